@@ -1,0 +1,13 @@
+# Convenience targets; the scripts do the work.
+.PHONY: all setup build run test bench
+all: build
+setup:
+	./scripts/setup.sh
+build:
+	./scripts/build.sh
+run:
+	./scripts/run.sh
+test:
+	./scripts/test.sh
+bench:
+	./bench/run.sh

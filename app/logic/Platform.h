@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// What the windows' logic needs from a toolkit. The Qt GUI, the command-line
+// front end and the tests each supply one.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Modal message box with one OK button, titled with the application title.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The application's standard error display (an uncaught error's text).
+  virtual void ShowError(const std::string& text) = 0;
+
+  // The main window's 1000 ms timer; each tick calls the tick handler it was given.
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  // Runs the routine on the GUI thread and returns when it has run. Called from workers.
+  virtual void RunOnGuiThread(const std::function<void()>& routine) = 0;
+
+  // File-open dialog; nullopt when cancelled. filter is "Label(*.ext)|*.ext".
+  virtual std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
+                                                    const std::string& startFolder) = 0;
+  // Folder-browse dialog; nullopt when cancelled.
+  virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
+
+  // The desktop's "open" for a file, folder or address; the result is not looked at.
+  virtual void ShellOpen(const std::string& target) = 0;
+  // Starts a program without arguments; a missing program does nothing.
+  virtual void StartProgram(const std::string& path) = 0;
+
+  // The local date and time as the task files show it.
+  virtual std::string NowText() = 0;
+  // Folder of the running executable, with a trailing separator.
+  virtual std::string ExecutableFolder() = 0;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// Every file Quarnel writes appears whole or not at all: the bytes go to a
+// temporary file in the same folder, which is then renamed over the target.
+
+class FileWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Durable writes are flushed to the device before the rename (project,
+// configuration, log and list files); tiles only need to survive a killed process.
+enum class Durability { ProcessCrash, PowerLoss };
+
+// Throws FileWriteError with a message naming the path.
+void WriteFileAtomic(const std::string& path, std::string_view bytes,
+                     Durability durability = Durability::PowerLoss);
+
+// Reads a whole file; throws FileWriteError ("Cannot open file ...") when it cannot.
+std::string ReadWholeFile(const std::string& path);
+
+// Streams a large file to a temporary and renames it on Commit(). Destroyed
+// without Commit(), it removes the temporary and leaves the target untouched.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(std::string path, Durability durability = Durability::PowerLoss);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  void Append(std::string_view bytes);
+  void Commit();
+
+ private:
+  std::string path_;
+  std::string tempPath_;
+  std::FILE* file_ = nullptr;
+  Durability durability_;
+};

@@ -1,0 +1,1 @@
+#include "IniFile.h"

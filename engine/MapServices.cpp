@@ -1,0 +1,2 @@
+#include "MapServices.h"
+#include "Unitclasstask.h"

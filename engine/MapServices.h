@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "Commonfunc.h"
+#include "TileHosts.h"
+
+// The nine map services: how each names its tiles and where they come from.
+struct MapService {
+  const char* label;
+  RowOrigin origin;
+  const char* filePrefix;
+  const char* fileExtension;
+};
+
+inline constexpr int32_t kMapsTypeCount = 9;
+inline constexpr int32_t kOpenStreetMap = 8;
+
+// Service row for a MapsType; nullptr outside 0..8.
+const MapService* FindMapService(int32_t mapsType);
+RowOrigin RowOriginOf(int32_t mapsType);
+
+std::string GalileoPrefix(int32_t x, int32_t y);
+std::string YahooRow(int32_t y, int32_t zoom);
+std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom);
+
+// Address of a tile; empty for a MapsType outside 0..8.
+std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
+// prefix_x_y_zoom.ext; "_x_y_zoom." for a MapsType outside 0..8.
+std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
+// True when a file name has the form of a tile file name (prefix_x_y_z.ext).
+bool LooksLikeTileFileName(const std::string& fileName);

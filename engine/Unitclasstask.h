@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "TaskParameters.h"
+
+// A set-up that cannot complete. userMessage, when not empty, is shown to
+// the user before the main window's "Error: Create task failure.".
+class TaskSetupError : public std::runtime_error {
+ public:
+  TaskSetupError(const std::string& what, std::string userMessage = {})
+      : std::runtime_error(what), userMessage(std::move(userMessage)) {}
+  std::string userMessage;
+};
+
+// The task built at Start from its parameters. Nothing changes it after the
+// set-up; workers share it read-only.
+class DownloadTask {
+ public:
+  // Throws TaskSetupError. The parameters are not owned and must outlive the task.
+  explicit DownloadTask(const TaskParameters& parameters);
+
+  std::array<int32_t, 16> ResumeX{};
+  std::array<int32_t, 16> ResumeY{};
+  const TaskParameters& Parameters;
+  int32_t MinX = 0;
+  int32_t MinY = 0;
+  int32_t MaxX = 0;
+  int32_t MaxY = 0;
+  double WestLongitude = 0;
+  double EastLongitude = 0;
+  double NorthLatitude = 0;
+  double SouthLatitude = 0;
+  int32_t TotalTiles = 0;
+  std::string LogPath;
+  std::string FailedListPath;
+  std::string TileListPath;
+  std::string TileFolder;
+
+  std::string TileUrl(int32_t x, int32_t y) const;
+  std::string TileFileName(int32_t x, int32_t y) const;
+  std::string TileFilePath(int32_t x, int32_t y) const;
+
+  std::string ProjectFilePath() const;
+
+  // The writers do nothing for a resumed task, except WriteLogHeader, which
+  // appends the continuation block. All throw FileWriteError on failure.
+  void WriteProjectFile() const;
+  void WriteTileList() const;
+  void WriteLogHeader(const std::string& nowText) const;
+  void CreateFailedList() const;
+
+  // The files' contents, built as data for the writers and for tests.
+  std::string ProjectFileText() const;
+  std::string LogHeaderText(const std::string& nowText) const;
+  std::string LogContinuationText(const std::string& nowText) const;
+  std::string TileListLine(int32_t x, int32_t y) const;
+
+  static constexpr const char* kVersionText = "5.7";
+  static constexpr const char* kTileListHeader =
+      "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+      "Bottom_Edge_Latitude";
+};

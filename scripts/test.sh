@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Everything from a fresh machine to a finished test run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+./scripts/build.sh
+build_dir=${QUARNEL_BUILD_DIR:-build}
+ctest --test-dir "$build_dir" --output-on-failure -j2 "$@"
