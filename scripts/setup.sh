@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libegl-dev
   libgtest-dev libgmock-dev
   xdg-utils
+  clang libclang-rt-dev python3
 )
 
 missing=()

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Quarnel against the tools a user would otherwise pick, on loopback only.
+#
+# Downloads the same tile addresses (taken from Quarnel's own tile list) with
+# quarnel-cli (8 threads), aria2c (8 connections) and curl (--parallel 8),
+# alternating, from nginx (keep-alive) and from a server that waits 20 ms per
+# answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
+# each peer and each one's peak memory; then times a 1,000,000-tile set-up
+# against dd writing the same number of bytes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+RUNS=${RUNS:-3}
+WORK=${BENCH_DIR:-/tmp/quarnel-bench}
+NGINX_PORT=${NGINX_PORT:-18080}
+DELAY_PORT=${DELAY_PORT:-18081}
+DELAY_MS=${DELAY_MS:-20}
+
+# The 10,000-tile area: columns 17294..17393, rows 11485..11584 at zoom 15.
+ZOOM=15
+AREA=(--left 10.003052 --right 11.090698 --top 47.297859 --bottom 46.555083)
+# The delayed server's area: the first 40 columns of it (4,000 tiles).
+DELAY_AREA=(--left 10.003052 --right 10.431519 --top 47.297859 --bottom 46.555083)
+
+need=()
+for p in nginx aria2 curl time python3; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "bench: installing ${need[*]}"
+  if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
+  "${as_root[@]}" apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
+fi
+./scripts/setup.sh >/dev/null
+QUARNEL_BUILD_DIR=${QUARNEL_BUILD_DIR:-build} CMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE:-RelWithDebInfo} ./scripts/build.sh >/dev/null
+bin="$repo/${QUARNEL_BUILD_DIR:-build}/bin"
+
+mkdir -p "$WORK"
+if [ ! -f "$WORK/tiles/.complete" ]; then
+  echo "bench: writing the tile pyramid to $WORK/tiles"
+  rm -rf "$WORK/tiles"
+  python3 bench/make_pyramid.py "$WORK/tiles" $ZOOM 17292 17395 11483 11586
+  touch "$WORK/tiles/.complete"
+fi
+
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+cat > "$WORK/nginx.conf" <<NGINX
+worker_processes 2;
+pid $WORK/nginx.pid;
+error_log $WORK/nginx-error.log;
+daemon off;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  keepalive_timeout 60;
+  keepalive_requests 1000000;
+  sendfile on;
+  client_body_temp_path $WORK/nginx-tmp;
+  proxy_temp_path $WORK/nginx-tmp;
+  fastcgi_temp_path $WORK/nginx-tmp;
+  uwsgi_temp_path $WORK/nginx-tmp;
+  scgi_temp_path $WORK/nginx-tmp;
+  server {
+    listen 127.0.0.1:$NGINX_PORT;
+    root $WORK/tiles;
+  }
+}
+NGINX
+mkdir -p "$WORK/nginx-tmp"
+nginx -c "$WORK/nginx.conf" & pids+=($!)
+python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
+for port in $NGINX_PORT $DELAY_PORT; do
+  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
+done
+
+config() {  # config file pointing Quarnel at one port
+  printf '[Hosts]\r\nOpenStreetMap=127.0.0.1:%s\r\n' "$1" > "$WORK/config-$1.ini"
+  echo "$WORK/config-$1.ini"
+}
+
+# Runs a command under /usr/bin/time; prints "seconds peak_kb".
+measure() {
+  /usr/bin/time -f '%e %M' -o "$WORK/time.out" "$@" >/dev/null 2>"$WORK/cmd.err" || {
+    echo "bench: failed: $*" >&2; tail -5 "$WORK/cmd.err" >&2; return 1; }
+  cat "$WORK/time.out" | tail -1
+}
+
+run_quarnel() {  # port area...
+  local port=$1; shift
+  rm -rf "$WORK/out-q"; mkdir -p "$WORK/out-q"
+  measure "$bin/quarnel-cli" --config "$(config "$port")" "$@" --zoom $ZOOM --threads 8 \
+    --path "$WORK/out-q" --task bench
+}
+
+# Address lists for the peers, from the tile list of a Quarnel run.
+make_lists() {  # port
+  local list="$WORK/out-q/bench_list.txt" port=$1
+  tail -n +2 "$list" | tr -d '\r' | awk -F'[_.:]' -v port="$port" -v dir="$WORK/out-p" '{
+      url = "http://127.0.0.1:" port "/" $4 "/" $2 "/" $3 ".png"
+      print url > "'"$WORK"'/urls.txt"
+      printf "url = \"%s\"\noutput = \"%s/%s_%s_%s_%s.png\"\n", url, dir, $1, $2, $3, $4 > "'"$WORK"'/curl.cfg"
+      printf "%s\n  out=%s_%s_%s_%s.png\n", url, $1, $2, $3, $4 > "'"$WORK"'/aria2.txt"
+    }'
+  wc -l < "$WORK/urls.txt"
+}
+
+run_curl() {
+  rm -rf "$WORK/out-p"; mkdir -p "$WORK/out-p"
+  measure curl --parallel --parallel-max 8 -s -K "$WORK/curl.cfg"
+}
+
+run_aria2() {
+  rm -rf "$WORK/out-p"; mkdir -p "$WORK/out-p"
+  measure aria2c -j8 -x1 -s1 --dir "$WORK/out-p" -i "$WORK/aria2.txt" --allow-overwrite=true \
+    --auto-file-renaming=false --file-allocation=none --console-log-level=error \
+    --summary-interval=0 --download-result=hide -q
+}
+
+median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+bench_server() {  # label port area...
+  local label=$1 port=$2; shift 2
+  run_quarnel "$port" "$@" >/dev/null
+  local tiles; tiles=$(make_lists "$port")
+  : > "$WORK/q.txt"; : > "$WORK/c.txt"; : > "$WORK/a.txt"
+  for _ in $(seq "$RUNS"); do
+    run_quarnel "$port" "$@" >> "$WORK/q.txt"
+    run_curl >> "$WORK/c.txt"
+    run_aria2 >> "$WORK/a.txt"
+  done
+  local q c a qm cm am
+  q=$(awk -v n="$tiles" '{print n/$1}' "$WORK/q.txt" | median)
+  c=$(awk -v n="$tiles" '{print n/$1}' "$WORK/c.txt" | median)
+  a=$(awk -v n="$tiles" '{print n/$1}' "$WORK/a.txt" | median)
+  qm=$(awk '{print $2}' "$WORK/q.txt" | median)
+  cm=$(awk '{print $2}' "$WORK/c.txt" | median)
+  am=$(awk '{print $2}' "$WORK/a.txt" | median)
+  printf '\n%s: %s tiles, median of %s runs\n' "$label" "$tiles" "$RUNS"
+  printf '  %-22s %10s %12s %14s\n' tool tiles/s "peak MB" "Quarnel ratio"
+  printf '  %-22s %10.0f %12.1f %14s\n' "quarnel-cli 8 threads" "$q" "$(echo "$qm/1024" | bc -l)" "-"
+  printf '  %-22s %10.0f %12.1f %14.2f\n' "curl --parallel 8" "$c" "$(echo "$cm/1024" | bc -l)" "$(echo "$q/$c" | bc -l)"
+  printf '  %-22s %10.0f %12.1f %14.2f\n' "aria2c -j8" "$a" "$(echo "$am/1024" | bc -l)" "$(echo "$q/$a" | bc -l)"
+}
+
+command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo apt-get install -y -q bc >/dev/null; }
+
+bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+bench_server "loopback server, +${DELAY_MS} ms per answer" "$DELAY_PORT" "${DELAY_AREA[@]}"
+
+# A 1,000,000-tile task's set-up against dd writing as many bytes.
+rm -rf "$WORK/setup"; mkdir -p "$WORK/setup"
+setup=$("$bin/quarnel_setup_bench" "$WORK/setup" | tail -1)
+bytes=$(echo "$setup" | sed -E 's/.*list_bytes=([0-9]+).*/\1/')
+secs=$(echo "$setup" | sed -E 's/.*seconds=([0-9.]+).*/\1/')
+peak=$(echo "$setup" | sed -E 's/.*peak_kb=([0-9]+).*/\1/')
+tiles=$(echo "$setup" | sed -E 's/.*tiles=([0-9]+).*/\1/')
+start=$(date +%s.%N)
+dd if=/dev/zero of="$WORK/setup/dd.out" bs=1M count=$(( (bytes + 1048575) / 1048576 )) conv=fsync status=none
+dd_secs=$(echo "$(date +%s.%N) - $start" | bc -l)
+printf '\nSet-up of %s tiles: %.2f s, peak %.1f MB; dd of %s bytes: %.2f s; ratio %.2f\n' \
+  "$tiles" "$secs" "$(echo "$peak/1024" | bc -l)" "$bytes" "$dd_secs" "$(echo "$secs/$dd_secs" | bc -l)"
