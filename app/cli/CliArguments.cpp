@@ -1,0 +1,148 @@
+#include "CliArguments.h"
+
+#include <charconv>
+
+namespace {
+
+std::optional<int> ParseInt(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+// Every option takes a value, always the next word, so a negative longitude
+// such as "-10.5" is a value, not an option.
+struct ValueOption {
+  const char* name;
+  bool isNumber;
+  std::optional<std::string> CliArguments::*text;
+  std::optional<int> CliArguments::*number;
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--config", false, &CliArguments::configPath, nullptr},
+    {"--open", false, &CliArguments::projectToOpen, nullptr},
+    {"--left", false, &CliArguments::left, nullptr},
+    {"--right", false, &CliArguments::right, nullptr},
+    {"--top", false, &CliArguments::top, nullptr},
+    {"--bottom", false, &CliArguments::bottom, nullptr},
+    {"--zoom", true, nullptr, &CliArguments::zoom},
+    {"--threads", true, nullptr, &CliArguments::threads},
+    {"--path", false, &CliArguments::savePath, nullptr},
+    {"--task", false, &CliArguments::taskName, nullptr},
+};
+
+const ValueOption* FindOption(const std::string& name) {
+  for (const ValueOption& option : kValueOptions)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
+bool IsTaskOption(const std::string& name) { return name != "--config"; }
+
+}  // namespace
+
+std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args) {
+  CliArguments result;
+  std::vector<std::string> positional;
+  bool sawTaskOption = false;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string word = args[i];
+    if (!positional.empty()) {
+      positional.push_back(word);
+      continue;
+    }
+    if (word == "--help" || word == "-h") {
+      result.mode = CliArguments::Mode::Help;
+      return result;
+    }
+    if (word == "--version") {
+      result.mode = CliArguments::Mode::Version;
+      return result;
+    }
+    if (word.rfind("--", 0) != 0) {
+      positional.push_back(word);
+      continue;
+    }
+    std::optional<std::string> value;
+    if (const auto equals = word.find('='); equals != std::string::npos) {
+      value = word.substr(equals + 1);
+      word.resize(equals);
+    }
+    const ValueOption* option = FindOption(word);
+    if (!option) return CliUsageError{"unknown option " + word};
+    if (!value) {
+      if (i + 1 >= args.size()) return CliUsageError{word + " needs a value"};
+      value = args[++i];
+    }
+    if (option->isNumber) {
+      const std::optional<int> number = ParseInt(*value);
+      if (!number) return CliUsageError{word + " needs a whole number, not \"" + *value + "\""};
+      result.*(option->number) = *number;
+    } else {
+      result.*(option->text) = *value;
+    }
+    sawTaskOption = sawTaskOption || IsTaskOption(word);
+  }
+
+  if (positional.empty()) {
+    result.mode = CliArguments::Mode::Task;
+    if (result.threads && (*result.threads < 1 || *result.threads > 8))
+      return CliUsageError{"--threads must be between 1 and 8"};
+    return result;
+  }
+  if (sawTaskOption) return CliUsageError{"task options cannot be combined with " + positional[0]};
+
+  const std::string& command = positional[0];
+  if (command == "redownload") {
+    if (positional.size() != 2) return CliUsageError{"redownload needs one list file"};
+    result.mode = CliArguments::Mode::Redownload;
+    result.failedListPath = positional[1];
+    return result;
+  }
+  if (command == "convert") {
+    if (result.configPath) return CliUsageError{"convert takes no --config"};
+    if (positional.size() != 4) return CliUsageError{"convert needs DEGREES MINUTES SECONDS"};
+    result.mode = CliArguments::Mode::Convert;
+    result.degrees = positional[1];
+    result.minutes = positional[2];
+    result.seconds = positional[3];
+    return result;
+  }
+  return CliUsageError{"unknown command " + command};
+}
+
+std::string CliUsageText() {
+  return "Usage:\n"
+         "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
+         "              [--top TEXT] [--bottom TEXT] [--zoom N] [--threads N] [--path DIR]\n"
+         "              [--task NAME]\n"
+         "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
+         "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
+         "  quarnel-cli --help | --version\n"
+         "\n"
+         "Downloads the map tiles that cover a rectangle, as the Quarnel window does.\n"
+         "A task starts from the configured defaults; --open loads a project file's\n"
+         "entries, and the other options replace single entries. Longitudes and\n"
+         "latitudes are decimal degrees. A task started again with the same entries\n"
+         "resumes where it stopped.\n"
+         "\n"
+         "  --config FILE   configuration file (default: ini/config.ini beside the program)\n"
+         "  --open FILE     project file whose entries to load\n"
+         "  --left, --right, --top, --bottom TEXT   the rectangle's edges\n"
+         "  --zoom N        zoom level\n"
+         "  --threads N     download threads, 1 to 8\n"
+         "  --path DIR      folder to save into\n"
+         "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
+         "\n"
+         "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
+         "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
+         "\n"
+         "The log goes to standard output, messages to standard error.\n"
+         "Exit status: 0 done, 1 tiles failed or an error occurred, 2 an entry was\n"
+         "refused or the usage is wrong, 130 stopped by Ctrl+C (press it twice to\n"
+         "end at once; progress is saved either way).\n";
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The command line of quarnel-cli. Scripts depend on it, so it only grows.
+struct CliArguments {
+  enum class Mode { Task, Redownload, Convert, Help, Version };
+  Mode mode = Mode::Task;
+
+  std::optional<std::string> configPath;
+
+  // Task run: each given option replaces the entry the window (or --open) filled.
+  std::optional<std::string> projectToOpen;
+  std::optional<std::string> left, right, top, bottom;
+  std::optional<int> zoom;
+  std::optional<int> threads;
+  std::optional<std::string> savePath;
+  std::optional<std::string> taskName;
+
+  // redownload
+  std::string failedListPath;
+
+  // convert: the three fields exactly as typed
+  std::string degrees, minutes, seconds;
+};
+
+struct CliUsageError {
+  std::string message;
+};
+
+// args excludes the program name.
+std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args);
+
+std::string CliUsageText();
