@@ -8,6 +8,8 @@
 
 #include "NetworkSettings.h"
 
+class TileHttpClient;
+
 // The failed-tile list: one "path|url" entry per line, CR LF after each.
 
 struct FtlEntry {
@@ -17,7 +19,9 @@ struct FtlEntry {
 
 // Splits at the first bar; a line without one is all URL with an empty path.
 FtlEntry SplitFtlLine(std::string_view line);
-// Lines of a list file, with CR LF or LF endings; throws FileWriteError when unreadable.
+// Lines of a list file, split on LF with an optional CR before it; a last
+// line without an ending counts. Throws FileWriteError when the file cannot
+// be read or is not a regular file.
 std::vector<std::string> ReadFtlLines(const std::string& path);
 // The file text for a list of lines: each followed by CR LF.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
@@ -30,11 +34,23 @@ struct ProxyConfig {
   std::string ProxyPassword;
 };
 
+// Gives the client the four proxy settings when UseProxy is set. Returns the
+// reason, and sets nothing, when the port is not a usable number.
+std::optional<std::string> ApplyProxy(const ProxyConfig& proxy, TileHttpClient& client);
+
+// Why a list entry's path must not be written to (a list may come from
+// anyone): nullopt for a path whose file name has the form of a tile file
+// name, with no ".." component, that is not a symbolic link or other
+// non-regular file. The reason is the line shown for the skipped entry.
+std::optional<std::string> RefuseTilePath(const std::string& path);
+
 // Outcome of one re-download run. errorMessage is set when the run ended with
-// an error for a message box (the list could not be read, a tile could not be written).
+// an error for a message box (the list could not be read, a tile could not be
+// written, the proxy port is not usable).
 struct RedownloadResult {
   int ok = 0;
   int failed = 0;
+  int skipped = 0;
   bool banned = false;
   std::optional<std::string> errorMessage;
 };

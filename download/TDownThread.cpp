@@ -1,1 +1,374 @@
+// The life of a tile in a worker.
+//
+// Every worker numbers the task's whole range the same way: column by
+// column, each column from its first row to its last, starting at 1. Tile
+// seq belongs to the worker whose index is seq mod N, so N workers share the
+// range without talking to each other. A resumed worker also passes over
+// every tile up to and including the one at its saved position. Rather than
+// stepping through tiles that are not its own, the worker jumps from one of
+// its tiles to the next (seq += N) and turns seq back into a column and row;
+// the tiles it fetches, and their order, are those of the plain walk.
+//
+// Before each of its tiles the worker looks at the stop request. It then
+// asks the task for the tile's address and fetches it into a buffer that it
+// reuses from tile to tile. From there a tile takes one of these roads:
+//
+//   fetched     the body goes to a temporary file beside the tile, which is
+//               renamed into place, so a killed process never leaves half a
+//               tile. "Tn:seq=..., name ->ok!" is logged and only now does
+//               the worker's last position (LastX, LastY) move: the monitor
+//               saves it as the point to resume from, so it must never name
+//               a tile that is not on disk. A tile that cannot be written is
+//               logged and recorded as failed, and the worker goes on.
+//   reset       ("10054") the same request is sent again at once, silently;
+//   closed      ("Connection Closed Gracefully") the same, after one log
+//               line. Both share a bound of Network.RepeatLimit repeats per
+//               tile; once it is used up the tile fails like any other.
+//               A stop request between repeats abandons the tile: it is
+//               neither recorded nor blanked, and a resumed task fetches it.
+//   banned      ("302", "403") the tile is logged and recorded, the ban line
+//               follows, and this worker closes; the others go on.
+//   failed      ("404", any other message, or none) the tile is logged and
+//               recorded, and the blank image is put in its place unless a
+//               file is already there: an existing tile is never replaced by
+//               a blank.
+//
+// Whatever road ends the run (end of share, stop request, ban, a bad proxy
+// port, an error nobody expected), the closing step runs exactly once: the
+// client is destroyed, "Tn Finished." is logged and WorkerDone is reported.
+
 #include "TDownThread.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <limits>
+
+#include "AtomicFile.h"
+#include "Ftl.h"
+#include "TileHttpClient.h"
+#include "Unitclasstask.h"
+
+namespace {
+
+bool Contains(std::string_view text, std::string_view what) {
+  return text.find(what) != std::string_view::npos;
+}
+
+void AppendNumber(std::string& out, int64_t value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, result.ptr);
+}
+
+uint64_t PackPosition(int32_t x, int32_t y) {
+  return (uint64_t{static_cast<uint32_t>(x)} << 32) | static_cast<uint32_t>(y);
+}
+
+// A body this large is not worth keeping allocated for the next tile.
+constexpr std::size_t kKeptBufferCapacity = std::size_t{4} << 20;
+
+// Two 32-bit spans multiplied can pass 63 bits; count in 128 and clamp to
+// what the walk can reach.
+int64_t ClampToWalk(__int128 value) {
+  constexpr __int128 kMax = std::numeric_limits<int64_t>::max() / 2;
+  if (value < -1) return -1;
+  return value > kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(value);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Makes the temporary copy visible under target only when nothing of that
+// name exists. link() refuses an existing target; file systems without hard
+// links get the same guarantee from a rename that will not replace.
+bool PublishNoReplace(const std::string& tempPath, const std::string& target) {
+  if (::link(tempPath.c_str(), target.c_str()) == 0) return true;
+  if (errno == EEXIST) return false;
+  return ::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+// Puts bytes at target unless a file (or a link) of that name is already
+// there. Readers never see a partial file. The result is only advisory.
+bool CopyNoReplace(std::string_view bytes, const std::string& target, const std::string& tempPath) {
+  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes);
+  const bool closed = ::close(fd) == 0;
+  const bool published = written && closed && PublishNoReplace(tempPath, target);
+  ::unlink(tempPath.c_str());  // after link() the target keeps the data; after rename it is gone
+  return published;
+}
+
+}  // namespace
+
+FetchOutcome ClassifyFetchFailure(std::string_view message) {
+  if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;
+  if (Contains(message, "Connection Closed Gracefully")) return FetchOutcome::ClosedGracefully;
+  if (Contains(message, "302") || Contains(message, "403")) return FetchOutcome::Banned;
+  if (Contains(message, "404")) return FetchOutcome::NotFound;
+  if (message.empty()) return FetchOutcome::NoMessage;
+  return FetchOutcome::OtherFailure;
+}
+
+TDownThread::TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
+                         TDownThreadSink& sink, std::string blankImagePath)
+    : task_(task), threadIndex_(threadIndex), sink_(sink), blankImagePath_(std::move(blankImagePath)) {
+  if (!createSuspended) Start();
+}
+
+TDownThread::~TDownThread() {
+  Terminate();
+  WaitFor();
+}
+
+void TDownThread::Start() {
+  if (started_) return;
+  started_ = true;
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TDownThread::Terminate() { terminated_.store(true); }
+
+void TDownThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+TilePosition TDownThread::LastPosition() const {
+  const uint64_t packed = last_.load();
+  return {static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
+          static_cast<int32_t>(static_cast<uint32_t>(packed))};
+}
+
+void TDownThread::SetLast(int32_t x, int32_t y) { last_.store(PackPosition(x, y)); }
+
+void TDownThread::Execute() {
+  // Nothing may leave the thread body: the closing step below must always run.
+  const char* unexpected = nullptr;
+  std::string what;
+  try {
+    Run();
+  } catch (const std::exception& e) {
+    what = e.what();
+    unexpected = what.c_str();
+  } catch (...) {
+    unexpected = "unknown error";
+  }
+  if (unexpected != nullptr) {
+    try {
+      BeginLine();
+      msg_ += " Unexpected error: ";
+      msg_ += unexpected;
+      Log();
+    } catch (...) {
+    }
+  }
+  Close();
+}
+
+void TDownThread::Close() {
+  http_.reset();
+  try {
+    BeginLine();
+    msg_ += " Finished.";
+    Log();
+  } catch (...) {
+  }
+  try {
+    sink_.WorkerDone(threadIndex_);
+  } catch (...) {
+  }
+}
+
+void TDownThread::Run() {
+  const DownloadTask& task = *task_;
+  const TaskParameters& params = task.Parameters;
+
+  http_ = std::make_unique<TileHttpClient>(params.Network);
+  if (params.UseProxy) {
+    const ProxyConfig proxy{params.UseProxy, params.ProxyServer, params.ProxyPort, params.ProxyUsername,
+                            params.ProxyPassword};
+    if (const std::optional<std::string> problem = ApplyProxy(proxy, *http_)) {
+      BeginLine();
+      msg_ += ' ';
+      msg_ += *problem;
+      Log();
+      return;
+    }
+  }
+
+  const int64_t width = int64_t{task.MaxX} - task.MinX + 1;
+  const int64_t height = int64_t{task.MaxY} - task.MinY + 1;
+  const int64_t workers = params.ThreadCount < 1 ? 1 : params.ThreadCount;
+  if (width <= 0 || height <= 0 || threadIndex_ < 0 || threadIndex_ >= workers) return;
+  const int64_t total = ClampToWalk(__int128{width} * height);
+
+  int64_t skip = 0;
+  if (threadIndex_ < static_cast<int32_t>(task.ResumeX.size())) {
+    const int32_t resumeX = task.ResumeX[threadIndex_];
+    const int32_t resumeY = task.ResumeY[threadIndex_];
+    // 0 stands for "no position", so column 5, row 0 is no position either.
+    if (resumeX != 0 && resumeY != 0) {
+      skip = ClampToWalk(__int128{int64_t{resumeX} - task.MinX} * height + (int64_t{resumeY} - task.MinY) + 1);
+    }
+  }
+
+  // The first tile after the resume point whose number falls to this worker.
+  int64_t seq = (skip < 0 ? 0 : skip) + 1;
+  seq += ((threadIndex_ - seq) % workers + workers) % workers;
+  for (; seq <= total; seq += workers) {
+    if (Terminated()) return;
+    const int32_t x = static_cast<int32_t>(task.MinX + (seq - 1) / height);
+    const int32_t y = static_cast<int32_t>(task.MinY + (seq - 1) % height);
+    bool stopWorker = false;
+    FetchTile(x, y, seq, stopWorker);
+    if (stopWorker) return;
+  }
+}
+
+void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker) {
+  const std::string url = task_->TileUrl(x, y);
+  const int32_t repeatLimit = task_->Parameters.Network.RepeatLimit;
+  for (int32_t repeats = 0;; ++repeats) {
+    buffer_.clear();
+    bool fetched = false;
+    std::string message;
+    try {
+      http_->Get(url, buffer_);
+      fetched = true;
+    } catch (const std::exception& e) {
+      message = e.what();
+    } catch (...) {
+      // A failure without a message text: outcome "no message".
+    }
+    if (fetched) {
+      SaveTile(x, y, seq, url);
+      break;
+    }
+
+    FetchOutcome outcome = ClassifyFetchFailure(message);
+    if (outcome == FetchOutcome::ConnectionReset || outcome == FetchOutcome::ClosedGracefully) {
+      if (repeats < repeatLimit) {
+        if (outcome == FetchOutcome::ClosedGracefully) {
+          BeginLine();
+          AppendTileXY(x, y);
+          msg_ += ':';
+          msg_ += message;
+          Log();
+        }
+        if (Terminated()) break;
+        continue;
+      }
+      outcome = FetchOutcome::OtherFailure;
+    }
+    HandleFailure(outcome, message, x, y, url, stopWorker);
+    break;
+  }
+  if (buffer_.capacity() > kKeptBufferCapacity) std::string().swap(buffer_);
+  else buffer_.clear();
+}
+
+void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url) {
+  const std::string name = task_->TileFileName(x, y);
+  const std::string path = task_->TileFolder + name;
+  try {
+    WriteFileAtomic(path, buffer_, Durability::ProcessCrash);
+  } catch (const std::exception& e) {
+    BeginLine();
+    msg_ += ' ';
+    msg_ += e.what();
+    msg_ += "->";
+    msg_ += path;
+    Log();
+    msg_.assign(path).append(1, '|').append(url);
+    Record();
+    return;
+  }
+  BeginLine();
+  msg_ += ":seq=";
+  AppendNumber(msg_, seq);
+  msg_ += ", ";
+  msg_ += name;
+  msg_ += " ->ok!";
+  Log();
+  SetLast(x, y);
+}
+
+void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,
+                                const std::string& url, bool& stopWorker) {
+  const std::string name = task_->TileFileName(x, y);
+  const std::string path = task_->TileFolder + name;
+  if (outcome == FetchOutcome::NoMessage) {
+    msg_.assign(name).append(":failed ->").append(url);
+  } else {
+    BeginLine();
+    msg_.append(1, ' ').append(message).append("->").append(url);
+  }
+  Log();
+  msg_.assign(path).append(1, '|').append(url);
+  Record();
+
+  if (outcome == FetchOutcome::Banned) {
+    msg_ = kBanText;
+    Log();
+    stopWorker = true;
+    return;
+  }
+  if (outcome == FetchOutcome::NotFound) {
+    msg_ = kNotFoundText;
+    Log();
+  }
+  PutBlankImage(path);
+  BeginLine();
+  AppendTileXY(x, y);
+  msg_ += " got a blank image!";
+  Log();
+}
+
+void TDownThread::PutBlankImage(const std::string& path) {
+  if (!blankImage_) {
+    try {
+      blankImage_ = ReadWholeFile(blankImagePath_);
+    } catch (const std::exception&) {
+      return;  // a missing blank image changes nothing but the disk
+    }
+  }
+  std::string tempPath = path;
+  tempPath += ".blank-";
+  AppendNumber(tempPath, ::getpid());
+  tempPath += '-';
+  AppendNumber(tempPath, threadIndex_);
+  tempPath += '-';
+  AppendNumber(tempPath, blankTempCounter_++);
+  CopyNoReplace(*blankImage_, path, tempPath);
+}
+
+void TDownThread::BeginLine() {
+  msg_.assign(1, 'T');
+  AppendNumber(msg_, int64_t{threadIndex_} + 1);
+}
+
+void TDownThread::AppendTileXY(int32_t x, int32_t y) {
+  msg_ += ':';
+  AppendNumber(msg_, x);
+  msg_ += '-';
+  AppendNumber(msg_, y);
+}
+
+void TDownThread::Log() { sink_.AddLogLine(msg_); }
+
+void TDownThread::Record() { sink_.AddFailedLine(msg_); }

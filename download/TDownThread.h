@@ -2,13 +2,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 class DownloadTask;
+class TileHttpClient;
 
 // Where a worker's reports go. Each call must run its effect on the GUI
-// thread and return only when it has run (the worker waits for it).
+// thread and return only when it has run (the worker waits for it). The
+// owner must therefore never block the GUI thread on a worker (WaitFor)
+// while that worker may still be reporting.
 class TDownThreadSink {
  public:
   virtual ~TDownThreadSink() = default;
@@ -20,7 +26,23 @@ class TDownThreadSink {
 struct TilePosition {
   int32_t x = 0;
   int32_t y = 0;
+  friend bool operator==(const TilePosition&, const TilePosition&) = default;
 };
+
+// How a failed fetch is answered, decided on its message text alone; the
+// tests are made in this order.
+enum class FetchOutcome {
+  ConnectionReset,   // "10054": repeat at once, silently
+  ClosedGracefully,  // "Connection Closed Gracefully": log, repeat at once
+  Banned,            // "302" or "403": record, this worker stops
+  NotFound,          // "404": record, blank image
+  OtherFailure,      // any other message: record, blank image
+  NoMessage,         // empty message: record, blank image
+};
+FetchOutcome ClassifyFetchFailure(std::string_view message);
+
+inline constexpr const char* kBanText = "Error: may be your IP is banned.\nPlease try again later.";
+inline constexpr const char* kNotFoundText = "Error: the image is not found on server.";
 
 // One download worker: walks the task's whole range and fetches the tiles
 // whose sequence number falls to it. The life of a tile in a worker is told
@@ -47,12 +69,33 @@ class TDownThread {
 
  private:
   void Execute();
+  void Run();
+  void FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker);
+  void HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,
+                     const std::string& url, bool& stopWorker);
+  void PutBlankImage(const std::string& path);
+  void SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url);
+  void Close();
+
+  void Log();     // hands msg_ to the log view
+  void Record();  // hands msg_ to the failed-tiles view
+  void BeginLine();  // msg_ = "T" + n
+  void AppendTileXY(int32_t x, int32_t y);  // ":" + x + "-" + y
+  void SetLast(int32_t x, int32_t y);
 
   const DownloadTask* task_;
   int32_t threadIndex_;
   TDownThreadSink& sink_;
   std::string blankImagePath_;
+  std::optional<std::string> blankImage_;  // read on first need, then kept
+  uint32_t blankTempCounter_ = 0;
+
+  std::string msg_;     // the line of the next report
+  std::string buffer_;  // the body of the tile in hand, reused from tile to tile
+  std::unique_ptr<TileHttpClient> http_;
+
   std::atomic<bool> terminated_{false};
   std::atomic<uint64_t> last_{0};
+  bool started_ = false;
   std::thread thread_;
 };
