@@ -166,10 +166,6 @@ class TForm1 : public TDownThreadSink {
   void Stop();
   bool ValidateEntries(double& left, double& right, double& top, double& bottom);
   bool TestResume(const std::string& savePath, const std::string& taskFileName) const;
-  std::unique_ptr<TaskParameters> FillParameters(const std::string& savePath,
-                                                 const std::string& taskFileName, int32_t threadCount,
-                                                 double left, double right, double top, double bottom,
-                                                 bool resume) const;
   void StartWorkers();
 
   void SaveProgress();
