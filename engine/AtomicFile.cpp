@@ -1,1 +1,159 @@
 #include "AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kWriteBufferBytes = std::size_t{1} << 20;
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+std::string CreateErrorText(const std::string& path, int error) {
+  return "Cannot create file \"" + path + "\". " + ErrorText(error);
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A hidden name beside the target, unique across threads and processes.
+std::string TemporaryNameFor(const std::string& path, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return folder + "." + name + "." + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1)) + "-" + std::to_string(attempt) + ".tmp";
+}
+
+// Opens a fresh temporary beside path; returns its descriptor and fills tempPath.
+int OpenTemporary(const std::string& path, unsigned createMode, std::string& tempPath) {
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    tempPath = TemporaryNameFor(path, attempt);
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode & 07777);
+    if (fd >= 0) {
+      struct stat existing {};
+      if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd, existing.st_mode & 07777);
+      return fd;
+    }
+    if (errno != EEXIST) throw FileWriteError(CreateErrorText(path, errno));
+  }
+  throw FileWriteError(CreateErrorText(path, EEXIST));
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+// Makes the rename itself durable; file systems that cannot sync a folder are left as they are.
+void SyncFolder(const std::string& path) {
+  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes, Durability durability,
+                     unsigned createMode) {
+  AtomicFileWriter writer(path, durability, createMode);
+  writer.Append(bytes);
+  writer.Commit();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileWriteError("Cannot open file \"" + path + "\". " + ErrorText(errno));
+  std::string content;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      throw FileWriteError("Cannot read file \"" + path + "\". " + ErrorText(error));
+    }
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path, Durability durability, unsigned createMode)
+    : path_(std::move(path)), durability_(durability) {
+  fd_ = OpenTemporary(path_, createMode, tempPath_);
+  buffer_.reserve(kWriteBufferBytes);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    ::unlink(tempPath_.c_str());
+  }
+}
+
+void AtomicFileWriter::Append(std::string_view bytes) {
+  if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is already closed");
+  if (buffer_.size() + bytes.size() > kWriteBufferBytes) {
+    Flush();
+    if (bytes.size() >= kWriteBufferBytes) {
+      if (const int error = WriteAll(fd_, bytes)) Fail("write", error);
+      return;
+    }
+  }
+  buffer_.append(bytes);
+}
+
+void AtomicFileWriter::Commit() {
+  if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is already closed");
+  Flush();
+  if (durability_ == Durability::PowerLoss && ::fsync(fd_) != 0) Fail("write", errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    const int error = errno;
+    ::unlink(tempPath_.c_str());
+    throw FileWriteError("Cannot write file \"" + path_ + "\". " + ErrorText(error));
+  }
+  if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(tempPath_.c_str());
+    throw FileWriteError(CreateErrorText(path_, error));
+  }
+  if (durability_ == Durability::PowerLoss) SyncFolder(path_);
+}
+
+void AtomicFileWriter::Flush() {
+  if (buffer_.empty()) return;
+  if (const int error = WriteAll(fd_, buffer_)) Fail("write", error);
+  buffer_.clear();
+}
+
+void AtomicFileWriter::Fail(const std::string& action, int error) {
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(tempPath_.c_str());
+  throw FileWriteError("Cannot " + action + " file \"" + path_ + "\". " + ErrorText(error));
+}

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 // Every file Quarnel writes appears whole or not at all: the bytes go to a
-// temporary file in the same folder, which is then renamed over the target.
+// hidden temporary file in the same folder, which is then renamed over the
+// target. A target that already exists keeps its permission bits.
 
 class FileWriteError : public std::runtime_error {
  public:
@@ -17,9 +17,10 @@ class FileWriteError : public std::runtime_error {
 // configuration, log and list files); tiles only need to survive a killed process.
 enum class Durability { ProcessCrash, PowerLoss };
 
-// Throws FileWriteError with a message naming the path.
+// Throws FileWriteError with a message naming the path. A new file gets
+// createMode, less the process umask.
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
-                     Durability durability = Durability::PowerLoss);
+                     Durability durability = Durability::PowerLoss, unsigned createMode = 0666);
 
 // Reads a whole file; throws FileWriteError ("Cannot open file ...") when it cannot.
 std::string ReadWholeFile(const std::string& path);
@@ -28,7 +29,8 @@ std::string ReadWholeFile(const std::string& path);
 // without Commit(), it removes the temporary and leaves the target untouched.
 class AtomicFileWriter {
  public:
-  explicit AtomicFileWriter(std::string path, Durability durability = Durability::PowerLoss);
+  explicit AtomicFileWriter(std::string path, Durability durability = Durability::PowerLoss,
+                            unsigned createMode = 0666);
   ~AtomicFileWriter();
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -37,8 +39,12 @@ class AtomicFileWriter {
   void Commit();
 
  private:
+  void Flush();
+  [[noreturn]] void Fail(const std::string& action, int error);
+
   std::string path_;
   std::string tempPath_;
-  std::FILE* file_ = nullptr;
+  int fd_ = -1;
+  std::string buffer_;
   Durability durability_;
 };

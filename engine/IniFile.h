@@ -3,13 +3,20 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 // An INI file with the platform's private-profile semantics: section and key
 // names match without regard to case, values are trimmed, a present key with
 // an empty value reads as empty text, integers are decimal or 0x-hexadecimal.
+// A missing file reads as all defaults.
+//
 // Every write reaches the disk at once and atomically; all other lines stay
-// as they were.
+// as they were, with their CR LF or LF endings. A missing key is added after
+// the last key line of its section, a missing section at the end of the file.
+//
+// Reads are served from a copy of the file that is reloaded whenever the file
+// on disk changes. Not for use from several threads at once.
 
 class IniWriteError : public std::runtime_error {
  public:
@@ -26,18 +33,38 @@ class IniFile {
                          const std::string& defaultValue) const;
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue) const;
 
-  // Throw IniWriteError naming the file when the write cannot be done.
+  // Throw IniWriteError naming the file when the write cannot be done; the
+  // file is then unchanged. Names and values must not hold line breaks, and
+  // a key no "=".
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  // Several keys of one section in a single atomic rewrite.
+  void WriteStrings(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& keyValues);
 
   // New files are created with these permission bits (0600 for files holding secrets).
   void SetCreateMode(unsigned mode) { createMode_ = mode; }
 
  private:
+  struct Line {
+    std::string text;
+    std::string ending;  // "\r\n", "\n", or "" for a last line without one
+  };
+  struct FileIdentity {
+    bool exists = false;
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  };
+
+  int Identify(FileIdentity& identity) const;
   void Load() const;
+  const Line* FindKey(const std::string& section, const std::string& key) const;
 
   std::string path_;
   unsigned createMode_ = 0644;
   mutable bool loaded_ = false;
-  mutable std::vector<std::string> lines_;
+  mutable bool unreadable_ = false;  // present but not readable: writing would lose its content
+  mutable FileIdentity identity_;
+  mutable std::vector<Line> lines_;
 };

@@ -1,2 +1,175 @@
 #include "MapServices.h"
-#include "Unitclasstask.h"
+
+#include <cmath>
+#include <string_view>
+
+#include "TextFormat.h"
+
+namespace {
+
+constexpr std::array<MapService, kMapsTypeCount> kServices = {{
+    {"Google Street Maps", RowOrigin::FromTop, "gm", "png"},
+    {"Google Satellite Maps", RowOrigin::FromTop, "gs", "jpg"},
+    {"Google Terrain Maps", RowOrigin::FromTop, "gt", "png"},
+    {"Yahoo Street Maps", RowOrigin::FromTop, "yn", "png"},
+    {"Yahoo Satellite Maps", RowOrigin::FromTop, "ys", "jpg"},
+    {"Microsoft VirtualEarth Street Maps", RowOrigin::FromBottom, "mn", "png"},
+    {"Microsoft VirtualEarth Satellite Maps", RowOrigin::FromBottom, "ms", "jpg"},
+    {"Microsoft VirtualEarth Hybrid Maps", RowOrigin::FromBottom, "mh", "jpg"},
+    {"OpenStreet Maps", RowOrigin::FromTop, "os", "png"},
+}};
+
+// Configuration key (TileHosts::kKeys) per MapsType: street and terrain share Google's map hosts.
+constexpr std::array<std::size_t, kMapsTypeCount> kHostKey = {0, 1, 0, 2, 3, 4, 5, 6, 7};
+
+std::string Str(int64_t value) { return std::to_string(value); }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::string ReplaceAll(std::string text, std::string_view token, const std::string& by) {
+  for (auto at = text.find(token); at != std::string::npos; at = text.find(token, at + by.size()))
+    text.replace(at, token.size(), by);
+  return text;
+}
+
+// "http://" or "https://" as the value asks, "http://" when it names none.
+std::string WithScheme(std::string_view value) {
+  if (StartsWithNoCase(value, "http://")) return "http://" + std::string(value.substr(7));
+  if (StartsWithNoCase(value, "https://")) return "https://" + std::string(value.substr(8));
+  return "http://" + std::string(value);
+}
+
+std::string_view TrimHostValue(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '/'))
+    value.remove_suffix(1);
+  return value;
+}
+
+// The row counted from the bottom, whatever the service counts from.
+int32_t BottomRow(int32_t mapsType, int32_t y, int32_t zoom) {
+  if (RowOriginOf(mapsType) == RowOrigin::FromBottom || zoom < 0 || zoom > 30) return y;
+  return static_cast<int32_t>((int64_t{1} << zoom) - 1 - y);
+}
+
+std::string PathAndQuery(int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
+  const auto google = [&](const char* head) {
+    return head + GalileoPrefix(x, y) + "&x=" + Str(x) + "&y=" + Str(y) + "&z=" + Str(zoom);
+  };
+  const auto yahoo = [&](const char* head) {
+    return head + Str(x) + "&y=" + YahooRow(y, zoom) + "&z=" + Str(int64_t{zoom} + 1);
+  };
+  switch (mapsType) {
+    case 0: return google("/vt/lyrs=m@115&s=");
+    case 1: return google("/kh/v=51&s=");
+    case 2: return google("/vt/v=w2p.115&s=");
+    case 3: return yahoo("/hx/tl?v=4.3&r=1&x=");
+    case 4: return yahoo("/ae/ximg?v=1.9&t=a&s=256&r=1&x=");
+    case 5: return "/tiles/r" + Quadkey(x, y, zoom) + ".png?g=394";
+    case 6: return "/tiles/a" + Quadkey(x, y, zoom) + ".jpeg?g=394";
+    case 7: return "/tiles/h" + Quadkey(x, y, zoom) + ".jpeg?g=394";
+    case 8: return "/" + Str(zoom) + "/" + Str(x) + "/" + Str(y) + ".png";
+  }
+  return {};
+}
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Consumes an optionally negative decimal integer.
+bool TakeInteger(std::string_view& text) {
+  std::size_t i = (!text.empty() && text.front() == '-') ? 1 : 0;
+  const std::size_t digitsStart = i;
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  if (i == digitsStart) return false;
+  text.remove_prefix(i);
+  return true;
+}
+
+bool TakeChar(std::string_view& text, char c) {
+  if (text.empty() || text.front() != c) return false;
+  text.remove_prefix(1);
+  return true;
+}
+
+}  // namespace
+
+const MapService* FindMapService(int32_t mapsType) {
+  if (mapsType < 0 || mapsType >= kMapsTypeCount) return nullptr;
+  return &kServices[static_cast<std::size_t>(mapsType)];
+}
+
+RowOrigin RowOriginOf(int32_t mapsType) {
+  const MapService* service = FindMapService(mapsType);
+  return service ? service->origin : RowOrigin::FromTop;
+}
+
+std::string GalileoPrefix(int32_t x, int32_t y) {
+  const int32_t remainder = x % 3;
+  const int64_t t = remainder == 1 ? 3 : remainder == 2 ? 6 : 0;
+  const int64_t length = (int64_t{x} / 3 + t + y) % 8;
+  if (length <= 0) return {};
+  return std::string("Galileo").substr(0, static_cast<std::size_t>(length));
+}
+
+std::string YahooRow(int32_t y, int32_t zoom) {
+  return FormatGeneral(std::ldexp(1.0, zoom - 1) - y - 1);
+}
+
+std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
+  static constexpr char kDigit[2][2] = {{'2', '0'}, {'3', '1'}};  // [column bit][row bit]
+  std::string key;
+  if (zoom <= 0) return key;
+  key.reserve(static_cast<std::size_t>(zoom));
+  for (int32_t i = zoom - 1; i >= 0; --i) {
+    const int shift = i < 31 ? i : 31;  // beyond 31 only the sign is left
+    key += kDigit[(x >> shift) & 1][(bottomRow >> shift) & 1];
+  }
+  return key;
+}
+
+std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
+  if (!FindMapService(mapsType)) return {};
+  const std::string_view value = TrimHostValue(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
+  const std::string hostNumber = Str(y % 4);
+
+  if (value.find("{x}") != std::string_view::npos) {
+    std::string url = WithScheme(value);
+    url = ReplaceAll(std::move(url), "{x}", Str(x));
+    url = ReplaceAll(std::move(url), "{y}", Str(y));
+    url = ReplaceAll(std::move(url), "{z}", Str(zoom));
+    url = ReplaceAll(std::move(url), "{n}", hostNumber);
+    return ReplaceAll(std::move(url), "{q}", Quadkey(x, BottomRow(mapsType, y, zoom), zoom));
+  }
+  return ReplaceAll(WithScheme(value), "{n}", hostNumber) + PathAndQuery(mapsType, x, y, zoom);
+}
+
+std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
+  const MapService* service = FindMapService(mapsType);
+  std::string name = service ? service->filePrefix : "";
+  name += "_" + Str(x) + "_" + Str(y) + "_" + Str(zoom) + ".";
+  if (service) name += service->fileExtension;
+  return name;
+}
+
+bool LooksLikeTileFileName(const std::string& fileName) {
+  std::string_view rest = fileName;
+  std::size_t letters = 0;
+  while (letters < rest.size() && IsLetter(rest[letters])) ++letters;
+  if (letters == 0) return false;
+  rest.remove_prefix(letters);
+  for (int part = 0; part < 3; ++part)
+    if (!TakeChar(rest, '_') || !TakeInteger(rest)) return false;
+  if (!TakeChar(rest, '.') || rest.empty()) return false;
+  for (char c : rest)
+    if (!IsLetter(c) && !IsDigit(c)) return false;
+  return true;
+}

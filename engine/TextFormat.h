@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -9,13 +11,22 @@
 // process locale's decimal separator: files always use ".".
 
 // Shortest general form, up to 15 significant digits: 10, 10.5, -0.25, 1E-6.
+// Scientific below 0.00001 in magnitude and from 1E15 up.
 std::string FormatGeneral(double value);
+
 // C's "%20.14f".
 std::string FormatFixed20_14(double value);
+// The same into a caller's buffer of at least kFixed20_14MaxChars; returns the length.
+inline constexpr std::size_t kFixed20_14MaxChars = 340;
+std::size_t FormatFixed20_14(char* out, double value);
+
 // Decimal integer text to int32: optional blanks around it, optional sign,
-// decimal digits or "0x"/"0X" hexadecimal; nullopt for anything else or overflow.
+// decimal digits or "0x"/"0X" hexadecimal (up to 8 digits, taken as the
+// 32-bit pattern); nullopt for anything else or overflow.
 std::optional<int32_t> ParseInt32(std::string_view text);
-// The local date and time: the locale's short date, a blank, its long time.
+
+// The local date and time: the user's locale's short date, a blank, its long
+// time (strftime "%x %X"), whatever locale the process itself has set.
 std::string LocalDateTimeText(std::time_t when);
 std::string LocalDateTimeTextNow();
 

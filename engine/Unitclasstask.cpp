@@ -1,1 +1,212 @@
 #include "Unitclasstask.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <sys/stat.h>
+
+#include "AtomicFile.h"
+#include "Commonfunc.h"
+#include "IniFile.h"
+#include "MapServices.h"
+#include "TextFormat.h"
+#include "TileListWriter.h"
+
+namespace {
+
+constexpr int32_t kMaxZoom = 30;          // the grid's scale is a 32-bit shift
+constexpr int32_t kResumeTableSlots = 8;  // positions a project file can hold
+
+// TaskFileName without its extension: the text from its last dot, when no
+// separator follows that dot.
+std::string BaseName(const std::string& taskFileName) {
+  const auto dot = taskFileName.rfind('.');
+  if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)
+    return taskFileName;
+  return taskFileName.substr(0, dot);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+int32_t Convert(int32_t (*convert)(double, uint8_t, RowOrigin), double value, int32_t zoom,
+                RowOrigin origin, const char* what) {
+  try {
+    return convert(value, static_cast<uint8_t>(zoom), origin);
+  } catch (const GridConversionError& error) {
+    throw TaskSetupError(std::string(what) + " " + FormatGeneral(value) + ": " + error.what());
+  }
+}
+
+int32_t LongitudeColumn(double longitude, uint8_t zoom, RowOrigin) { return LongitudeToColumn(longitude, zoom); }
+
+class LineBuilder {
+ public:
+  LineBuilder& operator()(std::string_view text) {
+    text_ += text;
+    text_ += kCrLf;
+    return *this;
+  }
+  LineBuilder& operator()(std::string_view label, std::string_view value) {
+    text_ += label;
+    return (*this)(value);
+  }
+  LineBuilder& operator()(std::string_view label, int64_t value) { return (*this)(label, std::to_string(value)); }
+  LineBuilder& operator()(std::string_view label, double value) { return (*this)(label, FormatGeneral(value)); }
+  std::string Take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace
+
+DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parameters) {
+  const TaskParameters& p = Parameters;
+  if (p.Zoom < 0 || p.Zoom > kMaxZoom)
+    throw TaskSetupError("Zoom level " + std::to_string(p.Zoom) + " is outside 0.." + std::to_string(kMaxZoom));
+  const auto zoom = static_cast<uint8_t>(p.Zoom);
+  const RowOrigin origin = RowOriginOf(p.MapsType);
+
+  MinX = Convert(LongitudeColumn, p.LeftLongitude, p.Zoom, origin, "Longitude");
+  MaxX = Convert(LongitudeColumn, p.RightLongitude, p.Zoom, origin, "Longitude");
+  MinY = Convert(LatitudeToRow, p.BottomLatitude, p.Zoom, origin, "Latitude");
+  MaxY = Convert(LatitudeToRow, p.TopLatitude, p.Zoom, origin, "Latitude");
+
+  WestLongitude = static_cast<double>(ColumnToLongitude(MinX, zoom));
+  EastLongitude = static_cast<double>(ColumnToLongitude(static_cast<double>(MaxX) + 1, zoom));
+  if (origin == RowOrigin::FromBottom) {
+    NorthLatitude = RowToLatitude(static_cast<double>(MaxY) + 1, zoom, origin);
+    SouthLatitude = RowToLatitude(MinY, zoom, origin);
+  } else {
+    NorthLatitude = RowToLatitude(MaxY, zoom, origin);
+    SouthLatitude = RowToLatitude(static_cast<double>(MinY) + 1, zoom, origin);
+  }
+  if (MaxY < MinY) std::swap(MinY, MaxY);
+
+  // The product of two ranges can exceed 32 bits: count in 64 and check before narrowing.
+  const int64_t columns = int64_t{MaxX} - MinX + 1;
+  const int64_t rows = int64_t{MaxY} - MinY + 1;
+  if (columns <= 0)
+    throw TaskSetupError("The rectangle has no tiles: its left longitude lies east of its right one");
+  const int64_t total = columns * rows;
+  if (total > std::numeric_limits<int32_t>::max())
+    throw TaskSetupError("The range holds " + std::to_string(total) + " tiles, more than " +
+                         std::to_string(std::numeric_limits<int32_t>::max()) + " a task can count");
+  TotalTiles = static_cast<int32_t>(total);
+
+  const std::string base = p.SavePath + BaseName(p.TaskFileName);
+  LogPath = base + "_log.txt";
+  FailedListPath = base + "_failed.ftl";
+  TileListPath = base + "_list.txt";
+  TileFolder = base + kDirSeparator;
+
+  if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
+    throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
+                         "Create directory " + TileFolder + " Failed.");
+
+  if (p.Resume) ReadResumePositions();
+}
+
+void DownloadTask::ReadResumePositions() {
+  const IniFile project(ProjectFilePath());
+  const int32_t workers = std::min(Parameters.ThreadCount, kResumeTableSlots);
+  for (int32_t n = 1; n <= workers; ++n) {
+    const int32_t x = project.ReadInteger("THREADS", "T" + std::to_string(n) + "X", 0);
+    const int32_t y = project.ReadInteger("THREADS", "T" + std::to_string(n) + "Y", 0);
+    // A position outside the range belongs to another task: start that share afresh.
+    if (x < MinX || x > MaxX || y < MinY || y > MaxY) continue;
+    ResumeX[static_cast<std::size_t>(n - 1)] = x;
+    ResumeY[static_cast<std::size_t>(n - 1)] = y;
+  }
+}
+
+std::string DownloadTask::TileUrl(int32_t x, int32_t y) const {
+  return BuildTileUrl(Parameters.Hosts, Parameters.MapsType, x, y, Parameters.Zoom);
+}
+
+std::string DownloadTask::TileFileName(int32_t x, int32_t y) const {
+  return BuildTileFileName(Parameters.MapsType, x, y, Parameters.Zoom);
+}
+
+std::string DownloadTask::TileFilePath(int32_t x, int32_t y) const { return TileFolder + TileFileName(x, y); }
+
+std::string DownloadTask::ProjectFilePath() const { return Parameters.SavePath + Parameters.TaskFileName; }
+
+std::string DownloadTask::ProjectFileText() const {
+  const TaskParameters& p = Parameters;
+  LineBuilder line;
+  line("[MapsType]")("MapsType=", int64_t{p.MapsType})("");
+  line("[AREA]")("LeftLongitude=", p.LeftLongitude)("RightLongitude=", p.RightLongitude);
+  line("TopLatitude=", p.TopLatitude)("BottomLatitude=", p.BottomLatitude)("");
+  line("[Zoom]")("Zoom=", int64_t{p.Zoom})("");
+  line("[XY]")("MinX=", int64_t{MinX})("MinY=", int64_t{MinY})("MaxX=", int64_t{MaxX})("MaxY=", int64_t{MaxY})("");
+  line("[THREADS]")("ThreadCount=", int64_t{p.ThreadCount});
+  const int32_t slots = std::clamp(p.ThreadSlots, 0, static_cast<int32_t>(ResumeX.size()));
+  for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
+  line("");
+  return line.Take();
+}
+
+std::string DownloadTask::LogHeaderText(const std::string& nowText) const {
+  const TaskParameters& p = Parameters;
+  LineBuilder line;
+  line("Project: ", p.SavePath + p.TaskFileName)("Log begin......v=", kVersionText)("Now time is:", nowText)("");
+  line("[MapsType]")("MapsType=", int64_t{p.MapsType})("");
+  if (p.UseProxy) {
+    // The log is shared with support and left lying around: the password stays out of it.
+    line("Using Proxy:")("Proxy Server:", p.ProxyServer)("Proxy Port:", p.ProxyPort);
+    line("ProxyUsername:", p.ProxyUsername)("ProxyPassword:", p.ProxyPassword.empty() ? "" : "********")("");
+  }
+  line("Left Longitude  input= ", p.LeftLongitude)("Right Longitude input= ", p.RightLongitude);
+  line("Top Latitude    input= ", p.TopLatitude)("Bottom Latitude input= ", p.BottomLatitude)("");
+  line("MinX = ", int64_t{MinX})("MinY = ", int64_t{MinY})("MaxX = ", int64_t{MaxX})("MaxY = ", int64_t{MaxY})("");
+  line("Left Longitude  download=", WestLongitude)("Right Longitude download=", EastLongitude);
+  line("Top Latitude    download=", NorthLatitude)("Bottom Latitude download=", SouthLatitude)("");
+  line("All images' scope information are saved to ", TileListPath)("");
+  line("Total count of images would be downloaded: ", int64_t{TotalTiles})("");
+  line("Download threads count: ", int64_t{p.ThreadCount})("");
+  line("Zoom level: ", int64_t{p.Zoom})("");
+  line("path: ", p.SavePath)("");
+  line("Start downloading...")(std::string(34, '~'));
+  return line.Take();
+}
+
+std::string DownloadTask::LogContinuationText(const std::string& nowText) const {
+  LineBuilder line;
+  line(std::string(44, '-'))("Log continue...v=", kVersionText)("Now time is:", nowText);
+  return line.Take();
+}
+
+std::string DownloadTask::TileListLine(int32_t x, int32_t y) const {
+  return TileListWriter(*this).Line(x, y);
+}
+
+void DownloadTask::WriteProjectFile() const {
+  if (Parameters.Resume) return;
+  WriteFileAtomic(ProjectFilePath(), ProjectFileText());
+}
+
+void DownloadTask::WriteTileList() const {
+  if (Parameters.Resume) return;
+  TileListWriter(*this).Write(TileListPath);
+}
+
+void DownloadTask::WriteLogHeader(const std::string& nowText) const {
+  if (!Parameters.Resume) {
+    WriteFileAtomic(LogPath, LogHeaderText(nowText));
+    return;
+  }
+  std::string log = ReadWholeFile(LogPath);
+  if (!log.empty() && log.back() != '\n') log += kCrLf;
+  log += LogContinuationText(nowText);
+  WriteFileAtomic(LogPath, log);
+}
+
+void DownloadTask::CreateFailedList() const {
+  if (Parameters.Resume) return;
+  WriteFileAtomic(FailedListPath, "");
+}

@@ -20,7 +20,10 @@ class TaskSetupError : public std::runtime_error {
 // set-up; workers share it read-only.
 class DownloadTask {
  public:
-  // Throws TaskSetupError. The parameters are not owned and must outlive the task.
+  // Throws TaskSetupError: zoom outside 0..30, a coordinate off the grid's
+  // 32-bit range (a pole latitude), a range of no tiles or of more than
+  // 2^31 - 1, a tile folder that cannot be created. The parameters are not
+  // owned and must outlive the task.
   explicit DownloadTask(const TaskParameters& parameters);
 
   std::array<int32_t, 16> ResumeX{};
@@ -47,7 +50,9 @@ class DownloadTask {
   std::string ProjectFilePath() const;
 
   // The writers do nothing for a resumed task, except WriteLogHeader, which
-  // appends the continuation block. All throw FileWriteError on failure.
+  // appends the continuation block (a missing log is an error). All write
+  // atomically and throw FileWriteError on failure. nowText is the local
+  // date and time as the log shows it (LocalDateTimeText).
   void WriteProjectFile() const;
   void WriteTileList() const;
   void WriteLogHeader(const std::string& nowText) const;
@@ -57,10 +62,14 @@ class DownloadTask {
   std::string ProjectFileText() const;
   std::string LogHeaderText(const std::string& nowText) const;
   std::string LogContinuationText(const std::string& nowText) const;
+  // One tile's line of the tile list, without its CR LF.
   std::string TileListLine(int32_t x, int32_t y) const;
 
   static constexpr const char* kVersionText = "5.7";
   static constexpr const char* kTileListHeader =
       "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
       "Bottom_Edge_Latitude";
+
+ private:
+  void ReadResumePositions();
 };

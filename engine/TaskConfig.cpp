@@ -1,0 +1,30 @@
+#include "TaskConfig.h"
+
+namespace {
+
+int32_t ReadAtLeast(const IniFile& config, const char* key, int32_t lowest, int32_t defaultValue) {
+  const int32_t value = config.ReadInteger("Network", key, defaultValue);
+  return value < lowest ? defaultValue : value;
+}
+
+}  // namespace
+
+TileHosts ReadTileHosts(const IniFile& config) {
+  TileHosts hosts;
+  for (std::size_t i = 0; i < TileHosts::kKeys.size(); ++i) {
+    std::string& host = hosts.ByKeyIndex(i);
+    const std::string value = config.ReadString("Hosts", TileHosts::kKeys[i], "");
+    if (!value.empty()) host = value;
+  }
+  return hosts;
+}
+
+NetworkSettings ReadNetworkSettings(const IniFile& config) {
+  NetworkSettings settings;
+  settings.ConnectTimeout = ReadAtLeast(config, "ConnectTimeout", 1, settings.ConnectTimeout);
+  settings.ReadTimeout = ReadAtLeast(config, "ReadTimeout", 1, settings.ReadTimeout);
+  settings.RepeatLimit = ReadAtLeast(config, "RepeatLimit", 0, settings.RepeatLimit);
+  const std::string agent = config.ReadString("Network", "UserAgent", "");
+  if (!agent.empty()) settings.UserAgent = agent;
+  return settings;
+}

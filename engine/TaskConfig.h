@@ -1,0 +1,16 @@
+#pragma once
+
+#include "IniFile.h"
+#include "NetworkSettings.h"
+#include "TileHosts.h"
+
+// The task's share of the application configuration, read at every Start.
+
+// Section "Hosts", one key per service (TileHosts::kKeys); a missing or
+// empty value keeps the service's public host.
+TileHosts ReadTileHosts(const IniFile& config);
+
+// Section "Network": "ConnectTimeout" and "ReadTimeout" in seconds,
+// "UserAgent", "RepeatLimit". A missing, invalid or non-positive number gives
+// the default (RepeatLimit may be 0); an empty user agent gives the default.
+NetworkSettings ReadNetworkSettings(const IniFile& config);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Commonfunc.h"
+
+class DownloadTask;
+
+// The lines of a task's tile list. A list can hold millions of lines, so it
+// is streamed to disk, and each column's longitudes and each grid line's
+// latitude are formatted once instead of once per tile (the conversions are
+// pure, so the bytes are the same).
+class TileListWriter {
+ public:
+  explicit TileListWriter(const DownloadTask& task);
+
+  // One tile's line, without its CR LF.
+  std::string Line(int32_t x, int32_t y) const;
+  // The header and every tile's line, atomically; throws FileWriteError.
+  void Write(const std::string& path) const;
+
+ private:
+  static constexpr std::size_t kMaxLine = 2048;
+  static constexpr std::size_t kLatitudeSlot = 32;
+  static constexpr int64_t kMaxCachedGridLines = int64_t{1} << 20;
+
+  std::size_t ColumnPart(char* out, int64_t x) const;
+  std::size_t RowPart(char* out, int64_t y) const;
+  std::size_t GridLineLatitude(char* out, int64_t k) const;
+
+  const DownloadTask& task_;
+  uint8_t zoom_;
+  RowOrigin origin_;
+  std::string namePrefix_;  // "os_"
+  std::string nameSuffix_;  // "_4.png: "
+  std::string cachedLatitudes_;  // kLatitudeSlot bytes per grid line from MinY on; empty when not cached
+  std::vector<uint8_t> cachedLengths_;
+};
