@@ -48,6 +48,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 
 #include "AtomicFile.h"
 #include "Ftl.h"
@@ -195,6 +196,7 @@ void TDownThread::Close() {
 }
 
 void TDownThread::Run() {
+  if (task_ == nullptr) throw std::invalid_argument("no download task");
   const DownloadTask& task = *task_;
   const TaskParameters& params = task.Parameters;
 
@@ -347,7 +349,12 @@ void TDownThread::PutBlankImage(const std::string& path) {
       return;  // a missing blank image changes nothing but the disk
     }
   }
-  std::string tempPath = path;
+  // A hidden name beside the tile, unique to this worker and this copy.
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string tempPath(path, 0, nameStart);
+  tempPath += '.';
+  tempPath.append(path, nameStart);
   tempPath += ".blank-";
   AppendNumber(tempPath, ::getpid());
   tempPath += '-';

@@ -1,1 +1,545 @@
+#include "TDownThread.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "MapServices.h"
+#include "Unitclasstask.h"
+#include "WorkerTestSupport.h"
+
+using namespace workertest;
+
+namespace {
+
+// Records every report in order; log lines and failed-tile lines are told
+// apart by a prefix so that one list shows their interleaving.
+class RecordingSink : public TDownThreadSink {
+ public:
+  void AddLogLine(const std::string& line) override { Add("log: " + line); }
+  void AddFailedLine(const std::string& line) override { Add("ftl: " + line); }
+  void WorkerDone(int32_t threadIndex) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_.push_back(threadIndex);
+  }
+
+  std::vector<std::string> Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
+  std::vector<int32_t> Done() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_;
+  }
+  // The seq numbers of the "->ok!" lines, in order.
+  std::vector<int64_t> OkSeqs() const {
+    std::vector<int64_t> seqs;
+    for (const std::string& line : Lines()) {
+      const auto at = line.find(":seq=");
+      if (at != std::string::npos && line.ends_with(" ->ok!")) seqs.push_back(std::stoll(line.substr(at + 5)));
+    }
+    return seqs;
+  }
+
+ protected:
+  virtual void Add(std::string line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back(std::move(line));
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+  std::vector<int32_t> done_;
+};
+
+const std::string kBlank = QUARNEL_BLANK_IMAGE;
+constexpr int32_t kZoom = 4;
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  WorkerTest() {
+    params_.MapsType = kOpenStreetMap;
+    params_.Zoom = kZoom;
+    params_.LeftLongitude = 10;
+    params_.RightLongitude = 20;
+    params_.TopLatitude = 50;
+    params_.BottomLatitude = 40;
+    params_.SavePath = folder_.Path();
+    params_.TaskFileName = "task.qrnl";
+    params_.Hosts.OpenStreetMap = server_.HostAndPort();
+  }
+
+  DownloadTask& MakeTask(int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t threads = 1) {
+    params_.ThreadCount = threads;
+    task_ = std::make_unique<DownloadTask>(params_);
+    task_->MinX = minX;
+    task_->MaxX = maxX;
+    task_->MinY = minY;
+    task_->MaxY = maxY;
+    return *task_;
+  }
+
+  // Runs one worker to its end and returns where it last saved.
+  TilePosition RunWorker(int32_t index, RecordingSink& sink, const std::string& blank = kBlank) {
+    TDownThread worker(false, task_.get(), index, sink, blank);
+    worker.WaitFor();
+    return worker.LastPosition();
+  }
+
+  static std::string Target(int32_t x, int32_t y) {
+    return "/" + std::to_string(kZoom) + "/" + std::to_string(x) + "/" + std::to_string(y) + ".png";
+  }
+  std::string Url(int32_t x, int32_t y) const { return task_->TileUrl(x, y); }
+  std::string TilePath(int32_t x, int32_t y) const { return task_->TileFilePath(x, y); }
+
+  // Names in the tile folder, to see that no temporary is left behind.
+  std::vector<std::string> TileFolderNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(task_->TileFolder))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  ScratchFolder folder_;
+  TileServer server_;
+  TaskParameters params_;
+  std::unique_ptr<DownloadTask> task_;
+};
+
+std::string Fill(std::string text, const std::string& url, const std::string& path) {
+  for (const auto& [key, value] : {std::pair<std::string, std::string>{"{url}", url}, {"{path}", path}}) {
+    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+      text.replace(at, key.size(), value);
+  }
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Outcome table, one tile (5, 7) fetched by worker index 0.
+
+enum class Disk { Body, Blank, Kept, Nothing };
+
+struct OutcomeCase {
+  const char* name;
+  std::vector<ScriptedAction> answers;  // then the tile's own body
+  bool existingFile;
+  std::vector<std::string> lines;
+  Disk disk;
+  std::size_t requests;
+};
+
+const std::vector<std::string> kOkLines = {"log: T1:seq=1, os_5_7_4.png ->ok!", "log: T1 Finished."};
+const std::vector<std::string> kNotFoundLines = {
+    "log: T1 404 Not Found->{url}", "ftl: {path}|{url}", "log: Error: the image is not found on server.",
+    "log: T1:5-7 got a blank image!", "log: T1 Finished."};
+const std::vector<std::string> kOtherLines = {"log: T1 500 Internal Server Error->{url}", "ftl: {path}|{url}",
+                                              "log: T1:5-7 got a blank image!", "log: T1 Finished."};
+const std::vector<std::string> kForbiddenLines = {
+    "log: T1 403 Forbidden->{url}", "ftl: {path}|{url}",
+    "log: Error: may be your IP is banned.\nPlease try again later.", "log: T1 Finished."};
+const std::vector<std::string> kRedirectLines = {
+    "log: T1 302 Found->{url}", "ftl: {path}|{url}",
+    "log: Error: may be your IP is banned.\nPlease try again later.", "log: T1 Finished."};
+
+class OutcomeTest : public WorkerTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
+  const OutcomeCase& c = GetParam();
+  MakeTask(5, 5, 7, 7);
+  const std::string path = TilePath(5, 7);
+  if (c.existingFile) WriteFile(path, "existing tile");
+  for (const ScriptedAction& answer : c.answers) server_.Queue(Target(5, 7), answer);
+
+  RecordingSink sink;
+  const TilePosition last = RunWorker(0, sink);
+
+  std::vector<std::string> expected;
+  for (const std::string& line : c.lines) expected.push_back(Fill(line, Url(5, 7), path));
+  EXPECT_EQ(sink.Lines(), expected);
+  EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
+  EXPECT_EQ(server_.Targets(), std::vector<std::string>(c.requests, Target(5, 7)));
+
+  switch (c.disk) {
+    case Disk::Body:
+      EXPECT_EQ(ReadFile(path), BodyFor(Target(5, 7)));
+      EXPECT_EQ(last, (TilePosition{5, 7}));
+      break;
+    case Disk::Blank:
+      EXPECT_EQ(ReadFile(path), ReadFile(kBlank));
+      EXPECT_EQ(last, (TilePosition{0, 0}));
+      break;
+    case Disk::Kept:
+      EXPECT_EQ(ReadFile(path), "existing tile");
+      EXPECT_EQ(last, (TilePosition{0, 0}));
+      break;
+    case Disk::Nothing:
+      EXPECT_FALSE(Exists(path));
+      EXPECT_EQ(last, (TilePosition{0, 0}));
+      break;
+  }
+  // Temporaries of the tile write and of the blank copy are all gone.
+  if (c.disk == Disk::Nothing) EXPECT_TRUE(TileFolderNames().empty());
+  else EXPECT_EQ(TileFolderNames(), std::vector<std::string>{"os_5_7_4.png"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, OutcomeTest,
+    ::testing::Values(
+        OutcomeCase{"Saved", {}, false, kOkLines, Disk::Body, 1},
+        OutcomeCase{"SavedOverExisting", {}, true, kOkLines, Disk::Body, 1},
+        OutcomeCase{"ResetThenSaved", {Respond::Reset()}, false, kOkLines, Disk::Body, 2},
+        OutcomeCase{"ClosedThenSaved",
+                    {Respond::CloseNow()},
+                    false,
+                    {"log: T1:5-7:Connection Closed Gracefully.", kOkLines[0], kOkLines[1]},
+                    Disk::Body,
+                    2},
+        OutcomeCase{"NotFoundGetsBlank", {Respond::Status(404, "Not Found", "no tile")}, false, kNotFoundLines,
+                    Disk::Blank, 1},
+        OutcomeCase{"NotFoundKeepsExisting", {Respond::Status(404, "Not Found")}, true, kNotFoundLines,
+                    Disk::Kept, 1},
+        OutcomeCase{"OtherFailureGetsBlank", {Respond::Status(500, "Internal Server Error")}, false, kOtherLines,
+                    Disk::Blank, 1},
+        OutcomeCase{"OtherFailureKeepsExisting", {Respond::Status(500, "Internal Server Error")}, true,
+                    kOtherLines, Disk::Kept, 1},
+        OutcomeCase{"ForbiddenBans", {Respond::Status(403, "Forbidden")}, false, kForbiddenLines, Disk::Nothing,
+                    1},
+        OutcomeCase{"ForbiddenKeepsExisting", {Respond::Status(403, "Forbidden")}, true, kForbiddenLines,
+                    Disk::Kept, 1},
+        OutcomeCase{"RedirectBans", {Respond::Redirect(302, "Found", "http://127.0.0.1:1/elsewhere.png")}, false,
+                    kRedirectLines, Disk::Nothing, 1}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+
+TEST(ClassifyFetchFailure, SearchesTheMessageInTableOrder) {
+  const struct {
+    const char* message;
+    FetchOutcome outcome;
+  } cases[] = {
+      {"Socket Error # 10054\r\nConnection reset by peer.", FetchOutcome::ConnectionReset},
+      {"Connection Closed Gracefully.", FetchOutcome::ClosedGracefully},
+      {"302 Found", FetchOutcome::Banned},
+      {"403 Forbidden", FetchOutcome::Banned},
+      {"404 Not Found", FetchOutcome::NotFound},
+      {"500 Internal Server Error", FetchOutcome::OtherFailure},
+      {"", FetchOutcome::NoMessage},
+      {"404 then 10054", FetchOutcome::ConnectionReset},             // reset is tested first
+      {"Connection Closed Gracefully. 403", FetchOutcome::ClosedGracefully},
+      {"403 and 404", FetchOutcome::Banned},                         // ban before not-found
+      {"Error 14042", FetchOutcome::NotFound},                       // anywhere in the text
+      {"connection closed gracefully.", FetchOutcome::OtherFailure}, // case-sensitive
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EQ(ClassifyFetchFailure(c.message), c.outcome);
+  }
+}
+
+TEST_F(WorkerTest, RepeatsAfterResetOrEarlyCloseAreBoundedThenTheTileFails) {
+  const std::string resetText = "Socket Error # 10054\r\nConnection reset by peer.";
+  const struct {
+    const char* name;
+    ScriptedAction answer;
+    int32_t limit;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"reset, limit 2",
+       Respond::Reset(),
+       2,
+       {"log: T1 " + resetText + "->{url}", "ftl: {path}|{url}", "log: T1:5-7 got a blank image!",
+        "log: T1 Finished."}},
+      {"reset, limit 0",
+       Respond::Reset(),
+       0,
+       {"log: T1 " + resetText + "->{url}", "ftl: {path}|{url}", "log: T1:5-7 got a blank image!",
+        "log: T1 Finished."}},
+      {"closed, limit 2",
+       Respond::CloseNow(),
+       2,
+       {"log: T1:5-7:Connection Closed Gracefully.", "log: T1:5-7:Connection Closed Gracefully.",
+        "log: T1 Connection Closed Gracefully.->{url}", "ftl: {path}|{url}", "log: T1:5-7 got a blank image!",
+        "log: T1 Finished."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TileServer server;
+    params_.Hosts.OpenStreetMap = server.HostAndPort();
+    params_.Network.RepeatLimit = c.limit;
+    MakeTask(5, 5, 7, 7);
+    std::filesystem::remove(TilePath(5, 7));
+    server.Always(Target(5, 7), c.answer);
+
+    RecordingSink sink;
+    RunWorker(0, sink);
+
+    std::vector<std::string> expected;
+    for (const std::string& line : c.lines) expected.push_back(Fill(line, Url(5, 7), TilePath(5, 7)));
+    EXPECT_EQ(sink.Lines(), expected);
+    EXPECT_EQ(server.Targets().size(), static_cast<std::size_t>(c.limit) + 1);
+    EXPECT_EQ(ReadFile(TilePath(5, 7)), ReadFile(kBlank));
+  }
+}
+
+TEST_F(WorkerTest, OneWorkerFetchesEveryTileColumnByColumn) {
+  MakeTask(3, 4, 5, 7);
+  RecordingSink sink;
+  const TilePosition last = RunWorker(0, sink);
+
+  EXPECT_EQ(server_.Targets(), (std::vector<std::string>{Target(3, 5), Target(3, 6), Target(3, 7), Target(4, 5),
+                                                         Target(4, 6), Target(4, 7)}));
+  EXPECT_EQ(sink.Lines(), (std::vector<std::string>{
+                              "log: T1:seq=1, os_3_5_4.png ->ok!", "log: T1:seq=2, os_3_6_4.png ->ok!",
+                              "log: T1:seq=3, os_3_7_4.png ->ok!", "log: T1:seq=4, os_4_5_4.png ->ok!",
+                              "log: T1:seq=5, os_4_6_4.png ->ok!", "log: T1:seq=6, os_4_7_4.png ->ok!",
+                              "log: T1 Finished."}));
+  EXPECT_EQ(last, (TilePosition{4, 7}));
+  for (int32_t x = 3; x <= 4; ++x)
+    for (int32_t y = 5; y <= 7; ++y) EXPECT_EQ(ReadFile(TilePath(x, y)), BodyFor(Target(x, y)));
+}
+
+TEST_F(WorkerTest, ThreeWorkersShareSevenTilesBySeqModThree) {
+  MakeTask(2, 8, 4, 4, 3);  // seven columns of one row: seq k is column 1 + k
+  RecordingSink sinks[3];
+  {
+    std::vector<std::unique_ptr<TDownThread>> workers;
+    for (int32_t i = 0; i < 3; ++i)
+      workers.push_back(std::make_unique<TDownThread>(false, task_.get(), i, sinks[i], kBlank));
+    for (auto& worker : workers) worker->WaitFor();
+  }
+  EXPECT_EQ(sinks[0].OkSeqs(), (std::vector<int64_t>{3, 6}));
+  EXPECT_EQ(sinks[1].OkSeqs(), (std::vector<int64_t>{1, 4, 7}));
+  EXPECT_EQ(sinks[2].OkSeqs(), (std::vector<int64_t>{2, 5}));
+  EXPECT_EQ(sinks[1].Lines()[1], "log: T2:seq=4, os_5_4_4.png ->ok!");
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(sinks[i].Lines().back(), "log: T" + std::to_string(i + 1) + " Finished.");
+    EXPECT_EQ(sinks[i].Done(), std::vector<int32_t>{i});
+  }
+  EXPECT_EQ(server_.Targets().size(), 7u);
+}
+
+struct ResumeCase {
+  const char* name;
+  int32_t resumeX, resumeY;
+  int32_t threads, index;
+  std::vector<int64_t> seqs;
+  TilePosition last;
+};
+
+class ResumeTest : public WorkerTest, public ::testing::WithParamInterface<ResumeCase> {};
+
+// Range: columns 3..5, rows 2..4, nine tiles; tile (x, y) is seq (x-3)*3 + (y-2) + 1.
+TEST_P(ResumeTest, SkipsEverythingUpToTheSavedPosition) {
+  const ResumeCase& c = GetParam();
+  DownloadTask& task = MakeTask(3, 5, 2, 4, c.threads);
+  task.ResumeX[c.index] = c.resumeX;
+  task.ResumeY[c.index] = c.resumeY;
+
+  RecordingSink sink;
+  const TilePosition last = RunWorker(c.index, sink);
+
+  EXPECT_EQ(sink.OkSeqs(), c.seqs);
+  EXPECT_EQ(server_.Targets().size(), c.seqs.size());
+  EXPECT_EQ(sink.Lines().back(), "log: T" + std::to_string(c.index + 1) + " Finished.");
+  EXPECT_EQ(last, c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, ResumeTest,
+    ::testing::Values(ResumeCase{"NoPosition", 0, 0, 1, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {5, 4}},
+                      ResumeCase{"Column5Row0IsNoPosition", 5, 0, 1, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {5, 4}},
+                      ResumeCase{"Column0IsNoPosition", 0, 3, 1, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {5, 4}},
+                      ResumeCase{"MidRange", 4, 3, 1, 0, {6, 7, 8, 9}, {5, 4}},
+                      ResumeCase{"LastTileLeavesNothing", 5, 4, 1, 0, {}, {0, 0}},
+                      ResumeCase{"SharedWorker1", 4, 2, 3, 1, {7}, {5, 2}},
+                      ResumeCase{"SharedWorker0", 3, 2, 3, 0, {3, 6, 9}, {5, 4}},
+                      ResumeCase{"SharedWorker2AtEnd", 5, 3, 3, 2, {}, {0, 0}}),
+    [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerTest, EmptyRangeFinishesAtOnce) {
+  MakeTask(6, 5, 2, 4);
+  RecordingSink sink;
+  const TilePosition last = RunWorker(0, sink);
+  EXPECT_EQ(sink.Lines(), std::vector<std::string>{"log: T1 Finished."});
+  EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
+  EXPECT_TRUE(server_.Targets().empty());
+  EXPECT_EQ(last, (TilePosition{0, 0}));
+}
+
+TEST_F(WorkerTest, LastPositionKeepsANegativeRow) {
+  MakeTask(5, 5, -1, -1);  // rows beyond the grid's edge are requested as computed
+  RecordingSink sink;
+  EXPECT_EQ(RunWorker(0, sink), (TilePosition{5, -1}));
+  EXPECT_EQ(ReadFile(TilePath(5, -1)), BodyFor(Target(5, -1)));
+}
+
+TEST_F(WorkerTest, StopDuringAFetchFinishesTheTileInHandThenCloses) {
+  MakeTask(5, 5, 1, 3);
+  std::promise<void> inFetch;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  server_.Server().SetHandler([&inFetch, released](const ScriptedRequest& request) {
+    if (request.connection == 0 && request.index == 0) {
+      inFetch.set_value();
+      released.wait_for(std::chrono::seconds(30));  // a guard against hanging, not a timing
+    }
+    return ServeBodyFor(request);
+  });
+
+  RecordingSink sink;
+  TDownThread worker(false, task_.get(), 0, sink, kBlank);
+  ASSERT_EQ(inFetch.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  worker.Terminate();
+  release.set_value();
+  worker.WaitFor();
+
+  EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"log: T1:seq=1, os_5_1_4.png ->ok!", "log: T1 Finished."}));
+  EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
+  EXPECT_EQ(server_.Targets(), std::vector<std::string>{Target(5, 1)});
+  EXPECT_EQ(worker.LastPosition(), (TilePosition{5, 1}));
+}
+
+TEST_F(WorkerTest, BanEndsOnlyThatWorker) {
+  MakeTask(5, 5, 1, 4, 2);  // worker 1 has seq 1 and 3, worker 0 seq 2 and 4
+  server_.Queue(Target(5, 1), Respond::Status(403, "Forbidden"));
+  RecordingSink sinks[2];
+  {
+    TDownThread worker0(false, task_.get(), 0, sinks[0], kBlank);
+    TDownThread worker1(false, task_.get(), 1, sinks[1], kBlank);
+    worker0.WaitFor();
+    worker1.WaitFor();
+  }
+  EXPECT_EQ(sinks[1].Lines(), (std::vector<std::string>{
+                                  "log: T2 403 Forbidden->" + Url(5, 1), "ftl: " + TilePath(5, 1) + "|" + Url(5, 1),
+                                  "log: Error: may be your IP is banned.\nPlease try again later.",
+                                  "log: T2 Finished."}));
+  EXPECT_EQ(sinks[0].OkSeqs(), (std::vector<int64_t>{2, 4}));
+  const auto targets = server_.Targets();
+  EXPECT_EQ(std::count(targets.begin(), targets.end(), Target(5, 3)), 0);
+  EXPECT_EQ(sinks[0].Done(), std::vector<int32_t>{0});
+  EXPECT_EQ(sinks[1].Done(), std::vector<int32_t>{1});
+}
+
+TEST_F(WorkerTest, UnwritableTileIsRecordedAndTheWorkerGoesOn) {
+  MakeTask(5, 5, 5, 7);
+  // A folder in the tile's place: the rename into place fails (even for root).
+  std::filesystem::create_directory(TilePath(5, 5));
+  std::filesystem::create_directory(TilePath(5, 7));
+
+  RecordingSink sink;
+  const TilePosition last = RunWorker(0, sink);
+
+  const std::vector<std::string> lines = sink.Lines();
+  ASSERT_EQ(lines.size(), 6u);
+  for (int32_t index : {0, 3}) {
+    const int32_t y = index == 0 ? 5 : 7;
+    EXPECT_TRUE(lines[index].starts_with("log: T1 ")) << lines[index];
+    EXPECT_TRUE(lines[index].ends_with("->" + TilePath(5, y))) << lines[index];
+    EXPECT_GT(lines[index].size(), std::string("log: T1 ->").size() + TilePath(5, y).size());
+    EXPECT_EQ(lines[index + 1], "ftl: " + TilePath(5, y) + "|" + Url(5, y));
+  }
+  EXPECT_EQ(lines[2], "log: T1:seq=2, os_5_6_4.png ->ok!");
+  EXPECT_EQ(lines[5], "log: T1 Finished.");
+  EXPECT_EQ(last, (TilePosition{5, 6}));  // only a tile on disk moves the position
+  EXPECT_EQ(TileFolderNames(), (std::vector<std::string>{"os_5_5_4.png", "os_5_6_4.png", "os_5_7_4.png"}));
+}
+
+TEST_F(WorkerTest, MissingBlankImageChangesOnlyTheDisk) {
+  MakeTask(5, 5, 7, 7);
+  server_.Queue(Target(5, 7), Respond::Status(404, "Not Found"));
+  RecordingSink sink;
+  RunWorker(0, sink, folder_.Path() + "no-such-blank.png");
+  std::vector<std::string> expected;
+  for (const std::string& line : kNotFoundLines) expected.push_back(Fill(line, Url(5, 7), TilePath(5, 7)));
+  EXPECT_EQ(sink.Lines(), expected);
+  EXPECT_TRUE(TileFolderNames().empty());
+}
+
+TEST_F(WorkerTest, ProxyPortThatIsNotAUsableNumberEndsTheWorker) {
+  const struct {
+    const char* port;
+    const char* line;
+  } cases[] = {
+      {"", "log: T1 Proxy port is not a number: "},
+      {"abc", "log: T1 Proxy port is not a number: abc"},
+      {"80x", "log: T1 Proxy port is not a number: 80x"},
+      {"70000", "log: T1 Proxy port is out of range: 70000"},
+  };
+  MakeTask(5, 5, 7, 7);
+  params_.UseProxy = true;
+  params_.ProxyServer = "127.0.0.1";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
+    params_.ProxyPort = c.port;
+    RecordingSink sink;
+    RunWorker(0, sink);
+    EXPECT_EQ(sink.Lines(), (std::vector<std::string>{c.line, "log: T1 Finished."}));
+    EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
+  }
+  EXPECT_TRUE(server_.Targets().empty());
+}
+
+TEST_F(WorkerTest, ProxyAndNetworkSettingsReachTheClient) {
+  params_.Hosts.OpenStreetMap = "127.0.0.1:" + std::to_string(UnusedLocalPort());
+  params_.UseProxy = true;
+  params_.ProxyServer = "127.0.0.1";
+  params_.ProxyPort = std::to_string(server_.Port());
+  params_.ProxyUsername = "user";
+  params_.ProxyPassword = "pw";
+  params_.Network.UserAgent = "QuarnelTest/1";
+  MakeTask(5, 5, 7, 7);
+
+  RecordingSink sink;
+  EXPECT_EQ(RunWorker(0, sink), (TilePosition{5, 7}));
+
+  const ScriptedRequest request = server_.LastRequest();
+  EXPECT_TRUE(request.target.starts_with("http://127.0.0.1")) << request.target;
+  EXPECT_TRUE(request.target.ends_with(Target(5, 7))) << request.target;
+  EXPECT_EQ(request.Header("Proxy-Authorization"), "Basic dXNlcjpwdw==");
+  EXPECT_EQ(request.Header("User-Agent"), "QuarnelTest/1");
+  EXPECT_EQ(ReadFile(TilePath(5, 7)), BodyFor(request.target));
+}
+
+// A view that goes away mid-run: the error is reported and the worker still closes.
+class ThrowingSink : public RecordingSink {
+ protected:
+  void Add(std::string line) override {
+    if (line.ends_with("->ok!")) throw std::runtime_error("view closed");
+    RecordingSink::Add(std::move(line));
+  }
+};
+
+TEST_F(WorkerTest, UnexpectedErrorStillRunsTheClosingStepOnce) {
+  MakeTask(5, 5, 6, 7);
+  ThrowingSink sink;
+  TDownThread worker(false, task_.get(), 0, sink, kBlank);
+  worker.WaitFor();
+  EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"log: T1 Unexpected error: view closed", "log: T1 Finished."}));
+  EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
+  EXPECT_EQ(server_.Targets().size(), 1u);
+}
+
+TEST_F(WorkerTest, SuspendedWorkerRunsOnlyWhenStarted) {
+  MakeTask(5, 5, 7, 7);
+  RecordingSink sink;
+  {
+    TDownThread never(true, task_.get(), 0, sink, kBlank);
+  }
+  EXPECT_TRUE(sink.Lines().empty());
+  TDownThread worker(true, task_.get(), 0, sink, kBlank);
+  worker.Start();
+  worker.WaitFor();
+  EXPECT_EQ(sink.Lines(), kOkLines);
+}
+
+}  // namespace
