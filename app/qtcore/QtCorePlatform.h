@@ -27,6 +27,9 @@ class QtCorePlatform : public Platform {
   std::string NowText() override;
   std::string ExecutableFolder() override;
 
+  // Runs the tick handler now, outside the timer's rhythm.
+  void TickNow() { Tick(); }
+
   // Runs a handler; an error escaping it is shown with ShowError and goes no further.
   // Returns false when it failed.
   bool RunGuarded(const std::function<void()>& handler);

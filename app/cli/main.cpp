@@ -1,0 +1,106 @@
+#include <QCoreApplication>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "AppPaths.h"
+#include "CliArguments.h"
+#include "CliPlatform.h"
+#include "CliTaskRun.h"
+#include "Convert.h"
+#include "Form4.h"
+#include "StdoutLines.h"
+#include "TileHttpClient.h"
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "quarnel-cli: %s\n\n%s", message.c_str(), CliUsageText().c_str());
+  return kUsageStatus;
+}
+
+int Convert(CliPlatform& platform, const CliArguments& arguments) {
+  TfrmConvert converter(platform);
+  converter.Edit1 = arguments.degrees;
+  converter.Edit2 = arguments.minutes;
+  converter.Edit3 = arguments.seconds;
+  platform.RunGuarded([&] { converter.Button1Click(); });
+  if (platform.MessagesShown() > 0) return kUsageStatus;
+  if (platform.ErrorsShown() > 0) return 1;
+  std::printf("%s\n", converter.Edit4.c_str());
+  return 0;
+}
+
+class RedownloadOutput : public TForm4View {
+ public:
+  void Memo1Appended(const std::string& line) override { out.Append(line); }
+  StdoutLines out{STDOUT_FILENO};
+};
+
+int Redownload(CliPlatform& platform, const CliArguments& arguments) {
+  RedownloadOutput output;
+  TForm4 window(platform, arguments.configPath.value_or(""));
+  window.SetView(&output);
+  platform.SetBeforeStderr([&] { output.out.Flush(); });
+  RedownloadResult result;
+  platform.RunGuarded([&] { result = window.RedownloadList(arguments.failedListPath); });
+  output.out.Flush();
+  platform.SetBeforeStderr(nullptr);
+  const bool clean = platform.MessagesShown() == 0 && platform.ErrorsShown() == 0 && result.failed == 0 &&
+                     !result.banned && !result.errorMessage;
+  return clean ? 0 : 1;
+}
+
+std::vector<std::string> ArgumentsOf(int argc, char* argv[]) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  return args;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // A reader that goes away must not kill a task in the middle of a save.
+  ::signal(SIGPIPE, SIG_IGN);
+
+  const auto parsed = ParseCliArguments(ArgumentsOf(argc, argv));
+  if (const auto* error = std::get_if<CliUsageError>(&parsed)) return UsageError(error->message);
+  const CliArguments& arguments = std::get<CliArguments>(parsed);
+
+  switch (arguments.mode) {
+    case CliArguments::Mode::Help:
+      std::fputs(CliUsageText().c_str(), stdout);
+      return 0;
+    case CliArguments::Mode::Version:
+      std::printf("quarnel-cli %s\n", QUARNEL_VERSION);
+      return 0;
+    default:
+      break;
+  }
+  if (arguments.projectToOpen && !std::filesystem::is_regular_file(*arguments.projectToOpen))
+    return UsageError("cannot open project file " + *arguments.projectToOpen);
+
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(kApplicationTitle);
+  TileHttpClient::GlobalInit();
+  CliPlatform platform;
+
+  switch (arguments.mode) {
+    case CliArguments::Mode::Convert:
+      return Convert(platform, arguments);
+    case CliArguments::Mode::Redownload:
+      return Redownload(platform, arguments);
+    default: {
+      CliTaskRun run(platform, arguments);
+      return run.Run();
+    }
+  }
+}

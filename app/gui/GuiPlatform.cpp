@@ -1,0 +1,63 @@
+#include "GuiPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+#include "FileDialogFilter.h"
+
+namespace {
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+QString ApplicationTitle() { return QApplication::applicationDisplayName(); }
+
+bool IsAddress(const QString& target) {
+  return target.contains("://") || target.startsWith("mailto:", Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+QWidget* GuiPlatform::DialogParent() const {
+  if (QWidget* active = QApplication::activeModalWidget()) return active;
+  return parent_.data();
+}
+
+void GuiPlatform::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, ApplicationTitle(), ToQt(text), QMessageBox::Ok, DialogParent());
+  box.exec();
+}
+
+void GuiPlatform::ShowError(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle(), ToQt(text), QMessageBox::Ok, DialogParent());
+  box.exec();
+}
+
+std::optional<std::string> GuiPlatform::OpenFileDialog(const std::string& title, const std::string& filter,
+                                                       const std::string& startFolder) {
+  const QString chosen =
+      QFileDialog::getOpenFileName(DialogParent(), ToQt(title), ToQt(startFolder), ToQt(ToQtFileFilter(filter)));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+std::optional<std::string> GuiPlatform::BrowseForFolder(const std::string& title) {
+  const QString chosen = QFileDialog::getExistingDirectory(DialogParent(), ToQt(title));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+void GuiPlatform::ShellOpen(const std::string& target) {
+  const QString text = ToQt(target);
+  QDesktopServices::openUrl(IsAddress(text) ? QUrl(text) : QUrl::fromLocalFile(text));
+}
+
+void GuiPlatform::StartProgram(const std::string& path) {
+  const QFileInfo program(ToQt(path));
+  if (!program.isFile() || !program.isExecutable()) return;
+  QProcess::startDetached(program.absoluteFilePath(), {});
+}

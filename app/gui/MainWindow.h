@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+#include "TForm1.h"
+
+class GuiPlatform;
+class UpDownArrows;
+
+// The main window's widgets over the TForm1 logic. The logic holds every
+// control's value; a handler here copies the user's edits into it, calls the
+// logic and mirrors what changed back into the widgets.
+class MainWindow : public QMainWindow, private TForm1View {
+  Q_OBJECT
+ public:
+  // The windows the menus show; created after this one, in the start-up order.
+  struct OtherWindows {
+    std::function<void()> showOptions;
+    std::function<void()> showConverter;
+    std::function<void()> showAbout;
+    std::function<void()> showRedownload;
+  };
+
+  MainWindow(GuiPlatform& platform, std::string configPathOverride = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  void SetOtherWindows(OtherWindows windows) { otherWindows_ = std::move(windows); }
+  TForm1& Logic() { return logic_; }
+
+  // How many log lines the view shows; the logic keeps every line.
+  static constexpr int kShownLogLines = 20000;
+
+  // ---- Controls, named as in the window's design.
+  QLineEdit* EditTaskName;
+  QPushButton* Button4;
+  QLabel* LabelMapsType;
+  QComboBox* comboMapsType;
+  QSlider* TrackBar1;
+  QLabel* Label8;
+  QLineEdit* Edit1;
+  QLineEdit* Edit3;
+  QLineEdit* Edit2;
+  QLineEdit* Edit4;
+  QLineEdit* Edit6;
+  QPushButton* Button1;
+  QLineEdit* Edit10;
+  UpDownArrows* UpDown2;
+  QLabel* LabelTotalxy;
+  QPushButton* BitBtn1;
+  QPlainTextEdit* Memo1;
+  QWidget* PanelFailed;
+  QPlainTextEdit* Memo2;
+  QStatusBar* StatusBar1;
+
+  QAction* Exit1;
+  QAction* Options2;
+  QAction* ConvertLongitudeorLatitudetodegreen1;
+  QAction* Viewlogfile1;
+  QAction* SeparatorRedownload;
+  QAction* Redownloadfailedtiles1;
+  QAction* MapViewer1;
+  QAction* MapCombiner1;
+  QAction* SeparatorDownloadFailed;
+  QAction* dowloadfailedfiles1;
+  QAction* Usermanual1;
+  QAction* Homepage1;
+  QAction* About1;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Handlers of the controls.
+  void FormShow();
+  void comboMapsTypeChange(int index);
+  void TrackBar1Change(int position);
+  void Button1Click();
+  void BitBtn1Click();
+  void Button4Click();
+  void EnterPressed();
+
+  // TForm1View
+  void ControlsChanged() override;
+  void Memo1Appended(const std::string& line) override;
+  void Memo1Replaced() override;
+  void Memo2Appended(const std::string& line) override;
+  void Memo2Replaced() override;
+  void ShowOptionsDialog() override;
+  void ShowConverter() override;
+  void ShowAboutBox() override;
+  void ShowRedownloadWindow() override;
+  void ExitRequested() override;
+
+  void BuildControls();
+  void BuildMenus();
+  void ConnectControls();
+  // Runs a logic handler after the widgets' values reached the logic; an
+  // error escaping it goes to the error display.
+  void Handle(const std::function<void()>& handler);
+  void WidgetsToLogic();
+  void FlushPendingLines();
+  void EndProcessKeepingProgress();
+
+  GuiPlatform& platform_;
+  TForm1 logic_;
+  OtherWindows otherWindows_;
+  bool shownOnce_ = false;
+  bool mirroring_ = false;
+
+  // Workers may log thousands of lines a second: they are gathered here and
+  // added to the views in one piece a few times a second.
+  QStringList pendingMemo1_;
+  QStringList pendingMemo2_;
+  QTimer lineFlush_;
+};

@@ -1,0 +1,139 @@
+#include "OptionsDialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include "GuiPlatform.h"
+#include "UpDownArrows.h"
+
+namespace {
+
+QString ToQt(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverride, QWidget* parent)
+    : QDialog(parent), platform_(platform), logic_(platform, std::move(configPathOverride)) {
+  setObjectName("frmOptions");
+  setWindowTitle(TfrmOptions::Caption);
+  setModal(true);
+
+  Edit12 = new QLineEdit(this);
+  Button3 = new QPushButton("...", this);
+  Button3->setFixedWidth(28);
+  Edit2 = new QLineEdit(this);
+  Edit2->setReadOnly(true);
+  Edit2->setFixedWidth(48);
+  UpDown1 = new UpDownArrows(Edit2, logic_.UpDown1Min, logic_.UpDown1Max, this);
+  CheckBoxUseProxy = new QCheckBox("Use proxy server", this);
+  EditProxyServer = new QLineEdit(this);
+  EditProxyPort = new QLineEdit(this);
+  EditProxyUsername = new QLineEdit(this);
+  EditProxyPassword = new QLineEdit(this);
+  Button1 = new QPushButton("OK", this);
+  Button1->setDefault(true);
+  Button2 = new QPushButton("Cancel", this);
+
+  auto* grid = new QGridLayout(this);
+  int row = 0;
+  auto addRow = [&](const char* caption, QWidget* field, QWidget* extra = nullptr) {
+    auto* label = new QLabel(caption, this);
+    label->setBuddy(field);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1, 1, extra ? 1 : 2);
+    if (extra) grid->addWidget(extra, row, 2);
+    ++row;
+  };
+  addRow("Default path to save :", Edit12, Button3);
+  auto* threads = new QWidget(this);
+  auto* threadsLayout = new QHBoxLayout(threads);
+  threadsLayout->setContentsMargins(0, 0, 0, 0);
+  threadsLayout->setSpacing(0);
+  threadsLayout->addWidget(Edit2);
+  threadsLayout->addWidget(UpDown1);
+  threadsLayout->addStretch(1);
+  addRow("Default threads number:", threads);
+  grid->addWidget(CheckBoxUseProxy, row++, 0, 1, 3);
+  addRow("Proxy Server Name (IP)", EditProxyServer);
+  addRow("Proxy Port", EditProxyPort);
+  addRow("Proxy Username", EditProxyUsername);
+  addRow("Proxy Password", EditProxyPassword);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(Button1);
+  buttons->addWidget(Button2);
+  grid->addLayout(buttons, row, 0, 1, 3);
+
+  const std::pair<QObject*, const char*> names[] = {
+      {Edit12, "Edit12"},
+      {Button3, "Button3"},
+      {Edit2, "Edit2"},
+      {UpDown1, "UpDown1"},
+      {CheckBoxUseProxy, "CheckBoxUseProxy"},
+      {EditProxyServer, "EditProxyServer"},
+      {EditProxyPort, "EditProxyPort"},
+      {EditProxyUsername, "EditProxyUsername"},
+      {EditProxyPassword, "EditProxyPassword"},
+      {Button1, "Button1"},
+      {Button2, "Button2"},
+  };
+  for (const auto& [object, name] : names) object->setObjectName(name);
+
+  resize(420, 300);
+  setFixedSize(sizeHint().expandedTo(QSize(420, 0)));
+
+  connect(Button1, &QPushButton::clicked, this, &OptionsDialog::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &OptionsDialog::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &OptionsDialog::Button3Click);
+}
+
+void OptionsDialog::ShowModal() {
+  FormShow();
+  if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
+  exec();
+}
+
+void OptionsDialog::FormShow() {
+  platform_.RunGuarded([this] { logic_.FormShow(); });
+  LogicToWidgets();
+}
+
+void OptionsDialog::Button1Click() {
+  WidgetsToLogic();
+  bool mayClose = false;
+  platform_.RunGuarded([&] { mayClose = logic_.Button1Click(); });
+  if (mayClose) accept();
+}
+
+void OptionsDialog::Button2Click() {
+  logic_.Button2Click();
+  reject();
+}
+
+void OptionsDialog::Button3Click() {
+  WidgetsToLogic();
+  platform_.RunGuarded([this] { logic_.Button3Click(); });
+  LogicToWidgets();
+}
+
+void OptionsDialog::WidgetsToLogic() {
+  logic_.Edit12 = Edit12->text().toStdString();
+  logic_.Edit2 = Edit2->text().toStdString();
+  logic_.CheckBoxUseProxy = CheckBoxUseProxy->isChecked();
+  logic_.EditProxyServer = EditProxyServer->text().toStdString();
+  logic_.EditProxyPort = EditProxyPort->text().toStdString();
+  logic_.EditProxyUsername = EditProxyUsername->text().toStdString();
+  logic_.EditProxyPassword = EditProxyPassword->text().toStdString();
+}
+
+void OptionsDialog::LogicToWidgets() {
+  Edit12->setText(ToQt(logic_.Edit12));
+  Edit2->setText(ToQt(logic_.Edit2));
+  UpDown1->SetRange(logic_.UpDown1Min, logic_.UpDown1Max);
+  CheckBoxUseProxy->setChecked(logic_.CheckBoxUseProxy);
+  EditProxyServer->setText(ToQt(logic_.EditProxyServer));
+  EditProxyPort->setText(ToQt(logic_.EditProxyPort));
+  EditProxyUsername->setText(ToQt(logic_.EditProxyUsername));
+  EditProxyPassword->setText(ToQt(logic_.EditProxyPassword));
+}
