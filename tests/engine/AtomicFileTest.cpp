@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "AtomicFile.h"
+#include "TempFolder.h"
+
+namespace {
+
+TEST(AtomicFileTest, WritesAndReplacesWithoutLeavingATemporary) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "a.txt", "first");
+  WriteFileAtomic(folder / "a.txt", "second\r\n", Durability::ProcessCrash);
+  EXPECT_EQ(ReadWholeFile(folder / "a.txt"), "second\r\n");
+  WriteFileAtomic(folder / "a.txt", "");
+  EXPECT_EQ(ReadWholeFile(folder / "a.txt"), "");
+  EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(AtomicFileTest, StreamedFileLargerThanTheBuffer) {
+  TempFolder folder;
+  std::string expected;
+  {
+    AtomicFileWriter writer(folder / "big.txt");
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 3000; ++i) {
+      writer.Append(line);
+      expected += line;
+    }
+    const std::string block(3 << 20, 'y');  // one append above the buffer's size
+    writer.Append(block);
+    expected += block;
+    EXPECT_FALSE(std::filesystem::exists(folder / "big.txt")) << "visible before Commit";
+    writer.Commit();
+  }
+  EXPECT_EQ(ReadWholeFile(folder / "big.txt"), expected);
+  EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(AtomicFileTest, AbandonedWriterLeavesTheTargetAsItWas) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "list.txt", "old");
+  {
+    AtomicFileWriter writer(folder / "list.txt");
+    writer.Append("half of the new");
+  }
+  EXPECT_EQ(ReadWholeFile(folder / "list.txt"), "old");
+  EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+TEST(AtomicFileTest, FailuresNameThePathAndLeaveNothingBehind) {
+  TempFolder folder;
+  try {
+    WriteFileAtomic(folder / "missing/a.txt", "x");
+    FAIL() << "no error";
+  } catch (const FileWriteError& error) {
+    EXPECT_NE(std::string(error.what()).find(folder / "missing/a.txt"), std::string::npos) << error.what();
+  }
+  std::filesystem::create_directory(folder / "taken");
+  EXPECT_THROW(WriteFileAtomic(folder / "taken", "x"), FileWriteError);
+  EXPECT_EQ(folder.EntryCount(), 1u) << "only the folder that was in the way";
+  EXPECT_THROW(ReadWholeFile(folder / "none.txt"), FileWriteError);
+}
+
+TEST(AtomicFileTest, NewFileModeFollowsTheRequestAndTheUmask) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "secret.ini", "x", Durability::PowerLoss, 0600);
+  struct stat info {};
+  ASSERT_EQ(::stat((folder / "secret.ini").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+}  // namespace

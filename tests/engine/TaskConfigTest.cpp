@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "AtomicFile.h"
+#include "MapServices.h"
+#include "TaskConfig.h"
+#include "TempFolder.h"
+
+namespace {
+
+TEST(TaskConfigTest, MissingConfigurationGivesThePublicHostsAndDefaults) {
+  TempFolder folder;
+  const IniFile config(folder / "config.ini");
+  const TileHosts hosts = ReadTileHosts(config);
+  EXPECT_EQ(hosts.OpenStreetMap, "tile.openstreetmap.org");
+  EXPECT_EQ(BuildTileUrl(hosts, kOpenStreetMap, 8, 5, 4), "http://tile.openstreetmap.org/4/8/5.png");
+  const NetworkSettings network = ReadNetworkSettings(config);
+  EXPECT_EQ(network.ConnectTimeout, 30);
+  EXPECT_EQ(network.ReadTimeout, 60);
+  EXPECT_EQ(network.RepeatLimit, 5);
+  EXPECT_EQ(network.UserAgent, NetworkSettings::kDefaultUserAgent);
+}
+
+TEST(TaskConfigTest, HostsComeFromTheirKeys) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "config.ini",
+                  "[Hosts]\r\nopenstreetmap=127.0.0.1:8080\r\nGoogleMap=\r\nVirtualEarthHybrid=h{n}.test\r\n");
+  const TileHosts hosts = ReadTileHosts(IniFile(folder / "config.ini"));
+  EXPECT_EQ(hosts.OpenStreetMap, "127.0.0.1:8080");
+  EXPECT_EQ(hosts.GoogleMap, TileHosts{}.GoogleMap) << "an empty value keeps the default";
+  EXPECT_EQ(hosts.VirtualEarthHybrid, "h{n}.test");
+  EXPECT_EQ(hosts.VirtualEarthRoad, TileHosts{}.VirtualEarthRoad);
+}
+
+struct NetworkCase {
+  const char* section;
+  int32_t connect, read, repeat;
+};
+
+class NetworkSettingsTest : public testing::TestWithParam<NetworkCase> {};
+
+TEST_P(NetworkSettingsTest, InvalidNumbersGiveTheDefault) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "config.ini", GetParam().section);
+  const NetworkSettings network = ReadNetworkSettings(IniFile(folder / "config.ini"));
+  EXPECT_EQ(network.ConnectTimeout, GetParam().connect);
+  EXPECT_EQ(network.ReadTimeout, GetParam().read);
+  EXPECT_EQ(network.RepeatLimit, GetParam().repeat);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sections, NetworkSettingsTest,
+    testing::Values(NetworkCase{"[Network]\nConnectTimeout=5\nReadTimeout=0x10\nRepeatLimit=0\n", 5, 16, 0},
+                    NetworkCase{"[Network]\nConnectTimeout=0\nReadTimeout=-3\nRepeatLimit=-1\n", 30, 60, 5},
+                    NetworkCase{"[Network]\nConnectTimeout=ten\nReadTimeout=\nRepeatLimit=99999999999\n", 30, 60, 5},
+                    NetworkCase{"[network]\nconnecttimeout=1\nreadtimeout=1\nrepeatlimit=2\n", 1, 1, 2}));
+
+TEST(TaskConfigTest, UserAgentEmptyMeansDefault) {
+  TempFolder folder;
+  WriteFileAtomic(folder / "a.ini", "[Network]\nUserAgent= Quarnel/1.0 \n");
+  EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "a.ini")).UserAgent, "Quarnel/1.0");
+  WriteFileAtomic(folder / "b.ini", "[Network]\nUserAgent=\n");
+  EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "b.ini")).UserAgent, NetworkSettings::kDefaultUserAgent);
+}
+
+}  // namespace
