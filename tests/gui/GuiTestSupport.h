@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+// A temporary folder for one test, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-gui-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempFolder() { std::filesystem::remove_all(path_); }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct SeenMessageBox {
+  QString title;
+  QString text;
+  bool seen = false;
+};
+
+// Runs an action that shows a modal message box; the box is read and closed
+// as soon as it is up, so the test never waits on a user.
+inline SeenMessageBox RunExpectingMessageBox(const std::function<void()>& action) {
+  SeenMessageBox seen;
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      seen = {box->windowTitle(), box->text(), true};
+      box->done(QMessageBox::Ok);
+    }
+  });
+  poll.start();
+  action();
+  poll.stop();
+  return seen;
+}

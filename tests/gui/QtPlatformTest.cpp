@@ -1,0 +1,115 @@
+#include <QApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "FileDialogFilter.h"
+#include "QtCorePlatform.h"
+#include "UpDownArrows.h"
+
+namespace {
+
+struct FilterCase {
+  const char* filter;
+  const char* qtFilter;
+};
+
+class FileDialogFilterTest : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(FileDialogFilterTest, TranslatesToQtsForm) {
+  EXPECT_EQ(ToQtFileFilter(GetParam().filter), GetParam().qtFilter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, FileDialogFilterTest,
+    ::testing::Values(FilterCase{"Projects(*.qrnl)|*.qrnl", "Projects(*.qrnl)"},
+                      FilterCase{"Projects(*.ftl)|*.ftl", "Projects(*.ftl)"},
+                      FilterCase{"Images|*.png;*.jpg", "Images (*.png *.jpg)"},
+                      FilterCase{"Projects(*.qrnl)|*.qrnl|All files|*", "Projects(*.qrnl);;All files (*)"},
+                      FilterCase{"", ""}));
+
+struct StepCase {
+  const char* text;
+  int delta;
+  int expected;
+};
+
+class UpDownStepTest : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(UpDownStepTest, StepsWithinTheRangeWithoutWrapping) {
+  EXPECT_EQ(UpDownArrows::Step(GetParam().text, GetParam().delta, 1, 8), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, UpDownStepTest,
+                         ::testing::Values(StepCase{"3", 1, 4}, StepCase{"3", -1, 2}, StepCase{"8", 1, 8},
+                                           StepCase{"1", -1, 1}, StepCase{"100", -1, 8}, StepCase{"0", 1, 1},
+                                           StepCase{"abc", 1, 1}, StepCase{"", -1, 1}));
+
+// The Qt Core platform with its messages recorded.
+class RecordingPlatform : public QtCorePlatform {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowError(const std::string& text) override { errors.push_back(text); }
+  std::optional<std::string> OpenFileDialog(const std::string&, const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
+  void ShellOpen(const std::string&) override {}
+  void StartProgram(const std::string&) override {}
+
+  std::vector<std::string> messages;
+  std::vector<std::string> errors;
+};
+
+TEST(QtCorePlatformTest, WorkerRoutinesRunOnTheGuiThreadAndTheWorkerWaitsForThem) {
+  RecordingPlatform platform;
+  QThread* routineThread = nullptr;
+  std::atomic<bool> ranBeforeReturn{false};
+  QEventLoop loop;
+  std::thread worker([&] {
+    bool ran = false;
+    platform.RunOnGuiThread([&] {
+      routineThread = QThread::currentThread();
+      ran = true;
+    });
+    ranBeforeReturn = ran;
+    QMetaObject::invokeMethod(&loop, [&] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  EXPECT_EQ(routineThread, QApplication::instance()->thread());
+  EXPECT_TRUE(ranBeforeReturn);
+}
+
+TEST(QtCorePlatformTest, OnTheGuiThreadTheRoutineRunsInline) {
+  RecordingPlatform platform;
+  bool ran = false;
+  platform.RunOnGuiThread([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST(QtCorePlatformTest, AnErrorEscapingAHandedOverRoutineOrATickGoesToTheErrorDisplay) {
+  RecordingPlatform platform;
+  platform.RunOnGuiThread([] { throw std::runtime_error("Cannot create file /x/log.txt"); });
+  platform.SetTickHandler([] { throw std::runtime_error("tick failed"); });
+  platform.TickNow();
+  EXPECT_EQ(platform.errors, (std::vector<std::string>{"Cannot create file /x/log.txt", "tick failed"}));
+}
+
+TEST(QtCorePlatformTest, ATickThatRunsANestedEventLoopIsNotReentered) {
+  RecordingPlatform platform;
+  int ticks = 0;
+  platform.SetTickHandler([&] {
+    ++ticks;
+    platform.TickNow();  // as the timer would fire under a modal box
+  });
+  platform.TickNow();
+  EXPECT_EQ(ticks, 1);
+}
+
+}  // namespace
