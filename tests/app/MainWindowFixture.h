@@ -1,0 +1,70 @@
+#pragma once
+
+// A main window over the fake platform, a scratch folder and its own
+// configuration file, with helpers to enter a task and run it to its close.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "AppTestSupport.h"
+#include "FakePlatform.h"
+#include "TForm1.h"
+
+class RecordingView : public TForm1View {
+ public:
+  int controlsChanged = 0;
+  int memo1Replaced = 0;
+  std::vector<std::string> memo1Appended;
+  std::vector<std::string> memo2Appended;
+  int exitRequested = 0;
+  void ControlsChanged() override { ++controlsChanged; }
+  void Memo1Appended(const std::string& line) override { memo1Appended.push_back(line); }
+  void Memo1Replaced() override { ++memo1Replaced; }
+  void Memo2Appended(const std::string& line) override { memo2Appended.push_back(line); }
+  void ExitRequested() override { ++exitRequested; }
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  apptest::ScratchFolder folder_;
+  std::string exe_ = folder_.Path() + "bin/";
+  std::string configPath_ = folder_.Path() + "config.ini";
+  std::string save_ = folder_.Path() + "maps";
+  FakePlatform platform_{exe_};
+  RecordingView view_;
+  std::unique_ptr<TForm1> form_;
+
+  void SetUp() override {
+    std::filesystem::create_directories(exe_);
+    apptest::WriteFile(configPath_, ConfigText());
+    form_ = std::make_unique<TForm1>(platform_, configPath_);
+    form_->SetView(&view_);
+    form_->FormShow();
+  }
+
+  virtual std::string ConfigText() { return ""; }
+
+  // A two-tile task at zoom 4 (columns 8, rows 5 and 6) under "job.qrnl".
+  void EnterTask(const std::string& threads = "0", const std::string& name = "job.qrnl") {
+    form_->Edit6 = save_;
+    form_->Edit1 = "10";
+    form_->Edit3 = "20";
+    form_->Edit2 = "50";
+    form_->Edit4 = "40";
+    form_->TrackBar1Position = 4;
+    form_->Edit10 = threads;
+    form_->EditTaskName = name;
+  }
+
+  std::string SavePath() const { return save_ + "/"; }
+
+  // Fires ticks until the task is closed; returns the ticks it took.
+  int TickUntilClosed(int limit = 20) {
+    for (int tick = 1; tick <= limit; ++tick) {
+      form_->Timer1Timer();
+      if (!form_->TaskRunning()) return tick;
+    }
+    return -1;
+  }
+};

@@ -1,0 +1,135 @@
+#include "Unitoptions.h"
+
+#include <gtest/gtest.h>
+
+#include "AppPaths.h"
+#include "AppTestSupport.h"
+#include "FakePlatform.h"
+#include "IniFile.h"
+
+namespace {
+
+using apptest::ReadFile;
+using apptest::WriteFile;
+
+class OptionsDialog : public ::testing::Test {
+ protected:
+  apptest::ScratchFolder folder_;
+  FakePlatform platform_{folder_.Path()};
+  std::string configPath_ = folder_.Path() + "ini/config.ini";
+  TfrmOptions form_{platform_};
+
+  void WriteConfig(const std::string& text) {
+    std::filesystem::create_directories(folder_.Path() + "ini");
+    WriteFile(configPath_, text);
+  }
+};
+
+TEST_F(OptionsDialog, ShowsItsOwnDefaultsWithoutAFile) {
+  form_.FormShow();
+  EXPECT_EQ(form_.ConfigPath, configPath_);
+  EXPECT_EQ(form_.Edit12, HomeFolder() + "/downloads");
+  EXPECT_EQ(form_.Edit2, "3");
+  EXPECT_FALSE(form_.CheckBoxUseProxy);
+  EXPECT_EQ(form_.EditProxyServer + form_.EditProxyPort + form_.EditProxyUsername + form_.EditProxyPassword, "");
+  EXPECT_EQ(form_.UpDown1Min, 1);
+  EXPECT_EQ(form_.UpDown1Max, 64);
+  EXPECT_STREQ(TfrmOptions::Caption, "Options");
+}
+
+TEST_F(OptionsDialog, OkOnAMissingFileCreatesFolderAndOwnerOnlyFile) {
+  form_.FormShow();
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_EQ(apptest::PermissionBits(configPath_), 0600u);
+  const IniFile ini(configPath_);
+  EXPECT_EQ(ini.ReadString("IniParas", "DefaultPath", "?"), HomeFolder() + "/downloads");
+  EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultThreadCount", -1), 3);
+  EXPECT_EQ(ini.ReadInteger("Proxy", "UseProxy", -1), 0);
+  for (const char* key : {"ProxyServer", "ProxyPort", "ProxyUsername", "ProxyPassword"})
+    EXPECT_EQ(ini.ReadString("Proxy", key, "?"), "") << key;
+}
+
+TEST_F(OptionsDialog, WritesWhatWasTypedAndShowsItNextTime) {
+  form_.FormShow();
+  form_.Edit12 = "/data/maps";
+  form_.Edit2 = "5";
+  form_.CheckBoxUseProxy = true;
+  form_.EditProxyServer = "proxy.local";
+  form_.EditProxyPort = "not a port";
+  form_.EditProxyUsername = "me";
+  form_.EditProxyPassword = "secret";
+  ASSERT_TRUE(form_.Button1Click());
+
+  TfrmOptions again(platform_);
+  again.FormShow();
+  EXPECT_EQ(again.Edit12, "/data/maps");
+  EXPECT_EQ(again.Edit2, "5");
+  EXPECT_TRUE(again.CheckBoxUseProxy);
+  EXPECT_EQ(again.EditProxyServer, "proxy.local");
+  EXPECT_EQ(again.EditProxyPort, "not a port");
+  EXPECT_EQ(again.EditProxyUsername, "me");
+  EXPECT_EQ(again.EditProxyPassword, "secret");
+  EXPECT_EQ(ReadFile(configPath_).find("UseProxy=1") != std::string::npos, true);
+}
+
+TEST_F(OptionsDialog, ReadsOddValuesAsTheMainWindowDoes) {
+  WriteConfig("[IniParas]\r\nDefaultPath=\r\nDefaultThreadCount=0x10\r\n[Proxy]\r\nUseProxy=2\r\n");
+  form_.FormShow();
+  EXPECT_EQ(form_.Edit12, "");
+  EXPECT_EQ(form_.Edit2, "16");
+  EXPECT_FALSE(form_.CheckBoxUseProxy);
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_EQ(IniFile(configPath_).ReadInteger("Proxy", "UseProxy", -1), 0);
+  EXPECT_EQ(IniFile(configPath_).ReadInteger("IniParas", "DefaultThreadCount", -1), 16);
+
+  WriteConfig("[IniParas]\r\nDefaultThreadCount=abc\r\n");
+  form_.FormShow();
+  EXPECT_EQ(form_.Edit2, "3");
+  WriteConfig("[IniParas]\r\nDefaultThreadCount=100\r\n");
+  form_.FormShow();
+  EXPECT_EQ(form_.Edit2, "100");
+}
+
+TEST_F(OptionsDialog, CancelWritesNothing) {
+  form_.FormShow();
+  form_.Edit12 = "/changed";
+  form_.Button2Click();
+  EXPECT_FALSE(apptest::Exists(configPath_));
+}
+
+TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
+  // The configuration's folder is taken by a file: neither folder nor file can be made.
+  WriteFile(folder_.Path() + "ini", "not a folder");
+  form_.FormShow();
+  EXPECT_FALSE(form_.Button1Click());
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_NE(platform_.messages[0].find(folder_.Path() + "ini"), std::string::npos) << platform_.messages[0];
+
+  platform_.messages.clear();
+  std::filesystem::remove(folder_.Path() + "ini");
+  form_.Edit2 = "many";
+  EXPECT_FALSE(form_.Button1Click());
+  EXPECT_EQ(platform_.messages.size(), 1u);
+  EXPECT_FALSE(apptest::Exists(configPath_)) << "nothing is written when a field is refused";
+}
+
+TEST_F(OptionsDialog, FolderButtonFillsThePathOnlyWhenChosen) {
+  form_.Edit12 = "/before";
+  form_.Button3Click();
+  EXPECT_EQ(form_.Edit12, "/before");
+  platform_.nextFolder = "/chosen";
+  form_.Button3Click();
+  EXPECT_EQ(form_.Edit12, "/chosen");
+  EXPECT_EQ(platform_.folderDialogs, (std::vector<std::string>{"Select path", "Select path"}));
+}
+
+TEST_F(OptionsDialog, AnOverridePathReplacesTheUsualPlace) {
+  TfrmOptions overridden(platform_, folder_.Path() + "custom.ini");
+  overridden.FormShow();
+  ASSERT_TRUE(overridden.Button1Click());
+  EXPECT_TRUE(apptest::Exists(folder_.Path() + "custom.ini"));
+  EXPECT_FALSE(apptest::Exists(configPath_));
+}
+
+}  // namespace
