@@ -77,6 +77,61 @@ INSTANTIATE_TEST_SUITE_P(Rows, LatitudeToRowTest,
                              RowCase{85.05, 10, Top, 0}, RowCase{-85.05, 10, Top, 1023},
                              RowCase{85.05, 10, Bottom, 1023}, RowCase{-85.05, 10, Bottom, 0}));
 
+// A latitude re-entered from a log or a tile list lies exactly on a grid
+// line; the side it falls to hangs on every rounding step of both
+// conversions (the double pi, the roundings of exp, tan and asin), so the
+// exact values are pinned here.
+struct GridLineCase {
+  int zoom;
+  RowOrigin origin;
+  int32_t gridLine;
+  double latitude;
+  int32_t row;
+};
+
+class GridLineLatitudeTest : public testing::TestWithParam<GridLineCase> {};
+
+TEST_P(GridLineLatitudeTest, ExactLatitudeAndTheRowItFallsTo) {
+  const auto& c = GetParam();
+  const auto zoom = static_cast<uint8_t>(c.zoom);
+  EXPECT_EQ(RowToLatitude(c.gridLine, zoom, c.origin), c.latitude);
+  EXPECT_EQ(LatitudeToRow(c.latitude, zoom, c.origin), c.row);
+}
+
+INSTANTIATE_TEST_SUITE_P(GridLines, GridLineLatitudeTest, testing::Values(
+    GridLineCase{10, Top, 1, 0x1.541534691dffbp+6, 1},
+    GridLineCase{10, Top, 3, 0x1.53d65409d7bcdp+6, 3},
+    GridLineCase{10, Top, 100, 0x1.437dc66adee96p+6, 100},
+    GridLineCase{10, Top, 257, 0x1.097db37cc431dp+6, 256},
+    GridLineCase{10, Top, 511, 0x1.67ff6bf51369dp-2, 510},
+    GridLineCase{10, Top, 513, -0x1.67ff6bf513676p-2, 512},
+    GridLineCase{10, Top, 589, -0x1.a1db140ec1a91p+4, 589},
+    GridLineCase{10, Top, 1021, -0x1.53d65409d7bcdp+6, 1020},
+    GridLineCase{10, Bottom, 1, -0x1.541534691dffdp+6, 1},
+    GridLineCase{10, Bottom, 3, -0x1.53d65409d7bcdp+6, 2},
+    GridLineCase{10, Bottom, 100, -0x1.437dc66adee96p+6, 100},
+    GridLineCase{10, Bottom, 257, -0x1.097db37cc431cp+6, 257},
+    GridLineCase{10, Bottom, 511, -0x1.67ff6bf51361bp-2, 510},
+    GridLineCase{10, Bottom, 513, 0x1.67ff6bf5136d7p-2, 513},
+    GridLineCase{10, Bottom, 589, 0x1.a1db140ec1a92p+4, 589},
+    GridLineCase{10, Bottom, 1021, 0x1.53d65409d7bcdp+6, 1021},
+    GridLineCase{17, Top, 1, 0x1.54341cfd43ff7p+6, 1},
+    GridLineCase{17, Top, 3, 0x1.5433a0c0db846p+6, 3},
+    GridLineCase{17, Top, 100, 0x1.541c090add039p+6, 99},
+    GridLineCase{17, Top, 257, 0x1.53f59df1af495p+6, 257},
+    GridLineCase{17, Top, 65535, 0x1.67fffffdb08d5p-9, 65534},
+    GridLineCase{17, Top, 65537, -0x1.67fffffdafa7cp-9, 65536},
+    GridLineCase{17, Top, 65613, -0x1.b11fbf8b52ccdp-3, 65613},
+    GridLineCase{17, Top, 131069, -0x1.5433a0c0db846p+6, 131068},
+    GridLineCase{17, Bottom, 1, -0x1.54341cfd43ff7p+6, 1},
+    GridLineCase{17, Bottom, 3, -0x1.5433a0c0db847p+6, 2},
+    GridLineCase{17, Bottom, 100, -0x1.541c090add039p+6, 99},
+    GridLineCase{17, Bottom, 257, -0x1.53f59df1af497p+6, 257},
+    GridLineCase{17, Bottom, 65535, -0x1.67fffffdaebp-9, 65534},
+    GridLineCase{17, Bottom, 65537, 0x1.67fffffdb072p-9, 65536},
+    GridLineCase{17, Bottom, 65613, 0x1.b11fbf8b52ccp-3, 65612},
+    GridLineCase{17, Bottom, 131069, 0x1.5433a0c0db847p+6, 131068}));
+
 TEST(CommonfuncTest, ColumnToLongitudeSpansTheWorld) {
   for (int z = 0; z <= 30; ++z) {
     const auto zoom = static_cast<uint8_t>(z);
