@@ -14,13 +14,20 @@ void TForm4::Button1Click() {
 }
 
 RedownloadResult TForm4::RedownloadList(const std::string& listPath) {
-  // The time limits still come from the configuration; the proxy never does here.
-  const IniFile config(ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_));
-  const NetworkSettings network = ReadNetworkSettings(config);
-  RedownloadResult result = RedownloadFailedList(listPath, network, ProxyConfig{}, [this](const std::string& line) {
-    Memo1.Append(line);
-    if (view_) view_->Memo1Appended(line);
-  });
+  RedownloadResult result;
+  try {
+    // The time limits still come from the configuration; the proxy never does here.
+    const IniFile config(ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_));
+    const NetworkSettings network = ReadNetworkSettings(config);
+    result = RedownloadFailedList(listPath, network, ProxyConfig{}, [this](const std::string& line) {
+      Memo1.Append(line);
+      if (view_) view_->Memo1Appended(line);
+    });
+  } catch (const std::exception& error) {
+    result.errorMessage = error.what();
+    platform_.ShowError(error.what());
+    return result;
+  }
   if (result.errorMessage) platform_.ShowMessage(*result.errorMessage);
   return result;
 }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "AppPaths.h"
+#include "HandlerGuard.h"
 #include "IniFile.h"
 #include "TextFormat.h"
 
@@ -11,15 +12,17 @@ TfrmOptions::TfrmOptions(Platform& platform, std::string configPathOverride)
     : platform_(platform), configPathOverride_(std::move(configPathOverride)) {}
 
 void TfrmOptions::FormShow() {
-  ConfigPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
-  const IniFile ini(ConfigPath);
-  Edit12 = ini.ReadString("IniParas", "DefaultPath", OptionsDefaultSavePath());
-  Edit2 = std::to_string(ini.ReadInteger("IniParas", "DefaultThreadCount", 3));
-  CheckBoxUseProxy = ini.ReadInteger("Proxy", "UseProxy", 0) == 1;
-  EditProxyServer = ini.ReadString("Proxy", "ProxyServer", "");
-  EditProxyPort = ini.ReadString("Proxy", "ProxyPort", "");
-  EditProxyUsername = ini.ReadString("Proxy", "ProxyUsername", "");
-  EditProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
+  RunHandler(platform_, [&] {
+    ConfigPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
+    const IniFile ini(ConfigPath);
+    Edit12 = ini.ReadString("IniParas", "DefaultPath", OptionsDefaultSavePath());
+    Edit2 = std::to_string(ini.ReadInteger("IniParas", "DefaultThreadCount", 3));
+    CheckBoxUseProxy = ini.ReadInteger("Proxy", "UseProxy", 0) == 1;
+    EditProxyServer = ini.ReadString("Proxy", "ProxyServer", "");
+    EditProxyPort = ini.ReadString("Proxy", "ProxyPort", "");
+    EditProxyUsername = ini.ReadString("Proxy", "ProxyUsername", "");
+    EditProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
+  });
 }
 
 bool TfrmOptions::Button1Click() {
