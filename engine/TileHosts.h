@@ -4,9 +4,11 @@
 #include <string>
 
 // Where each service's tiles come from. A value is a host ("{n}" stands for
-// the host number), optionally with ":port" and an "http://" or "https://"
-// prefix; a value containing "{x}" is a whole address template instead, with
-// "{x}", "{y}", "{z}", "{n}" and "{q}" replaced.
+// the host number, the row mod 4), optionally with ":port" and an "http://"
+// or "https://" prefix (none means "http://"). A value containing "{x}" is a
+// whole address template instead: "{x}", "{y}" and "{z}" are the tile's
+// column, row (counted as the service counts it) and zoom, "{n}" the host
+// number and "{q}" the quadkey.
 struct TileHosts {
   // Configuration keys, section "Hosts", in this order.
   static constexpr std::array<const char*, 8> kKeys = {

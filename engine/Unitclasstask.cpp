@@ -32,16 +32,15 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-int32_t Convert(int32_t (*convert)(double, uint8_t, RowOrigin), double value, int32_t zoom,
-                RowOrigin origin, const char* what) {
+// A grid conversion that cannot give a 32-bit result fails the set-up.
+template <typename Conversion>
+int32_t Checked(const char* what, double value, Conversion convert) {
   try {
-    return convert(value, static_cast<uint8_t>(zoom), origin);
+    return convert(value);
   } catch (const GridConversionError& error) {
     throw TaskSetupError(std::string(what) + " " + FormatGeneral(value) + ": " + error.what());
   }
 }
-
-int32_t LongitudeColumn(double longitude, uint8_t zoom, RowOrigin) { return LongitudeToColumn(longitude, zoom); }
 
 class LineBuilder {
  public:
@@ -71,10 +70,12 @@ DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parame
   const auto zoom = static_cast<uint8_t>(p.Zoom);
   const RowOrigin origin = RowOriginOf(p.MapsType);
 
-  MinX = Convert(LongitudeColumn, p.LeftLongitude, p.Zoom, origin, "Longitude");
-  MaxX = Convert(LongitudeColumn, p.RightLongitude, p.Zoom, origin, "Longitude");
-  MinY = Convert(LatitudeToRow, p.BottomLatitude, p.Zoom, origin, "Latitude");
-  MaxY = Convert(LatitudeToRow, p.TopLatitude, p.Zoom, origin, "Latitude");
+  const auto column = [&](double longitude) { return LongitudeToColumn(longitude, zoom); };
+  const auto row = [&](double latitude) { return LatitudeToRow(latitude, zoom, origin); };
+  MinX = Checked("Left longitude", p.LeftLongitude, column);
+  MaxX = Checked("Right longitude", p.RightLongitude, column);
+  MinY = Checked("Bottom latitude", p.BottomLatitude, row);
+  MaxY = Checked("Top latitude", p.TopLatitude, row);
 
   WestLongitude = static_cast<double>(ColumnToLongitude(MinX, zoom));
   EastLongitude = static_cast<double>(ColumnToLongitude(static_cast<double>(MaxX) + 1, zoom));
