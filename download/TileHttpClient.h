@@ -17,6 +17,11 @@ class FetchError : public std::runtime_error {
 
 // The per-thread HTTP client: one connection at the most, kept open between
 // tiles while the server allows it. Not for sharing between threads.
+//
+// The connection is closed before another one is opened: at a change of
+// host or port (or of proxy), after an HTTP/1.0 response or one that says
+// "Connection: close", and when the server has closed it meanwhile. A hung
+// server ends in "Socket Error # 10060" after the connect or read time-out.
 class TileHttpClient {
  public:
   explicit TileHttpClient(const NetworkSettings& network = {});
@@ -31,6 +36,7 @@ class TileHttpClient {
   std::string ProxyPassword;
 
   // Appends the response body to buffer, whatever the status; throws FetchError.
+  // Only "http" and "https" addresses are fetched; https verifies the certificate.
   void Get(const std::string& url, std::string& buffer);
 
   // libcurl's global set-up; call once before any worker thread starts.
@@ -41,17 +47,21 @@ class TileHttpClient {
   Impl* impl_;
 };
 
-// The parts of an address, split as the request needs them.
+// The parts of an address, split as the request needs them. Never throws:
+// Get checks the parts before it fetches.
 struct SplitUrl {
-  std::string protocol;  // "http", "https", ...
+  std::string protocol;  // "http", "https", ... as written
   std::string host;
   std::string port;      // empty when the address names none
-  std::string path;      // up to and including the last "/"
-  std::string document;  // the rest, query included
+  std::string path;      // up to and including the last "/" before any query; "/" when none
+  std::string document;  // the rest, query included (a "#fragment" is never sent and is dropped)
 };
 SplitUrl SplitAddress(const std::string& url);
 
-// The exact request text for an address, as the client sends it.
+// The exact request text for an address, as the client sends it. Through a
+// proxy the target is absolute; it keeps a port the address names (other than
+// the protocol's default), so that the proxy reaches the same server as a
+// direct request would. An https address through a proxy is tunnelled instead.
 std::string BuildRequestText(const SplitUrl& url, const std::string& proxyServer,
                              const std::string& proxyUsername, const std::string& proxyPassword,
                              const std::string& userAgent);
@@ -60,3 +70,15 @@ std::string BuildRequestText(const SplitUrl& url, const std::string& proxyServer
 std::string SocketErrorMessage(int winsockError);
 // Maps a POSIX errno to its Windows Sockets error number (0 when unknown).
 int WinsockErrorFromErrno(int posixErrno);
+
+// How a transfer that did not end in a complete response ended.
+struct TransferOutcome {
+  int curlCode = 0;           // the CURLcode of the transfer
+  int osErrno = 0;            // the socket's own error number; 0 when none
+  bool bodyTooLarge = false;  // the body passed NetworkSettings::MaxBodyBytes
+  bool headerTooLarge = false;
+  bool readTimedOut = false;  // no byte for NetworkSettings::ReadTimeout seconds
+  bool tunnelRefused = false; // the proxy answered an https tunnel request with a failure
+};
+// The failure text for such a transfer, from the fixed texts only.
+std::string TransferFailureMessage(const TransferOutcome& outcome);
