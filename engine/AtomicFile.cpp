@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,6 +71,17 @@ void SyncFolder(const std::string& path) {
   ::close(fd);
 }
 
+// A symbolic link stays a link: the file it points to is the one replaced.
+std::string ResolveLink(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+}
+
 }  // namespace
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes, Durability durability,
@@ -102,8 +114,8 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path, Durability durability, unsigned createMode)
-    : path_(std::move(path)), durability_(durability) {
-  fd_ = OpenTemporary(path_, createMode, tempPath_);
+    : path_(std::move(path)), targetPath_(ResolveLink(path_)), durability_(durability) {
+  fd_ = OpenTemporary(targetPath_, createMode, tempPath_);
   buffer_.reserve(kWriteBufferBytes);
 }
 
@@ -137,12 +149,12 @@ void AtomicFileWriter::Commit() {
     ::unlink(tempPath_.c_str());
     throw FileWriteError("Cannot write file \"" + path_ + "\". " + ErrorText(error));
   }
-  if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+  if (::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
     const int error = errno;
     ::unlink(tempPath_.c_str());
     throw FileWriteError(CreateErrorText(path_, error));
   }
-  if (durability_ == Durability::PowerLoss) SyncFolder(path_);
+  if (durability_ == Durability::PowerLoss) SyncFolder(targetPath_);
 }
 
 void AtomicFileWriter::Flush() {

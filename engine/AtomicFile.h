@@ -42,7 +42,8 @@ class AtomicFileWriter {
   void Flush();
   [[noreturn]] void Fail(const std::string& action, int error);
 
-  std::string path_;
+  std::string path_;        // as the caller named it, for messages
+  std::string targetPath_;  // the file replaced: path_ with a symbolic link resolved
   std::string tempPath_;
   int fd_ = -1;
   std::string buffer_;

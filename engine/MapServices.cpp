@@ -47,10 +47,9 @@ std::string WithScheme(std::string_view value) {
   return "http://" + std::string(value);
 }
 
-std::string_view TrimHostValue(std::string_view value) {
+std::string_view TrimBlanks(std::string_view value) {
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '/'))
-    value.remove_suffix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   return value;
 }
 
@@ -138,7 +137,7 @@ std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
 
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
   if (!FindMapService(mapsType)) return {};
-  const std::string_view value = TrimHostValue(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
+  std::string_view value = TrimBlanks(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
   const std::string hostNumber = Str(y % 4);
 
   if (value.find("{x}") != std::string_view::npos) {
@@ -149,6 +148,7 @@ std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, in
     url = ReplaceAll(std::move(url), "{n}", hostNumber);
     return ReplaceAll(std::move(url), "{q}", Quadkey(x, BottomRow(mapsType, y, zoom), zoom));
   }
+  while (value.ends_with('/')) value.remove_suffix(1);  // the path brings its own
   return ReplaceAll(WithScheme(value), "{n}", hostNumber) + PathAndQuery(mapsType, x, y, zoom);
 }
 

@@ -21,8 +21,8 @@ inline constexpr std::size_t kFixed20_14MaxChars = 340;
 std::size_t FormatFixed20_14(char* out, double value);
 
 // Decimal integer text to int32: optional blanks around it, optional sign,
-// decimal digits or "0x"/"0X" hexadecimal (up to 8 digits, taken as the
-// 32-bit pattern); nullopt for anything else or overflow.
+// decimal digits or "0x"/"0X" hexadecimal (at most 32 bits, taken as the
+// bit pattern: 0xFFFFFFFF is -1); nullopt for anything else or overflow.
 std::optional<int32_t> ParseInt32(std::string_view text);
 
 // The local date and time: the user's locale's short date, a blank, its long

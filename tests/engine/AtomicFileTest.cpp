@@ -63,6 +63,17 @@ TEST(AtomicFileTest, FailuresNameThePathAndLeaveNothingBehind) {
   EXPECT_THROW(ReadWholeFile(folder / "none.txt"), FileWriteError);
 }
 
+TEST(AtomicFileTest, LinkedFileIsReplacedAndTheLinkKept) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "real");
+  WriteFileAtomic(folder / "real/config.ini", "old");
+  std::filesystem::create_symlink(folder / "real/config.ini", folder / "config.ini");
+  WriteFileAtomic(folder / "config.ini", "new");
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "config.ini"));
+  EXPECT_EQ(ReadWholeFile(folder / "real/config.ini"), "new");
+  EXPECT_EQ(folder.EntryCount(), 2u);
+}
+
 TEST(AtomicFileTest, NewFileModeFollowsTheRequestAndTheUmask) {
   TempFolder folder;
   WriteFileAtomic(folder / "secret.ini", "x", Durability::PowerLoss, 0600);
