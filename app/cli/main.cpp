@@ -55,7 +55,7 @@ int Redownload(CliPlatform& platform, const CliArguments& arguments) {
   output.out.Flush();
   platform.SetBeforeStderr(nullptr);
   const bool clean = platform.MessagesShown() == 0 && platform.ErrorsShown() == 0 && result.failed == 0 &&
-                     !result.banned && !result.errorMessage;
+                     result.skipped == 0 && !result.banned && !result.errorMessage;
   return clean ? 0 : 1;
 }
 

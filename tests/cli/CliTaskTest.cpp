@@ -1,0 +1,257 @@
+// quarnel-cli end to end: the binary runs as a child process against the
+// scripted server on 127.0.0.1, with its own configuration and save folder.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "CliProcess.h"
+#include "CliTestSupport.h"
+#include "ScriptedServer.h"
+
+namespace {
+
+using namespace clitest;
+namespace fs = std::filesystem;
+
+const std::string kClosingMessage = "Task stoped!" + std::string(20, ' ') + "\n";
+
+class CliTaskTest : public ::testing::Test {
+ protected:
+  // The task always points at the test's server; the shared configuration
+  // beside the binary is never used.
+  std::vector<std::string> TaskArgs(const std::string& zoom, const std::string& threads, const std::string& task) {
+    WriteFile(config, "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
+    return {"--config", config.string(), "--left", "10",        "--right", "20",         "--top", "50",
+            "--bottom", "40",            "--zoom", zoom,        "--threads", threads, "--path", out.string(),
+            "--task",   task};
+  }
+
+  std::string Url(const std::string& target) const { return server.BaseUrl() + target; }
+
+  TempFolder temp;
+  fs::path config = temp.Path() / "config.ini";
+  fs::path out = temp.Path() / "out";
+  ScriptedServer server;
+};
+
+// Lets a test hold one request until it says so.
+class Gate {
+ public:
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [this] { return open_; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+std::vector<std::string> Sorted(std::vector<std::string> items) {
+  std::sort(items.begin(), items.end());
+  return items;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Zoom 4 over 10..20 east, 40..50 north is the single column 8, rows 5 and 6.
+TEST_F(CliTaskTest, FreshTaskWritesItsFilesAndStoresTheServersBytes) {
+  const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "2", "fresh"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, kClosingMessage);
+
+  std::string project =
+      "[MapsType]\r\nMapsType=8\r\n\r\n"
+      "[AREA]\r\nLeftLongitude=10\r\nRightLongitude=20\r\nTopLatitude=50\r\nBottomLatitude=40\r\n\r\n"
+      "[Zoom]\r\nZoom=4\r\n\r\n"
+      "[XY]\r\nMinX=8\r\nMinY=5\r\nMaxX=8\r\nMaxY=6\r\n\r\n"
+      "[THREADS]\r\nThreadCount=2\r\nT1X=8\r\nT1Y=6\r\nT2X=8\r\nT2Y=5\r\n";
+  for (int n = 3; n <= 8; ++n) project += "T" + std::to_string(n) + "X=\r\nT" + std::to_string(n) + "Y=\r\n";
+  project += "\r\n";
+  EXPECT_EQ(ReadFile(out / "fresh.qrnl"), project);
+
+  ASSERT_TRUE(fs::exists(out / "fresh_failed.ftl"));
+  EXPECT_EQ(fs::file_size(out / "fresh_failed.ftl"), 0u);
+
+  const std::vector<std::string> list = Lines(ReadFile(out / "fresh_list.txt"));
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[1].rfind("os_8_5_4.png:", 0), 0u);
+  EXPECT_EQ(list[2].rfind("os_8_6_4.png:", 0), 0u);
+
+  EXPECT_EQ(ReadFile(out / "fresh" / "os_8_5_4.png"), BodyFor("/4/8/5.png"));
+  EXPECT_EQ(ReadFile(out / "fresh" / "os_8_6_4.png"), BodyFor("/4/8/6.png"));
+  EXPECT_EQ(Sorted(server.Targets()), (std::vector<std::string>{"/4/8/5.png", "/4/8/6.png"}));
+
+  // stdout carries every line appended to the log view, which the log file ends with.
+  const std::string log = ReadFile(out / "fresh_log.txt");
+  const std::vector<std::string> logLines = Lines(log);
+  const std::vector<std::string> printed = Lines(run.out);
+  EXPECT_EQ(logLines.at(0), "Project: " + (out / "fresh.qrnl").string());
+  EXPECT_EQ(logLines.at(1), "Log begin......v=5.7");
+  EXPECT_TRUE(Contains(log, "Total count of images would be downloaded: 2\r\n"));
+  ASSERT_GE(logLines.size(), printed.size());
+  EXPECT_TRUE(std::equal(printed.begin(), printed.end(), logLines.end() - static_cast<long>(printed.size())));
+  EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+
+  EXPECT_EQ(Sorted({printed.begin(), printed.begin() + 4}),
+            Sorted({"T1:seq=2, os_8_6_4.png ->ok!", "T2:seq=1, os_8_5_4.png ->ok!", "T1 Finished.", "T2 Finished."}));
+  ASSERT_EQ(printed.size(), 11u);
+  EXPECT_EQ(std::vector<std::string>(printed.begin() + 4, printed.begin() + 8),
+            (std::vector<std::string>{"", std::string(32, '-'), "Task Stoped!", ""}));
+  EXPECT_EQ(printed[8].rfind("Now time:", 0), 0u);
+  EXPECT_EQ(printed[10], "Log file has been saved as " + (out / "fresh_log.txt").string());
+}
+
+// Zoom 5 over the same area: columns 16 and 17, rows 10 to 12, six tiles,
+// fetched column by column by one worker.
+const std::vector<std::string> kZoom5Targets = {"/5/16/10.png", "/5/16/11.png", "/5/16/12.png",
+                                                "/5/17/10.png", "/5/17/11.png", "/5/17/12.png"};
+
+TEST_F(CliTaskTest, InterruptStopsAfterTheTileInHandAndTheNextRunFetchesOnlyTheRest) {
+  Gate gate;
+  std::atomic<int> requests{0};
+  server.SetHandler([&](const ScriptedRequest& request) {
+    if (requests++ == 2) gate.Wait();  // the third tile is in hand when Ctrl+C comes
+    return ServeBodyFor(request);
+  });
+
+  CliProcess first(TaskArgs("5", "1", "resumed.qrnl"));
+  ASSERT_TRUE(Eventually([&] { return server.RequestCount() >= 3; }));
+  first.Signal(SIGINT);
+  ASSERT_TRUE(first.WaitForStdout("Thread1will be terminated by user. please wait...\n"));
+  gate.Open();
+  const CliProcess::Result stopped = first.Finish();
+
+  EXPECT_EQ(stopped.status, 130) << stopped.err;
+  EXPECT_EQ(stopped.err, kClosingMessage);
+  EXPECT_TRUE(Contains(stopped.out, "T1:seq=3, os_16_12_5.png ->ok!\nT1 Finished.\n"));
+  EXPECT_TRUE(Contains(stopped.out, "Task Stoped!\n"));
+  EXPECT_EQ(server.Targets(), std::vector<std::string>(kZoom5Targets.begin(), kZoom5Targets.begin() + 3));
+  const std::string project = ReadFile(out / "resumed.qrnl");
+  EXPECT_EQ(IniValue(project, "T1X"), "16");
+  EXPECT_EQ(IniValue(project, "T1Y"), "12");
+
+  // Opening the project file restores the same entries, so the task resumes.
+  server.SetHandler(ServeBodyFor);
+  WriteFile(config, "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
+  const CliProcess::Result resumed =
+      CliProcess::Run({"--config", config.string(), "--open", (out / "resumed.qrnl").string()});
+
+  EXPECT_EQ(resumed.status, 0) << resumed.err;
+  const std::vector<std::string> targets = server.Targets();
+  EXPECT_EQ(std::vector<std::string>(targets.begin() + 3, targets.end()),
+            std::vector<std::string>(kZoom5Targets.begin() + 3, kZoom5Targets.end()));
+  for (const std::string& target : kZoom5Targets) {
+    const std::string x = target.substr(3, 2), y = target.substr(6, 2);
+    EXPECT_EQ(ReadFile(out / "resumed" / ("os_" + x + "_" + y + "_5.png")), BodyFor(target)) << target;
+  }
+  const std::string log = ReadFile(out / "resumed_log.txt");
+  EXPECT_TRUE(Contains(log, "T1:seq=1, os_16_10_5.png ->ok!\r\n"));
+  EXPECT_TRUE(Contains(log, "\r\n" + std::string(44, '-') + "\r\nLog continue...v=5.7\r\n"));
+  EXPECT_TRUE(Contains(log, "T1:seq=6, os_17_12_5.png ->ok!\r\n"));
+  EXPECT_EQ(fs::file_size(out / "resumed_failed.ftl"), 0u);
+}
+
+TEST_F(CliTaskTest, SecondInterruptEndsAtOnceAfterSavingProgress) {
+  std::atomic<int> requests{0};
+  server.SetHandler([&](const ScriptedRequest& request) {
+    return requests++ == 0 ? ServeBodyFor(request) : Respond::Stall();
+  });
+
+  CliProcess run(TaskArgs("5", "1", "killed.qrnl"));
+  ASSERT_TRUE(run.WaitForStdout("T1:seq=1, os_16_10_5.png ->ok!\n"));
+  ASSERT_TRUE(Eventually([&] { return server.RequestCount() >= 2; }));
+  run.Signal(SIGINT);
+  ASSERT_TRUE(run.WaitForStdout("will be terminated by user"));
+  run.Signal(SIGINT);
+  const CliProcess::Result result = run.Finish();
+
+  EXPECT_EQ(result.status, 130);
+  const std::string project = ReadFile(out / "killed.qrnl");
+  EXPECT_EQ(IniValue(project, "T1X"), "16");
+  EXPECT_EQ(IniValue(project, "T1Y"), "10");
+  const std::string log = ReadFile(out / "killed_log.txt");
+  EXPECT_TRUE(Contains(log, "T1:seq=1, os_16_10_5.png ->ok!\r\nThread1will be terminated by user. please wait...\r\n"));
+  EXPECT_FALSE(Contains(log, "Task Stoped!"));
+}
+
+TEST_F(CliTaskTest, NotFoundTilesAreListedGetTheBlankImageAndFailTheRun) {
+  server.SetHandler([](const ScriptedRequest& request) {
+    return request.target == "/4/8/6.png" ? Respond::Status(404, "Not Found") : ServeBodyFor(request);
+  });
+  const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "1", "holes"));
+
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.err, kClosingMessage);
+  const fs::path missing = out / "holes" / "os_8_6_4.png";
+  EXPECT_EQ(ReadFile(out / "holes_failed.ftl"), missing.string() + "|" + Url("/4/8/6.png") + "\r\n");
+  const fs::path blank = fs::path(QUARNEL_CLI).parent_path() / "blankimg" / "blank.png";
+  EXPECT_EQ(ReadFile(missing), ReadFile(blank));
+  EXPECT_EQ(ReadFile(out / "holes" / "os_8_5_4.png"), BodyFor("/4/8/5.png"));
+  EXPECT_TRUE(Contains(run.out, "Error: the image is not found on server.\nT1:8-6 got a blank image!\n"));
+}
+
+TEST_F(CliTaskTest, RedownloadPrintsTheWindowsLinesAndWritesTheTiles) {
+  server.SetHandler([](const ScriptedRequest& request) {
+    return request.target == "/4/8/6.png" ? Respond::Status(404, "Not Found") : ServeBodyFor(request);
+  });
+  WriteFile(config, "");
+  const fs::path tile = temp.Path() / "os_8_5_4.png";
+  const fs::path list = temp.Path() / "list.ftl";
+  WriteFile(list, tile.string() + "|" + Url("/4/8/5.png") + "\r\n" + (temp.Path() / "os_8_6_4.png").string() + "|" +
+                      Url("/4/8/6.png") + "\r\n");
+
+  const CliProcess::Result run = CliProcess::Run({"--config", config.string(), "redownload", list.string()});
+
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], tile.string() + ":" + Url("/4/8/5.png") + ":OK");
+  EXPECT_TRUE(Contains(lines[1], "404") && Contains(lines[1], "->" + Url("/4/8/6.png"))) << lines[1];
+  EXPECT_EQ(lines[2], Url("/4/8/6.png") + ":Error: the image is not found on server.");
+  EXPECT_EQ(ReadFile(tile), BodyFor("/4/8/5.png"));
+  EXPECT_FALSE(fs::exists(temp.Path() / "os_8_6_4.png"));
+}
+
+struct RefusedEntry {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+class CliRefusedEntryTest : public CliTaskTest, public ::testing::WithParamInterface<RefusedEntry> {};
+
+TEST_P(CliRefusedEntryTest, EndsWithStatus2AndTheMessageAndStartsNothing) {
+  std::vector<std::string> args = TaskArgs("4", "1", "refused");
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const CliProcess::Result run = CliProcess::Run(args);
+
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, GetParam().message + "\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(fs::exists(out / "refused.qrnl"));
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Later options win, so each case overrides one entry of the valid task.
+INSTANTIATE_TEST_SUITE_P(
+    Entries, CliRefusedEntryTest,
+    ::testing::Values(RefusedEntry{{"--left", "200"}, "Left Longitude should be between -180 and 180."},
+                      RefusedEntry{{"--bottom", "-91"}, "Bottom Latitude should be between -90 and 90."},
+                      RefusedEntry{{"--left", "30"}, "Left Longitude should less than Right Longitude!"},
+                      RefusedEntry{{"--top", "north"}, "Longitude or latitude input error!"},
+                      RefusedEntry{{"--path", ""}, "Please select a path to save the images."},
+                      RefusedEntry{{"--zoom", "19"}, "--zoom must be between 1 and 18."}));
+
+}  // namespace
