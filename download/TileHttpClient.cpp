@@ -541,6 +541,7 @@ void TileHttpClient::Get(const std::string& url, std::string& buffer) {
   }
   impl.Finish(code);
   if (code != CURLE_OK) {
+    buffer.resize(impl.bufferStart);  // no part of a broken body stays behind
     throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), impl.bodyTooLarge,
                                              impl.headerTooLarge, impl.readTimedOut, tunnelStatus >= 300}));
   }

@@ -36,6 +36,7 @@ class TileHttpClient {
   std::string ProxyPassword;
 
   // Appends the response body to buffer, whatever the status; throws FetchError.
+  // A transfer that breaks off (reset, close, time-out, cap) leaves the buffer as it was.
   // Only "http" and "https" addresses are fetched; https verifies the certificate.
   void Get(const std::string& url, std::string& buffer);
 
