@@ -18,6 +18,10 @@ struct ConvertCase {
   std::string err;
 };
 
+void PrintTo(const ConvertCase& c, std::ostream* os) {
+  for (const std::string& field : c.fields) *os << '"' << field << "\" ";
+}
+
 class CliConvertTest : public ::testing::TestWithParam<ConvertCase> {};
 
 TEST_P(CliConvertTest, PrintsTheResultOrRefusesTheInput) {
@@ -60,6 +64,10 @@ struct ParseCase {
   bool ok;
   CliArguments::Mode mode;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  for (const std::string& arg : c.args) *os << arg << ' ';
+}
 
 class CliParseTest : public ::testing::TestWithParam<ParseCase> {};
 

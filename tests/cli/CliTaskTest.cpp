@@ -230,6 +230,8 @@ struct RefusedEntry {
   std::string message;
 };
 
+void PrintTo(const RefusedEntry& e, std::ostream* os) { *os << e.args[0] << ' ' << e.args[1]; }
+
 class CliRefusedEntryTest : public CliTaskTest, public ::testing::WithParamInterface<RefusedEntry> {};
 
 TEST_P(CliRefusedEntryTest, EndsWithStatus2AndTheMessageAndStartsNothing) {

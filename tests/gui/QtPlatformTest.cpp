@@ -19,6 +19,8 @@ struct FilterCase {
   const char* qtFilter;
 };
 
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << '"' << c.filter << '"'; }
+
 class FileDialogFilterTest : public ::testing::TestWithParam<FilterCase> {};
 
 TEST_P(FileDialogFilterTest, TranslatesToQtsForm) {
@@ -38,6 +40,8 @@ struct StepCase {
   int delta;
   int expected;
 };
+
+void PrintTo(const StepCase& c, std::ostream* os) { *os << '"' << c.text << "\" " << c.delta; }
 
 class UpDownStepTest : public ::testing::TestWithParam<StepCase> {};
 
