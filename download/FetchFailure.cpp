@@ -1,0 +1,117 @@
+#include "FetchFailure.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+
+namespace {
+
+bool IsTlsFailure(int code) {
+  switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_USE_SSL_FAILED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string SocketErrorMessage(int winsockError) {
+  const char* text = "";
+  switch (winsockError) {
+    case 10013: text = "Permission denied."; break;
+    case 10048: text = "Address already in use."; break;
+    case 10049: text = "Cannot assign requested address."; break;
+    case 10050: text = "Network is down."; break;
+    case 10051: text = "Network is unreachable."; break;
+    case 10052: text = "Net dropped connection or reset."; break;
+    case 10053: text = "Software caused connection abort."; break;
+    case 10054: text = "Connection reset by peer."; break;
+    case 10055: text = "No buffer space available."; break;
+    case 10057: text = "Socket is not connected."; break;
+    case 10058: text = "Cannot send or receive after socket is closed."; break;
+    case 10060: text = "Connection timed out."; break;
+    case 10061: text = "Connection refused."; break;
+    case 10064: text = "Host is down."; break;
+    case 10065: text = "No route to host."; break;
+    case 11001: text = "Host not found."; break;
+    default: break;
+  }
+  return "Socket Error # " + std::to_string(winsockError) + "\r\n" + text;
+}
+
+int WinsockErrorFromErrno(int posixErrno) {
+  switch (posixErrno) {
+    case EACCES: return 10013;
+    case EADDRINUSE: return 10048;
+    case EADDRNOTAVAIL: return 10049;
+    case ENETDOWN: return 10050;
+    case ENETUNREACH: return 10051;
+    case ENETRESET: return 10052;
+    case ECONNABORTED: return 10053;
+    case ECONNRESET: return 10054;
+    case EPIPE: return 10054;  // a send after the peer's reset
+    case ENOBUFS: return 10055;
+    case ENOTCONN: return 10057;
+    case ESHUTDOWN: return 10058;
+    case ETIMEDOUT: return 10060;
+    case ECONNREFUSED: return 10061;
+    case EHOSTDOWN: return 10064;
+    case EHOSTUNREACH: return 10065;
+    default: return 0;
+  }
+}
+
+std::string TransferFailureMessage(const TransferOutcome& outcome) {
+  if (outcome.readTimedOut) return SocketErrorMessage(10060);
+  if (outcome.bodyTooLarge) return "The response body is larger than the configured maximum size.";
+  if (outcome.headerTooLarge) return "The response header is too large.";
+  if (outcome.tunnelRefused) return "The proxy refused the tunnel to the tile server.";
+  int socketError = WinsockErrorFromErrno(outcome.osErrno);
+  switch (outcome.curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return SocketErrorMessage(11001);
+    case CURLE_OPERATION_TIMEDOUT:
+      return SocketErrorMessage(10060);
+    case CURLE_COULDNT_CONNECT:
+      return socketError ? SocketErrorMessage(socketError) : "Could not connect to the server.";
+    case CURLE_SEND_ERROR:
+      return socketError ? SocketErrorMessage(socketError) : "Sending the request failed.";
+    case CURLE_RECV_ERROR:
+      return socketError ? SocketErrorMessage(socketError) : "Receiving the response failed.";
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+      return kClosedGracefully;
+    case CURLE_FILESIZE_EXCEEDED:
+      return "The response body is larger than the configured maximum size.";
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:  // an answer without an HTTP status line
+      return "Invalid response: the server did not send a valid HTTP status line.";
+    case CURLE_URL_MALFORMAT:
+      return "Invalid address.";
+    case CURLE_OUT_OF_MEMORY:  // also libcurl's answer to an over-long header line
+      return "The response header is too large, or memory ran out.";
+    default:
+      break;
+  }
+  // libcurl's fixed text for a code, never its detailed message for the transfer.
+  std::string codeText = curl_easy_strerror(static_cast<CURLcode>(outcome.curlCode));
+  if (!IsTlsFailure(outcome.curlCode)) return "HTTP transfer failed: " + codeText;
+  // A reset during the TLS handshake is still a reset.
+  return socketError == 10054 ? SocketErrorMessage(socketError) : "TLS failure: " + codeText;
+}

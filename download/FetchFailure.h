@@ -1,0 +1,32 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// A failed Get. Callers classify it by searching what() for fixed texts
+// ("10054", "Connection Closed Gracefully", "302", "403", "404"), so the
+// texts are built only from the status line and a fixed table, never from
+// the HTTP library's own wording. An empty what() is a failure without a message.
+class FetchError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kClosedGracefully = "Connection Closed Gracefully.";
+
+// Message text for a socket-level failure: "Socket Error # N\r\n" + text.
+std::string SocketErrorMessage(int winsockError);
+// Maps a POSIX errno to its Windows Sockets error number (0 when unknown).
+int WinsockErrorFromErrno(int posixErrno);
+
+// How a transfer that did not end in a complete response ended.
+struct TransferOutcome {
+  int curlCode = 0;           // the CURLcode of the transfer
+  int osErrno = 0;            // the socket's own error number; 0 when none
+  bool bodyTooLarge = false;  // the body passed NetworkSettings::MaxBodyBytes
+  bool headerTooLarge = false;
+  bool readTimedOut = false;  // no byte for NetworkSettings::ReadTimeout seconds
+  bool tunnelRefused = false; // the proxy answered an https tunnel request with a failure
+};
+// The failure text for such a transfer, from the fixed texts only.
+std::string TransferFailureMessage(const TransferOutcome& outcome);

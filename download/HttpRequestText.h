@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The request side of a tile fetch as data: the parts of an address and the
+// exact text that goes on the wire for it, so tests compare bytes without a socket.
+
+inline constexpr const char* kAcceptedTypes = "text/html, */*";
+
+// The parts of an address, split as the request needs them. Never throws:
+// the client checks the parts before it fetches.
+struct SplitUrl {
+  std::string protocol;  // "http", "https", ... as written
+  std::string host;
+  std::string port;      // empty when the address names none
+  std::string path;      // up to and including the last "/" before any query; "/" when none
+  std::string document;  // the rest, query included (a "#fragment" is never sent and is dropped)
+};
+SplitUrl SplitAddress(const std::string& url);
+
+// The exact request text for an address, as the client sends it. Through a
+// proxy the target is absolute; it keeps a port the address names (other than
+// the protocol's default), so that the proxy reaches the same server as a
+// direct request would. An https address through a proxy is tunnelled instead.
+std::string BuildRequestText(const SplitUrl& url, const std::string& proxyServer,
+                             const std::string& proxyUsername, const std::string& proxyPassword,
+                             const std::string& userAgent);
+
+// Origin form ("/a/b/c.png") directly, absolute form through a proxy.
+std::string RequestTarget(const SplitUrl& url, bool throughProxy);
+// The value of the Proxy-Authorization header: "Basic " + Base64(user:password).
+std::string ProxyAuthorizationValue(const std::string& user, const std::string& password);
+std::string Base64(std::string_view bytes);
+// "443" for https, "80" otherwise.
+std::string DefaultPortFor(std::string_view protocol);
+
+// HTTP's names (protocols, hosts, header names) compare without regard to ASCII case.
+std::string LowerAscii(std::string_view text);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
