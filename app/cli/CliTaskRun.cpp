@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -45,7 +46,7 @@ int CliTaskRun::Run() {
   if (platform_.ErrorsShown() > 0) return kFailed;
   if (!ApplyEntries()) return kRefused;
 
-  interrupt_ = std::make_unique<InterruptSignal>([this] { OnInterrupt(); });
+  interrupt_ = std::make_unique<InterruptSignal>([this](int signal) { OnSignal(signal); });
   const int messagesBefore = platform_.MessagesShown();
   elapsed_.start();
   platform_.RunGuarded([this] { form_.BitBtn1Click(); });
@@ -91,19 +92,20 @@ bool CliTaskRun::ApplyEntries() {
   return true;
 }
 
-void CliTaskRun::OnInterrupt() {
-  ++interrupts_;
-  if (interrupts_ == 1) {
-    if (progressOnTerminal_)
-      platform_.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
-    if (form_.TaskRunning()) platform_.RunGuarded([this] { form_.BitBtn1Click(); });
-    return;
-  }
-  // Workers may be inside a fetch or waiting on this thread: save and go.
+void CliTaskRun::OnSignal(int signal) {
+  if (signal == SIGTERM) SaveAndEnd(kTerminated);
+  if (++interrupts_ > 1) SaveAndEnd(kInterrupted);
+  if (progressOnTerminal_)
+    platform_.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
+  if (form_.TaskRunning()) platform_.RunGuarded([this] { form_.BitBtn1Click(); });
+}
+
+// Workers may be inside a fetch or waiting on this thread: save and go.
+void CliTaskRun::SaveAndEnd(int status) {
   platform_.RunGuarded([this] { form_.SaveProgressForExit(); });
   out_.Flush();
   ClearProgress();
-  std::_Exit(kInterrupted);
+  std::_Exit(status);
 }
 
 // The monitor closes a task at the first tick that finds no worker left; a

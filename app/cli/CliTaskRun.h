@@ -20,10 +20,11 @@
 //   the task -> the loop ends and the exit status is worked out.
 //
 // The first SIGINT presses Stop; the second saves the progress and ends the
-// process at once, without waiting for fetches in flight.
+// process at once, without waiting for fetches in flight. SIGTERM (a logout,
+// a service manager) saves and ends at once too.
 class CliTaskRun : private TForm1View {
  public:
-  enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130 };
+  enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };
 
   CliTaskRun(CliPlatform& platform, const CliArguments& arguments);
   ~CliTaskRun() override;
@@ -34,7 +35,8 @@ class CliTaskRun : private TForm1View {
  private:
   // Puts the command line's entries into the window; false when one is unusable.
   bool ApplyEntries();
-  void OnInterrupt();
+  void OnSignal(int signal);
+  [[noreturn]] void SaveAndEnd(int status);
   void CloseSoonAfterLastWorker();
   void ShowProgress();
   void ClearProgress();

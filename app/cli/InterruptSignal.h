@@ -5,17 +5,17 @@
 
 #include <functional>
 
-// SIGINT delivered into the event loop: the handler only writes a byte to a
-// pipe, and the notifier runs the callback on the GUI thread, where the
-// windows' logic may be touched. One instance per process.
+// SIGINT and SIGTERM delivered into the event loop: the handler only writes
+// the signal's number to a pipe, and the notifier runs the callback on the
+// GUI thread, where the windows' logic may be touched. One instance per process.
 class InterruptSignal : public QObject {
  public:
-  explicit InterruptSignal(std::function<void()> onInterrupt);
+  explicit InterruptSignal(std::function<void(int signal)> onSignal);
   ~InterruptSignal() override;
 
  private:
   void Drain();
 
-  std::function<void()> onInterrupt_;
+  std::function<void(int)> onSignal_;
   QSocketNotifier* notifier_ = nullptr;
 };

@@ -74,6 +74,13 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   lineFlush_.setInterval(100);
   connect(&lineFlush_, &QTimer::timeout, this, &MainWindow::FlushPendingLines);
 
+  // A session ending quits the application without closing the window first.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+    if (logic_.TaskRunning()) {
+      platform_.RunGuarded([this] { logic_.SaveProgressForExit(); });
+      EndProcessKeepingProgress();
+    }
+  });
   platform_.SetParentWindow(this);
   platform_.SetTickHandler([this] { logic_.Timer1Timer(); });
   logic_.SetView(this);

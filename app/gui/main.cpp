@@ -1,21 +1,23 @@
-#include <QApplication>
 #include <QMessageBox>
 
 #include <exception>
 
 #include "AppPaths.h"
+#include "QuarnelApplication.h"
 #include "QuarnelWindows.h"
 #include "TileHttpClient.h"
 
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(kApplicationTitle);
-  QApplication::setApplicationVersion(QUARNEL_VERSION);
+  QuarnelApplication application(argc, argv);
+  QuarnelApplication::setApplicationVersion(QUARNEL_VERSION);
   TileHttpClient::GlobalInit();
   try {
     QuarnelWindows windows;
+    application.SetErrorDisplay([&windows](const std::string& text) { windows.platform.ShowError(text); });
     windows.mainWindow->show();
-    return QApplication::exec();
+    const int status = QuarnelApplication::exec();
+    application.SetErrorDisplay(nullptr);
+    return status;
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(e.what()));
   } catch (...) {

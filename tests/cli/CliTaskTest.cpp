@@ -187,6 +187,25 @@ TEST_F(CliTaskTest, SecondInterruptEndsAtOnceAfterSavingProgress) {
   EXPECT_FALSE(Contains(log, "Task Stoped!"));
 }
 
+TEST_F(CliTaskTest, TerminateSavesProgressAndEndsAtOnce) {
+  std::atomic<int> requests{0};
+  server.SetHandler([&](const ScriptedRequest& request) {
+    return requests++ == 0 ? ServeBodyFor(request) : Respond::Stall();
+  });
+
+  CliProcess run(TaskArgs("5", "1", "terminated.qrnl"));
+  ASSERT_TRUE(run.WaitForStdout("T1:seq=1, os_16_10_5.png ->ok!\n"));
+  ASSERT_TRUE(Eventually([&] { return server.RequestCount() >= 2; }));
+  run.Signal(SIGTERM);
+  const CliProcess::Result result = run.Finish();
+
+  EXPECT_EQ(result.status, 143);
+  const std::string project = ReadFile(out / "terminated.qrnl");
+  EXPECT_EQ(IniValue(project, "T1X"), "16");
+  EXPECT_EQ(IniValue(project, "T1Y"), "10");
+  EXPECT_TRUE(Contains(ReadFile(out / "terminated_log.txt"), "T1:seq=1, os_16_10_5.png ->ok!\r\n"));
+}
+
 TEST_F(CliTaskTest, NotFoundTilesAreListedGetTheBlankImageAndFailTheRun) {
   server.SetHandler([](const ScriptedRequest& request) {
     return request.target == "/4/8/6.png" ? Respond::Status(404, "Not Found") : ServeBodyFor(request);
