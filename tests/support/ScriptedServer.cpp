@@ -267,9 +267,11 @@ bool ScriptedServer::ReadRequest(Connection& connection, std::string& pending,
     if (!ReceiveSome(connection, pending)) return false;
   }
   ParseHead(std::string_view(pending).substr(0, headEnd), request);
+  // A request body is read only when its length is plain decimal and sane.
   std::size_t total = headEnd + 4;
-  if (std::string length = request.Header("Content-Length"); !length.empty())
-    total += std::stoull(length);
+  std::string length = request.Header("Content-Length");
+  if (!length.empty() && length.size() <= 9 && length.find_first_not_of("0123456789") == std::string::npos)
+    total += std::stoul(length);
   while (pending.size() < total)
     if (!ReceiveSome(connection, pending)) return false;
   request.raw = pending.substr(0, total);

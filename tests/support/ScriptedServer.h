@@ -38,8 +38,8 @@ struct ScriptedRequest {
   std::string version;  // "HTTP/1.1"
   std::vector<std::pair<std::string, std::string>> headers;  // in order, values trimmed
   std::string raw;         // the exact bytes of this request, head and body
-  std::size_t connection;  // 0-based, in order of acceptance
-  std::size_t index;       // 0-based request number on its connection
+  std::size_t connection = 0;  // 0-based, in order of acceptance
+  std::size_t index = 0;       // 0-based request number on its connection
 
   // The first header of that name (case-insensitive); empty when absent.
   std::string Header(std::string_view name) const;
@@ -132,7 +132,6 @@ class ScriptedServer {
   bool WaitFor(int fd, short events);
   void StallUntilGone(Connection& connection);
   void Finish(Connection& connection, ScriptedAction::Then how);
-  void ReapFinished();
   Handler CurrentHandler() const;
 
   int listenFd_ = -1;
