@@ -78,6 +78,11 @@ class WorkerTest : public ::testing::Test {
     params_.Hosts.OpenStreetMap = server_.HostAndPort();
   }
 
+  void SetUp() override {
+    // The blank checks compare with this file; an empty one would prove nothing.
+    ASSERT_FALSE(ReadFile(kBlank).empty()) << kBlank;
+  }
+
   DownloadTask& MakeTask(int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t threads = 1) {
     params_.ThreadCount = threads;
     task_ = std::make_unique<DownloadTask>(params_);
