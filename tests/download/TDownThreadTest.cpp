@@ -143,6 +143,8 @@ struct OutcomeCase {
   std::size_t requests;
 };
 
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
 const std::vector<std::string> kOkLines = {"log: T1:seq=1, os_5_7_4.png ->ok!", "log: T1 Finished."};
 const std::vector<std::string> kNotFoundLines = {
     "log: T1 404 Not Found->{url}", "ftl: {path}|{url}", "log: Error: the image is not found on server.",
@@ -340,6 +342,8 @@ struct ResumeCase {
   std::vector<int64_t> seqs;
   TilePosition last;
 };
+
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
 
 class ResumeTest : public WorkerTest, public ::testing::WithParamInterface<ResumeCase> {};
 
