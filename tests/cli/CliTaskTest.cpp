@@ -21,25 +21,6 @@ namespace fs = std::filesystem;
 
 const std::string kClosingMessage = "Task stoped!" + std::string(20, ' ') + "\n";
 
-class CliTaskTest : public ::testing::Test {
- protected:
-  // The task always points at the test's server; the shared configuration
-  // beside the binary is never used.
-  std::vector<std::string> TaskArgs(const std::string& zoom, const std::string& threads, const std::string& task) {
-    WriteFile(config, "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
-    return {"--config", config.string(), "--left", "10",        "--right", "20",         "--top", "50",
-            "--bottom", "40",            "--zoom", zoom,        "--threads", threads, "--path", out.string(),
-            "--task",   task};
-  }
-
-  std::string Url(const std::string& target) const { return server.BaseUrl() + target; }
-
-  TempFolder temp;
-  fs::path config = temp.Path() / "config.ini";
-  fs::path out = temp.Path() / "out";
-  ScriptedServer server;
-};
-
 // Lets a test hold one request until it says so.
 class Gate {
  public:
@@ -57,6 +38,29 @@ class Gate {
   std::mutex mutex_;
   std::condition_variable opened_;
   bool open_ = false;
+};
+
+class CliTaskTest : public ::testing::Test {
+ protected:
+  // The task always points at the test's server; the shared configuration
+  // beside the binary is never used.
+  std::vector<std::string> TaskArgs(const std::string& zoom, const std::string& threads, const std::string& task) {
+    WriteFile(config, "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(server.Port()) + "\r\n");
+    return {"--config", config.string(), "--left", "10",        "--right", "20",         "--top", "50",
+            "--bottom", "40",            "--zoom", zoom,        "--threads", threads, "--path", out.string(),
+            "--task",   task};
+  }
+
+  std::string Url(const std::string& target) const { return server.BaseUrl() + target; }
+
+  // A held request must be let go before the server can end its connections.
+  void TearDown() override { gate.Open(); }
+
+  TempFolder temp;
+  fs::path config = temp.Path() / "config.ini";
+  fs::path out = temp.Path() / "out";
+  Gate gate;
+  ScriptedServer server;
 };
 
 std::vector<std::string> Sorted(std::vector<std::string> items) {
@@ -120,7 +124,6 @@ const std::vector<std::string> kZoom5Targets = {"/5/16/10.png", "/5/16/11.png", 
                                                 "/5/17/10.png", "/5/17/11.png", "/5/17/12.png"};
 
 TEST_F(CliTaskTest, InterruptStopsAfterTheTileInHandAndTheNextRunFetchesOnlyTheRest) {
-  Gate gate;
   std::atomic<int> requests{0};
   server.SetHandler([&](const ScriptedRequest& request) {
     if (requests++ == 2) gate.Wait();  // the third tile is in hand when Ctrl+C comes
