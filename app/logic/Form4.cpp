@@ -13,13 +13,28 @@ void TForm4::Button1Click() {
   RedownloadList(*chosen);
 }
 
+namespace {
+
+// The same proxy as the workers: going around it would show the user's own
+// address, and fails outright where only the proxy reaches out.
+ProxyConfig ReadProxyConfig(const IniFile& config) {
+  ProxyConfig proxy;
+  proxy.UseProxy = config.ReadInteger("Proxy", "UseProxy", 0) == 1;
+  proxy.ProxyServer = config.ReadString("Proxy", "ProxyServer", "");
+  proxy.ProxyPort = config.ReadString("Proxy", "ProxyPort", "");
+  proxy.ProxyUsername = config.ReadString("Proxy", "ProxyUsername", "");
+  proxy.ProxyPassword = config.ReadString("Proxy", "ProxyPassword", "");
+  return proxy;
+}
+
+}  // namespace
+
 RedownloadResult TForm4::RedownloadList(const std::string& listPath) {
   RedownloadResult result;
   try {
-    // The time limits still come from the configuration; the proxy never does here.
     const IniFile config(ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_));
     const NetworkSettings network = ReadNetworkSettings(config);
-    result = RedownloadFailedList(listPath, network, ProxyConfig{}, [this](const std::string& line) {
+    result = RedownloadFailedList(listPath, network, ReadProxyConfig(config), [this](const std::string& line) {
       Memo1.Append(line);
       if (view_) view_->Memo1Appended(line);
     });

@@ -50,6 +50,23 @@ TEST_F(RedownloadWindow, AppendsEachRunAfterTheEarlierOnes) {
   EXPECT_TRUE(platform_.messages.empty());
 }
 
+TEST_F(RedownloadWindow, GoesThroughTheConfiguredProxy) {
+  apptest::WriteFile(folder_.Path() + "config.ini",
+                     "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" +
+                         std::to_string(server_.Port()) + "\r\nProxyUsername=u\r\nProxyPassword=p\r\n");
+  const std::string tile = folder_.Path() + "os_1_2_3.png";
+  const std::string list = folder_.Path() + "job_failed.ftl";
+  apptest::WriteFile(list, tile + "|http://tiles.invalid/3/1/2.png\r\n");
+
+  const RedownloadResult result = form_.RedownloadList(list);
+
+  EXPECT_EQ(result.ok, 1);
+  ASSERT_EQ(server_.RequestLines().size(), 1u);
+  EXPECT_EQ(server_.RequestLines()[0], "GET http://tiles.invalid/3/1/2.png HTTP/1.1");
+  EXPECT_NE(server_.Received(0).find("Proxy-Authorization: Basic dTpw\r\n"), std::string::npos);
+  EXPECT_EQ(apptest::ReadFile(tile), BodyFor("http://tiles.invalid/3/1/2.png"));
+}
+
 TEST_F(RedownloadWindow, CancelFetchesNothingAndAnUnreadableListIsReported) {
   form_.Button1Click();
   EXPECT_EQ(server_.RequestCount(), 0u);
