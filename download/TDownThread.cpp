@@ -288,7 +288,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   const std::string name = task_->TileFileName(x, y);
   const std::string path = task_->TileFolder + name;
   try {
-    WriteFileAtomic(path, buffer_, Durability::ProcessCrash);
+    WriteTileFileAtomic(path, buffer_);
   } catch (const std::exception& e) {
     BeginLine();
     msg_ += ' ';

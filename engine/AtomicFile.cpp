@@ -91,6 +91,27 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, Durability
   writer.Commit();
 }
 
+void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
+  static const std::string pid = std::to_string(::getpid());
+  static std::atomic<unsigned> counter{0};
+  const auto slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string tempPath;
+  tempPath.reserve(path.size() + 24);
+  tempPath.append(path, 0, nameStart).append(1, '.').append(path, nameStart, std::string::npos);
+  tempPath.append(1, '.').append(pid).append(1, '-').append(std::to_string(counter.fetch_add(1))).append(".tmp");
+
+  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw FileWriteError(CreateErrorText(path, errno));
+  int error = WriteAll(fd, bytes);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(tempPath.c_str());
+    throw FileWriteError(CreateErrorText(path, error));
+  }
+}
+
 std::string ReadWholeFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw FileWriteError("Cannot open file \"" + path + "\". " + ErrorText(errno));

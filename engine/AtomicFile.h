@@ -22,6 +22,11 @@ enum class Durability { ProcessCrash, PowerLoss };
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
                      Durability durability = Durability::PowerLoss, unsigned createMode = 0666);
 
+// The lean form for tiles, written by the thousand: no flush to the device,
+// the target's bits are not looked at, and a symbolic link at the target is
+// replaced rather than followed. Throws FileWriteError like WriteFileAtomic.
+void WriteTileFileAtomic(const std::string& path, std::string_view bytes);
+
 // Reads a whole file; throws FileWriteError ("Cannot open file ...") when it cannot.
 std::string ReadWholeFile(const std::string& path);
 

@@ -82,4 +82,22 @@ TEST(AtomicFileTest, NewFileModeFollowsTheRequestAndTheUmask) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+TEST(AtomicFileTest, TileWritesReplaceWholeAndNeverFollowALink) {
+  TempFolder folder;
+  WriteTileFileAtomic(folder / "os_1_2_3.png", "first");
+  WriteTileFileAtomic(folder / "os_1_2_3.png", std::string(200000, 'z'));
+  EXPECT_EQ(ReadWholeFile(folder / "os_1_2_3.png"), std::string(200000, 'z'));
+
+  // A link planted where a tile goes is replaced; what it points at is untouched.
+  WriteFileAtomic(folder / "outside.txt", "keep");
+  std::filesystem::create_symlink(folder / "outside.txt", folder / "os_1_2_4.png");
+  WriteTileFileAtomic(folder / "os_1_2_4.png", "tile");
+  EXPECT_FALSE(std::filesystem::is_symlink(folder / "os_1_2_4.png"));
+  EXPECT_EQ(ReadWholeFile(folder / "os_1_2_4.png"), "tile");
+  EXPECT_EQ(ReadWholeFile(folder / "outside.txt"), "keep");
+
+  EXPECT_THROW(WriteTileFileAtomic(folder / "missing/os_1_2_3.png", "x"), FileWriteError);
+  EXPECT_EQ(folder.EntryCount(), 3u) << "no temporary left behind";
+}
+
 }  // namespace
