@@ -4,6 +4,12 @@
 
 #include <cerrno>
 
+void CliPlatform::RunOnGuiThread(const std::function<void()>& routine) {
+  const auto lock = LockGui();
+  RunGuarded(routine);
+  RunAfterHandOver();
+}
+
 void CliPlatform::WriteStderr(const std::string& text) {
   if (beforeStderr_) beforeStderr_();
   const std::string line = text + "\n";

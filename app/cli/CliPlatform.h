@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,19 @@ class CliPlatform : public QtCorePlatform {
   int ErrorsShown() const { return errorsShown_; }
   const std::string& LastMessage() const { return lastMessage_; }
 
+  // Without a display nothing has to run on the main thread itself: a
+  // worker's routine runs on the worker, under the lock that the main thread
+  // holds for its own handlers. Routines still run one at a time and the
+  // worker still waits for its own, without two thread switches per line.
+  void RunOnGuiThread(const std::function<void()>& routine) override;
+  // What the main thread holds while it runs the window's handlers.
+  std::unique_lock<std::recursive_mutex> LockGui() { return std::unique_lock(guiMutex_); }
+  // RunGuarded under that lock.
+  bool RunLocked(const std::function<void()>& handler) {
+    const auto lock = LockGui();
+    return RunGuarded(handler);
+  }
+
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
@@ -31,6 +45,7 @@ class CliPlatform : public QtCorePlatform {
  private:
   void WriteStderr(const std::string& text);
 
+  std::recursive_mutex guiMutex_;
   std::optional<std::string> nextFile_;
   std::function<void()> beforeStderr_;
   int messagesShown_ = 0;

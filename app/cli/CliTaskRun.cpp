@@ -16,7 +16,10 @@ CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
       form_(platform, arguments.configPath.value_or("")),
       out_(STDOUT_FILENO) {
   form_.SetView(this);
-  platform_.SetTickHandler([this] { form_.Timer1Timer(); });
+  platform_.SetTickHandler([this] {
+    const auto lock = platform_.LockGui();
+    form_.Timer1Timer();
+  });
   platform_.SetAfterHandOver([this] { CloseSoonAfterLastWorker(); });
   platform_.SetBeforeStderr([this] {
     out_.Flush();
@@ -24,10 +27,16 @@ CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
   });
 
   flushTimer_.setInterval(250);
-  QObject::connect(&flushTimer_, &QTimer::timeout, [this] { out_.Flush(); });
+  QObject::connect(&flushTimer_, &QTimer::timeout, [this] {
+    const auto lock = platform_.LockGui();
+    out_.Flush();
+  });
   progressOnTerminal_ = ::isatty(STDERR_FILENO) == 1;
   progressTimer_.setInterval(500);
-  QObject::connect(&progressTimer_, &QTimer::timeout, [this] { ShowProgress(); });
+  QObject::connect(&progressTimer_, &QTimer::timeout, [this] {
+    const auto lock = platform_.LockGui();
+    ShowProgress();
+  });
 }
 
 CliTaskRun::~CliTaskRun() {
@@ -38,10 +47,10 @@ CliTaskRun::~CliTaskRun() {
 }
 
 int CliTaskRun::Run() {
-  platform_.RunGuarded([this] { form_.FormShow(); });
+  platform_.RunLocked([this] { form_.FormShow(); });
   if (arguments_.projectToOpen) {
     platform_.AnswerNextFileDialog(*arguments_.projectToOpen);
-    platform_.RunGuarded([this] { form_.Button4Click(); });
+    platform_.RunLocked([this] { form_.Button4Click(); });
   }
   if (platform_.ErrorsShown() > 0) return kFailed;
   if (!ApplyEntries()) return kRefused;
@@ -49,7 +58,7 @@ int CliTaskRun::Run() {
   interrupt_ = std::make_unique<InterruptSignal>([this](int signal) { OnSignal(signal); });
   const int messagesBefore = platform_.MessagesShown();
   elapsed_.start();
-  platform_.RunGuarded([this] { form_.BitBtn1Click(); });
+  platform_.RunLocked([this] { form_.BitBtn1Click(); });
   if (!form_.TaskRunning()) {
     out_.Flush();
     if (platform_.ErrorsShown() > 0) return kFailed;
@@ -62,6 +71,7 @@ int CliTaskRun::Run() {
   QCoreApplication::exec();
   progressTimer_.stop();
   flushTimer_.stop();
+  const auto lock = platform_.LockGui();
   out_.Flush();
   ClearProgress();
 
@@ -87,22 +97,24 @@ bool CliTaskRun::ApplyEntries() {
       return false;
     }
     form_.TrackBar1Position = *a.zoom;
-    platform_.RunGuarded([this] { form_.TrackBar1Change(); });
+    platform_.RunLocked([this] { form_.TrackBar1Change(); });
   }
   return true;
 }
 
 void CliTaskRun::OnSignal(int signal) {
+  const auto lock = platform_.LockGui();
   if (signal == SIGTERM) SaveAndEnd(kTerminated);
   if (++interrupts_ > 1) SaveAndEnd(kInterrupted);
   if (progressOnTerminal_)
     platform_.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
-  if (form_.TaskRunning()) platform_.RunGuarded([this] { form_.BitBtn1Click(); });
+  if (form_.TaskRunning()) platform_.RunLocked([this] { form_.BitBtn1Click(); });
 }
 
 // Workers may be inside a fetch or waiting on this thread: save and go.
 void CliTaskRun::SaveAndEnd(int status) {
-  platform_.RunGuarded([this] { form_.SaveProgressForExit(); });
+  const auto lock = platform_.LockGui();
+  platform_.RunLocked([this] { form_.SaveProgressForExit(); });
   out_.Flush();
   ClearProgress();
   std::_Exit(status);
@@ -110,13 +122,20 @@ void CliTaskRun::SaveAndEnd(int status) {
 
 // The monitor closes a task at the first tick that finds no worker left; a
 // script should not wait up to a second for it, so that tick comes at once.
+// Runs on a worker, under the lock: the tick itself is queued to the main thread.
 void CliTaskRun::CloseSoonAfterLastWorker() {
   if (closeQueued_ || form_.RunningWorkers != 0 || !form_.TaskRunning()) return;
   closeQueued_ = true;
-  QTimer::singleShot(0, [this] {
-    closeQueued_ = false;
-    platform_.TickNow();
-  });
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this] {
+        {
+          const auto lock = platform_.LockGui();
+          closeQueued_ = false;
+        }
+        platform_.TickNow();
+      },
+      Qt::QueuedConnection);
 }
 
 void CliTaskRun::ControlsChanged() {

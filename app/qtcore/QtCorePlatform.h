@@ -34,6 +34,11 @@ class QtCorePlatform : public Platform {
   // Returns false when it failed.
   bool RunGuarded(const std::function<void()>& handler);
 
+ protected:
+  void RunAfterHandOver() {
+    if (afterHandOver_) afterHandOver_();
+  }
+
  private:
   void Tick();
 
