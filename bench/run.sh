@@ -16,6 +16,13 @@ WORK=${BENCH_DIR:-/tmp/quarnel-bench}
 NGINX_PORT=${NGINX_PORT:-18080}
 DELAY_PORT=${DELAY_PORT:-18081}
 DELAY_MS=${DELAY_MS:-20}
+# Downloads land in memory by default: on ext4, a folder of 10,000 files
+# deleted a moment before makes the next run's file creation several times
+# slower, whichever tool runs next, and that noise would drown the figures.
+# OUT_DIR=/some/disk/folder measures on a disk instead.
+if [ -z "${OUT_DIR:-}" ]; then
+  if [ -d /dev/shm ]; then OUT_DIR=/dev/shm/quarnel-bench-out; else OUT_DIR=$WORK/out; fi
+fi
 
 # The 10,000-tile area: columns 17294..17393, rows 11485..11584 at zoom 15.
 ZOOM=15
@@ -37,7 +44,7 @@ fi
 QUARNEL_BUILD_DIR=${QUARNEL_BUILD_DIR:-build} CMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE:-RelWithDebInfo} ./scripts/build.sh >/dev/null
 bin="$repo/${QUARNEL_BUILD_DIR:-build}/bin"
 
-mkdir -p "$WORK"
+mkdir -p "$WORK" "$OUT_DIR"
 if [ ! -f "$WORK/tiles/.complete" ]; then
   echo "bench: writing the tile pyramid to $WORK/tiles"
   rm -rf "$WORK/tiles"
@@ -92,15 +99,15 @@ measure() {
 
 run_quarnel() {  # port area...
   local port=$1; shift
-  rm -rf "$WORK/out-q"; mkdir -p "$WORK/out-q"
+  rm -rf "$OUT_DIR/q"; mkdir -p "$OUT_DIR/q"
   measure "$bin/quarnel-cli" --config "$(config "$port")" "$@" --zoom $ZOOM --threads 8 \
-    --path "$WORK/out-q" --task bench
+    --path "$OUT_DIR/q" --task bench
 }
 
 # Address lists for the peers, from the tile list of a Quarnel run.
 make_lists() {  # port
-  local list="$WORK/out-q/bench_list.txt" port=$1
-  tail -n +2 "$list" | tr -d '\r' | awk -F'[_.:]' -v port="$port" -v dir="$WORK/out-p" '{
+  local list="$OUT_DIR/q/bench_list.txt" port=$1
+  tail -n +2 "$list" | tr -d '\r' | awk -F'[_.:]' -v port="$port" -v dir="$OUT_DIR/p" '{
       url = "http://127.0.0.1:" port "/" $4 "/" $2 "/" $3 ".png"
       print url > "'"$WORK"'/urls.txt"
       printf "url = \"%s\"\noutput = \"%s/%s_%s_%s_%s.png\"\n", url, dir, $1, $2, $3, $4 > "'"$WORK"'/curl.cfg"
@@ -110,13 +117,13 @@ make_lists() {  # port
 }
 
 run_curl() {
-  rm -rf "$WORK/out-p"; mkdir -p "$WORK/out-p"
+  rm -rf "$OUT_DIR/p"; mkdir -p "$OUT_DIR/p"
   measure curl --parallel --parallel-max 8 -s -K "$WORK/curl.cfg"
 }
 
 run_aria2() {
-  rm -rf "$WORK/out-p"; mkdir -p "$WORK/out-p"
-  measure aria2c -j8 -x1 -s1 --dir "$WORK/out-p" -i "$WORK/aria2.txt" --allow-overwrite=true \
+  rm -rf "$OUT_DIR/p"; mkdir -p "$OUT_DIR/p"
+  measure aria2c -j8 -x1 -s1 --dir "$OUT_DIR/p" -i "$WORK/aria2.txt" --allow-overwrite=true \
     --auto-file-renaming=false --file-allocation=none --console-log-level=error \
     --summary-interval=0 --download-result=hide -q
 }
