@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "ChildProcess.h"
@@ -175,4 +176,65 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
   EXPECT_EQ(SplitLines(list).size(), static_cast<std::size_t>(range.Count() + 1));
   EXPECT_TRUE(EveryLineEndsWithCrLf(ReadBytes(paths.log)));
   EXPECT_TRUE(EveryLineEndsWithCrLf(ReadBytes(paths.failedList)));
+}
+
+// Large tiles make each write last long enough for a kill to land inside
+// one: whatever the kill interrupts, the tile folder and the save folder
+// must hold only whole files, during the runs and after the task is done.
+TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
+  constexpr uint64_t kWriteSeed = 424242;
+  constexpr int kKills = 24;
+  constexpr std::size_t kTileBytes = std::size_t{40} << 20;  // below the client's 64 MiB body cap
+  std::mt19937_64 random(kWriteSeed);
+  ScratchFolder scratch("killwrite");
+  auto largeBody = [&](const std::string& target) {
+    std::string body = BodyFor(target);
+    body.resize(kTileBytes, static_cast<char>(body.size()));
+    return body;
+  };
+  ScriptedServer server([&](const ScriptedRequest& request) { return Respond::Ok(largeBody(request.target)); });
+
+  TaskEntries entries;
+  entries.threads = 1;
+  entries.path = scratch.Sub("save", true);
+  entries.task = "large.qrnl";
+  SetEntriesCovering(TileRange{12, 2130, 2133, 1400, 1402}, entries);
+  const TileRange range = RangeOf(entries);
+  CliConfig config;
+  config.port = server.Port();
+  config.defaultPath = entries.path;
+  WriteConfig(scratch.Sub("config.ini"), config);
+  const std::vector<std::string> args = CliTaskArgs(scratch.Sub("config.ini"), entries);
+
+  std::uniform_real_distribution<double> moment(0.15, 0.9);
+  int kills = 0;
+  std::set<std::string> strayedDuringRuns;  // every stray seen after any kill
+  for (int run = 0; run < kKills; ++run) {
+    const std::string stem = scratch.Sub("run-" + std::to_string(run));
+    ChildProcess child(args, stem + ".out", stem + ".err");
+    const double at = moment(random);
+    while (!child.Ended() && child.SecondsRunning() < at) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (child.Ended()) continue;
+    child.Signal(SIGKILL);
+    child.Wait(std::chrono::seconds(30));
+    ++kills;
+    for (const std::string& stray : StrayFiles(entries, range)) strayedDuringRuns.insert(stray);
+  }
+  const ChildResult last = RunChild(args, scratch.Path(), std::chrono::seconds(180));
+  ASSERT_TRUE(last.exited) << last.Describe() << "\n" << last.err;
+
+  const TaskPaths paths = PathsOf(entries);
+  int64_t wholeTiles = 0;
+  for (int32_t x = range.minX; x <= range.maxX; ++x)
+    for (int32_t y = range.minY; y <= range.maxY; ++y)
+      wholeTiles += ReadBytes(paths.tileFolder + "/" + TileName(range.zoom, x, y)) == largeBody(TileTarget(range.zoom, x, y));
+  const std::vector<std::string> strays = StrayFiles(entries, range);
+  ReportFigure("kill_during_write", {Fig("seed", kWriteSeed), Fig("tile_mib", kTileBytes >> 20), Fig("kills", kills),
+                                     Fig("strays_after_kills", strayedDuringRuns.size()),
+                                     Fig("strays_after_completion", strays.size()), Fig("whole_tiles", wholeTiles),
+                                     Fig("tiles", range.Count())});
+  EXPECT_EQ(last.exitCode, 0) << last.err;
+  EXPECT_EQ(wholeTiles, range.Count());
+  EXPECT_TRUE(strays.empty()) << "left behind: " << ::testing::PrintToString(strays);
+  EXPECT_TRUE(strayedDuringRuns.empty()) << ::testing::PrintToString(strayedDuringRuns);
 }

@@ -113,6 +113,13 @@ TEST(Secrets, ProxyPasswordNeverLeavesForTheProxy) {
   texts["unreachable_log"] = ReadBytes(paths2.log);
   texts["unreachable_failed_list"] = ReadBytes(paths2.failedList);
 
+  // The re-download goes through the same proxy and meets the same failures.
+  const ChildResult again = RunChild({CliPath(), "--config", scratch.Sub("config.ini"), "redownload", paths.failedList},
+                                     scratch.Path(), std::chrono::seconds(120));
+  ASSERT_TRUE(again.exited) << again.Describe();
+  texts["redownload_stdout"] = again.out;
+  texts["redownload_stderr"] = again.err;
+
   const std::vector<std::string> leaks = Leaks(texts);
   ReportFigure("secrets", {Fig("places_checked", texts.size()), Fig("leaks", leaks.size()),
                            Fig("proxy_requests", proxy.RequestCount()), Fig("credentials_sent", sentToProxy)});

@@ -166,8 +166,9 @@ TEST(StoredFiles, AbsurdThreadCountAndZoomThroughOpen) {
     WriteConfig(scratch.Sub("config.ini"), config);
     const ChildResult run = RunChild({CliPath(), "--config", scratch.Sub("config.ini"), "--open", area.path + "/absurd.qrnl"},
                                      scratch.Path(), std::chrono::seconds(60));
+    const std::vector<std::string> errLines = SplitLines(run.err);
     std::printf("case Zoom=%s ThreadCount=%s: %s, %s\n", c.zoom.c_str(), c.threads.c_str(), run.Describe().c_str(),
-                SplitLines(run.err).empty() ? "" : SplitLines(run.err)[0].c_str());
+                errLines.empty() ? "" : errLines[0].c_str());
     if (!run.exited) ++crashes;
     EXPECT_TRUE(run.exited) << run.Describe() << "\n" << run.err;
 
