@@ -43,7 +43,7 @@ std::string SavedPositions(const std::string& projectPath) {
 }
 
 std::vector<double> KillMoments(std::mt19937_64& random) {
-  std::uniform_real_distribution<double> late(4.3, 5.6), early(0.3, 3.7);
+  std::uniform_real_distribution<double> late(4.6, 5.8), early(0.3, 3.7);
   std::vector<double> moments;
   for (int i = 0; i < kLateKills; ++i) moments.push_back(late(random));
   for (int i = 0; i < kEarlyKills; ++i) moments.push_back(early(random));
