@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "IniFile.h"
+#include "ProxyConfigReader.h"
 #include "TaskConfig.h"
 
 TForm4::TForm4(Platform& platform, std::string configPathOverride)
@@ -12,22 +13,6 @@ void TForm4::Button1Click() {
   if (!chosen) return;
   RedownloadList(*chosen);
 }
-
-namespace {
-
-// The same proxy as the workers: going around it would show the user's own
-// address, and fails outright where only the proxy reaches out.
-ProxyConfig ReadProxyConfig(const IniFile& config) {
-  ProxyConfig proxy;
-  proxy.UseProxy = config.ReadInteger("Proxy", "UseProxy", 0) == 1;
-  proxy.ProxyServer = config.ReadString("Proxy", "ProxyServer", "");
-  proxy.ProxyPort = config.ReadString("Proxy", "ProxyPort", "");
-  proxy.ProxyUsername = config.ReadString("Proxy", "ProxyUsername", "");
-  proxy.ProxyPassword = config.ReadString("Proxy", "ProxyPassword", "");
-  return proxy;
-}
-
-}  // namespace
 
 RedownloadResult TForm4::RedownloadList(const std::string& listPath) {
   RedownloadResult result;

@@ -10,6 +10,7 @@
 #include "HandlerGuard.h"
 #include "IniFile.h"
 #include "NumberEntry.h"
+#include "ProxyConfigReader.h"
 #include "TaskConfig.h"
 #include "TextFormat.h"
 
@@ -189,11 +190,12 @@ void TForm1::Start() {
   if (ConfigPath.empty()) ConfigPath = ConfigFilePath(ExecutableFolder(), configPathOverride_);
   const IniFile config(ConfigPath);
   TaskParameters settings;
-  settings.UseProxy = config.ReadInteger("Proxy", "UseProxy", 0) == 1;
-  settings.ProxyServer = config.ReadString("Proxy", "ProxyServer", "");
-  settings.ProxyPort = config.ReadString("Proxy", "ProxyPort", "");
-  settings.ProxyUsername = config.ReadString("Proxy", "ProxyUsername", "");
-  settings.ProxyPassword = config.ReadString("Proxy", "ProxyPassword", "");
+  const ProxyConfig proxy = ReadProxyConfig(config);
+  settings.UseProxy = proxy.UseProxy;
+  settings.ProxyServer = proxy.ProxyServer;
+  settings.ProxyPort = proxy.ProxyPort;
+  settings.ProxyUsername = proxy.ProxyUsername;
+  settings.ProxyPassword = proxy.ProxyPassword;
   settings.Hosts = ReadTileHosts(config);
   settings.Network = ReadNetworkSettings(config);
 
