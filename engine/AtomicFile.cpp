@@ -1,6 +1,10 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
+#include <signal.h>
+
 #include <atomic>
+#include <optional>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +86,68 @@ std::string ResolveLink(const std::string& path) {
   return target;
 }
 
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// "pid-n" or "pid-n-m": the pid, or nothing when text has another form.
+std::optional<long> PidOfTag(std::string_view tag, int parts) {
+  std::string_view pid;
+  for (int part = 0; part < parts; ++part) {
+    const std::size_t dash = tag.find('-');
+    const std::string_view digits = part + 1 == parts ? tag : tag.substr(0, dash);
+    if (!AllDigits(digits) || digits.size() > 9) return std::nullopt;
+    if (part == 0) pid = digits;
+    if (part + 1 < parts) {
+      if (dash == std::string_view::npos) return std::nullopt;
+      tag.remove_prefix(dash + 1);
+    }
+  }
+  return std::stol(std::string(pid));
+}
+
+// The writing process of a temporary, from the names the writers give them:
+// ".name.pid-n.tmp", ".name.pid-n-attempt.tmp" and ".name.blank-pid-thread-n".
+std::optional<long> TemporaryOwner(std::string_view name) {
+  if (name.size() < 2 || name[0] != '.') return std::nullopt;
+  constexpr std::string_view kTmp = ".tmp";
+  if (name.size() > kTmp.size() && name.substr(name.size() - kTmp.size()) == kTmp) {
+    name.remove_suffix(kTmp.size());
+    const std::size_t dot = name.rfind('.');
+    if (dot == 0 || dot == std::string_view::npos) return std::nullopt;
+    const std::string_view tag = name.substr(dot + 1);
+    if (auto pid = PidOfTag(tag, 2)) return pid;
+    return PidOfTag(tag, 3);
+  }
+  constexpr std::string_view kBlank = ".blank-";
+  const std::size_t blank = name.rfind(kBlank);
+  if (blank == std::string_view::npos || blank == 0) return std::nullopt;
+  return PidOfTag(name.substr(blank + kBlank.size()), 3);
+}
+
 }  // namespace
+
+int RemoveStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::optional<long> owner = TemporaryOwner(entry->d_name);
+    if (!owner || *owner <= 0) continue;
+    // A writer that still runs may be about to rename its temporary.
+    if (::kill(static_cast<pid_t>(*owner), 0) == 0 || errno != ESRCH) continue;
+    const std::string path = prefix + entry->d_name;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
+}
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes, Durability durability,
                      unsigned createMode) {

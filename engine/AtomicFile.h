@@ -27,6 +27,11 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes,
 // replaced rather than followed. Throws FileWriteError like WriteFileAtomic.
 void WriteTileFileAtomic(const std::string& path, std::string_view bytes);
 
+// Removes the hidden temporaries that a killed process left in a folder
+// (only names of the forms these writers use, only of processes that no
+// longer run). Returns how many it removed; errors are passed over.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // Reads a whole file; throws FileWriteError ("Cannot open file ...") when it cannot.
 std::string ReadWholeFile(const std::string& path);
 

@@ -108,6 +108,9 @@ DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parame
   if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
+  // A killed run may have left half-written temporaries beside its files.
+  RemoveStaleTemporaries(TileFolder);
+  RemoveStaleTemporaries(p.SavePath);
 
   if (p.Resume) ReadResumePositions();
 }

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "AtomicFile.h"
 #include "TempFolder.h"
@@ -98,6 +102,37 @@ TEST(AtomicFileTest, TileWritesReplaceWholeAndNeverFollowALink) {
 
   EXPECT_THROW(WriteTileFileAtomic(folder / "missing/os_1_2_3.png", "x"), FileWriteError);
   EXPECT_EQ(folder.EntryCount(), 3u) << "no temporary left behind";
+}
+
+// A process id that no process holds now: a child that has already ended.
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST(AtomicFileTest, StaleTemporariesOfEndedWritersAreRemovedOthersKept) {
+  TempFolder folder;
+  const std::string dead = std::to_string(EndedProcessId());
+  const std::string alive = std::to_string(::getpid());
+  const std::vector<std::string> stale = {
+      ".os_1_2_3.png." + dead + "-5.tmp",       // a tile write
+      ".job.qrnl." + dead + "-2-0.tmp",         // a project or list write
+      ".os_1_2_4.png.blank-" + dead + "-1-7",   // a blank image copy
+  };
+  const std::vector<std::string> kept = {
+      ".os_1_2_3.png." + alive + "-6.tmp",  // a writer that still runs
+      ".hidden",  "notes.tmp", ".a." + dead + ".tmp", "os_1_2_3.png", ".x.y-1-2-3-4.tmp",
+  };
+  for (const auto& name : stale) WriteFileAtomic(folder / name, "partial");
+  for (const auto& name : kept) WriteFileAtomic(folder / name, "keep");
+  std::filesystem::create_directory(folder / (".dir." + dead + "-1.tmp"));
+
+  EXPECT_EQ(RemoveStaleTemporaries(folder.Path()), 3);
+  for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(folder / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder / name)) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(folder / (".dir." + dead + "-1.tmp")));
 }
 
 }  // namespace
