@@ -1,5 +1,8 @@
 #include "NumberEntry.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -45,17 +48,10 @@ double ConvertDecimal(std::string_view number) {
                                       std::chars_format::general);
   (void)end;
   if (error == std::errc::result_out_of_range) {
-    // Decide between underflow and overflow as strtod does.
-    bool huge = false;
-    std::size_t e = number.find_first_of("eE");
-    std::string_view mantissa = number.substr(0, e);
-    if (e != std::string_view::npos) {
-      std::string_view exponent = number.substr(e + 1);
-      huge = exponent.empty() || exponent[0] != '-';
-    } else {
-      huge = mantissa.find_first_of("123456789") != std::string_view::npos;
-    }
-    value = huge ? std::numeric_limits<double>::infinity() : 0.0;
+    // Overflow or underflow: the C library tells them apart by the value
+    // itself, not by the exponent's sign, and "C" keeps the locale out.
+    static const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    value = std::fabs(::strtod_l(std::string(number).c_str(), nullptr, cLocale));
   }
   return negative ? -value : value;
 }

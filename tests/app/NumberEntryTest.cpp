@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -34,7 +35,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CoordinateCase{"1e+", std::nullopt}, CoordinateCase{"inf", std::nullopt},
                       CoordinateCase{"-infinity", std::nullopt}, CoordinateCase{"nan", std::nullopt},
                       CoordinateCase{"0x10", std::nullopt}, CoordinateCase{"0x1p3", std::nullopt},
-                      CoordinateCase{"1e999", std::nullopt}));
+                      CoordinateCase{"1e999", std::nullopt},
+                      // Out of range either way: decided by the value, not by the exponent's sign.
+                      CoordinateCase{"2" + std::string(400, '0') + "E-20", std::nullopt},
+                      CoordinateCase{"0." + std::string(400, '0') + "1E+5", 0.0},
+                      CoordinateCase{"-1e-999", -0.0}));
 
 TEST(CoordinateEntryLocale, IgnoresTheProcessDecimalSeparator) {
   // A locale with a decimal comma, where one is installed; "C" otherwise.
@@ -87,6 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LeadingDecimal,
                                            LeadingCase{"30abc", 30.0}, LeadingCase{"  -1.5e1x", -15.0},
                                            LeadingCase{"2e", 2.0}, LeadingCase{"2e+x", 2.0},
                                            LeadingCase{".25", 0.25}, LeadingCase{"-.", 0.0},
-                                           LeadingCase{"inf", 0.0}));
+                                           LeadingCase{"inf", 0.0},
+                                           LeadingCase{"1" + std::string(400, '0') + "E-9x", HUGE_VAL}));
 
 }  // namespace
