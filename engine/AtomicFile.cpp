@@ -6,6 +6,7 @@
 #include <atomic>
 #include <optional>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -156,7 +157,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, Durability
   writer.Commit();
 }
 
-void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
+namespace {
+
+std::string TileTemporaryName(const std::string& path) {
   static const std::string pid = std::to_string(::getpid());
   static std::atomic<unsigned> counter{0};
   const auto slash = path.rfind('/');
@@ -165,7 +168,18 @@ void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
   tempPath.reserve(path.size() + 24);
   tempPath.append(path, 0, nameStart).append(1, '.').append(path, nameStart, std::string::npos);
   tempPath.append(1, '.').append(pid).append(1, '-').append(std::to_string(counter.fetch_add(1))).append(".tmp");
+  return tempPath;
+}
 
+// Gives an unnamed file a name; false with errno set when it cannot.
+bool LinkUnnamed(int fd, const std::string& path) {
+  char procPath[40];
+  std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, procPath, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+void WriteTileThroughTemporary(const std::string& path, std::string_view bytes) {
+  const std::string tempPath = TileTemporaryName(path);
   const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) throw FileWriteError(CreateErrorText(path, errno));
   int error = WriteAll(fd, bytes);
@@ -175,6 +189,38 @@ void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
     ::unlink(tempPath.c_str());
     throw FileWriteError(CreateErrorText(path, error));
   }
+}
+
+}  // namespace
+
+// The tile is written into an unnamed file, which gets its name only once it
+// is whole: a killed process leaves nothing behind, not even a temporary. A
+// new tile is linked straight into place; a link cannot replace, so an
+// existing tile (or anything else at its name) is replaced by a rename from a
+// temporary name that exists only between two calls.
+void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return WriteTileThroughTemporary(path, bytes);  // no unnamed files here
+  if (const int error = WriteAll(fd, bytes)) {
+    ::close(fd);
+    throw FileWriteError(CreateErrorText(path, error));
+  }
+  if (LinkUnnamed(fd, path)) {
+    ::close(fd);
+    return;
+  }
+  if (errno != EEXIST) {
+    ::close(fd);
+    return WriteTileThroughTemporary(path, bytes);  // no /proc to link through
+  }
+  const std::string tempPath = TileTemporaryName(path);
+  int error = LinkUnnamed(fd, tempPath) ? 0 : errno;
+  ::close(fd);
+  if (error == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+    error = errno;
+    ::unlink(tempPath.c_str());
+  }
+  if (error != 0) throw FileWriteError(CreateErrorText(path, error));
 }
 
 std::string ReadWholeFile(const std::string& path) {
