@@ -5,4 +5,12 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 ./scripts/build.sh
 build_dir=${QUARNEL_BUILD_DIR:-build}
-ctest --test-dir "$build_dir" --output-on-failure -j2 "$@"
+status=0
+ctest --test-dir "$build_dir" --output-on-failure -j2 "$@" || status=$?
+figures="$build_dir/reliability-figures.txt"
+if [ -s "$figures" ]; then
+  echo
+  echo "Reliability figures:"
+  cat "$figures"
+fi
+exit $status
