@@ -41,18 +41,7 @@ std::vector<std::string> ReadFtlLines(const std::string& path) {
   if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     throw FileWriteError("Cannot open file " + path + ": not a regular file");
   }
-  const std::string text = ReadWholeFile(path);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-    if (end == std::string::npos) end = text.size();
-    if (end > start && text[end - 1] == '\r') --end;
-    lines.emplace_back(text, start, end - start);
-    start = next;
-  }
-  return lines;
+  return SplitTextLines(ReadWholeFile(path));
 }
 
 std::string JoinLinesCrLf(const std::vector<std::string>& lines) {

@@ -134,3 +134,17 @@ std::string LocalDateTimeText(std::time_t when) {
 }
 
 std::string LocalDateTimeTextNow() { return LocalDateTimeText(std::time(nullptr)); }
+
+std::vector<std::string> SplitTextLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    lines.emplace_back(text.substr(start, end - start));
+    start = next;
+  }
+  return lines;
+}

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Number and date forms of the task's files. All are independent of the
 // process locale's decimal separator: files always use ".".
@@ -24,6 +25,10 @@ std::size_t FormatFixed20_14(char* out, double value);
 // decimal digits or "0x"/"0X" hexadecimal (at most 32 bits, taken as the
 // bit pattern: 0xFFFFFFFF is -1); nullopt for anything else or overflow.
 std::optional<int32_t> ParseInt32(std::string_view text);
+
+// Lines of a text, each ended by LF with an optional CR before it; a last
+// line without LF counts too. "a\r\nb" gives {"a", "b"}; "" gives none.
+std::vector<std::string> SplitTextLines(std::string_view text);
 
 // The local date and time: the user's locale's short date, a blank, its long
 // time (strftime "%x %X"), whatever locale the process itself has set.

@@ -1,5 +1,7 @@
 #include "MemoLines.h"
 
+#include "TextFormat.h"
+
 #include <utility>
 
 namespace {
@@ -42,18 +44,3 @@ uint64_t MemoLines::SaveToFile(const std::string& path, Durability durability) c
 
 void MemoLines::LoadFromFile(const std::string& path) { Assign(SplitTextLines(ReadWholeFile(path))); }
 
-std::vector<std::string> SplitTextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    std::size_t stop = (end > start && text[end - 1] == '\r') ? end - 1 : end;
-    lines.push_back(text.substr(start, stop - start));
-    start = end + 1;
-  }
-  return lines;
-}

@@ -43,5 +43,3 @@ class MemoLines {
   uint64_t generation_ = 0;
 };
 
-// Lines of a text, split at CR LF or LF; a final line break adds no empty line.
-std::vector<std::string> SplitTextLines(const std::string& text);

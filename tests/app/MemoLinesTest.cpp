@@ -8,14 +8,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(SplitTextLines, HandlesBothLineEndings) {
-  EXPECT_EQ(SplitTextLines(""), Lines{});
-  EXPECT_EQ(SplitTextLines("a\r\nb\r\n"), (Lines{"a", "b"}));
-  EXPECT_EQ(SplitTextLines("a\nb"), (Lines{"a", "b"}));
-  EXPECT_EQ(SplitTextLines("\r\n\r\nx"), (Lines{"", "", "x"}));
-  EXPECT_EQ(SplitTextLines("a\rb\r\n"), Lines{"a\rb"});
-}
-
 TEST(MemoLinesFile, SavesEveryLineWithCrLfAndReadsItBack) {
   apptest::ScratchFolder folder;
   const std::string path = folder.Path() + "log.txt";

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TextFormat.h"
+
 #include <condition_variable>
 #include <mutex>
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -109,6 +111,14 @@ TEST(TextFormatTest, LocalDateTimeUsesTheUsersLocaleAndZone) {
   savedLcAll ? ::setenv("LC_ALL", lcAll.c_str(), 1) : ::unsetenv("LC_ALL");
   ::tzset();
   EXPECT_EQ(text, "01/01/71 01:02:03");
+}
+
+TEST(SplitTextLines, HandlesBothLineEndings) {
+  EXPECT_EQ(SplitTextLines(""), std::vector<std::string>{});
+  EXPECT_EQ(SplitTextLines("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(SplitTextLines("a\nb"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(SplitTextLines("\r\n\r\nx"), (std::vector<std::string>{"", "", "x"}));
+  EXPECT_EQ(SplitTextLines("a\rb\r\n"), std::vector<std::string>{"a\rb"});
 }
 
 }  // namespace
