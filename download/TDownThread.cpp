@@ -82,39 +82,6 @@ int64_t ClampToWalk(__int128 value) {
   return value > kMax ? static_cast<int64_t>(kMax) : static_cast<int64_t>(value);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-// Makes the temporary copy visible under target only when nothing of that
-// name exists. link() refuses an existing target; file systems without hard
-// links get the same guarantee from a rename that will not replace.
-bool PublishNoReplace(const std::string& tempPath, const std::string& target) {
-  if (::link(tempPath.c_str(), target.c_str()) == 0) return true;
-  if (errno == EEXIST) return false;
-  return ::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
-}
-
-// Puts bytes at target unless a file (or a link) of that name is already
-// there. Readers never see a partial file. The result is only advisory.
-bool CopyNoReplace(std::string_view bytes, const std::string& target, const std::string& tempPath) {
-  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, bytes);
-  const bool closed = ::close(fd) == 0;
-  const bool published = written && closed && PublishNoReplace(tempPath, target);
-  ::unlink(tempPath.c_str());  // after link() the target keeps the data; after rename it is gone
-  return published;
-}
-
 }  // namespace
 
 FetchOutcome ClassifyFetchFailure(std::string_view message) {
@@ -349,19 +316,7 @@ void TDownThread::PutBlankImage(const std::string& path) {
       return;  // a missing blank image changes nothing but the disk
     }
   }
-  // A hidden name beside the tile, unique to this worker and this copy.
-  const std::size_t slash = path.rfind('/');
-  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  std::string tempPath(path, 0, nameStart);
-  tempPath += '.';
-  tempPath.append(path, nameStart);
-  tempPath += ".blank-";
-  AppendNumber(tempPath, ::getpid());
-  tempPath += '-';
-  AppendNumber(tempPath, threadIndex_);
-  tempPath += '-';
-  AppendNumber(tempPath, blankTempCounter_++);
-  CopyNoReplace(*blankImage_, path, tempPath);
+  CreateFileAtomicNoReplace(path, *blankImage_);  // an existing file is never replaced by a blank
 }
 
 void TDownThread::BeginLine() {

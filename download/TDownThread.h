@@ -88,7 +88,6 @@ class TDownThread {
   TDownThreadSink& sink_;
   std::string blankImagePath_;
   std::optional<std::string> blankImage_;  // read on first need, then kept
-  uint32_t blankTempCounter_ = 0;
 
   std::string msg_;     // the line of the next report
   std::string buffer_;  // the body of the tile in hand, reused from tile to tile

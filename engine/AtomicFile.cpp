@@ -191,7 +191,44 @@ void WriteTileThroughTemporary(const std::string& path, std::string_view bytes) 
   }
 }
 
+// An unnamed file in path's folder holding bytes; -1 when the file system has none.
+int UnnamedFileWith(const std::string& path, std::string_view bytes) {
+  const int fd = ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (const int error = WriteAll(fd, bytes)) {
+    ::close(fd);
+    throw FileWriteError(CreateErrorText(path, error));
+  }
+  return fd;
+}
+
 }  // namespace
+
+bool CreateFileAtomicNoReplace(const std::string& path, std::string_view bytes) {
+  try {
+    const int fd = UnnamedFileWith(path, bytes);
+    if (fd >= 0) {
+      const bool linked = LinkUnnamed(fd, path);
+      const int error = errno;
+      ::close(fd);
+      if (linked || error == EEXIST) return linked;
+    }
+  } catch (const FileWriteError&) {
+    return false;
+  }
+  // No unnamed files here, or no /proc to link them through: a named temporary.
+  const std::string tempPath = TileTemporaryName(path);
+  const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes) == 0;
+  const bool closed = ::close(fd) == 0;
+  // link() refuses an existing name; where hard links are missing, so does this rename.
+  bool published = written && closed && ::link(tempPath.c_str(), path.c_str()) == 0;
+  if (!published && written && closed && errno != EEXIST)
+    published = ::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0;
+  ::unlink(tempPath.c_str());
+  return published;
+}
 
 // The tile is written into an unnamed file, which gets its name only once it
 // is whole: a killed process leaves nothing behind, not even a temporary. A
@@ -199,12 +236,8 @@ void WriteTileThroughTemporary(const std::string& path, std::string_view bytes) 
 // existing tile (or anything else at its name) is replaced by a rename from a
 // temporary name that exists only between two calls.
 void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  const int fd = UnnamedFileWith(path, bytes);
   if (fd < 0) return WriteTileThroughTemporary(path, bytes);  // no unnamed files here
-  if (const int error = WriteAll(fd, bytes)) {
-    ::close(fd);
-    throw FileWriteError(CreateErrorText(path, error));
-  }
   if (LinkUnnamed(fd, path)) {
     ::close(fd);
     return;

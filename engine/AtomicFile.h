@@ -27,6 +27,11 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes,
 // replaced rather than followed. Throws FileWriteError like WriteFileAtomic.
 void WriteTileFileAtomic(const std::string& path, std::string_view bytes);
 
+// Puts bytes at path only when nothing (not even a link) stands there yet;
+// readers never see a partial file. False when something was there or the
+// write failed: for a placeholder, where either leaves the disk as it should be.
+bool CreateFileAtomicNoReplace(const std::string& path, std::string_view bytes);
+
 // Removes the hidden temporaries that a killed process left in a folder
 // (only names of the forms these writers use, only of processes that no
 // longer run). Returns how many it removed; errors are passed over.

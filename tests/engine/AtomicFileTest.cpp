@@ -104,6 +104,23 @@ TEST(AtomicFileTest, TileWritesReplaceWholeAndNeverFollowALink) {
   EXPECT_EQ(folder.EntryCount(), 3u) << "no temporary left behind";
 }
 
+TEST(AtomicFileTest, NoReplaceWriteOnlyFillsAnEmptyPlace) {
+  TempFolder folder;
+  EXPECT_TRUE(CreateFileAtomicNoReplace(folder / "os_1_2_3.png", "blank"));
+  EXPECT_EQ(ReadWholeFile(folder / "os_1_2_3.png"), "blank");
+
+  EXPECT_FALSE(CreateFileAtomicNoReplace(folder / "os_1_2_3.png", "other"));
+  EXPECT_EQ(ReadWholeFile(folder / "os_1_2_3.png"), "blank");
+
+  // A dangling link counts as something there: nothing is written through it.
+  std::filesystem::create_symlink(folder / "target.png", folder / "os_1_2_4.png");
+  EXPECT_FALSE(CreateFileAtomicNoReplace(folder / "os_1_2_4.png", "blank"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "target.png"));
+
+  EXPECT_FALSE(CreateFileAtomicNoReplace(folder / "missing/os_1_2_5.png", "blank"));
+  EXPECT_EQ(folder.EntryCount(), 2u) << "no temporary left behind";
+}
+
 // A process id that no process holds now: a child that has already ended.
 pid_t EndedProcessId() {
   const pid_t child = ::fork();
