@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConfigLocationOnDisk, UsesAWritableExecutableFolder) {
-  apptest::ScratchFolder folder;
+  ScratchFolder folder;
   EXPECT_EQ(ConfigFilePath(folder.Path(), ""), folder.Path() + "ini/config.ini");
   EXPECT_EQ(ConfigFilePath(folder.Path(), "/elsewhere/c.ini"), "/elsewhere/c.ini");
   EXPECT_NE(ConfigFilePath("/nonexistent/quarnel/", ""), "/nonexistent/quarnel/ini/config.ini");

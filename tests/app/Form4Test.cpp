@@ -14,7 +14,7 @@ class RedownloadWindow : public ::testing::Test, public TForm4View {
  protected:
   void Memo1Appended(const std::string& line) override { appended_.push_back(line); }
 
-  apptest::ScratchFolder folder_;
+  ScratchFolder folder_;
   FakePlatform platform_{folder_.Path()};
   TForm4 form_{platform_, folder_.Path() + "config.ini"};
   ScriptedServer server_;
@@ -32,7 +32,7 @@ TEST_F(RedownloadWindow, AppendsEachRunAfterTheEarlierOnes) {
   const std::string tile = folder_.Path() + "osm_1_2_3.png";
   const std::string url = server_.BaseUrl() + "/3/1/2.png";
   const std::string list = folder_.Path() + "job_failed.ftl";
-  apptest::WriteFile(list, tile + "|" + url + "\r\n");
+  WriteFile(list, tile + "|" + url + "\r\n");
 
   platform_.nextFile = list;
   form_.Button1Click();
@@ -46,17 +46,17 @@ TEST_F(RedownloadWindow, AppendsEachRunAfterTheEarlierOnes) {
   const Lines okLine = {tile + ":" + url + ":OK"};
   EXPECT_EQ(form_.Memo1.ToVector(), (Lines{"Memo1", okLine[0], okLine[0]}));
   EXPECT_EQ(appended_, (Lines{okLine[0], okLine[0]}));
-  EXPECT_EQ(apptest::ReadFile(tile), BodyFor("/3/1/2.png"));
+  EXPECT_EQ(ReadFile(tile), BodyFor("/3/1/2.png"));
   EXPECT_TRUE(platform_.messages.empty());
 }
 
 TEST_F(RedownloadWindow, GoesThroughTheConfiguredProxy) {
-  apptest::WriteFile(folder_.Path() + "config.ini",
-                     "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" +
-                         std::to_string(server_.Port()) + "\r\nProxyUsername=u\r\nProxyPassword=p\r\n");
+  WriteFile(folder_.Path() + "config.ini",
+            "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" + std::to_string(server_.Port()) +
+                "\r\nProxyUsername=u\r\nProxyPassword=p\r\n");
   const std::string tile = folder_.Path() + "os_1_2_3.png";
   const std::string list = folder_.Path() + "job_failed.ftl";
-  apptest::WriteFile(list, tile + "|http://tiles.invalid/3/1/2.png\r\n");
+  WriteFile(list, tile + "|http://tiles.invalid/3/1/2.png\r\n");
 
   const RedownloadResult result = form_.RedownloadList(list);
 
@@ -64,7 +64,7 @@ TEST_F(RedownloadWindow, GoesThroughTheConfiguredProxy) {
   ASSERT_EQ(server_.RequestLines().size(), 1u);
   EXPECT_EQ(server_.RequestLines()[0], "GET http://tiles.invalid/3/1/2.png HTTP/1.1");
   EXPECT_NE(server_.Received(0).find("Proxy-Authorization: Basic dTpw\r\n"), std::string::npos);
-  EXPECT_EQ(apptest::ReadFile(tile), BodyFor("http://tiles.invalid/3/1/2.png"));
+  EXPECT_EQ(ReadFile(tile), BodyFor("http://tiles.invalid/3/1/2.png"));
 }
 
 TEST_F(RedownloadWindow, CancelFetchesNothingAndAnUnreadableListIsReported) {

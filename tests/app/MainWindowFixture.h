@@ -27,7 +27,7 @@ class RecordingView : public TForm1View {
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  apptest::ScratchFolder folder_;
+  ScratchFolder folder_;
   std::string exe_ = folder_.Path() + "bin/";
   std::string configPath_ = folder_.Path() + "config.ini";
   std::string save_ = folder_.Path() + "maps";
@@ -37,7 +37,7 @@ class MainWindowTest : public ::testing::Test {
 
   void SetUp() override {
     std::filesystem::create_directories(exe_);
-    apptest::WriteFile(configPath_, ConfigText());
+    WriteFile(configPath_, ConfigText());
     form_ = std::make_unique<TForm1>(platform_, configPath_);
     form_->SetView(&view_);
     form_->FormShow();

@@ -15,8 +15,6 @@
 
 namespace {
 
-using apptest::Exists;
-using apptest::ReadFile;
 using Lines = std::vector<std::string>;
 
 // Serves tiles, but only as many as the test allows until it opens the gate.

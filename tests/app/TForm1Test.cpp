@@ -9,9 +9,6 @@
 
 namespace {
 
-using apptest::Exists;
-using apptest::ReadFile;
-using apptest::WriteFile;
 using Lines = std::vector<std::string>;
 
 // ---- Showing the window.
@@ -66,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Table, MainWindowConfig,
                                                       "Quarnel 3.3"}));
 
 TEST(MainWindowConfigPlace, DefaultsToTheWritableExecutableFolder) {
-  apptest::ScratchFolder folder;
+  ScratchFolder folder;
   FakePlatform platform(folder.Path());
   TForm1 form(platform);
   form.FormShow();

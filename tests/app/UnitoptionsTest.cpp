@@ -9,12 +9,10 @@
 
 namespace {
 
-using apptest::ReadFile;
-using apptest::WriteFile;
 
 class OptionsDialog : public ::testing::Test {
  protected:
-  apptest::ScratchFolder folder_;
+  ScratchFolder folder_;
   FakePlatform platform_{folder_.Path()};
   std::string configPath_ = folder_.Path() + "ini/config.ini";
   TfrmOptions form_{platform_};
@@ -95,7 +93,7 @@ TEST_F(OptionsDialog, CancelWritesNothing) {
   form_.FormShow();
   form_.Edit12 = "/changed";
   form_.Button2Click();
-  EXPECT_FALSE(apptest::Exists(configPath_));
+  EXPECT_FALSE(Exists(configPath_));
 }
 
 TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
@@ -111,7 +109,7 @@ TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
   form_.Edit2 = "many";
   EXPECT_FALSE(form_.Button1Click());
   EXPECT_EQ(platform_.messages.size(), 1u);
-  EXPECT_FALSE(apptest::Exists(configPath_)) << "nothing is written when a field is refused";
+  EXPECT_FALSE(Exists(configPath_)) << "nothing is written when a field is refused";
 }
 
 TEST_F(OptionsDialog, FolderButtonFillsThePathOnlyWhenChosen) {
@@ -128,8 +126,8 @@ TEST_F(OptionsDialog, AnOverridePathReplacesTheUsualPlace) {
   TfrmOptions overridden(platform_, folder_.Path() + "custom.ini");
   overridden.FormShow();
   ASSERT_TRUE(overridden.Button1Click());
-  EXPECT_TRUE(apptest::Exists(folder_.Path() + "custom.ini"));
-  EXPECT_FALSE(apptest::Exists(configPath_));
+  EXPECT_TRUE(Exists(folder_.Path() + "custom.ini"));
+  EXPECT_FALSE(Exists(configPath_));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 
 #include "CliProcess.h"
@@ -56,9 +57,9 @@ class CliTaskTest : public ::testing::Test {
   // A held request must be let go before the server can end its connections.
   void TearDown() override { gate.Open(); }
 
-  TempFolder temp;
-  fs::path config = temp.Path() / "config.ini";
-  fs::path out = temp.Path() / "out";
+  ScratchFolder temp;
+  fs::path config = temp / "config.ini";
+  fs::path out = temp / "out";
   Gate gate;
   ScriptedServer server;
 };
@@ -89,7 +90,7 @@ TEST_F(CliTaskTest, FreshTaskWritesItsFilesAndStoresTheServersBytes) {
   ASSERT_TRUE(fs::exists(out / "fresh_failed.ftl"));
   EXPECT_EQ(fs::file_size(out / "fresh_failed.ftl"), 0u);
 
-  const std::vector<std::string> list = Lines(ReadFile(out / "fresh_list.txt"));
+  const std::vector<std::string> list = SplitTextLines(ReadFile(out / "fresh_list.txt"));
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[1].rfind("os_8_5_4.png:", 0), 0u);
   EXPECT_EQ(list[2].rfind("os_8_6_4.png:", 0), 0u);
@@ -100,8 +101,8 @@ TEST_F(CliTaskTest, FreshTaskWritesItsFilesAndStoresTheServersBytes) {
 
   // stdout carries every line appended to the log view, which the log file ends with.
   const std::string log = ReadFile(out / "fresh_log.txt");
-  const std::vector<std::string> logLines = Lines(log);
-  const std::vector<std::string> printed = Lines(run.out);
+  const std::vector<std::string> logLines = SplitTextLines(log);
+  const std::vector<std::string> printed = SplitTextLines(run.out);
   EXPECT_EQ(logLines.at(0), "Project: " + (out / "fresh.qrnl").string());
   EXPECT_EQ(logLines.at(1), "Log begin......v=5.7");
   EXPECT_TRUE(Contains(log, "Total count of images would be downloaded: 2\r\n"));
@@ -230,21 +231,21 @@ TEST_F(CliTaskTest, RedownloadPrintsTheWindowsLinesAndWritesTheTiles) {
     return request.target == "/4/8/6.png" ? Respond::Status(404, "Not Found") : ServeBodyFor(request);
   });
   WriteFile(config, "");
-  const fs::path tile = temp.Path() / "os_8_5_4.png";
-  const fs::path list = temp.Path() / "list.ftl";
-  WriteFile(list, tile.string() + "|" + Url("/4/8/5.png") + "\r\n" + (temp.Path() / "os_8_6_4.png").string() + "|" +
-                      Url("/4/8/6.png") + "\r\n");
+  const fs::path tile = temp / "os_8_5_4.png";
+  const fs::path list = temp / "list.ftl";
+  WriteFile(list, tile.string() + "|" + Url("/4/8/5.png") + "\r\n" + (temp / "os_8_6_4.png") + "|" +
+                  Url("/4/8/6.png") + "\r\n");
 
   const CliProcess::Result run = CliProcess::Run({"--config", config.string(), "redownload", list.string()});
 
   EXPECT_EQ(run.status, 1);
-  const std::vector<std::string> lines = Lines(run.out);
+  const std::vector<std::string> lines = SplitTextLines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
   EXPECT_EQ(lines[0], tile.string() + ":" + Url("/4/8/5.png") + ":OK");
   EXPECT_TRUE(Contains(lines[1], "404") && Contains(lines[1], "->" + Url("/4/8/6.png"))) << lines[1];
   EXPECT_EQ(lines[2], Url("/4/8/6.png") + ":Error: the image is not found on server.");
   EXPECT_EQ(ReadFile(tile), BodyFor("/4/8/5.png"));
-  EXPECT_FALSE(fs::exists(temp.Path() / "os_8_6_4.png"));
+  EXPECT_FALSE(fs::exists(temp / "os_8_6_4.png"));
 }
 
 struct RefusedEntry {

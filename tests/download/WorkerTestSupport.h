@@ -1,58 +1,18 @@
 #pragma once
 
-// Helpers for the worker and failed-list suites: a scratch folder, a tile
-// server whose answers are scripted per target, and file helpers.
-
-#include <gtest/gtest.h>
-#include <stdlib.h>
+// Helpers for the worker and failed-list suites: a tile server whose answers
+// are scripted per target, with the shared scratch folder and file helpers.
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 
 namespace workertest {
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, error));
-}
-
-// A fresh folder, removed with everything in it at the end of the test.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = ::testing::TempDir() + "quarnel-worker-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern + "/";
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::string& Path() const { return path_; }  // ends with "/"
-
- private:
-  std::string path_;
-};
 
 // Answers each target with its queued actions first, then with BodyFor(target).
 class TileServer {

@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "AtomicFile.h"
-#include "TempFolder.h"
+#include "TestFiles.h"
 
 namespace {
 
 TEST(AtomicFileTest, WritesAndReplacesWithoutLeavingATemporary) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "a.txt", "first");
   WriteFileAtomic(folder / "a.txt", "second\r\n", Durability::ProcessCrash);
   EXPECT_EQ(ReadWholeFile(folder / "a.txt"), "second\r\n");
@@ -23,7 +23,7 @@ TEST(AtomicFileTest, WritesAndReplacesWithoutLeavingATemporary) {
 }
 
 TEST(AtomicFileTest, StreamedFileLargerThanTheBuffer) {
-  TempFolder folder;
+  ScratchFolder folder;
   std::string expected;
   {
     AtomicFileWriter writer(folder / "big.txt");
@@ -43,7 +43,7 @@ TEST(AtomicFileTest, StreamedFileLargerThanTheBuffer) {
 }
 
 TEST(AtomicFileTest, AbandonedWriterLeavesTheTargetAsItWas) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "list.txt", "old");
   {
     AtomicFileWriter writer(folder / "list.txt");
@@ -54,7 +54,7 @@ TEST(AtomicFileTest, AbandonedWriterLeavesTheTargetAsItWas) {
 }
 
 TEST(AtomicFileTest, FailuresNameThePathAndLeaveNothingBehind) {
-  TempFolder folder;
+  ScratchFolder folder;
   try {
     WriteFileAtomic(folder / "missing/a.txt", "x");
     FAIL() << "no error";
@@ -68,7 +68,7 @@ TEST(AtomicFileTest, FailuresNameThePathAndLeaveNothingBehind) {
 }
 
 TEST(AtomicFileTest, LinkedFileIsReplacedAndTheLinkKept) {
-  TempFolder folder;
+  ScratchFolder folder;
   std::filesystem::create_directory(folder / "real");
   WriteFileAtomic(folder / "real/config.ini", "old");
   std::filesystem::create_symlink(folder / "real/config.ini", folder / "config.ini");
@@ -79,7 +79,7 @@ TEST(AtomicFileTest, LinkedFileIsReplacedAndTheLinkKept) {
 }
 
 TEST(AtomicFileTest, NewFileModeFollowsTheRequestAndTheUmask) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "secret.ini", "x", Durability::PowerLoss, 0600);
   struct stat info {};
   ASSERT_EQ(::stat((folder / "secret.ini").c_str(), &info), 0);
@@ -87,7 +87,7 @@ TEST(AtomicFileTest, NewFileModeFollowsTheRequestAndTheUmask) {
 }
 
 TEST(AtomicFileTest, TileWritesReplaceWholeAndNeverFollowALink) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteTileFileAtomic(folder / "os_1_2_3.png", "first");
   WriteTileFileAtomic(folder / "os_1_2_3.png", std::string(200000, 'z'));
   EXPECT_EQ(ReadWholeFile(folder / "os_1_2_3.png"), std::string(200000, 'z'));
@@ -105,7 +105,7 @@ TEST(AtomicFileTest, TileWritesReplaceWholeAndNeverFollowALink) {
 }
 
 TEST(AtomicFileTest, NoReplaceWriteOnlyFillsAnEmptyPlace) {
-  TempFolder folder;
+  ScratchFolder folder;
   EXPECT_TRUE(CreateFileAtomicNoReplace(folder / "os_1_2_3.png", "blank"));
   EXPECT_EQ(ReadWholeFile(folder / "os_1_2_3.png"), "blank");
 
@@ -130,7 +130,7 @@ pid_t EndedProcessId() {
 }
 
 TEST(AtomicFileTest, StaleTemporariesOfEndedWritersAreRemovedOthersKept) {
-  TempFolder folder;
+  ScratchFolder folder;
   const std::string dead = std::to_string(EndedProcessId());
   const std::string alive = std::to_string(::getpid());
   const std::vector<std::string> stale = {

@@ -4,7 +4,7 @@
 
 #include "AtomicFile.h"
 #include "IniFile.h"
-#include "TempFolder.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -36,13 +36,13 @@ struct ReadCase {
 class IniReadTest : public testing::TestWithParam<ReadCase> {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new TempFolder;
+    folder_ = new ScratchFolder;
     WriteFileAtomic(*folder_ / "sample.ini", kSample);
   }
   static void TearDownTestSuite() { delete folder_; }
-  static TempFolder* folder_;
+  static ScratchFolder* folder_;
 };
-TempFolder* IniReadTest::folder_ = nullptr;
+ScratchFolder* IniReadTest::folder_ = nullptr;
 
 TEST_P(IniReadTest, PrivateProfileSemantics) {
   const auto& c = GetParam();
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadCase{"Nowhere", "Key", "<default>", 7}, ReadCase{"Other", "UseProxy", "<default>", 7}));
 
 TEST(IniFileTest, MissingFileReadsAsDefaults) {
-  TempFolder folder;
+  ScratchFolder folder;
   const IniFile ini(folder / "none.ini");
   EXPECT_EQ(ini.ReadString("IniParas", "DefaultPath", "c:\\qrnl"), "c:\\qrnl");
   EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultThreadCount", 1), 1);
@@ -83,7 +83,7 @@ class IniWriteTest : public testing::TestWithParam<WriteCase> {};
 
 TEST_P(IniWriteTest, ChangesOnlyTheKeysLine) {
   const auto& c = GetParam();
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "f.ini", c.before);
   IniFile ini(folder / "f.ini");
   ini.WriteString(c.section, c.key, c.value);
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(IniFileTest, CreatesAMissingFileWithItsMode) {
-  TempFolder folder;
+  ScratchFolder folder;
   IniFile ini(folder / "config.ini");
   ini.SetCreateMode(0600);
   ini.WriteString("Proxy", "ProxyPassword", "s3cret");
@@ -125,7 +125,7 @@ TEST(IniFileTest, CreatesAMissingFileWithItsMode) {
 }
 
 TEST(IniFileTest, RewriteKeepsTheModeOfAnExistingFile) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "config.ini", "[A]\r\n");
   ASSERT_EQ(::chmod((folder / "config.ini").c_str(), 0640), 0);
   IniFile(folder / "config.ini").WriteString("A", "k", "v");
@@ -135,7 +135,7 @@ TEST(IniFileTest, RewriteKeepsTheModeOfAnExistingFile) {
 }
 
 TEST(IniFileTest, BatchWriteChangesSeveralKeysAtOnce) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "t.qrnl", "[THREADS]\r\nThreadCount=2\r\nT1X=\r\nT1Y=\r\n\r\n[Other]\r\n");
   IniFile ini(folder / "t.qrnl");
   ini.WriteStrings("THREADS", {{"T1X", "8"}, {"T1Y", "5"}, {"T2X", "9"}});
@@ -144,7 +144,7 @@ TEST(IniFileTest, BatchWriteChangesSeveralKeysAtOnce) {
 }
 
 TEST(IniFileTest, SeesChangesMadeByOthers) {
-  TempFolder folder;
+  ScratchFolder folder;
   const IniFile reader(folder / "t.ini");
   EXPECT_EQ(reader.ReadInteger("A", "k", -1), -1);
   IniFile(folder / "t.ini").WriteInteger("A", "k", 1);
@@ -154,7 +154,7 @@ TEST(IniFileTest, SeesChangesMadeByOthers) {
 }
 
 TEST(IniFileTest, FailedWriteNamesTheFileAndChangesNothing) {
-  TempFolder folder;
+  ScratchFolder folder;
   IniFile missingFolder(folder / "ini/config.ini");
   try {
     missingFolder.WriteString("IniParas", "DefaultPath", "x");

@@ -3,12 +3,12 @@
 #include "AtomicFile.h"
 #include "MapServices.h"
 #include "TaskConfig.h"
-#include "TempFolder.h"
+#include "TestFiles.h"
 
 namespace {
 
 TEST(TaskConfigTest, MissingConfigurationGivesThePublicHostsAndDefaults) {
-  TempFolder folder;
+  ScratchFolder folder;
   const IniFile config(folder / "config.ini");
   const TileHosts hosts = ReadTileHosts(config);
   EXPECT_EQ(hosts.OpenStreetMap, "tile.openstreetmap.org");
@@ -21,7 +21,7 @@ TEST(TaskConfigTest, MissingConfigurationGivesThePublicHostsAndDefaults) {
 }
 
 TEST(TaskConfigTest, HostsComeFromTheirKeys) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "config.ini",
                   "[Hosts]\r\nopenstreetmap=127.0.0.1:8080\r\nGoogleMap=\r\nVirtualEarthHybrid=h{n}.test\r\n");
   const TileHosts hosts = ReadTileHosts(IniFile(folder / "config.ini"));
@@ -39,7 +39,7 @@ struct NetworkCase {
 class NetworkSettingsTest : public testing::TestWithParam<NetworkCase> {};
 
 TEST_P(NetworkSettingsTest, InvalidNumbersGiveTheDefault) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "config.ini", GetParam().section);
   const NetworkSettings network = ReadNetworkSettings(IniFile(folder / "config.ini"));
   EXPECT_EQ(network.ConnectTimeout, GetParam().connect);
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                     NetworkCase{"[network]\nconnecttimeout=1\nreadtimeout=1\nrepeatlimit=2\n", 1, 1, 2}));
 
 TEST(TaskConfigTest, UserAgentEmptyMeansDefault) {
-  TempFolder folder;
+  ScratchFolder folder;
   WriteFileAtomic(folder / "a.ini", "[Network]\nUserAgent= Quarnel/1.0 \n");
   EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "a.ini")).UserAgent, "Quarnel/1.0");
   WriteFileAtomic(folder / "b.ini", "[Network]\nUserAgent=\n");

@@ -6,7 +6,7 @@
 #include "AtomicFile.h"
 #include "Commonfunc.h"
 #include "Unitclasstask.h"
-#include "TempFolder.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -29,8 +29,6 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
   return lines;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
-
 // The reference task: 10..20 east, 40..50 north at zoom 4, two workers.
 TaskParameters ReferenceParameters(const std::string& savePath) {
   TaskParameters p;
@@ -48,7 +46,7 @@ TaskParameters ReferenceParameters(const std::string& savePath) {
 
 class DownloadTaskTest : public testing::Test {
  protected:
-  TempFolder folder;
+  ScratchFolder folder;
   TaskParameters p = ReferenceParameters(folder.Path());
 };
 

@@ -9,20 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "GuiTestSupport.h"
 #include "QuarnelWindows.h"
 #include "ScriptedServer.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
 
 void TypeInto(QLineEdit* entry, const QString& text) {
   entry->clear();
@@ -31,10 +23,10 @@ void TypeInto(QLineEdit* entry, const QString& text) {
 
 TEST(GuiTaskTest, StartDownloadsTheTilesAndTheMonitorClosesTheTask) {
   ScriptedServer server;
-  TempFolder folder;
-  std::ofstream(folder.File("config.ini"), std::ios::binary)
+  ScratchFolder folder;
+  std::ofstream(folder / "config.ini", std::ios::binary)
       << "[Hosts]\r\nOpenStreetMap=127.0.0.1:" << server.Port() << "\r\n";
-  QuarnelWindows windows(folder.File("config.ini"));
+  QuarnelWindows windows(folder / "config.ini");
   MainWindow& window = *windows.mainWindow;
   window.show();
   QApplication::processEvents();
@@ -43,7 +35,7 @@ TEST(GuiTaskTest, StartDownloadsTheTilesAndTheMonitorClosesTheTask) {
   TypeInto(window.Edit3, "20");
   TypeInto(window.Edit2, "50");
   TypeInto(window.Edit4, "40");
-  TypeInto(window.Edit6, QString::fromStdString(folder.File("out")));
+  TypeInto(window.Edit6, QString::fromStdString(folder / "out"));
   TypeInto(window.EditTaskName, "gui");
   window.TrackBar1->setValue(4);
 
@@ -68,8 +60,8 @@ TEST(GuiTaskTest, StartDownloadsTheTilesAndTheMonitorClosesTheTask) {
     return window.Memo1->document()->lastBlock().text().startsWith("Log file has been saved as ");
   }, 5000));
   EXPECT_TRUE(window.Memo1->toPlainText().contains("T1:seq=1, os_8_5_4.png ->ok!"));
-  EXPECT_EQ(ReadFile(folder.File("out/gui/os_8_5_4.png")), BodyFor("/4/8/5.png"));
-  EXPECT_EQ(ReadFile(folder.File("out/gui/os_8_6_4.png")), BodyFor("/4/8/6.png"));
+  EXPECT_EQ(ReadFile(folder / "out/gui/os_8_5_4.png"), BodyFor("/4/8/5.png"));
+  EXPECT_EQ(ReadFile(folder / "out/gui/os_8_6_4.png"), BodyFor("/4/8/6.png"));
 }
 
 }  // namespace

@@ -4,24 +4,10 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 
-// A temporary folder for one test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quarnel-gui-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+#include "TestFiles.h"
 
 struct SeenMessageBox {
   QString title;

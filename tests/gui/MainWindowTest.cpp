@@ -16,7 +16,7 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    windows = std::make_unique<QuarnelWindows>(folder.File("config.ini"));
+    windows = std::make_unique<QuarnelWindows>(folder / "config.ini");
     window = windows->mainWindow.get();
     window->show();
     QApplication::processEvents();
@@ -29,7 +29,7 @@ class MainWindowTest : public ::testing::Test {
     return control;
   }
 
-  TempFolder folder;
+  ScratchFolder folder;
   std::unique_ptr<QuarnelWindows> windows;
   MainWindow* window = nullptr;
 };

@@ -15,8 +15,8 @@ namespace {
 
 class OtherWindowsTest : public ::testing::Test {
  protected:
-  TempFolder folder;
-  QuarnelWindows windows{folder.File("config.ini")};
+  ScratchFolder folder;
+  QuarnelWindows windows{folder / "config.ini"};
 };
 
 TEST_F(OtherWindowsTest, WindowsAreCreatedInStartUpOrderUnderTheMainWindow) {
@@ -99,7 +99,7 @@ TEST_F(OtherWindowsTest, OptionsOkWritesTheFieldsToTheConfiguration) {
   });
   windows.mainWindow->Options2->trigger();
 
-  std::ifstream file(folder.File("config.ini"));
+  std::ifstream file(folder / "config.ini");
   std::stringstream text;
   text << file.rdbuf();
   EXPECT_NE(text.str().find("DefaultPath=/data/tiles"), std::string::npos) << text.str();

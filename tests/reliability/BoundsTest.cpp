@@ -16,8 +16,8 @@
 #include "ChildProcess.h"
 #include "CliTask.h"
 #include "Figures.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ std::vector<HugeAnswer> HugeAnswers() {
 TaskEntries OneTile(const ScratchFolder& scratch, const std::string& task) {
   TaskEntries entries;
   entries.threads = 1;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = task;
   SetEntriesCovering(TileRange{11, 1070, 1070, 720, 720}, entries);
   return entries;
@@ -72,9 +72,9 @@ TEST(Bounds, HugeAnswersFailCleanlyInBoundedMemory) {
     config.defaultPath = entries.path;
     config.readTimeout = 5;
     config.repeatLimit = 1;
-    WriteConfig(scratch.Sub("config.ini"), config);
+    WriteConfig(scratch / "config.ini", config);
     const ChildResult run =
-        RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(120));
+        RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
 
     const TaskPaths paths = PathsOf(entries);
     const TileRange range = RangeOf(entries);
@@ -89,7 +89,7 @@ TEST(Bounds, HugeAnswersFailCleanlyInBoundedMemory) {
     EXPECT_TRUE(listed);
     EXPECT_EQ(CountLinesContaining(run.out, "->ok!"), 0) << "a cut or refused answer is no tile";
     if (Exists(tile)) {
-      EXPECT_EQ(ReadBytes(tile), ReadBytes(BlankImagePath())) << "only the blank image may stand in";
+      EXPECT_EQ(ReadFile(tile), ReadFile(BlankImagePath())) << "only the blank image may stand in";
     }
   }
 }
@@ -109,19 +109,19 @@ TEST(Bounds, WholeWorldAtDeepZoomIsRefusedNotWrapped) {
     entries.bottom = "-85";
     entries.zoom = zoom;
     entries.threads = 8;
-    entries.path = scratch.Sub("save", true);
+    entries.path = scratch.MakeFolder("save");
     entries.task = "world.qrnl";
     CliConfig config;
     config.port = server.Port();
     config.defaultPath = entries.path;
-    WriteConfig(scratch.Sub("config.ini"), config);
-    std::vector<std::string> args = CliTaskArgs(scratch.Sub("config.ini"), entries);
-    const std::string stored = scratch.Sub("stored.qrnl");
+    WriteConfig(scratch / "config.ini", config);
+    std::vector<std::string> args = CliTaskArgs(scratch / "config.ini", entries);
+    const std::string stored = scratch / "stored.qrnl";
     if (viaOpen) {
-      WriteBytes(stored, "[MapsType]\r\nMapsType=8\r\n\r\n[AREA]\r\nLeftLongitude=-180\r\nRightLongitude=180\r\n"
+      WriteFile(stored, "[MapsType]\r\nMapsType=8\r\n\r\n[AREA]\r\nLeftLongitude=-180\r\nRightLongitude=180\r\n"
                          "TopLatitude=85\r\nBottomLatitude=-85\r\n\r\n[Zoom]\r\nZoom=" + std::to_string(zoom) +
                          "\r\n\r\n[THREADS]\r\nThreadCount=8\r\n");
-      args = {CliPath(), "--config", scratch.Sub("config.ini"), "--open", stored,
+      args = {CliPath(), "--config", scratch / "config.ini", "--open", stored,
               "--path", entries.path, "--task", entries.task};
     }
     const ChildResult run = RunChild(args, scratch.Path(), std::chrono::seconds(60));
@@ -142,7 +142,7 @@ TEST(Bounds, WholeWorldAtDeepZoomIsRefusedNotWrapped) {
 TEST(Bounds, FullDiskGivesClearLinesAndANormalClose) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
   ScratchFolder scratch("fulldisk");
-  const std::string mountPoint = scratch.Sub("small", true);
+  const std::string mountPoint = scratch.MakeFolder("small");
   if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k") != 0) {
     if (errno == EPERM) GTEST_SKIP() << "no permission to mount a tmpfs here";
     FAIL() << "mount: " << std::strerror(errno);
@@ -161,18 +161,18 @@ TEST(Bounds, FullDiskGivesClearLinesAndANormalClose) {
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
-  WriteConfig(scratch.Sub("config.ini"), config);
+  WriteConfig(scratch / "config.ini", config);
   const ChildResult run =
-      RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(120));
+      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
 
   const TileRange range = RangeOf(entries);
   const TaskPaths paths = PathsOf(entries);
-  const std::string blank = ReadBytes(BlankImagePath());
+  const std::string blank = ReadFile(BlankImagePath());
   int64_t onDisk = 0, partial = 0;
   for (const auto& entry : std::filesystem::directory_iterator(paths.tileFolder)) {
     const std::string name = entry.path().filename().string();
     int x = 0, y = 0, z = 0;
-    const std::string bytes = ReadBytes(entry.path().string());
+    const std::string bytes = ReadFile(entry.path().string());
     const bool tile = std::sscanf(name.c_str(), "os_%d_%d_%d.png", &x, &y, &z) == 3;
     ++onDisk;
     if (!tile || (bytes != BodyFor(TileTarget(z, x, y)) && bytes != blank)) ++partial;

@@ -8,23 +8,12 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
+#include "TestFiles.h"
+
 extern char** environ;
-
-namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
 
 std::string ChildResult::Describe() const {
   if (exited) return "exit " + std::to_string(exitCode);
@@ -106,15 +95,15 @@ ChildResult ChildProcess::Wait(std::chrono::seconds safetyLimit) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  result_.out = Slurp(outPath_);
-  result_.err = Slurp(errPath_);
+  result_.out = ReadFile(outPath_);
+  result_.err = ReadFile(errPath_);
   return result_;
 }
 
 ChildResult RunChild(const std::vector<std::string>& argv, const std::string& scratchFolder,
                      std::chrono::seconds safetyLimit) {
   static std::atomic<int> counter{0};
-  const std::string stem = scratchFolder + "/child-" + std::to_string(counter++);
+  const std::string stem = scratchFolder + "child-" + std::to_string(counter++);
   ChildProcess child(argv, stem + ".out", stem + ".err");
   return child.Wait(safetyLimit);
 }

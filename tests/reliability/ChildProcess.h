@@ -49,6 +49,7 @@ class ChildProcess {
   ChildResult result_;
 };
 
-// Starts, waits (with a safety limit) and collects.
+// Starts, waits (with a safety limit) and collects; the output files go in
+// scratchFolder, which ends with "/".
 ChildResult RunChild(const std::vector<std::string>& argv, const std::string& scratchFolder,
                      std::chrono::seconds safetyLimit);

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
+#include "TextFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -39,7 +40,7 @@ std::string ConfigText(const CliConfig& c) {
 }
 
 void WriteConfig(const std::string& path, const CliConfig& config) {
-  WriteBytes(path, ConfigText(config));
+  WriteFile(path, ConfigText(config));
 }
 
 std::string CliPath() { return QUARNEL_CLI; }
@@ -124,7 +125,7 @@ TaskPaths PathsOf(const TaskEntries& e) {
 
 std::vector<FailedEntry> ReadFailedList(const std::string& path) {
   std::vector<FailedEntry> entries;
-  for (const std::string& line : SplitLines(ReadBytes(path))) {
+  for (const std::string& line : SplitTextLines(ReadFile(path))) {
     const std::size_t bar = line.find('|');
     if (bar == std::string::npos) entries.push_back({"", line});
     else entries.push_back({line.substr(0, bar), line.substr(bar + 1)});
@@ -141,7 +142,7 @@ std::set<std::string> FailedPaths(const std::vector<FailedEntry>& entries) {
 TileAudit AuditTiles(const TileRange& range, const TaskPaths& paths,
                      const std::set<std::string>& failedPaths) {
   TileAudit audit;
-  const std::string blank = ReadBytes(BlankImagePath());
+  const std::string blank = ReadFile(BlankImagePath());
   auto problem = [&](const std::string& text) {
     if (audit.problems.size() < 8) audit.problems.push_back(text);
   };
@@ -150,7 +151,7 @@ TileAudit AuditTiles(const TileRange& range, const TaskPaths& paths,
       ++audit.tiles;
       const std::string path = paths.tileFolder + "/" + TileName(range.zoom, x, y);
       const bool present = Exists(path);
-      const std::string bytes = present ? ReadBytes(path) : std::string();
+      const std::string bytes = present ? ReadFile(path) : std::string();
       const bool right = present && bytes == BodyFor(TileTarget(range.zoom, x, y));
       const bool listed = failedPaths.count(path) > 0;
       if (present && !right && bytes != blank) {
@@ -205,7 +206,7 @@ IniSections ParseIniText(const std::string& text, std::vector<std::string>* malf
   };
   IniSections sections;
   std::string section;
-  for (const std::string& raw : SplitLines(text)) {
+  for (const std::string& raw : SplitTextLines(text)) {
     const std::string line = trim(raw);
     if (line.empty()) continue;
     if (line.front() == '[' && line.back() == ']') {
@@ -222,7 +223,7 @@ IniSections ParseIniText(const std::string& text, std::vector<std::string>* malf
 
 int64_t CountLinesContaining(const std::string& text, const std::string& what) {
   int64_t count = 0;
-  for (const std::string& line : SplitLines(text))
+  for (const std::string& line : SplitTextLines(text))
     if (line.find(what) != std::string::npos) ++count;
   return count;
 }

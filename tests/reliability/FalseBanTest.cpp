@@ -10,9 +10,9 @@
 #include "Figures.h"
 #include "Ftl.h"
 #include "RefusingPort.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
 #include "TDownThread.h"
+#include "TestFiles.h"
 #include "TileHttpClient.h"
 
 namespace {
@@ -49,7 +49,7 @@ std::vector<Cut> Cuts() {
 TaskEntries OneColumn(const ScratchFolder& scratch, int tiles) {
   TaskEntries entries;
   entries.threads = 1;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = "bans.qrnl";
   SetEntriesCovering(TileRange{12, 2130, 2130, 1400, 1400 + tiles - 1}, entries);
   return entries;
@@ -74,9 +74,9 @@ TEST(FalseBans, CutAnswersWithBanLikeByteCountsDoNotStopTheWorker) {
   config.defaultPath = entries.path;
   config.readTimeout = 1;
   config.repeatLimit = 2;
-  WriteConfig(scratch.Sub("config.ini"), config);
+  WriteConfig(scratch / "config.ini", config);
   const ChildResult run =
-      RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(120));
+      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
   ASSERT_TRUE(run.exited) << run.Describe();
 
   const TaskPaths paths = PathsOf(entries);
@@ -111,9 +111,9 @@ TEST(FalseBans, RefusedPortsNumbered403And404AreNeitherBanNorMissingTile) {
     config.defaultPath = entries.path;
     config.connectTimeout = 2;
     config.repeatLimit = 1;
-    WriteConfig(scratch.Sub("config.ini"), config);
+    WriteConfig(scratch / "config.ini", config);
     const ChildResult run =
-        RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(60));
+        RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(60));
     ASSERT_TRUE(run.exited) << run.Describe();
     const int64_t listed = static_cast<int64_t>(ReadFailedList(PathsOf(entries).failedList).size());
     const int64_t banLines = CountLinesContaining(run.out, "banned");
@@ -138,9 +138,9 @@ TEST(FalseBans, RedownloadGoesOnPastCutAnswers) {
   });
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < cuts.size() + 2; ++i)
-    lines.push_back(scratch.Sub(TileName(7, 1, int32_t(i))) + "|" + server.BaseUrl() + "/7/1/" + std::to_string(i));
-  const std::string listPath = scratch.Sub("cuts_failed.ftl");
-  WriteBytes(listPath, JoinLinesCrLf(lines));
+    lines.push_back(scratch / TileName(7, 1, int32_t(i)) + "|" + server.BaseUrl() + "/7/1/" + std::to_string(i));
+  const std::string listPath = scratch / "cuts_failed.ftl";
+  WriteFile(listPath, JoinLinesCrLf(lines));
 
   NetworkSettings network;
   network.ReadTimeout = 1;
@@ -163,7 +163,7 @@ TEST(FalseBans, RedownloadGoesOnPastCutAnswers) {
   EXPECT_EQ(result.ok, 2);
   EXPECT_EQ(result.failed, static_cast<int>(cuts.size()));
   for (std::size_t i = 0; i < cuts.size(); ++i)
-    EXPECT_FALSE(Exists(scratch.Sub(TileName(7, 1, int32_t(i))))) << cuts[i].name << " left a file";
+    EXPECT_FALSE(Exists(scratch / TileName(7, 1, int32_t(i)))) << cuts[i].name << " left a file";
   for (std::size_t i = cuts.size(); i < cuts.size() + 2; ++i)
-    EXPECT_EQ(ReadBytes(scratch.Sub(TileName(7, 1, int32_t(i)))), BodyFor("/7/1/" + std::to_string(i)));
+    EXPECT_EQ(ReadFile(scratch / TileName(7, 1, int32_t(i))), BodyFor("/7/1/" + std::to_string(i)));
 }

@@ -11,8 +11,9 @@
 #include "CliTask.h"
 #include "Figures.h"
 #include "RequestCounter.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(FaultSoak, EveryTileEndsOkOrListedNeverBoth) {
   ScratchFolder scratch("soak");
   TaskEntries entries;
   entries.threads = 8;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = "soak";
   SetEntriesCovering(TileRange{13, 4280, 4329, 2860, 2899}, entries);
   const TileRange range = RangeOf(entries);
@@ -119,9 +120,9 @@ TEST(FaultSoak, EveryTileEndsOkOrListedNeverBoth) {
   config.readTimeout = 1;
   config.connectTimeout = 5;
   config.repeatLimit = kRepeatLimit;
-  WriteConfig(scratch.Sub("config.ini"), config);
+  WriteConfig(scratch / "config.ini", config);
   const ChildResult run =
-      RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(240));
+      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(240));
   ASSERT_TRUE(run.exited) << run.Describe() << "\n" << run.err;
   EXPECT_EQ(run.exitCode, 1) << "failed tiles must give exit 1\n" << run.err;
 
@@ -129,21 +130,21 @@ TEST(FaultSoak, EveryTileEndsOkOrListedNeverBoth) {
   const TaskPaths paths = PathsOf(entries);
   std::map<std::string, int> okLines;
   const std::regex okLine(R"(^T[1-8]:seq=\d+, (os_\d+_\d+_\d+\.png) ->ok!$)");
-  for (const std::string& line : SplitLines(run.out)) {
+  for (const std::string& line : SplitTextLines(run.out)) {
     std::smatch match;
     if (std::regex_match(line, match, okLine)) ++okLines[paths.tileFolder + "/" + match[1].str()];
   }
   std::map<std::string, int> failedEntries;
   for (const FailedEntry& entry : ReadFailedList(paths.failedList)) ++failedEntries[entry.path];
 
-  const std::string blank = ReadBytes(BlankImagePath());
+  const std::string blank = ReadFile(BlankImagePath());
   int64_t lost = 0, both = 0, falseSuccesses = 0, badFailedFiles = 0, ok = 0, failed = 0;
   std::vector<std::string> problems;
   for (int32_t x = range.minX; x <= range.maxX; ++x) {
     for (int32_t y = range.minY; y <= range.maxY; ++y) {
       const std::string path = paths.tileFolder + "/" + TileName(range.zoom, x, y);
       const int oks = okLines[path], fails = failedEntries[path];
-      const std::string bytes = ReadBytes(path);
+      const std::string bytes = ReadFile(path);
       if (oks + fails == 0) ++lost, problems.push_back("lost " + path);
       if (oks + fails > 1) ++both, problems.push_back("reported twice " + path);
       if (oks > 0 && bytes != BodyFor(TileTarget(range.zoom, x, y)))

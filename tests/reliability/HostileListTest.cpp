@@ -11,8 +11,8 @@
 #include "ChildProcess.h"
 #include "CliTask.h"
 #include "Figures.h"
+#include "FileChecks.h"
 #include "Ftl.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
 #include "WorkerRun.h"
 
@@ -25,11 +25,11 @@ const std::string kCanary = "canary-f00d-outside-content";
 // The tree a hostile list aims at: a tile folder, and things beside it that
 // must stay as they are.
 struct Playground {
-  explicit Playground(const ScratchFolder& scratch) : root(scratch.Sub("root", true)) {
+  explicit Playground(const ScratchFolder& scratch) : root(scratch.MakeFolder("root")) {
     fs::create_directories(root + "/tiles");
     fs::create_directories(root + "/outside");
-    WriteBytes(root + "/outside/victim.txt", kCanary);
-    WriteBytes(root + "/secret.txt", kCanary);
+    WriteFile(root + "/outside/victim.txt", kCanary);
+    WriteFile(root + "/secret.txt", kCanary);
     fs::create_symlink(root + "/outside/victim.txt", root + "/tiles/os_2_2_2.png");
     fs::create_directory_symlink(root + "/outside", root + "/tiles/linkdir");
     fs::create_directories(root + "/tiles/os_11_11_11.png");
@@ -90,7 +90,7 @@ Outcome Judge(const Playground& p, const ScriptedServer& server,
     const auto old = before.find(path);
     if (old != before.end() && old->second == print) continue;
     const bool fileWithSecret = print.rfind("file:", 0) == 0 &&
-                                ReadBytes(p.root + "/" + path).find(kCanary) != std::string::npos;
+                                ReadFile(p.root + "/" + path).find(kCanary) != std::string::npos;
     if (!LooksLikeTileName(path) || fileWithSecret || path == "outside/os_1_1_1.png") {
       ++outcome.writesOutsideTiles;
       outcome.problems.push_back("written: " + path);
@@ -98,7 +98,7 @@ Outcome Judge(const Playground& p, const ScriptedServer& server,
   }
   for (const auto& [path, print] : before)
     if (after.count(path) == 0 && !LooksLikeTileName(path)) outcome.problems.push_back("removed: " + path);
-  if (ReadBytes(p.root + "/outside/victim.txt") != kCanary) {
+  if (ReadFile(p.root + "/outside/victim.txt") != kCanary) {
     ++outcome.writesOutsideTiles;
     outcome.problems.push_back("the link's target was written through");
   }
@@ -126,8 +126,8 @@ TEST(HostileLists, RedownloadInProcessWritesOnlyTileNamesOverHttpOnly) {
   ScratchFolder scratch("hostile");
   Playground playground(scratch);
   ScriptedServer server;
-  const std::string list = scratch.Sub("hostile_failed.ftl");
-  WriteBytes(list, HostileList(playground, server));
+  const std::string list = scratch / "hostile_failed.ftl";
+  WriteFile(list, HostileList(playground, server));
   const auto before = Fingerprints(playground.root);
 
   InitHttpOnce();
@@ -144,7 +144,7 @@ TEST(HostileLists, RedownloadInProcessWritesOnlyTileNamesOverHttpOnly) {
   EXPECT_EQ(outcome.nonHttpConnections, 0) << ::testing::PrintToString(outcome.problems);
   EXPECT_EQ(outcome.injectedHeaders, 0);
   EXPECT_TRUE(result.errorMessage.has_value()) << "the last path cannot be written";
-  EXPECT_TRUE(ReadBytes(playground.root + "/tiles/os_10_10_10.png") == BodyFor("/10/10/10.png"))
+  EXPECT_TRUE(ReadFile(playground.root + "/tiles/os_10_10_10.png") == BodyFor("/10/10/10.png"))
       << "the sound entry after the hostile ones must be fetched";
 }
 
@@ -152,17 +152,17 @@ TEST(HostileLists, RedownloadThroughTheCommandLine) {
   ScratchFolder scratch("hostile-cli");
   Playground playground(scratch);
   ScriptedServer server;
-  const std::string list = scratch.Sub("hostile_failed.ftl");
-  WriteBytes(list, HostileList(playground, server));
+  const std::string list = scratch / "hostile_failed.ftl";
+  WriteFile(list, HostileList(playground, server));
   const auto before = Fingerprints(playground.root);
   CliConfig config;
   config.port = server.Port();
-  config.defaultPath = scratch.Sub("save", true);
+  config.defaultPath = scratch.MakeFolder("save");
   config.readTimeout = 2;
   config.connectTimeout = 2;
-  WriteConfig(scratch.Sub("config.ini"), config);
+  WriteConfig(scratch / "config.ini", config);
 
-  const ChildResult run = RunChild({CliPath(), "--config", scratch.Sub("config.ini"), "redownload", list},
+  const ChildResult run = RunChild({CliPath(), "--config", scratch / "config.ini", "redownload", list},
                                    scratch.Path(), std::chrono::seconds(180));
   const Outcome outcome = Judge(playground, server, before);
   Report("quarnel-cli", outcome, run.Describe());
@@ -171,6 +171,6 @@ TEST(HostileLists, RedownloadThroughTheCommandLine) {
   EXPECT_EQ(outcome.writesOutsideTiles, 0) << ::testing::PrintToString(outcome.problems);
   EXPECT_EQ(outcome.nonHttpConnections, 0) << ::testing::PrintToString(outcome.problems);
   EXPECT_EQ(outcome.injectedHeaders, 0);
-  EXPECT_TRUE(ReadBytes(playground.root + "/tiles/os_10_10_10.png") == BodyFor("/10/10/10.png"))
+  EXPECT_TRUE(ReadFile(playground.root + "/tiles/os_10_10_10.png") == BodyFor("/10/10/10.png"))
       << "the sound entry after the hostile ones must be fetched";
 }

@@ -21,9 +21,10 @@
 #include "ChildProcess.h"
 #include "CliTask.h"
 #include "Figures.h"
+#include "FileChecks.h"
 #include "RequestCounter.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TextFormat.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ constexpr int kEarlyKills = 6;
 
 // The positions the monitor saved, as one comparable text.
 std::string SavedPositions(const std::string& projectPath) {
-  const IniSections ini = ParseIniText(ReadBytes(projectPath), nullptr);
+  const IniSections ini = ParseIniText(ReadFile(projectPath), nullptr);
   const auto threads = ini.find("threads");
   if (threads == ini.end()) return {};
   std::string positions;
@@ -54,7 +55,7 @@ std::vector<double> KillMoments(std::mt19937_64& random) {
 // Each project key is a section, an empty line or a key whose value is a
 // number or empty; the stored entries are the ones typed.
 void ExpectProjectParses(const std::string& path, const TaskEntries& entries, const TileRange& range) {
-  const std::string text = ReadBytes(path);
+  const std::string text = ReadFile(path);
   EXPECT_TRUE(EveryLineEndsWithCrLf(text)) << path;
   std::vector<std::string> malformed;
   IniSections ini = ParseIniText(text, &malformed);
@@ -97,7 +98,7 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
 
   TaskEntries entries;
   entries.threads = 2;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = "soak.qrnl";
   SetEntriesCovering(TileRange{14, 8580, 8651, 5740, 5789}, entries);
   const TileRange range = RangeOf(entries);
@@ -107,8 +108,8 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
-  WriteConfig(scratch.Sub("config.ini"), config);
-  const std::vector<std::string> args = CliTaskArgs(scratch.Sub("config.ini"), entries);
+  WriteConfig(scratch / "config.ini", config);
+  const std::vector<std::string> args = CliTaskArgs(scratch / "config.ini", entries);
   const TaskPaths paths = PathsOf(entries);
 
   const std::vector<double> moments = KillMoments(random);
@@ -124,7 +125,7 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
       requestsBeforeLastRun = requests.Total();
     }
     const std::string before = SavedPositions(paths.project);
-    const std::string stem = scratch.Sub("run-" + std::to_string(runs++));
+    const std::string stem = scratch / ("run-" + std::to_string(runs++));
     ChildProcess child(args, stem + ".out", stem + ".err");
     if (killThisRun) {
       while (!child.Ended() && child.SecondsRunning() < moments[kills])
@@ -171,11 +172,11 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
     EXPECT_EQ(SeededDraw(kSeed, target, 0) % 89, 0u) << "listed but servable: " << entry.path;
   }
   ExpectProjectParses(paths.project, entries, range);
-  const std::string list = ReadBytes(paths.tileList);
+  const std::string list = ReadFile(paths.tileList);
   EXPECT_TRUE(EveryLineEndsWithCrLf(list));
-  EXPECT_EQ(SplitLines(list).size(), static_cast<std::size_t>(range.Count() + 1));
-  EXPECT_TRUE(EveryLineEndsWithCrLf(ReadBytes(paths.log)));
-  EXPECT_TRUE(EveryLineEndsWithCrLf(ReadBytes(paths.failedList)));
+  EXPECT_EQ(SplitTextLines(list).size(), static_cast<std::size_t>(range.Count() + 1));
+  EXPECT_TRUE(EveryLineEndsWithCrLf(ReadFile(paths.log)));
+  EXPECT_TRUE(EveryLineEndsWithCrLf(ReadFile(paths.failedList)));
 }
 
 // Large tiles make each write last long enough for a kill to land inside
@@ -196,21 +197,21 @@ TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
 
   TaskEntries entries;
   entries.threads = 1;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = "large.qrnl";
   SetEntriesCovering(TileRange{12, 2130, 2133, 1400, 1402}, entries);
   const TileRange range = RangeOf(entries);
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
-  WriteConfig(scratch.Sub("config.ini"), config);
-  const std::vector<std::string> args = CliTaskArgs(scratch.Sub("config.ini"), entries);
+  WriteConfig(scratch / "config.ini", config);
+  const std::vector<std::string> args = CliTaskArgs(scratch / "config.ini", entries);
 
   std::uniform_real_distribution<double> moment(0.15, 0.9);
   int kills = 0;
   std::set<std::string> strayedDuringRuns;  // every stray seen after any kill
   for (int run = 0; run < kKills; ++run) {
-    const std::string stem = scratch.Sub("run-" + std::to_string(run));
+    const std::string stem = scratch / ("run-" + std::to_string(run));
     ChildProcess child(args, stem + ".out", stem + ".err");
     const double at = moment(random);
     while (!child.Ended() && child.SecondsRunning() < at) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -227,7 +228,7 @@ TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
   int64_t wholeTiles = 0;
   for (int32_t x = range.minX; x <= range.maxX; ++x)
     for (int32_t y = range.minY; y <= range.maxY; ++y)
-      wholeTiles += ReadBytes(paths.tileFolder + "/" + TileName(range.zoom, x, y)) == largeBody(TileTarget(range.zoom, x, y));
+      wholeTiles += ReadFile(paths.tileFolder + "/" + TileName(range.zoom, x, y)) == largeBody(TileTarget(range.zoom, x, y));
   const std::vector<std::string> strays = StrayFiles(entries, range);
   ReportFigure("kill_during_write", {Fig("seed", kWriteSeed), Fig("tile_mib", kTileBytes >> 20), Fig("kills", kills),
                                      Fig("strays_after_kills", strayedDuringRuns.size()),

@@ -9,8 +9,8 @@
 #include "CliTask.h"
 #include "Figures.h"
 #include "RefusingPort.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST(Secrets, ProxyPasswordNeverLeavesForTheProxy) {
 
   TaskEntries entries;
   entries.threads = 2;
-  entries.path = scratch.Sub("save", true);
+  entries.path = scratch.MakeFolder("save");
   entries.task = "secret.qrnl";
   SetEntriesCovering(TileRange{12, 2130, 2131, 1400, 1407}, entries);  // rows cover every case
   CliConfig config;
@@ -78,10 +78,10 @@ TEST(Secrets, ProxyPasswordNeverLeavesForTheProxy) {
   config.proxyPort = std::to_string(proxy.Port());
   config.proxyUsername = kUser;
   config.proxyPassword = kPassword;
-  WriteConfig(scratch.Sub("config.ini"), config);
+  WriteConfig(scratch / "config.ini", config);
 
   const ChildResult run =
-      RunChild(CliTaskArgs(scratch.Sub("config.ini"), entries), scratch.Path(), std::chrono::seconds(120));
+      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
   ASSERT_TRUE(run.exited) << run.Describe();
 
   // The credentials must have reached the proxy, or the test proves nothing.
@@ -93,28 +93,28 @@ TEST(Secrets, ProxyPasswordNeverLeavesForTheProxy) {
   const TaskPaths paths = PathsOf(entries);
   std::map<std::string, std::string> texts = {
       {"stdout", run.out},          {"stderr", run.err},
-      {"log", ReadBytes(paths.log)}, {"failed_list", ReadBytes(paths.failedList)},
-      {"project", ReadBytes(paths.project)}, {"tile_list", ReadBytes(paths.tileList)}};
+      {"log", ReadFile(paths.log)}, {"failed_list", ReadFile(paths.failedList)},
+      {"project", ReadFile(paths.project)}, {"tile_list", ReadFile(paths.tileList)}};
 
   // A proxy that cannot be reached at all: connection errors name the proxy.
   RefusingPort closedProxy;
   CliConfig unreachable = config;
   unreachable.proxyPort = std::to_string(closedProxy.Port());
   unreachable.connectTimeout = 2;
-  WriteConfig(scratch.Sub("unreachable.ini"), unreachable);
+  WriteConfig(scratch / "unreachable.ini", unreachable);
   TaskEntries second = entries;
   second.task = "secret2.qrnl";
   const ChildResult refused =
-      RunChild(CliTaskArgs(scratch.Sub("unreachable.ini"), second), scratch.Path(), std::chrono::seconds(120));
+      RunChild(CliTaskArgs(scratch / "unreachable.ini", second), scratch.Path(), std::chrono::seconds(120));
   ASSERT_TRUE(refused.exited) << refused.Describe();
   const TaskPaths paths2 = PathsOf(second);
   texts["unreachable_stdout"] = refused.out;
   texts["unreachable_stderr"] = refused.err;
-  texts["unreachable_log"] = ReadBytes(paths2.log);
-  texts["unreachable_failed_list"] = ReadBytes(paths2.failedList);
+  texts["unreachable_log"] = ReadFile(paths2.log);
+  texts["unreachable_failed_list"] = ReadFile(paths2.failedList);
 
   // The re-download goes through the same proxy and meets the same failures.
-  const ChildResult again = RunChild({CliPath(), "--config", scratch.Sub("config.ini"), "redownload", paths.failedList},
+  const ChildResult again = RunChild({CliPath(), "--config", scratch / "config.ini", "redownload", paths.failedList},
                                      scratch.Path(), std::chrono::seconds(120));
   ASSERT_TRUE(again.exited) << again.Describe();
   texts["redownload_stdout"] = again.out;

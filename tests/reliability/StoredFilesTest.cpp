@@ -12,8 +12,9 @@
 #include "CliTask.h"
 #include "Figures.h"
 #include "IniFile.h"
-#include "ScratchFolder.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
+#include "TextFormat.h"
 #include "Unitclasstask.h"
 #include "WorkerRun.h"
 
@@ -73,7 +74,7 @@ TEST(StoredFiles, ProjectCutAtEveryByteNeverSkipsUnsavedTiles) {
   params.BottomLatitude = 47.05;  // 3 rows
   params.Zoom = 10;
   params.ThreadCount = 3;
-  params.SavePath = scratch.Sub("save", true) + "/";
+  params.SavePath = scratch.MakeFolder("save") + "/";
   params.TaskFileName = "cut.qrnl";
   params.Hosts.OpenStreetMap = "127.0.0.1:" + std::to_string(server.Port());
   params.Network.ReadTimeout = 5;
@@ -93,7 +94,7 @@ TEST(StoredFiles, ProjectCutAtEveryByteNeverSkipsUnsavedTiles) {
     project.WriteInteger("THREADS", "T" + std::to_string(k + 1) + "X", tile.x);
     project.WriteInteger("THREADS", "T" + std::to_string(k + 1) + "Y", tile.y);
   }
-  const std::string full = ReadBytes(fresh.ProjectFilePath());
+  const std::string full = ReadFile(fresh.ProjectFilePath());
 
   int refused = 0, runs = 0, skippedUnsaved = 0;
   std::vector<std::string> problems;
@@ -153,20 +154,20 @@ TEST(StoredFiles, AbsurdThreadCountAndZoomThroughOpen) {
     SCOPED_TRACE("Zoom=" + c.zoom + " ThreadCount=" + c.threads);
     ScratchFolder scratch("absurd");
     TaskEntries area;
-    area.path = scratch.Sub("save", true);
+    area.path = scratch.MakeFolder("save");
     area.task = "absurd.qrnl";
     SetEntriesCovering(c.area, area);
     // A stored task is its project file with the log and failed list beside it.
-    WriteBytes(area.path + "/absurd.qrnl", ProjectWithValues(c.zoom, c.threads, area));
-    WriteBytes(area.path + "/absurd_log.txt", "Log begin\r\n");
-    WriteBytes(area.path + "/absurd_failed.ftl", "");
+    WriteFile(area.path + "/absurd.qrnl", ProjectWithValues(c.zoom, c.threads, area));
+    WriteFile(area.path + "/absurd_log.txt", "Log begin\r\n");
+    WriteFile(area.path + "/absurd_failed.ftl", "");
     CliConfig config;
     config.port = server.Port();
     config.defaultPath = area.path;
-    WriteConfig(scratch.Sub("config.ini"), config);
-    const ChildResult run = RunChild({CliPath(), "--config", scratch.Sub("config.ini"), "--open", area.path + "/absurd.qrnl"},
+    WriteConfig(scratch / "config.ini", config);
+    const ChildResult run = RunChild({CliPath(), "--config", scratch / "config.ini", "--open", area.path + "/absurd.qrnl"},
                                      scratch.Path(), std::chrono::seconds(60));
-    const std::vector<std::string> errLines = SplitLines(run.err);
+    const std::vector<std::string> errLines = SplitTextLines(run.err);
     std::printf("case Zoom=%s ThreadCount=%s: %s, %s\n", c.zoom.c_str(), c.threads.c_str(), run.Describe().c_str(),
                 errLines.empty() ? "" : errLines[0].c_str());
     if (!run.exited) ++crashes;
@@ -176,7 +177,7 @@ TEST(StoredFiles, AbsurdThreadCountAndZoomThroughOpen) {
     std::set<int> workerNumbers;
     std::set<std::string> okNames;
     const std::regex workerLine(R"(^T(\d+)[: ].*)"), okLine(R"(^T\d+:seq=\d+, (\S+) ->ok!$)");
-    for (const std::string& line : SplitLines(run.out)) {
+    for (const std::string& line : SplitTextLines(run.out)) {
       std::smatch match;
       if (std::regex_match(line, match, workerLine)) workerNumbers.insert(std::stoi(match[1].str().substr(0, 9)));
       if (std::regex_match(line, match, okLine)) okNames.insert(match[1]);

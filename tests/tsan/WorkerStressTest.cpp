@@ -4,12 +4,9 @@
 // the point is what it reports, not what the workers fetch.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,6 +14,7 @@
 
 #include "ScriptedServer.h"
 #include "TDownThread.h"
+#include "TestFiles.h"
 #include "TileHttpClient.h"
 #include "Unitclasstask.h"
 
@@ -65,27 +63,21 @@ ScriptedAction Flaky(const ScriptedRequest& request) {
 
 struct StressTask {
   StressTask() {
-    char pattern[] = "/tmp/quarnel-tsan-XXXXXX";
-    folder = ::mkdtemp(pattern);
     params.LeftLongitude = 8.0;
     params.RightLongitude = 12.0;
     params.TopLatitude = 48.0;
     params.BottomLatitude = 45.0;
     params.Zoom = 11;
     params.ThreadCount = 8;
-    params.SavePath = folder + "/";
+    params.SavePath = folder.Path();
     params.TaskFileName = "stress.qrnl";
     params.Hosts.OpenStreetMap = "127.0.0.1:" + std::to_string(server.Port());
     params.Network.RepeatLimit = 2;
     task = std::make_unique<DownloadTask>(params);
   }
-  ~StressTask() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
 
   ScriptedServer server{Flaky};
-  std::string folder;
+  ScratchFolder folder{"tsan"};
   TaskParameters params;
   std::unique_ptr<DownloadTask> task;
 };
