@@ -6,6 +6,7 @@
 
 #include "AtomicFile.h"
 #include "Ftl.h"
+#include "FuzzScratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -15,11 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  : entry.path + "|" + entry.url;
   if (joined != bytes) std::abort();
 
-  static const std::string path = [] {
-    char dir[] = "/tmp/quarnel-fuzz-ftl-XXXXXX";
-    if (mkdtemp(dir) == nullptr) std::abort();
-    return std::string(dir) + "/list.ftl";
-  }();
+  static const FuzzScratch scratch("ftl", "list.ftl");
+  const std::string& path = scratch.File();
   WriteFileAtomic(path, bytes, Durability::ProcessCrash);
   std::size_t total = 0;
   for (const std::string& line : ReadFtlLines(path)) total += line.size();

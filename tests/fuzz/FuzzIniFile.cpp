@@ -8,16 +8,13 @@
 #include <string>
 
 #include "AtomicFile.h"
+#include "FuzzScratch.h"
 #include "IniFile.h"
 
 namespace {
 std::string TempPath() {
-  static const std::string path = [] {
-    char dir[] = "/tmp/quarnel-fuzz-ini-XXXXXX";
-    if (mkdtemp(dir) == nullptr) std::abort();
-    return std::string(dir) + "/fuzz.ini";
-  }();
-  return path;
+  static const FuzzScratch scratch("ini", "fuzz.ini");
+  return scratch.File();
 }
 }  // namespace
 
