@@ -72,9 +72,7 @@ TEST(Bounds, HugeAnswersFailCleanlyInBoundedMemory) {
     config.defaultPath = entries.path;
     config.readTimeout = 5;
     config.repeatLimit = 1;
-    WriteConfig(scratch / "config.ini", config);
-    const ChildResult run =
-        RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
+    const ChildResult run = RunCliTask(scratch.Path(), config, entries, std::chrono::seconds(120));
 
     const TaskPaths paths = PathsOf(entries);
     const TileRange range = RangeOf(entries);
@@ -161,9 +159,7 @@ TEST(Bounds, FullDiskGivesClearLinesAndANormalClose) {
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
-  WriteConfig(scratch / "config.ini", config);
-  const ChildResult run =
-      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
+  const ChildResult run = RunCliTask(scratch.Path(), config, entries, std::chrono::seconds(120));
 
   const TileRange range = RangeOf(entries);
   const TaskPaths paths = PathsOf(entries);

@@ -227,3 +227,10 @@ int64_t CountLinesContaining(const std::string& text, const std::string& what) {
     if (line.find(what) != std::string::npos) ++count;
   return count;
 }
+
+ChildResult RunCliTask(const std::string& scratchFolder, const CliConfig& config, const TaskEntries& entries,
+                       std::chrono::seconds safetyLimit) {
+  const std::string configPath = scratchFolder + "config.ini";
+  WriteConfig(configPath, config);
+  return RunChild(CliTaskArgs(configPath, entries), scratchFolder, safetyLimit);
+}

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
+
 // A task run through quarnel-cli against a scripted server on 127.0.0.1:
 // the configuration file, the command line, where the task's files land,
 // and an audit of what is on disk afterwards.
@@ -37,6 +39,9 @@ struct TaskEntries {
 std::string CliPath();
 std::string BlankImagePath();
 std::vector<std::string> CliTaskArgs(const std::string& configPath, const TaskEntries& entries);
+// Writes the configuration as scratchFolder + "config.ini" and runs the task to its end.
+ChildResult RunCliTask(const std::string& scratchFolder, const CliConfig& config, const TaskEntries& entries,
+                       std::chrono::seconds safetyLimit);
 
 // Tiles of an OpenStreetMap grid, worked out here independently of the engine.
 struct TileRange {

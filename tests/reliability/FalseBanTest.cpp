@@ -74,9 +74,7 @@ TEST(FalseBans, CutAnswersWithBanLikeByteCountsDoNotStopTheWorker) {
   config.defaultPath = entries.path;
   config.readTimeout = 1;
   config.repeatLimit = 2;
-  WriteConfig(scratch / "config.ini", config);
-  const ChildResult run =
-      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(120));
+  const ChildResult run = RunCliTask(scratch.Path(), config, entries, std::chrono::seconds(120));
   ASSERT_TRUE(run.exited) << run.Describe();
 
   const TaskPaths paths = PathsOf(entries);
@@ -111,9 +109,7 @@ TEST(FalseBans, RefusedPortsNumbered403And404AreNeitherBanNorMissingTile) {
     config.defaultPath = entries.path;
     config.connectTimeout = 2;
     config.repeatLimit = 1;
-    WriteConfig(scratch / "config.ini", config);
-    const ChildResult run =
-        RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(60));
+    const ChildResult run = RunCliTask(scratch.Path(), config, entries, std::chrono::seconds(60));
     ASSERT_TRUE(run.exited) << run.Describe();
     const int64_t listed = static_cast<int64_t>(ReadFailedList(PathsOf(entries).failedList).size());
     const int64_t banLines = CountLinesContaining(run.out, "banned");

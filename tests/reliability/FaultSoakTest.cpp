@@ -120,9 +120,7 @@ TEST(FaultSoak, EveryTileEndsOkOrListedNeverBoth) {
   config.readTimeout = 1;
   config.connectTimeout = 5;
   config.repeatLimit = kRepeatLimit;
-  WriteConfig(scratch / "config.ini", config);
-  const ChildResult run =
-      RunChild(CliTaskArgs(scratch / "config.ini", entries), scratch.Path(), std::chrono::seconds(240));
+  const ChildResult run = RunCliTask(scratch.Path(), config, entries, std::chrono::seconds(240));
   ASSERT_TRUE(run.exited) << run.Describe() << "\n" << run.err;
   EXPECT_EQ(run.exitCode, 1) << "failed tiles must give exit 1\n" << run.err;
 
