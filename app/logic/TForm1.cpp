@@ -11,6 +11,7 @@
 #include "IniFile.h"
 #include "NumberEntry.h"
 #include "ProxyConfigReader.h"
+#include "RecentTask.h"
 #include "TaskConfig.h"
 #include "TextFormat.h"
 
@@ -257,6 +258,7 @@ void TForm1::Start() {
   task_->WriteTileList();
   task_->WriteLogHeader(platform_.NowText());
   task_->CreateFailedList();
+  RememberLastTask(ConfigPath, task_->ProjectFilePath());
 
   savedLog_ = {};
   savedFailed_ = {};
