@@ -13,4 +13,5 @@ struct NetworkSettings {
   std::string UserAgent = kDefaultUserAgent;
   int32_t RepeatLimit = 5;      // immediate repeats after a reset or an early close
   int64_t MaxBodyBytes = int64_t{64} << 20;
+  int32_t MaxRequestsPerSecond = 0;  // across all workers of a task; 0: no cap
 };

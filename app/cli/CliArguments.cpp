@@ -32,6 +32,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--threads", true, nullptr, &CliArguments::threads},
     {"--path", false, &CliArguments::savePath, nullptr},
     {"--task", false, &CliArguments::taskName, nullptr},
+    {"--max-rate", true, nullptr, &CliArguments::maxRate},
 };
 
 const ValueOption* FindOption(const std::string& name) {
@@ -92,6 +93,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     result.mode = CliArguments::Mode::Task;
     if (result.threads && (*result.threads < 1 || *result.threads > 8))
       return CliUsageError{"--threads must be between 1 and 8"};
+    if (result.maxRate && *result.maxRate < 0) return CliUsageError{"--max-rate must be 0 (no cap) or more"};
+    if (result.taskName) result.taskName = CliTaskFileName(*result.taskName);
     return result;
   }
   if (sawTaskOption) return CliUsageError{"task options cannot be combined with " + positional[0]};
@@ -115,11 +118,17 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
   return CliUsageError{"unknown command " + command};
 }
 
+std::string CliTaskFileName(const std::string& name) {
+  constexpr std::string_view kExtension = ".qrnl";
+  if (name.empty() || name.ends_with(kExtension)) return name;
+  return name + std::string(kExtension);
+}
+
 std::string CliUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--zoom N] [--threads N] [--path DIR]\n"
-         "              [--task NAME]\n"
+         "              [--task NAME] [--max-rate N]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli --help | --version\n"
@@ -138,6 +147,7 @@ std::string CliUsageText() {
          "  --threads N     download threads, 1 to 8\n"
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
+         "  --max-rate N    start at most N requests per second (0: no cap)\n"
          "\n"
          "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"

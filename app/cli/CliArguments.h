@@ -18,7 +18,8 @@ struct CliArguments {
   std::optional<int> zoom;
   std::optional<int> threads;
   std::optional<std::string> savePath;
-  std::optional<std::string> taskName;
+  std::optional<std::string> taskName;  // ".qrnl" added when missing
+  std::optional<int> maxRate;           // requests per second, 0 = no cap
 
   // redownload
   std::string failedListPath;
@@ -35,3 +36,7 @@ struct CliUsageError {
 std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args);
 
 std::string CliUsageText();
+
+// The command line's task name rule: ".qrnl" is added when missing, so NAME
+// and NAME.qrnl are one task. An empty name stays empty (Start refuses it).
+std::string CliTaskFileName(const std::string& name);

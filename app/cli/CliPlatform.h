@@ -34,6 +34,9 @@ class CliPlatform : public QtCorePlatform {
     return RunGuarded(handler);
   }
 
+  // A line on stderr that is neither a message nor an error.
+  void WriteStderr(const std::string& text);
+
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
@@ -43,8 +46,6 @@ class CliPlatform : public QtCorePlatform {
   void StartProgram(const std::string& path) override;
 
  private:
-  void WriteStderr(const std::string& text);
-
   std::recursive_mutex guiMutex_;
   std::optional<std::string> nextFile_;
   std::function<void()> beforeStderr_;

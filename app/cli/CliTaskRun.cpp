@@ -88,6 +88,7 @@ bool CliTaskRun::ApplyEntries() {
   if (a.bottom) form_.Edit4 = *a.bottom;
   if (a.savePath) form_.Edit6 = *a.savePath;
   if (a.taskName) form_.EditTaskName = *a.taskName;
+  form_.MaxRequestsPerSecondOverride = a.maxRate;
   if (a.threads) form_.Edit10 = std::to_string(*a.threads);
   if (a.zoom) {
     // The slider cannot stand outside its range, so neither can the option.

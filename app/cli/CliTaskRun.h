@@ -44,6 +44,7 @@ class CliTaskRun : private TForm1View {
   // TForm1View
   void ControlsChanged() override;
   void Memo1Appended(const std::string& line) override;
+  void RunSummaryReady(const std::string& summary) override { platform_.WriteStderr(summary); }
 
   CliPlatform& platform_;
   const CliArguments& arguments_;

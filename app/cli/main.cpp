@@ -71,6 +71,10 @@ int main(int argc, char* argv[]) {
   // A reader that goes away must not kill a task in the middle of a save.
   ::signal(SIGPIPE, SIG_IGN);
 
+  if (argc < 2) {
+    std::fputs(CliUsageText().c_str(), stderr);
+    return kUsageStatus;
+  }
   const auto parsed = ParseCliArguments(ArgumentsOf(argc, argv));
   if (const auto* error = std::get_if<CliUsageError>(&parsed)) return UsageError(error->message);
   const CliArguments& arguments = std::get<CliArguments>(parsed);
@@ -85,6 +89,9 @@ int main(int argc, char* argv[]) {
     default:
       break;
   }
+  // A missing file would silently mean the defaults and the public tile host.
+  if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath))
+    return UsageError("cannot open configuration file " + *arguments.configPath);
   if (arguments.projectToOpen && !std::filesystem::is_regular_file(*arguments.projectToOpen))
     return UsageError("cannot open project file " + *arguments.projectToOpen);
 

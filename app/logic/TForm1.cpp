@@ -48,6 +48,15 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
+// The total label for a project file, from the tile range it records; empty
+// when the range is missing or unusable, so no other task's count stays shown.
+std::string TotalLabelOf(const IniFile& project) {
+  const int64_t minX = project.ReadInteger("XY", "MinX", -1), maxX = project.ReadInteger("XY", "MaxX", -1);
+  const int64_t minY = project.ReadInteger("XY", "MinY", -1), maxY = project.ReadInteger("XY", "MaxY", -1);
+  if (minX < 0 || minY < 0 || maxX < minX || maxY < minY) return {};
+  return "Total images: " + std::to_string((maxX - minX + 1) * (maxY - minY + 1));
+}
+
 }  // namespace
 
 TForm1::TForm1(Platform& platform, std::string configPathOverride)
@@ -197,8 +206,19 @@ void TForm1::Start() {
   settings.ProxyPort = proxy.ProxyPort;
   settings.ProxyUsername = proxy.ProxyUsername;
   settings.ProxyPassword = proxy.ProxyPassword;
+  // Refused before anything is written: a bad port would end every worker at once.
+  if (const auto problem = proxy.UseProxy ? ProxyPortProblem(proxy.ProxyPort) : std::nullopt) {
+    platform_.ShowMessage(*problem);
+    return;
+  }
+  // "" or ".qrnl" would make a hidden project file and dump the tiles into the save folder.
+  if (EditTaskName.empty() || EditTaskName == kProjectExtension) {
+    platform_.ShowMessage("Please enter a task name.");
+    return;
+  }
   settings.Hosts = ReadTileHosts(config);
   settings.Network = ReadNetworkSettings(config);
+  if (MaxRequestsPerSecondOverride) settings.Network.MaxRequestsPerSecond = *MaxRequestsPerSecondOverride;
 
   settings.Zoom = TrackBar1Position;
 
@@ -267,6 +287,7 @@ void TForm1::Start() {
 
   tilesOk_ = 0;
   tilesFailed_ = 0;
+  workersBanned_ = 0;
   LabelTotalxy = "Total images: " + std::to_string(task_->TotalTiles);
   BitBtn1Caption = kStopCaption;
   StartWorkers();
@@ -315,6 +336,7 @@ void TForm1::LoadProjectFile(const std::string& path) {
     const std::size_t split = fullName.rfind(kDirSeparator) + 1;
     Edit6 = fullName.substr(0, split);
     EditTaskName = fullName.substr(split);
+    LabelTotalxy = TotalLabelOf(project);
     const int32_t mapsType = project.ReadInteger("MapsType", "MapsType", 8);
     comboMapsTypeIndex = mapsType >= 0 && mapsType < static_cast<int32_t>(kMapTypeTable.size()) ? mapsType : -1;
     comboMapsTypeChange();

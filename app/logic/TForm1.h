@@ -31,6 +31,8 @@ class TForm1View {
   virtual void ShowConverter() {}
   virtual void ShowAboutBox() {}
   virtual void ShowRedownloadWindow() {}
+  // A task has closed; the line sums up its run (shown before the closing message).
+  virtual void RunSummaryReady(const std::string& /*summary*/) {}
   // Exit1Click has saved a running task's progress; the front end ends now,
   // without waiting for workers (see SaveProgressForExit).
   virtual void ExitRequested() {}
@@ -104,6 +106,8 @@ class TForm1 : public TDownThreadSink {
   std::string VersionText;
   int32_t RunningWorkers = 0;
   int32_t TickCount = 0;
+  // Replaces the configuration's Network.MaxRequestsPerSecond at Start (the command line's --max-rate).
+  std::optional<int32_t> MaxRequestsPerSecondOverride;
 
   // ---- Handlers.
   void FormShow();
@@ -196,5 +200,6 @@ class TForm1 : public TDownThreadSink {
   SavedFile savedFailed_;
   int64_t tilesOk_ = 0;
   int64_t tilesFailed_ = 0;
+  int32_t workersBanned_ = 0;
   bool exiting_ = false;
 };

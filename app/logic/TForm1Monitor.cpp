@@ -14,6 +14,7 @@
 
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "RunSummary.h"
 #include "TForm1.h"
 
 namespace {
@@ -49,6 +50,7 @@ void TForm1::ReplaceMemo2(std::vector<std::string> lines) {
 void TForm1::AddLogLine(const std::string& line) {
   platform_.RunOnGuiThread([this, &line] {
     if (IsTileSavedLine(line)) ++tilesOk_;
+    if (line == kBanText) ++workersBanned_;  // the worker ends after this line
     AppendMemo1(line);
   });
 }
@@ -157,6 +159,7 @@ void TForm1::CloseTask() {
   BitBtn1Caption = kStartCaption;
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
+  if (view_) view_->RunSummaryReady(FormatRunSummary({tilesOk_, tilesFailed_, task_->FailedListPath, workersBanned_}));
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }
 
