@@ -59,6 +59,13 @@ TEST(CliCommandTest, WrongUsageEndsWithStatus2AndTheUsage) {
   }
 }
 
+TEST(CliCommandTest, NoArgumentsPrintTheUsageOnly) {
+  const CliProcess::Result run = CliProcess::Run({});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, CliUsageText());
+  EXPECT_EQ(run.out, "");
+}
+
 struct ParseCase {
   std::vector<std::string> args;
   bool ok;
@@ -96,7 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"redownload"}, false, Mode::Task},
                       ParseCase{{"redownload", "a.ftl", "b.ftl"}, false, Mode::Task},
                       ParseCase{{"--config", "c.ini", "convert", "1", "2", "3"}, false, Mode::Task},
-                      ParseCase{{"download"}, false, Mode::Task}));
+                      ParseCase{{"download"}, false, Mode::Task},
+                      ParseCase{{"--max-rate", "0"}, true, Mode::Task},
+                      ParseCase{{"--max-rate", "-1"}, false, Mode::Task},
+                      ParseCase{{"--max-rate", "2.5"}, false, Mode::Task},
+                      ParseCase{{"--max-rate", "5", "redownload", "l.ftl"}, false, Mode::Task}));
 
 TEST(CliParseTest, ValuesAreTakenAsTypedAndTheLastOneWins) {
   const auto parsed = ParseCliArguments(
@@ -106,9 +117,21 @@ TEST(CliParseTest, ValuesAreTakenAsTypedAndTheLastOneWins) {
   EXPECT_EQ(a.left, "-10.50");
   EXPECT_EQ(a.top, "");
   EXPECT_EQ(a.taskName, "b.qrnl");
+  EXPECT_FALSE(a.maxRate.has_value());
   EXPECT_EQ(a.savePath, "/x y");
   EXPECT_EQ(a.zoom, -3);
   EXPECT_FALSE(a.right.has_value());
+}
+
+TEST(CliParseTest, TheTaskNameGetsItsExtensionAndTheRateItsNumber) {
+  const std::pair<std::string, std::string> names[] = {
+      {"t3", "t3.qrnl"}, {"t3.qrnl", "t3.qrnl"}, {"a.b", "a.b.qrnl"}, {"t.QRNL", "t.QRNL.qrnl"}, {"", ""}, {".qrnl", ".qrnl"}};
+  for (const auto& [typed, named] : names) {
+    const auto parsed = ParseCliArguments({"--task", typed, "--max-rate", "12"});
+    ASSERT_TRUE(std::holds_alternative<CliArguments>(parsed)) << typed;
+    EXPECT_EQ(std::get<CliArguments>(parsed).taskName, named) << typed;
+    EXPECT_EQ(std::get<CliArguments>(parsed).maxRate, 12);
+  }
 }
 
 TEST(ProgressLineTest, ShowsRateAndTimeLeftOnceKnown) {

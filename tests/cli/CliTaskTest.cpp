@@ -75,7 +75,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 TEST_F(CliTaskTest, FreshTaskWritesItsFilesAndStoresTheServersBytes) {
   const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "2", "fresh"));
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, kClosingMessage);
+  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed.\n" + kClosingMessage);
 
   std::string project =
       "[MapsType]\r\nMapsType=8\r\n\r\n"
@@ -139,7 +139,7 @@ TEST_F(CliTaskTest, InterruptStopsAfterTheTileInHandAndTheNextRunFetchesOnlyTheR
   const CliProcess::Result stopped = first.Finish();
 
   EXPECT_EQ(stopped.status, 130) << stopped.err;
-  EXPECT_EQ(stopped.err, kClosingMessage);
+  EXPECT_EQ(stopped.err, "Summary: 3 saved, 0 failed.\n" + kClosingMessage);
   EXPECT_TRUE(Contains(stopped.out, "T1:seq=3, os_16_12_5.png ->ok!\nT1 Finished.\n"));
   EXPECT_TRUE(Contains(stopped.out, "Task Stoped!\n"));
   EXPECT_EQ(server.Targets(), std::vector<std::string>(kZoom5Targets.begin(), kZoom5Targets.begin() + 3));
@@ -217,7 +217,8 @@ TEST_F(CliTaskTest, NotFoundTilesAreListedGetTheBlankImageAndFailTheRun) {
   const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "1", "holes"));
 
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.err, kClosingMessage);
+  EXPECT_EQ(run.err, "Summary: 1 saved, 1 failed (listed in " + (out / "holes_failed.ftl").string() + ").\n" +
+                         kClosingMessage);
   const fs::path missing = out / "holes" / "os_8_6_4.png";
   EXPECT_EQ(ReadFile(out / "holes_failed.ftl"), missing.string() + "|" + Url("/4/8/6.png") + "\r\n");
   const fs::path blank = fs::path(QUARNEL_CLI).parent_path() / "blankimg" / "blank.png";
@@ -278,5 +279,85 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedEntry{{"--top", "north"}, "Longitude or latitude input error!"},
                       RefusedEntry{{"--path", ""}, "Please select a path to save the images."},
                       RefusedEntry{{"--zoom", "19"}, "--zoom must be between 1 and 18."}));
+
+// Refusals that come before anything is written: not even the save folder appears.
+struct EarlyRefusal {
+  const char* name;
+  std::string proxy;  // the configuration's [Proxy] body
+  std::string task;
+  std::string message;
+};
+
+class CliEarlyRefusalTest : public CliTaskTest, public ::testing::WithParamInterface<EarlyRefusal> {};
+
+TEST_P(CliEarlyRefusalTest, EndsWithStatus2BeforeTheSaveFolderIsMade) {
+  std::vector<std::string> args = TaskArgs("4", "1", GetParam().task);
+  WriteFile(config, ReadFile(config) + "[Proxy]\r\n" + GetParam().proxy);
+  const CliProcess::Result run = CliProcess::Run(args);
+
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, GetParam().message + "\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(server.RequestCount(), 0u);
+  EXPECT_EQ(IniValue(ReadFile(config), "LastTask"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliEarlyRefusalTest,
+    ::testing::Values(
+        EarlyRefusal{"portNoNumber", "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=abc\r\n", "t",
+                     "Proxy port 'abc' is not a port number (1 to 65535)."},
+        EarlyRefusal{"portTooHigh", "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=70000\r\n", "t",
+                     "Proxy port '70000' is not a port number (1 to 65535)."},
+        EarlyRefusal{"portZero", "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=0\r\n", "t",
+                     "Proxy port '0' is not a port number (1 to 65535)."},
+        EarlyRefusal{"emptyName", "", "", "Please enter a task name."},
+        EarlyRefusal{"nothingButTheExtension", "", ".qrnl", "Please enter a task name."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The project file holds no worker, so even a configuration that fell back
+// to the public host could send nothing there.
+TEST_F(CliTaskTest, AMissingConfigurationIsRefusedNotReplacedByTheDefaults) {
+  const fs::path projectFolder = temp / "projects";
+  fs::create_directories(projectFolder);
+  const fs::path project = projectFolder / "p.qrnl";
+  WriteFile(project, "[AREA]\r\nLeftLongitude=10\r\nRightLongitude=20\r\nTopLatitude=50\r\nBottomLatitude=40\r\n"
+                     "[Zoom]\r\nZoom=4\r\n[THREADS]\r\nThreadCount=0\r\n");
+  const fs::path missing = temp / "missing.ini";
+  const fs::path list = temp / "list.ftl";
+  WriteFile(list, (temp / "os_8_5_4.png") + "|" + Url("/4/8/5.png") + "\r\n");
+
+  for (const std::vector<std::string>& tail : std::vector<std::vector<std::string>>{
+           {"--open", project.string()}, {"redownload", list.string()}}) {
+    std::vector<std::string> args{"--config", missing.string()};
+    args.insert(args.end(), tail.begin(), tail.end());
+    const CliProcess::Result run = CliProcess::Run(args);
+    EXPECT_EQ(run.status, 2) << tail[0];
+    EXPECT_EQ(run.err.rfind("quarnel-cli: cannot open configuration file " + missing.string() + "\n", 0), 0u)
+        << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_FALSE(fs::exists(missing));
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(projectFolder))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"p.qrnl"}) << "no list, log or tile folder beside the project";
+  EXPECT_FALSE(fs::exists(temp / "os_8_5_4.png"));
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// "--task t3" names t3.qrnl, so starting again with the same entries resumes it.
+TEST_F(CliTaskTest, ATaskNameWithoutExtensionResumesTheSameTask) {
+  const CliProcess::Result first = CliProcess::Run(TaskArgs("4", "1", "t3.qrnl"));
+  ASSERT_EQ(first.status, 0) << first.err;
+  ASSERT_EQ(server.RequestCount(), 2u);
+
+  const CliProcess::Result again = CliProcess::Run(TaskArgs("4", "1", "t3"));
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(server.RequestCount(), 2u) << "a resumed, finished task fetches nothing";
+  EXPECT_FALSE(fs::exists(out / "t3.qrnl.qrnl"));
+  EXPECT_TRUE(Contains(ReadFile(out / "t3_log.txt"), "Log continue...v=5.7\r\n"));
+}
 
 }  // namespace
