@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -261,7 +262,6 @@ void MainWindow::BuildMenus() {
   MapCombiner1 = addAction(tools, "Map Combiner", "MapCombiner1");
   SeparatorDownloadFailed = tools->addSeparator();
   dowloadfailedfiles1 = addAction(tools, "dowload failed files", "dowloadfailedfiles1");
-  dowloadfailedfiles1->setVisible(false);
 
   QMenu* help = addMenu("&Help", "Help1");
   Usermanual1 = addAction(help, "User manual", "Usermanual1");
@@ -423,6 +423,7 @@ void MainWindow::Memo1Replaced() {
   pendingMemo1_.clear();
   Memo1->setPlainText(LastLines(logic_.Memo1, kShownLogLines));
   Memo1->moveCursor(QTextCursor::End);
+  Memo1->moveCursor(QTextCursor::StartOfBlock);  // at the end of a long line the view would scroll sideways
 }
 
 void MainWindow::Memo2Replaced() {
@@ -431,14 +432,26 @@ void MainWindow::Memo2Replaced() {
 }
 
 void MainWindow::FlushPendingLines() {
+  // A view follows the newest line only while it is scrolled to the bottom,
+  // and never scrolls sideways on its own: the start of a line names the tile.
   auto flush = [](QPlainTextEdit* view, QStringList& pending) {
     if (pending.isEmpty()) return;
     if (pending.size() > kShownLogLines) pending.erase(pending.begin(), pending.end() - kShownLogLines);
+    QScrollBar* across = view->horizontalScrollBar();
+    QScrollBar* down = view->verticalScrollBar();
+    const int left = across->value(), top = down->value();
+    const bool following = top >= down->maximum();
     view->appendPlainText(pending.join('\n'));
     pending.clear();
+    across->setValue(left);
+    down->setValue(following ? down->maximum() : top);
   };
   flush(Memo1, pendingMemo1_);
   flush(Memo2, pendingMemo2_);
+}
+
+void MainWindow::RunSummaryReady(const std::string& summary) {
+  if (auto* panel = StatusBar1->findChild<QLabel*>("StatusBar1Panel")) panel->setText(ToQt(summary));
 }
 
 void MainWindow::ShowOptionsDialog() {

@@ -79,6 +79,9 @@ class MainWindow : public QMainWindow, private TForm1View {
   QAction* Homepage1;
   QAction* About1;
 
+  // TForm1View: the status bar shows the closed run's summary.
+  void RunSummaryReady(const std::string& summary) override;
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "GuiPlatform.h"
+#include "NetworkSettings.h"
 #include "UpDownArrows.h"
 
 namespace {
@@ -31,6 +32,12 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   EditProxyPort = new QLineEdit(this);
   EditProxyUsername = new QLineEdit(this);
   EditProxyPassword = new QLineEdit(this);
+  EditProxyPassword->setEchoMode(QLineEdit::Password);
+  EditTileServer = new QLineEdit(this);
+  EditTileServer->setPlaceholderText("tile.openstreetmap.org");
+  EditTileServer->setToolTip("A host, or an address with {z}, {x}, {y} or {-y}");
+  EditUserAgent = new QLineEdit(this);
+  EditUserAgent->setPlaceholderText(NetworkSettings::kDefaultUserAgent);
   Button1 = new QPushButton("OK", this);
   Button1->setDefault(true);
   Button2 = new QPushButton("Cancel", this);
@@ -59,6 +66,8 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   addRow("Proxy Port", EditProxyPort);
   addRow("Proxy Username", EditProxyUsername);
   addRow("Proxy Password", EditProxyPassword);
+  addRow("Tile server", EditTileServer);
+  addRow("User agent", EditUserAgent);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Button1);
@@ -75,6 +84,8 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
       {EditProxyPort, "EditProxyPort"},
       {EditProxyUsername, "EditProxyUsername"},
       {EditProxyPassword, "EditProxyPassword"},
+      {EditTileServer, "EditTileServer"},
+      {EditUserAgent, "EditUserAgent"},
       {Button1, "Button1"},
       {Button2, "Button2"},
   };
@@ -125,6 +136,8 @@ void OptionsDialog::WidgetsToLogic() {
   logic_.EditProxyPort = EditProxyPort->text().toStdString();
   logic_.EditProxyUsername = EditProxyUsername->text().toStdString();
   logic_.EditProxyPassword = EditProxyPassword->text().toStdString();
+  logic_.EditTileServer = EditTileServer->text().toStdString();
+  logic_.EditUserAgent = EditUserAgent->text().toStdString();
 }
 
 void OptionsDialog::LogicToWidgets() {
@@ -136,4 +149,6 @@ void OptionsDialog::LogicToWidgets() {
   EditProxyPort->setText(ToQt(logic_.EditProxyPort));
   EditProxyUsername->setText(ToQt(logic_.EditProxyUsername));
   EditProxyPassword->setText(ToQt(logic_.EditProxyPassword));
+  EditTileServer->setText(ToQt(logic_.EditTileServer));
+  EditUserAgent->setText(ToQt(logic_.EditUserAgent));
 }

@@ -30,6 +30,8 @@ class OptionsDialog : public QDialog {
   QLineEdit* EditProxyPort;
   QLineEdit* EditProxyUsername;
   QLineEdit* EditProxyPassword;
+  QLineEdit* EditTileServer;
+  QLineEdit* EditUserAgent;
   QPushButton* Button1;
   QPushButton* Button2;
 

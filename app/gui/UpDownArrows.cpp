@@ -1,5 +1,6 @@
 #include "UpDownArrows.h"
 
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -22,6 +23,20 @@ UpDownArrows::UpDownArrows(QLineEdit* associate, int minimum, int maximum, QWidg
   layout->addWidget(down_);
   connect(up_, &QToolButton::clicked, this, [this] { StepBy(1); });
   connect(down_, &QToolButton::clicked, this, [this] { StepBy(-1); });
+  associate_->installEventFilter(this);
+}
+
+bool UpDownArrows::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != associate_ || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->modifiers() & ~Qt::KeypadModifier) return false;
+  switch (key->key()) {
+    case Qt::Key_Up: StepBy(1); return true;
+    case Qt::Key_Down: StepBy(-1); return true;
+    case Qt::Key_PageUp: StepBy(kPageStep); return true;
+    case Qt::Key_PageDown: StepBy(-kPageStep); return true;
+    default: return false;
+  }
 }
 
 void UpDownArrows::SetRange(int minimum, int maximum) {

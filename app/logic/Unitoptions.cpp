@@ -6,6 +6,7 @@
 #include "AppPaths.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "ProxyConfigReader.h"
 #include "TextFormat.h"
 
 TfrmOptions::TfrmOptions(Platform& platform, std::string configPathOverride)
@@ -22,15 +23,17 @@ void TfrmOptions::FormShow() {
     EditProxyPort = ini.ReadString("Proxy", "ProxyPort", "");
     EditProxyUsername = ini.ReadString("Proxy", "ProxyUsername", "");
     EditProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
+    EditTileServer = shownTileServer_ = ini.ReadString("Hosts", "OpenStreetMap", "");
+    EditUserAgent = shownUserAgent_ = ini.ReadString("Network", "UserAgent", "");
   });
 }
 
 bool TfrmOptions::Button1Click() {
   ConfigPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
   // Checked before anything is written, so a bad field never leaves half the keys saved.
-  std::optional<int32_t> threads = ParseInt32(Edit2);
-  if (!threads) {
-    platform_.ShowMessage("'" + Edit2 + "' is not a valid integer value.");
+  std::optional<int32_t> threads;
+  if (const std::optional<std::string> problem = RefusedField(threads)) {
+    platform_.ShowMessage(*problem);
     return false;
   }
   const std::filesystem::path folder = std::filesystem::path(ConfigPath).parent_path();
@@ -43,6 +46,9 @@ bool TfrmOptions::Button1Click() {
     }
   }
   try {
+    // Before the password goes in: the rewrite keeps an existing file's mode.
+    if (!EditProxyPassword.empty() && std::filesystem::exists(ConfigPath, error))
+      std::filesystem::permissions(ConfigPath, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     IniFile ini(ConfigPath);
     ini.SetCreateMode(0600);  // the file holds the proxy password
     ini.WriteString("IniParas", "DefaultPath", Edit12);
@@ -52,11 +58,23 @@ bool TfrmOptions::Button1Click() {
     ini.WriteString("Proxy", "ProxyPort", EditProxyPort);
     ini.WriteString("Proxy", "ProxyUsername", EditProxyUsername);
     ini.WriteString("Proxy", "ProxyPassword", EditProxyPassword);
+    if (EditTileServer != shownTileServer_) ini.WriteString("Hosts", "OpenStreetMap", EditTileServer);
+    if (EditUserAgent != shownUserAgent_) ini.WriteString("Network", "UserAgent", EditUserAgent);
+    shownTileServer_ = EditTileServer;
+    shownUserAgent_ = EditUserAgent;
   } catch (const std::exception& e) {
     platform_.ShowMessage(e.what());
     return false;
   }
   return true;
+}
+
+std::optional<std::string> TfrmOptions::RefusedField(std::optional<int32_t>& threads) const {
+  threads = ParseInt32(Edit2);
+  if (!threads) return "'" + Edit2 + "' is not a valid integer value.";
+  // An empty port is fine while no proxy is used: it is the file's default.
+  if (CheckBoxUseProxy || !EditProxyPort.empty()) return ProxyPortProblem(EditProxyPort);
+  return std::nullopt;
 }
 
 void TfrmOptions::Button3Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Platform.h"
@@ -20,13 +21,16 @@ class TfrmOptions {
   std::string EditProxyServer;
   std::string EditProxyPort;
   std::string EditProxyUsername;
-  std::string EditProxyPassword;
+  std::string EditProxyPassword;  // shown masked
+  std::string EditTileServer;     // [Hosts] OpenStreetMap: a host or an address template; empty: the built-in one
+  std::string EditUserAgent;      // [Network] UserAgent; empty: the built-in one
 
   // The configuration file this dialog reads and writes (set by FormShow).
   std::string ConfigPath;
 
   void FormShow();
-  // OK: writes every key. Returns true when the dialog may close; on a failed
+  // OK: writes every key (the tile server and the user agent only when
+  // changed, so an untouched dialog never pins a default). Returns true when the dialog may close; on a failed
   // write the error is shown and the dialog stays open.
   bool Button1Click();
   // Cancel: nothing is written.
@@ -35,6 +39,11 @@ class TfrmOptions {
   void Button3Click();
 
  private:
+  // The texts that must pass before anything is written; the first problem, if any.
+  std::optional<std::string> RefusedField(std::optional<int32_t>& threads) const;
+
   Platform& platform_;
   std::string configPathOverride_;
+  std::string shownTileServer_;
+  std::string shownUserAgent_;
 };

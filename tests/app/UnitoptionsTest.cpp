@@ -54,7 +54,7 @@ TEST_F(OptionsDialog, WritesWhatWasTypedAndShowsItNextTime) {
   form_.Edit2 = "5";
   form_.CheckBoxUseProxy = true;
   form_.EditProxyServer = "proxy.local";
-  form_.EditProxyPort = "not a port";
+  form_.EditProxyPort = "3128";
   form_.EditProxyUsername = "me";
   form_.EditProxyPassword = "secret";
   ASSERT_TRUE(form_.Button1Click());
@@ -65,7 +65,7 @@ TEST_F(OptionsDialog, WritesWhatWasTypedAndShowsItNextTime) {
   EXPECT_EQ(again.Edit2, "5");
   EXPECT_TRUE(again.CheckBoxUseProxy);
   EXPECT_EQ(again.EditProxyServer, "proxy.local");
-  EXPECT_EQ(again.EditProxyPort, "not a port");
+  EXPECT_EQ(again.EditProxyPort, "3128");
   EXPECT_EQ(again.EditProxyUsername, "me");
   EXPECT_EQ(again.EditProxyPassword, "secret");
   EXPECT_EQ(ReadFile(configPath_).find("UseProxy=1") != std::string::npos, true);
@@ -89,11 +89,68 @@ TEST_F(OptionsDialog, ReadsOddValuesAsTheMainWindowDoes) {
   EXPECT_EQ(form_.Edit2, "100");
 }
 
-TEST_F(OptionsDialog, CancelWritesNothing) {
+struct PortCase {
+  bool useProxy;
+  std::string port;
+  bool saved;
+};
+
+class OptionsPort : public OptionsDialog, public ::testing::WithParamInterface<PortCase> {};
+
+TEST_P(OptionsPort, OnlyAUsablePortIsSaved) {
   form_.FormShow();
-  form_.Edit12 = "/changed";
-  form_.Button2Click();
-  EXPECT_FALSE(Exists(configPath_));
+  form_.CheckBoxUseProxy = GetParam().useProxy;
+  form_.EditProxyPort = GetParam().port;
+  EXPECT_EQ(form_.Button1Click(), GetParam().saved);
+  EXPECT_EQ(Exists(configPath_), GetParam().saved) << "a refused port writes no key at all";
+  if (GetParam().saved) {
+    EXPECT_TRUE(platform_.messages.empty());
+    return;
+  }
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_EQ(platform_.messages[0], "Proxy port '" + GetParam().port + "' is not a port number (1 to 65535).");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OptionsPort,
+                         ::testing::Values(PortCase{true, "abc", false}, PortCase{true, "70000", false},
+                                           PortCase{true, "0", false}, PortCase{true, "", false},
+                                           PortCase{false, "abc", false}, PortCase{false, "", true},
+                                           PortCase{true, "1", true}, PortCase{true, "65535", true}));
+
+TEST_F(OptionsDialog, AFileThatGetsAPasswordIsMadeOwnerOnly) {
+  WriteConfig("[IniParas]\r\nDefaultThreadCount=2\r\n");
+  std::filesystem::permissions(configPath_, std::filesystem::perms(0644));
+  form_.FormShow();
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_EQ(apptest::PermissionBits(configPath_), 0644u) << "no password: the mode is the user's";
+
+  form_.EditProxyPassword = "secret";
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_EQ(apptest::PermissionBits(configPath_), 0600u);
+  EXPECT_EQ(IniFile(configPath_).ReadString("Proxy", "ProxyPassword", ""), "secret");
+}
+
+TEST_F(OptionsDialog, TileServerAndUserAgentAreWrittenOnlyWhenChanged) {
+  WriteConfig("[Network]\r\nReadTimeout=9\r\n");
+  form_.FormShow();
+  EXPECT_EQ(form_.EditTileServer + form_.EditUserAgent, "");
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_EQ(ReadFile(configPath_).find("OpenStreetMap"), std::string::npos);
+  EXPECT_EQ(ReadFile(configPath_).find("UserAgent"), std::string::npos);
+
+  form_.EditTileServer = "127.0.0.1:8080/tms/{z}/{x}/{-y}.png";
+  form_.EditUserAgent = "mapper/1.0 (me@example.org)";
+  ASSERT_TRUE(form_.Button1Click());
+  TfrmOptions again(platform_);
+  again.FormShow();
+  EXPECT_EQ(again.EditTileServer, "127.0.0.1:8080/tms/{z}/{x}/{-y}.png");
+  EXPECT_EQ(again.EditUserAgent, "mapper/1.0 (me@example.org)");
+
+  // Another program changed the key meanwhile: an untouched field leaves it be.
+  IniFile(configPath_).WriteString("Network", "UserAgent", "edited by hand");
+  ASSERT_TRUE(again.Button1Click());
+  EXPECT_EQ(IniFile(configPath_).ReadString("Network", "UserAgent", ""), "edited by hand");
+  EXPECT_EQ(IniFile(configPath_).ReadInteger("Network", "ReadTimeout", 0), 9);
 }
 
 TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {

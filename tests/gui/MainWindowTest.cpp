@@ -2,6 +2,7 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
@@ -123,7 +124,7 @@ TEST_F(MainWindowTest, MenusListTheirEntriesInOrderWithTheHiddenOnesHidden) {
         {"", true, true},
         {"Map Combiner", false, true},
         {"", true, true},
-        {"dowload failed files", false, false}}},
+        {"dowload failed files", false, true}}},
       {"&Help",
        {{"User manual", false, true}, {"Homepage", false, true}, {"", true, true}, {"About...", false, true}}},
   };
@@ -154,6 +155,28 @@ TEST_F(MainWindowTest, ThreadArrowsStepTheCountWithin1To8AndReachTheLogic) {
   for (int i = 0; i < 10; ++i) up->click();
   EXPECT_EQ(Control<QLineEdit>("Edit10")->text(), "8");
   EXPECT_EQ(window->Logic().Edit10, "8");
+}
+
+TEST_F(MainWindowTest, ThreadArrowsAnswerTheKeyboardInTheirEntry) {
+  auto* entry = Control<QLineEdit>("Edit10");
+  const std::pair<Qt::Key, QString> steps[] = {{Qt::Key_Up, "2"},       {Qt::Key_Up, "3"},
+                                               {Qt::Key_Down, "2"},     {Qt::Key_PageUp, "8"},
+                                               {Qt::Key_Up, "8"},       {Qt::Key_PageDown, "1"},
+                                               {Qt::Key_Down, "1"}};
+  for (const auto& [key, shown] : steps) {
+    QTest::keyClick(entry, key);
+    EXPECT_EQ(entry->text().toStdString(), shown.toStdString()) << key;
+  }
+  QTest::keyClick(entry, Qt::Key_PageUp);
+  EXPECT_EQ(window->Logic().Edit10, "8") << "a key step reaches the logic like a click";
+}
+
+TEST_F(MainWindowTest, TheDownloadFailedFilesEntryShowsTheRedownloadWindow) {
+  ASSERT_TRUE(window->dowloadfailedfiles1->isVisible());
+  window->dowloadfailedfiles1->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(windows->redownload->isVisible());
+  windows->redownload->close();
 }
 
 TEST_F(MainWindowTest, StartWithoutAPathShowsTheRefusalTitledQuarnel) {
@@ -188,6 +211,67 @@ TEST_F(MainWindowTest, LogViewShowsTheNewestLinesWithinItsBound) {
   EXPECT_EQ(log->blockCount(), MainWindow::kShownLogLines);
   EXPECT_EQ(log->document()->lastBlock().text().toStdString(), "line " + std::to_string(total));
   EXPECT_EQ(window->Logic().Memo1.Count(), static_cast<std::size_t>(total) + 1);  // every line kept
+}
+
+// Start fills the view with the task's log, whose last lines (a resumed task's) are long.
+// The task has no worker, so nothing is ever requested.
+TEST_F(MainWindowTest, LogViewKeepsItsLeftEdgeAndStopsFollowingWhileScrolledUp) {
+  auto* log = Control<QPlainTextEdit>("Memo1");
+  QScrollBar* across = log->horizontalScrollBar();
+  QScrollBar* down = log->verticalScrollBar();
+  auto line = [](int n) { return "T1:seq=" + std::to_string(n) + ", " + std::string(300, 'x') + ".png ->ok!"; };
+  TForm1& logic = window->Logic();
+  auto start = [&] {
+    logic.Edit6 = folder / "maps";
+    logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
+    logic.Edit10 = "0";
+    logic.EditTaskName = "job.qrnl";
+    logic.BitBtn1Click();
+    ASSERT_TRUE(logic.TaskRunning());
+  };
+  start();
+  RunExpectingMessageBox([&] { logic.Timer1Timer(); });
+  ASSERT_FALSE(logic.TaskRunning());
+  std::string earlier = ReadFile(folder / "maps/job_log.txt");
+  for (int i = 1; i <= 100; ++i) earlier += line(i) + "\r\n";
+  WriteFile(folder / "maps/job_log.txt", earlier);
+  start();
+  windows->platform.SetTimerEnabled(false);  // the close would show its message box mid-test
+  ASSERT_TRUE(logic.Parameters()->Resume);
+  QApplication::processEvents();
+  ASSERT_GT(across->maximum(), 0) << "the lines must be wider than the view";
+  EXPECT_EQ(across->value(), 0) << "the start of the lines is shown";
+  EXPECT_EQ(down->value(), down->maximum());
+
+  auto append = [&](int from, int count) {
+    QSignalSpy spy(log, &QPlainTextEdit::textChanged);
+    for (int i = from; i < from + count; ++i) window->Logic().AddLogLine(line(i));
+    ASSERT_TRUE(spy.wait(5000));
+    QApplication::processEvents();
+  };
+  append(101, 50);
+  EXPECT_EQ(across->value(), 0);
+  EXPECT_EQ(down->value(), down->maximum()) << "follows the newest line";
+
+  down->setValue(down->maximum() / 2);
+  const int readingAt = down->value();
+  append(151, 50);
+  EXPECT_EQ(down->value(), readingAt) << "a user reading further up is left there";
+  EXPECT_EQ(across->value(), 0);
+
+  down->setValue(down->maximum());
+  across->setValue(40);
+  append(201, 50);
+  EXPECT_EQ(down->value(), down->maximum()) << "back at the bottom it follows again";
+  EXPECT_EQ(across->value(), 40) << "a sideways scroll of the user's stays";
+  RunExpectingMessageBox([&] { if (logic.TaskRunning()) logic.Timer1Timer(); });
+}
+
+TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {
+  auto* panel = Control<QLabel>("StatusBar1Panel");
+  EXPECT_EQ(panel->text(), TForm1::StatusBar1Text);
+  window->RunSummaryReady("Summary: 2 saved, 0 failed.");
+  EXPECT_EQ(panel->text(), "Summary: 2 saved, 0 failed.");
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(OtherWindowsTest, CaptionsAndControlTexts) {
   EXPECT_EQ(windows.options->CheckBoxUseProxy->text(), "Use proxy server");
   EXPECT_EQ(windows.options->UpDown1->Min(), 1);
   EXPECT_EQ(windows.options->UpDown1->Max(), 64);
-  EXPECT_EQ(windows.options->EditProxyPassword->echoMode(), QLineEdit::Normal);
+  EXPECT_EQ(windows.options->EditProxyPassword->echoMode(), QLineEdit::Password);
 
   EXPECT_EQ(windows.aboutBox->windowTitle(), "About");
   EXPECT_EQ(windows.aboutBox->bLater->text(), "&OK");
@@ -95,6 +95,9 @@ TEST_F(OtherWindowsTest, OptionsOkWritesTheFieldsToTheConfiguration) {
     options.Edit12->setText("/data/tiles");
     options.CheckBoxUseProxy->setChecked(true);
     options.EditProxyServer->setText("proxy.local");
+    options.EditProxyPort->setText("3128");
+    options.EditTileServer->setText("127.0.0.1:8080/{z}/{x}/{-y}.png");
+    options.EditUserAgent->setText("mapper/1.0");
     options.Button1->click();
   });
   windows.mainWindow->Options2->trigger();
@@ -106,6 +109,39 @@ TEST_F(OtherWindowsTest, OptionsOkWritesTheFieldsToTheConfiguration) {
   EXPECT_NE(text.str().find("DefaultThreadCount=3"), std::string::npos);
   EXPECT_NE(text.str().find("UseProxy=1"), std::string::npos);
   EXPECT_NE(text.str().find("ProxyServer=proxy.local"), std::string::npos);
+  EXPECT_NE(text.str().find("OpenStreetMap=127.0.0.1:8080/{z}/{x}/{-y}.png"), std::string::npos);
+  EXPECT_NE(text.str().find("UserAgent=mapper/1.0"), std::string::npos);
+}
+
+TEST_F(OtherWindowsTest, OptionsRefusesABadPortAndCancelAfterEditsWritesNothing) {
+  const std::string before = "[IniParas]\r\nDefaultPath=/kept\r\n";
+  WriteFile(folder / "config.ini", before);
+  windows.mainWindow->show();
+  SeenMessageBox refusal;
+  QTimer::singleShot(0, windows.options, [&] {
+    OptionsDialog& options = *windows.options;
+    options.Edit12->setText("/edited");
+    options.CheckBoxUseProxy->setChecked(true);
+    options.EditProxyPort->setText("70000");
+    options.EditTileServer->setText("127.0.0.1:1");
+    refusal = RunExpectingMessageBox([&] { options.Button1->click(); });
+    EXPECT_TRUE(options.isVisible()) << "a refused field keeps the dialog open";
+    options.Button2->click();
+  });
+  windows.mainWindow->Options2->trigger();
+  EXPECT_TRUE(refusal.seen);
+  EXPECT_TRUE(refusal.text.contains("70000")) << refusal.text.toStdString();
+  EXPECT_EQ(ReadFile(folder / "config.ini"), before);
+
+  // The next showing reads the file again, not the abandoned edits.
+  QTimer::singleShot(0, windows.options, [&] {
+    EXPECT_EQ(windows.options->Edit12->text(), "/kept");
+    EXPECT_EQ(windows.options->EditProxyPort->text(), "");
+    EXPECT_EQ(windows.options->EditTileServer->text(), "");
+    windows.options->Button1->click();
+  });
+  windows.mainWindow->Options2->trigger();
+  EXPECT_EQ(ReadFile(folder / "config.ini").find("OpenStreetMap"), std::string::npos) << "an untouched field is not written";
 }
 
 }  // namespace
