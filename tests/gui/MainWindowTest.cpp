@@ -267,6 +267,26 @@ TEST_F(MainWindowTest, LogViewKeepsItsLeftEdgeAndStopsFollowingWhileScrolledUp) 
   RunExpectingMessageBox([&] { if (logic.TaskRunning()) logic.Timer1Timer(); });
 }
 
+// Start refills the view from the log file; when its last line is wider
+// than the view, the view must still show where the lines start.
+TEST_F(MainWindowTest, ARefilledLogViewShowsTheStartOfItsLines) {
+  auto* log = Control<QPlainTextEdit>("Memo1");
+  log->setFixedWidth(90);
+  TForm1& logic = window->Logic();
+  logic.Edit6 = folder / "maps";
+  logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
+  logic.Edit10 = "0";
+  logic.EditTaskName = "job.qrnl";
+  logic.BitBtn1Click();
+  ASSERT_TRUE(logic.TaskRunning());
+  QApplication::processEvents();
+  ASSERT_GT(logic.Memo1.Last().size(), 20u);
+  ASSERT_GT(log->horizontalScrollBar()->maximum(), 0) << "the last line must be wider than the view";
+  EXPECT_EQ(log->horizontalScrollBar()->value(), 0);
+  EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+  RunExpectingMessageBox([&] { logic.Timer1Timer(); });
+}
+
 TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {
   auto* panel = Control<QLabel>("StatusBar1Panel");
   EXPECT_EQ(panel->text(), TForm1::StatusBar1Text);
