@@ -144,6 +144,8 @@ std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, in
     std::string url = WithScheme(value);
     url = ReplaceAll(std::move(url), "{x}", Str(x));
     url = ReplaceAll(std::move(url), "{y}", Str(y));
+    // Row counted from the south, as TMS endpoints number it.
+    if (zoom >= 0 && zoom <= 30) url = ReplaceAll(std::move(url), "{-y}", Str((int64_t{1} << zoom) - 1 - y));
     url = ReplaceAll(std::move(url), "{z}", Str(zoom));
     url = ReplaceAll(std::move(url), "{n}", hostNumber);
     return ReplaceAll(std::move(url), "{q}", Quadkey(x, BottomRow(mapsType, y, zoom), zoom));

@@ -107,7 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
         HostCase{0, "https://tiles.example.test:8443/{z}/{x}/{y}.png?n={n}&q={q}", 0, 2, 5, 3,
                  "https://tiles.example.test:8443/3/2/5.png?n=1&q=212"},
         HostCase{4, "127.0.0.1/ve/{q}/{x}/{y}/{z}", 5, 1, 0, 1, "http://127.0.0.1/ve/3/1/0/1"},
-        HostCase{2, "127.0.0.1:9/{z}/{x}/{y}/", 3, 3, 2, 4, "http://127.0.0.1:9/4/3/2/"}));
+        HostCase{2, "127.0.0.1:9/{z}/{x}/{y}/", 3, 3, 2, 4, "http://127.0.0.1:9/4/3/2/"},
+        HostCase{7, "127.0.0.1/tms/{z}/{x}/{-y}.png", 8, 8, 5, 4, "http://127.0.0.1/tms/4/8/10.png"},
+        HostCase{7, "127.0.0.1/{z}/{x}/{-y}/{y}", 8, 0, 0, 0, "http://127.0.0.1/0/0/0/0"}));
 
 struct NameCase {
   const char* name;
