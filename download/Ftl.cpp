@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "AtomicFile.h"
@@ -97,10 +98,25 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
     result.errorMessage = e.what();
     return result;
   }
+  // One line for a file that is no list at all, rather than a skip line per line.
+  const bool anyEntry = std::any_of(lines.begin(), lines.end(),
+                                    [](const std::string& line) { return line.find('|') != std::string::npos; });
+  const bool anyText = std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return !line.empty(); });
+  if (anyText && !anyEntry) {
+    result.notAList = true;
+    result.errorMessage = listPath + " is not a failed-tile list: no line has the form path|address.";
+    return result;
+  }
 
   std::string buffer;
   for (const std::string& line : lines) {
     const FtlEntry entry = SplitFtlLine(line);
+    if (line.empty()) continue;
+    if (entry.path.empty()) {
+      appendLine("Skipped, not a tile file path: " + line);
+      ++result.skipped;
+      continue;
+    }
     if (std::optional<std::string> refusal = RefuseTilePath(entry.path)) {
       appendLine(*refusal);
       ++result.skipped;

@@ -52,6 +52,9 @@ struct RedownloadResult {
   int failed = 0;
   int skipped = 0;
   bool banned = false;
+  // The file has lines but none of the form path|address: it was refused
+  // whole and nothing was fetched (errorMessage says so).
+  bool notAList = false;
   std::optional<std::string> errorMessage;
 };
 

@@ -54,6 +54,7 @@ int Redownload(CliPlatform& platform, const CliArguments& arguments) {
   platform.RunGuarded([&] { result = window.RedownloadList(arguments.failedListPath); });
   output.out.Flush();
   platform.SetBeforeStderr(nullptr);
+  if (result.notAList) return 2;
   const bool clean = platform.MessagesShown() == 0 && platform.ErrorsShown() == 0 && result.failed == 0 &&
                      result.skipped == 0 && !result.banned && !result.errorMessage;
   return clean ? 0 : 1;

@@ -249,6 +249,20 @@ TEST_F(CliTaskTest, RedownloadPrintsTheWindowsLinesAndWritesTheTiles) {
   EXPECT_FALSE(fs::exists(temp / "os_8_6_4.png"));
 }
 
+TEST_F(CliTaskTest, RedownloadRefusesAFileThatIsNoList) {
+  WriteFile(config, "");
+  const fs::path list = temp / "notes.txt";
+  WriteFile(list, Url("/4/8/5.png") + "\r\nsome words\r\n");
+
+  const CliProcess::Result run = CliProcess::Run({"--config", config.string(), "redownload", list.string()});
+
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(Contains(run.err, list.string() + " is not a failed-tile list")) << run.err;
+  EXPECT_EQ(SplitTextLines(run.err).size(), 1u) << run.err;
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
 struct RefusedEntry {
   std::vector<std::string> args;
   std::string message;

@@ -179,11 +179,26 @@ TEST_F(RedownloadTest, EverythingAfterTheFirstBarIsTheUrl) {
   EXPECT_EQ(result.ok, 1);
 }
 
-TEST_F(RedownloadTest, EntryWithoutAPathIsSkippedUnfetched) {
-  const RedownloadResult result = Run({Url(1, 1), Entry(1, 2)});
-  EXPECT_EQ(shown_, (Lines{"Skipped, not a tile file path: ", TilePath(1, 2) + ":" + Url(1, 2) + ":OK"}));
+TEST_F(RedownloadTest, EntryWithoutAPathIsSkippedUnfetchedAndNamed) {
+  const RedownloadResult result = Run({Url(1, 1), "", Entry(1, 2)});
+  EXPECT_EQ(shown_, (Lines{"Skipped, not a tile file path: " + Url(1, 1), TilePath(1, 2) + ":" + Url(1, 2) + ":OK"}));
   EXPECT_EQ(server_.Targets(), Lines{Target(1, 2)});
   EXPECT_EQ(result.skipped, 1);
+  EXPECT_FALSE(result.notAList);
+}
+
+TEST_F(RedownloadTest, AFileWithoutASingleEntryIsRefusedWhole) {
+  const RedownloadResult refused = Run({"just some text", Url(1, 1), ""});
+  EXPECT_TRUE(refused.notAList);
+  ASSERT_TRUE(refused.errorMessage);
+  EXPECT_NE(refused.errorMessage->find("is not a failed-tile list"), std::string::npos) << *refused.errorMessage;
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_TRUE(server_.Targets().empty());
+
+  // An empty list is a task with nothing failed, not a refusal.
+  const RedownloadResult empty = Run({});
+  EXPECT_FALSE(empty.notAList);
+  EXPECT_FALSE(empty.errorMessage);
 }
 
 TEST_F(RedownloadTest, EmptyUrlOrForeignSchemeFailsWithItsLine) {
