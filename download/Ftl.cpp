@@ -7,6 +7,7 @@
 
 #include "AtomicFile.h"
 #include "MapServices.h"
+#include "RequestPacer.h"
 #include "TDownThread.h"
 #include "TextFormat.h"
 #include "TileHttpClient.h"
@@ -108,6 +109,8 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
     return result;
   }
 
+  RequestPacer pacer(network.MaxRequestsPerSecond);
+  const std::atomic<bool> never{false};
   std::string buffer;
   for (const std::string& line : lines) {
     const FtlEntry entry = SplitFtlLine(line);
@@ -126,6 +129,7 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
       buffer.clear();
       bool fetched = false;
       std::string message;
+      pacer.Wait(never);
       try {
         client.Get(entry.url, buffer);
         fetched = true;

@@ -52,6 +52,7 @@
 
 #include "AtomicFile.h"
 #include "Ftl.h"
+#include "RequestPacer.h"
 #include "TileHttpClient.h"
 #include "Unitclasstask.h"
 
@@ -94,8 +95,8 @@ FetchOutcome ClassifyFetchFailure(std::string_view message) {
 }
 
 TDownThread::TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
-                         TDownThreadSink& sink, std::string blankImagePath)
-    : task_(task), threadIndex_(threadIndex), sink_(sink), blankImagePath_(std::move(blankImagePath)) {
+                         TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer)
+    : task_(task), threadIndex_(threadIndex), sink_(sink), blankImagePath_(std::move(blankImagePath)), pacer_(pacer) {
   if (!createSuspended) Start();
 }
 
@@ -216,6 +217,8 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
     buffer_.clear();
     bool fetched = false;
     std::string message;
+    // A Stop while waiting for the pacer abandons the tile unrecorded, as between repeats.
+    if (pacer_ && !pacer_->Wait(terminated_)) return;
     try {
       http_->Get(url, buffer_);
       fetched = true;

@@ -9,6 +9,7 @@
 #include <thread>
 
 class DownloadTask;
+class RequestPacer;
 class TileHttpClient;
 
 // Where a worker's reports go. Each call must run its effect on the GUI
@@ -49,8 +50,9 @@ inline constexpr const char* kNotFoundText = "Error: the image is not found on s
 // at the top of TDownThread.cpp.
 class TDownThread {
  public:
+  // pacer, when given, is shared by all the task's workers and outlives them.
   TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
-              TDownThreadSink& sink, std::string blankImagePath);
+              TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer = nullptr);
   // Asks the thread to stop and waits for it.
   ~TDownThread();
   TDownThread(const TDownThread&) = delete;
@@ -87,6 +89,7 @@ class TDownThread {
   int32_t threadIndex_;
   TDownThreadSink& sink_;
   std::string blankImagePath_;
+  RequestPacer* pacer_;
   std::optional<std::string> blankImage_;  // read on first need, then kept
 
   std::string msg_;     // the line of the next report

@@ -24,6 +24,7 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.ConnectTimeout = ReadAtLeast(config, "ConnectTimeout", 1, settings.ConnectTimeout);
   settings.ReadTimeout = ReadAtLeast(config, "ReadTimeout", 1, settings.ReadTimeout);
   settings.RepeatLimit = ReadAtLeast(config, "RepeatLimit", 0, settings.RepeatLimit);
+  settings.MaxRequestsPerSecond = ReadAtLeast(config, "MaxRequestsPerSecond", 0, settings.MaxRequestsPerSecond);
   const std::string agent = config.ReadString("Network", "UserAgent", "");
   if (!agent.empty()) settings.UserAgent = agent;
   return settings;

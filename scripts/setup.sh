@@ -8,7 +8,7 @@ packages=(
   libcurl4-openssl-dev ca-certificates
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libegl-dev
   libgtest-dev libgmock-dev
-  xdg-utils
+  xdg-utils locales
   clang libclang-rt-dev python3
 )
 
@@ -19,13 +19,20 @@ for p in "${packages[@]}"; do
   fi
 done
 
+if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-echo "setup: installing ${missing[*]}"
-if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A locale with a decimal comma, so the tests that keep it out of the files run.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  "${as_root[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  "${as_root[@]}" locale-gen >/dev/null
+fi

@@ -299,8 +299,9 @@ void TForm1::Start() {
 
 void TForm1::StartWorkers() {
   const std::string blankImage = BlankImagePathIn(ExecutableFolder());
+  pacer_ = std::make_unique<RequestPacer>(parameters_->Network.MaxRequestsPerSecond);
   for (int32_t n = 0; n < parameters_->ThreadCount; ++n) {
-    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImage);
+    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImage, pacer_.get());
     ++RunningWorkers;
   }
 }

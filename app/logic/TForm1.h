@@ -10,6 +10,7 @@
 #include "AtomicFile.h"
 #include "MemoLines.h"
 #include "Platform.h"
+#include "RequestPacer.h"
 #include "TDownThread.h"
 #include "TaskParameters.h"
 #include "Unitclasstask.h"
@@ -195,6 +196,7 @@ class TForm1 : public TDownThreadSink {
 
   std::unique_ptr<TaskParameters> parameters_;
   std::unique_ptr<DownloadTask> task_;
+  std::unique_ptr<RequestPacer> pacer_;  // shared by the workers; replaced only once they are done
   std::array<std::unique_ptr<TDownThread>, kMaxWorkers> workers_;
   SavedFile savedLog_;
   SavedFile savedFailed_;

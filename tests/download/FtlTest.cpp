@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -185,6 +187,23 @@ TEST_F(RedownloadTest, EntryWithoutAPathIsSkippedUnfetchedAndNamed) {
   EXPECT_EQ(server_.Targets(), Lines{Target(1, 2)});
   EXPECT_EQ(result.skipped, 1);
   EXPECT_FALSE(result.notAList);
+}
+
+TEST_F(RedownloadTest, TheRateCapSpacesTheRequests) {
+  std::mutex mutex;
+  std::vector<std::chrono::steady_clock::time_point> arrivals;
+  server_.Server().SetHandler([&](const ScriptedRequest& request) {
+    std::lock_guard<std::mutex> lock(mutex);
+    arrivals.push_back(std::chrono::steady_clock::now());
+    return ServeBodyFor(request);
+  });
+  network_.MaxRequestsPerSecond = 20;
+  const auto began = std::chrono::steady_clock::now();
+  const RedownloadResult result = Run({Entry(1, 1), Entry(1, 2), Entry(1, 3), Entry(1, 4)});
+  EXPECT_EQ(result.ok, 4);
+  ASSERT_EQ(arrivals.size(), 4u);
+  for (std::size_t i = 0; i < arrivals.size(); ++i)
+    EXPECT_GE(arrivals[i] - began, std::chrono::milliseconds(50) * i) << "request " << i;
 }
 
 TEST_F(RedownloadTest, AFileWithoutASingleEntryIsRefusedWhole) {

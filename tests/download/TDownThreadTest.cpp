@@ -10,9 +10,11 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MapServices.h"
+#include "RequestPacer.h"
 #include "Unitclasstask.h"
 #include "WorkerTestSupport.h"
 
@@ -333,6 +335,50 @@ TEST_F(WorkerTest, ThreeWorkersShareSevenTilesBySeqModThree) {
     EXPECT_EQ(sinks[i].Done(), std::vector<int32_t>{i});
   }
   EXPECT_EQ(server_.Targets().size(), 7u);
+}
+
+// The cap holds across workers: the server sees the i-th request no
+// earlier than i/N after the workers began (request starts are paced, so
+// arrivals can only be later).
+TEST_F(WorkerTest, ARateCapSpacesTheRequestsOfAllWorkers) {
+  MakeTask(2, 7, 4, 4, 3);
+  std::mutex mutex;
+  std::vector<RequestPacer::Clock::time_point> arrivals;
+  server_.Server().SetHandler([&](const ScriptedRequest& request) {
+    std::lock_guard<std::mutex> lock(mutex);
+    arrivals.push_back(RequestPacer::Clock::now());
+    return ServeBodyFor(request);
+  });
+  RequestPacer pacer(20);
+  RecordingSink sinks[3];
+  const auto began = RequestPacer::Clock::now();
+  {
+    std::vector<std::unique_ptr<TDownThread>> workers;
+    for (int32_t i = 0; i < 3; ++i)
+      workers.push_back(std::make_unique<TDownThread>(false, task_.get(), i, sinks[i], kBlank, &pacer));
+    for (auto& worker : workers) worker->WaitFor();
+  }
+  ASSERT_EQ(arrivals.size(), 6u);
+  std::sort(arrivals.begin(), arrivals.end());
+  for (std::size_t i = 0; i < arrivals.size(); ++i)
+    EXPECT_GE(arrivals[i] - began, std::chrono::milliseconds(50) * i) << "request " << i;
+  for (const RecordingSink& sink : sinks) EXPECT_EQ(sink.Done().size(), 1u);
+}
+
+// A Stop while a worker waits for its turn ends it without fetching or
+// recording the tile it was waiting for.
+TEST_F(WorkerTest, StopWhileWaitingForTheRateCapAbandonsTheTile) {
+  MakeTask(2, 7, 4, 4, 1);
+  RequestPacer pacer(1);
+  RecordingSink sink;
+  TDownThread worker(false, task_.get(), 0, sink, kBlank, &pacer);
+  while (server_.Targets().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  worker.Terminate();
+  worker.WaitFor();
+  EXPECT_EQ(server_.Targets().size(), 1u);
+  EXPECT_EQ(sink.OkSeqs(), std::vector<int64_t>{1});
+  for (const std::string& line : sink.Lines()) EXPECT_FALSE(line.starts_with("ftl: ")) << line;
+  EXPECT_EQ(sink.Done().size(), 1u);
 }
 
 struct ResumeCase {
