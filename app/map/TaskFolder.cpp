@@ -1,0 +1,190 @@
+#include "TaskFolder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AtomicFile.h"
+#include "Ftl.h"
+#include "IniFile.h"
+#include "MapServices.h"
+#include "TextFormat.h"
+
+namespace {
+
+std::string WithoutExtension(const std::string& fileName) {
+  const auto dot = fileName.rfind('.');
+  return dot == std::string::npos ? fileName : fileName.substr(0, dot);
+}
+
+std::string FileNamePart(const std::string& path) {
+  const auto split = path.find_last_of("/\\");
+  return split == std::string::npos ? path : path.substr(split + 1);
+}
+
+std::optional<double> ReadCoordinate(const IniFile& project, const char* key) {
+  const std::string text = project.ReadString("AREA", key, "");
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+bool SameBytesAsBlank(int folder, const char* name, const std::string& blankImage) {
+  const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  std::string bytes(blankImage.size(), '\0');
+  const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+  ::close(fd);
+  return got == static_cast<ssize_t>(blankImage.size()) && bytes == blankImage;
+}
+
+}  // namespace
+
+const char* TileStateName(TileState state) {
+  switch (state) {
+    case TileState::Saved: return "saved";
+    case TileState::Blank: return "blank";
+    case TileState::Failed: return "failed";
+    case TileState::Missing: break;
+  }
+  return "missing";
+}
+
+std::string TaskExtent::FileName(int32_t x, int32_t y) const { return BuildTileFileName(mapsType, x, y, zoom); }
+
+TaskExtent ReadTaskExtent(const std::string& projectPath) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(projectPath, error))
+    throw TaskFolderError("Cannot read the project file " + projectPath);
+  const std::string fullName = std::filesystem::absolute(projectPath).lexically_normal().string();
+  const IniFile project(fullName);
+  TaskExtent extent;
+  extent.projectPath = fullName;
+  extent.mapsType = project.ReadInteger("MapsType", "MapsType", kOpenStreetMap);
+  extent.zoom = project.ReadInteger("Zoom", "Zoom", 0);
+  if (!FindMapService(extent.mapsType))
+    throw TaskFolderError("The project file names no known map type: " + std::to_string(extent.mapsType));
+  if (extent.zoom < 0 || extent.zoom > 30)
+    throw TaskFolderError("The project file's zoom " + std::to_string(extent.zoom) + " is outside 0..30");
+  const auto left = ReadCoordinate(project, "LeftLongitude"), right = ReadCoordinate(project, "RightLongitude"),
+             top = ReadCoordinate(project, "TopLatitude"), bottom = ReadCoordinate(project, "BottomLatitude");
+  if (!left || !right || !top || !bottom)
+    throw TaskFolderError("The project file's area is incomplete or not a number");
+  extent.left = *left, extent.right = *right, extent.top = *top, extent.bottom = *bottom;
+  extent.origin = RowOriginOf(extent.mapsType);
+  const auto zoom = static_cast<uint8_t>(extent.zoom);
+  try {
+    extent.minX = LongitudeToColumn(extent.left, zoom);
+    extent.maxX = LongitudeToColumn(extent.right, zoom);
+    extent.minY = LatitudeToRow(extent.bottom, zoom, extent.origin);
+    extent.maxY = LatitudeToRow(extent.top, zoom, extent.origin);
+  } catch (const GridConversionError& failure) {
+    throw TaskFolderError(std::string("The project file's area is off the grid: ") + failure.what());
+  }
+  if (extent.maxY < extent.minY) std::swap(extent.minY, extent.maxY);
+  if (extent.maxX < extent.minX) throw TaskFolderError("The project file's area holds no tiles");
+  if (extent.TileCount() > kMaxViewableTiles)
+    throw TaskFolderError("The task holds " + std::to_string(extent.TileCount()) + " tiles, more than the viewer shows");
+
+  const std::size_t split = fullName.rfind(kDirSeparator) + 1;
+  const std::string base = fullName.substr(0, split) + WithoutExtension(fullName.substr(split));
+  extent.tileFolder = base + kDirSeparator;
+  extent.failedListPath = base + "_failed.ftl";
+  return extent;
+}
+
+std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom) {
+  const MapService* service = FindMapService(mapsType);
+  if (!service) return std::nullopt;
+  const std::string prefix = std::string(service->filePrefix) + "_";
+  const std::string suffix = "_" + std::to_string(zoom) + "." + service->fileExtension;
+  if (fileName.size() <= prefix.size() + suffix.size() || !fileName.starts_with(prefix) || !fileName.ends_with(suffix))
+    return std::nullopt;
+  const std::string_view middle(fileName.data() + prefix.size(), fileName.size() - prefix.size() - suffix.size());
+  const auto bar = middle.find('_');
+  if (bar == std::string_view::npos) return std::nullopt;
+  const auto x = ParseInt32(middle.substr(0, bar));
+  const auto y = ParseInt32(middle.substr(bar + 1));
+  if (!x || !y) return std::nullopt;
+  // Only the one spelling the engine writes names this tile.
+  if (BuildTileFileName(mapsType, *x, *y, zoom) != fileName) return std::nullopt;
+  return TileKey{*x, *y, zoom};
+}
+
+TaskTileStates::TaskTileStates(const TaskExtent& extent)
+    : extent_(extent), states_(static_cast<std::size_t>(extent.TileCount()), uint8_t{0}) {
+  counts_[static_cast<std::size_t>(TileState::Missing)] = extent.TileCount();
+}
+
+std::size_t TaskTileStates::Index(int32_t x, int32_t y) const {
+  const int64_t columns = int64_t{extent_.maxX} - extent_.minX + 1;
+  return static_cast<std::size_t>((int64_t{y} - extent_.minY) * columns + (int64_t{x} - extent_.minX));
+}
+
+TileState TaskTileStates::At(int32_t x, int32_t y) const {
+  return extent_.Contains(x, y) ? static_cast<TileState>(states_[Index(x, y)]) : TileState::Missing;
+}
+
+void TaskTileStates::Set(int32_t x, int32_t y, TileState state) {
+  if (!extent_.Contains(x, y)) return;
+  uint8_t& slot = states_[Index(x, y)];
+  --counts_[slot];
+  slot = static_cast<uint8_t>(state);
+  ++counts_[slot];
+}
+
+TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage) {
+  TaskScan scan{TaskTileStates(extent), {}};
+  std::vector<TileKey> failed;
+  try {
+    if (std::filesystem::exists(extent.failedListPath))
+      for (const std::string& line : ReadFtlLines(extent.failedListPath))
+        if (auto key = ParseTileFileName(FileNamePart(SplitFtlLine(line).path), extent.mapsType, extent.zoom))
+          failed.push_back(*key);
+  } catch (const std::exception& error) {
+    scan.problems.push_back(std::string("Failed list not read: ") + error.what());
+  }
+
+  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(extent.tileFolder.c_str()), ::closedir);
+  if (!folder) {
+    scan.problems.push_back("Tile folder " + extent.tileFolder + ": " + std::strerror(errno));
+  } else {
+    const int fd = ::dirfd(folder.get());
+    while (const dirent* entry = ::readdir(folder.get())) {
+      const auto key = ParseTileFileName(entry->d_name, extent.mapsType, extent.zoom);
+      if (!key || !extent.Contains(key->x, key->y)) continue;
+      struct stat info {};
+      if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
+      const bool blank = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size() &&
+                         SameBytesAsBlank(fd, entry->d_name, blankImage);
+      scan.states.Set(key->x, key->y, blank ? TileState::Blank : TileState::Saved);
+    }
+  }
+  for (const TileKey& key : failed)
+    if (scan.states.At(key.x, key.y) != TileState::Saved) scan.states.Set(key.x, key.y, TileState::Failed);
+  return scan;
+}
+
+TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    return listedFailed ? TileState::Failed : TileState::Missing;
+  bool blank = false;
+  if (!blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size()) {
+    try {
+      blank = ReadWholeFile(path) == blankImage;
+    } catch (const std::exception&) {
+    }
+  }
+  if (blank) return listedFailed ? TileState::Failed : TileState::Blank;
+  return TileState::Saved;
+}

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "MapServices.h"
+#include "TaskFolder.h"
+#include "TestFiles.h"
+
+namespace {
+
+const std::string kBlank = std::string("\x89PNG blank", 10);
+
+std::string ProjectText(int mapsType, const char* left, const char* right, const char* top, const char* bottom,
+                        int zoom) {
+  return "[MapsType]\r\nMapsType=" + std::to_string(mapsType) + "\r\n\r\n[AREA]\r\nLeftLongitude=" + left +
+         "\r\nRightLongitude=" + right + "\r\nTopLatitude=" + top + "\r\nBottomLatitude=" + bottom +
+         "\r\n\r\n[Zoom]\r\nZoom=" + std::to_string(zoom) + "\r\n";
+}
+
+struct FolderCase {
+  int mapsType;
+  // Rows in the service's count for a 2x2-tile task at zoom 4 near (10..20 E, 40..50 N).
+  int32_t minY;
+};
+
+class TaskFolderStates : public testing::TestWithParam<FolderCase> {};
+
+TEST_P(TaskFolderStates, FindsSavedBlankFailedAndMissing) {
+  const FolderCase& c = GetParam();
+  ScratchFolder folder("map");
+  WriteFile(folder / "area.qrnl", ProjectText(c.mapsType, "10", "20", "50", "40", 4));
+  const TaskExtent extent = ReadTaskExtent(folder / "area.qrnl");
+  EXPECT_EQ(extent.minX, 8);
+  EXPECT_EQ(extent.maxX, 8);
+  EXPECT_EQ(extent.minY, c.minY);
+  EXPECT_EQ(extent.maxY, c.minY + 1);
+  EXPECT_EQ(extent.origin, RowOriginOf(c.mapsType));
+  EXPECT_EQ(extent.tileFolder, folder / "area/");
+
+  folder.MakeFolder("area");
+  const int32_t y0 = c.minY, y1 = c.minY + 1;
+  WriteFile(extent.FilePath(8, y0), "a real tile, longer than the blank");
+  WriteFile(extent.FilePath(8, y1), kBlank);
+  // Not tiles of this task: another zoom, another type, outside the range, a folder.
+  WriteFile(extent.tileFolder + BuildTileFileName(c.mapsType, 8, y0, 5), "x");
+  WriteFile(extent.tileFolder + BuildTileFileName(c.mapsType == 8 ? 0 : 8, 8, y0, 4), "x");
+  WriteFile(extent.FilePath(9, y0), "x");
+  folder.MakeFolder("area/" + extent.FileName(8, y0) + "x");
+  // The listed failures: one blanked in place, one re-fetched since, one absent.
+  WriteFile(extent.failedListPath, extent.FilePath(8, y1) + "|http://127.0.0.1/a\r\n" + extent.FilePath(8, y0) +
+                                       "|http://127.0.0.1/b\r\nnot a tile line\r\n");
+
+  TaskScan scan = ScanTaskFolder(extent, kBlank);
+  EXPECT_TRUE(scan.problems.empty());
+  EXPECT_EQ(scan.states.At(8, y0), TileState::Saved);
+  EXPECT_EQ(scan.states.At(8, y1), TileState::Failed);
+  EXPECT_EQ(scan.states.Count(TileState::Saved), 1);
+  EXPECT_EQ(scan.states.Count(TileState::Failed), 1);
+  EXPECT_EQ(scan.states.Count(TileState::Missing), 0);
+  EXPECT_EQ(scan.states.At(9, y0), TileState::Missing);  // outside the range
+
+  // Without the list the placeholder is a blank; without the tile, missing.
+  std::remove(extent.failedListPath.c_str());
+  std::remove(extent.FilePath(8, y0).c_str());
+  scan = ScanTaskFolder(extent, kBlank);
+  EXPECT_EQ(scan.states.At(8, y0), TileState::Missing);
+  EXPECT_EQ(scan.states.At(8, y1), TileState::Blank);
+  EXPECT_EQ(scan.states.Count(TileState::Blank), 1);
+  EXPECT_EQ(scan.states.Count(TileState::Missing), 1);
+}
+
+// Top-counted OpenStreetMap and bottom-counted VirtualEarth road rows.
+INSTANTIATE_TEST_SUITE_P(BothRowCounts, TaskFolderStates, testing::Values(FolderCase{8, 5}, FolderCase{5, 9}));
+
+TEST(TaskFolder, AMissingFolderIsAProblemNotAFailure) {
+  ScratchFolder folder("map");
+  WriteFile(folder / "t.qrnl", ProjectText(8, "10", "20", "50", "40", 4));
+  const TaskScan scan = ScanTaskFolder(ReadTaskExtent(folder / "t.qrnl"), kBlank);
+  ASSERT_EQ(scan.problems.size(), 1u);
+  EXPECT_NE(scan.problems[0].find("Tile folder"), std::string::npos);
+  EXPECT_EQ(scan.states.Count(TileState::Missing), 2);
+}
+
+TEST(TaskFolder, RefusesProjectFilesThatGiveNoRange) {
+  ScratchFolder folder("map");
+  const struct {
+    std::string text;
+  } cases[] = {
+      {ProjectText(8, "", "20", "50", "40", 4)},
+      {ProjectText(8, "10", "2x", "50", "40", 4)},
+      {ProjectText(8, "30", "20", "50", "40", 4)},     // left east of right
+      {ProjectText(12, "10", "20", "50", "40", 4)},    // no such map type
+      {ProjectText(8, "10", "20", "50", "40", 31)},    // zoom off the scale
+      {ProjectText(8, "-180", "180", "85", "-85", 20)},  // far more tiles than a view holds
+  };
+  for (const auto& c : cases) {
+    WriteFile(folder / "bad.qrnl", c.text);
+    EXPECT_THROW(ReadTaskExtent(folder / "bad.qrnl"), TaskFolderError) << c.text;
+  }
+  EXPECT_THROW(ReadTaskExtent(folder / "absent.qrnl"), TaskFolderError);
+  EXPECT_THROW(ReadTaskExtent(folder.Path()), TaskFolderError);
+}
+
+TEST(ParseTileFileName, AcceptsOnlyTheEngineSpelling) {
+  EXPECT_EQ(ParseTileFileName("os_8_5_4.png", 8, 4), (TileKey{8, 5, 4}));
+  EXPECT_EQ(ParseTileFileName("ms_3_-1_2.jpg", 6, 2), (TileKey{3, -1, 2}));
+  for (const char* name : {"os_8_5_4.jpg", "os_08_5_4.png", "os_8_5_5.png", "gm_8_5_4.png", "os_8__4.png",
+                           "os_8_5_4.png.tmp", "os_+8_5_4.png", "os_8_5_x_4.png", "os__4.png"})
+    EXPECT_FALSE(ParseTileFileName(name, 8, 4)) << name;
+}
+
+TEST(ProbeTileFile, ReadsOneTileAfterARefetch) {
+  ScratchFolder folder("map");
+  const std::string path = folder / "os_1_1_1.png";
+  EXPECT_EQ(ProbeTileFile(path, kBlank, false), TileState::Missing);
+  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Failed);
+  WriteFile(path, kBlank);
+  EXPECT_EQ(ProbeTileFile(path, kBlank, false), TileState::Blank);
+  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Failed);
+  WriteFile(path, "tile bytes");
+  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Saved);
+}
+
+}  // namespace
