@@ -213,6 +213,16 @@ TEST_F(MainWindowTest, LogViewShowsTheNewestLinesWithinItsBound) {
   EXPECT_EQ(window->Logic().Memo1.Count(), static_cast<std::size_t>(total) + 1);  // every line kept
 }
 
+// A zoom 4 task of two tiles with no worker, so nothing is ever requested.
+void StartTaskWithoutWorkers(TForm1& logic, const std::string& savePath) {
+  logic.Edit6 = savePath;
+  logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
+  logic.Edit10 = "0";
+  logic.EditTaskName = "job.qrnl";
+  logic.BitBtn1Click();
+  ASSERT_TRUE(logic.TaskRunning());
+}
+
 // Start fills the view with the task's log, whose last lines (a resumed task's) are long.
 // The task has no worker, so nothing is ever requested.
 TEST_F(MainWindowTest, LogViewKeepsItsLeftEdgeAndStopsFollowingWhileScrolledUp) {
@@ -221,14 +231,7 @@ TEST_F(MainWindowTest, LogViewKeepsItsLeftEdgeAndStopsFollowingWhileScrolledUp) 
   QScrollBar* down = log->verticalScrollBar();
   auto line = [](int n) { return "T1:seq=" + std::to_string(n) + ", " + std::string(300, 'x') + ".png ->ok!"; };
   TForm1& logic = window->Logic();
-  auto start = [&] {
-    logic.Edit6 = folder / "maps";
-    logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
-    logic.Edit10 = "0";
-    logic.EditTaskName = "job.qrnl";
-    logic.BitBtn1Click();
-    ASSERT_TRUE(logic.TaskRunning());
-  };
+  auto start = [&] { StartTaskWithoutWorkers(logic, folder / "maps"); };
   start();
   RunExpectingMessageBox([&] { logic.Timer1Timer(); });
   ASSERT_FALSE(logic.TaskRunning());
@@ -273,12 +276,7 @@ TEST_F(MainWindowTest, ARefilledLogViewShowsTheStartOfItsLines) {
   auto* log = Control<QPlainTextEdit>("Memo1");
   log->setFixedWidth(90);
   TForm1& logic = window->Logic();
-  logic.Edit6 = folder / "maps";
-  logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
-  logic.Edit10 = "0";
-  logic.EditTaskName = "job.qrnl";
-  logic.BitBtn1Click();
-  ASSERT_TRUE(logic.TaskRunning());
+  StartTaskWithoutWorkers(logic, folder / "maps");
   QApplication::processEvents();
   ASSERT_GT(logic.Memo1.Last().size(), 20u);
   ASSERT_GT(log->horizontalScrollBar()->maximum(), 0) << "the last line must be wider than the view";
