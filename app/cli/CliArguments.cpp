@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "AppPaths.h"
+
 namespace {
 
 std::optional<int> ParseInt(const std::string& text) {
@@ -119,9 +121,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
 }
 
 std::string CliTaskFileName(const std::string& name) {
-  constexpr std::string_view kExtension = ".qrnl";
-  if (name.empty() || name.ends_with(kExtension)) return name;
-  return name + std::string(kExtension);
+  if (name.empty() || name.ends_with(kProjectExtension)) return name;
+  return name + kProjectExtension;
 }
 
 std::string CliUsageText() {

@@ -31,6 +31,9 @@ std::string BlankImagePathIn(const std::string& executableFolder);
 std::string MapViewerPathIn(const std::string& executableFolder);
 std::string MapCombinerPathIn(const std::string& executableFolder);
 
+// The ending of a task's project file name.
+inline constexpr const char* kProjectExtension = ".qrnl";
+
 inline constexpr const char* kApplicationTitle = "Quarnel";
 inline constexpr const char* kHomepageAddress = "https://quarnel.example.org";
 inline constexpr const char* kSupportMailAddress = "support@quarnel.example.org";

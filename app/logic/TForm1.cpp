@@ -29,8 +29,6 @@ const std::array<MapTypeRow, 9> kMapTypeTable = {{
 
 namespace {
 
-constexpr const char* kProjectExtension = ".qrnl";
-
 bool FileExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
