@@ -2,7 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <limits>
 
 namespace {
 
@@ -114,4 +117,28 @@ std::string TransferFailureMessage(const TransferOutcome& outcome) {
   if (!IsTlsFailure(outcome.curlCode)) return "HTTP transfer failed: " + codeText;
   // A reset during the TLS handshake is still a reset.
   return socketError == 10054 ? SocketErrorMessage(socketError) : "TLS failure: " + codeText;
+}
+
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::time_t now) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  if (value.empty()) return std::nullopt;
+  if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    int64_t seconds = 0;
+    const auto result = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    // Too many digits to count is still "a long time".
+    if (result.ec != std::errc()) seconds = std::numeric_limits<int32_t>::max();
+    return std::chrono::seconds(seconds);
+  }
+  // libcurl reads all three date forms HTTP allows.
+  const std::time_t at = curl_getdate(std::string(value).c_str(), nullptr);
+  if (at == -1) return std::nullopt;
+  return std::chrono::seconds(at > now ? at - now : 0);
+}
+
+std::chrono::seconds RetryLaterWait(std::optional<std::chrono::seconds> asked, int32_t attempt, int32_t maxWait) {
+  const std::chrono::seconds cap(std::max(maxWait, 0));
+  if (asked) return std::clamp(*asked, std::chrono::seconds(0), cap);
+  const std::chrono::seconds doubled(attempt >= 30 ? int64_t{1} << 30 : int64_t{1} << std::max(attempt, 0));
+  return std::min(doubled, cap);
 }

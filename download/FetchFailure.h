@@ -1,7 +1,12 @@
 #pragma once
 
+#include <chrono>
+#include <ctime>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 
 // A failed Get. Callers classify it by searching what() for fixed texts
 // ("10054", "Connection Closed Gracefully", "302", "403", "404"), so the
@@ -10,7 +15,21 @@
 class FetchError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  FetchError(const std::string& message, std::string retryAfter)
+      : std::runtime_error(message), retryAfter_(std::move(retryAfter)) {}
+  // The Retry-After header of the answer, as sent; empty when none came.
+  const std::string& RetryAfter() const { return retryAfter_; }
+
+ private:
+  std::string retryAfter_;
 };
+
+// How long a "429"/"503" answer asks to be left alone: Retry-After as
+// seconds or as an HTTP date (against now); nullopt when absent or unreadable.
+std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::time_t now);
+// The wait before asking again after the attempt-th such answer for a tile
+// (0-based): what the server asked for, else 1 s doubling; never above maxWait.
+std::chrono::seconds RetryLaterWait(std::optional<std::chrono::seconds> asked, int32_t attempt, int32_t maxWait);
 
 inline constexpr const char* kClosedGracefully = "Connection Closed Gracefully.";
 

@@ -15,13 +15,16 @@ bool RequestPacer::Wait(const std::atomic<bool>& stop) {
     slot = std::max(Clock::now(), next_);
     next_ = slot + interval_;
   }
-  // Short sleeps, so that a Stop is answered within a fraction of a second
-  // even when the cap is low.
+  return SleepUntilUnlessStopped(slot, stop);
+}
+
+bool SleepUntilUnlessStopped(std::chrono::steady_clock::time_point until, const std::atomic<bool>& stop) {
+  // Short sleeps, so that a Stop is answered at once even in a long wait.
   constexpr auto kSlice = std::chrono::milliseconds(50);
   for (;;) {
     if (stop.load()) return false;
-    const Clock::time_point now = Clock::now();
-    if (now >= slot) return true;
-    std::this_thread::sleep_for(std::min<Clock::duration>(slot - now, kSlice));
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= until) return true;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, kSlice));
   }
 }

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <mutex>
 
+// Sleeps until the time comes; false, within a fraction of a second, as
+// soon as stop is set.
+bool SleepUntilUnlessStopped(std::chrono::steady_clock::time_point until, const std::atomic<bool>& stop);
+
 // Spaces request starts across all the workers of a task at least 1/N
 // second apart, the first burst included: each caller reserves the next
 // free slot and sleeps until it comes. Transfers still overlap; only their

@@ -26,6 +26,12 @@
 //               tile; once it is used up the tile fails like any other.
 //               A stop request between repeats abandons the tile: it is
 //               neither recorded nor blanked, and a resumed task fetches it.
+//   wait        ("429", "503" status) the server asks for a pause: the
+//               worker logs one line and waits as long as Retry-After says
+//               (seconds or a date), or else 1 s, 2 s, 4 s ..., each wait at
+//               most Network.MaxRetryWait, then asks again. These repeats
+//               count against RepeatLimit too; a Stop during the wait
+//               abandons the tile as between repeats.
 //   banned      ("302", "403") the tile is logged and recorded, the ban line
 //               follows, and this worker closes; the others go on.
 //   failed      ("404", any other message, or none) the tile is logged and
@@ -46,6 +52,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <limits>
 #include <stdexcept>
@@ -90,6 +97,11 @@ FetchOutcome ClassifyFetchFailure(std::string_view message) {
   if (Contains(message, "Connection Closed Gracefully")) return FetchOutcome::ClosedGracefully;
   if (Contains(message, "302") || Contains(message, "403")) return FetchOutcome::Banned;
   if (Contains(message, "404")) return FetchOutcome::NotFound;
+  // Only a status text starts with its code: no transfer failure can pass for one.
+  for (std::string_view code : {"429", "503"}) {
+    if (message.starts_with(code) && (message.size() == code.size() || message[code.size()] == ' '))
+      return FetchOutcome::RetryLater;
+  }
   if (message.empty()) return FetchOutcome::NoMessage;
   return FetchOutcome::OtherFailure;
 }
@@ -212,16 +224,22 @@ void TDownThread::Run() {
 
 void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker) {
   const std::string url = task_->TileUrl(x, y);
-  const int32_t repeatLimit = task_->Parameters.Network.RepeatLimit;
+  const NetworkSettings& network = task_->Parameters.Network;
+  const int32_t repeatLimit = network.RepeatLimit;
+  int32_t waits = 0;
   for (int32_t repeats = 0;; ++repeats) {
     buffer_.clear();
     bool fetched = false;
     std::string message;
+    std::string retryAfter;
     // A Stop while waiting for the pacer abandons the tile unrecorded, as between repeats.
     if (pacer_ && !pacer_->Wait(terminated_)) return;
     try {
       http_->Get(url, buffer_);
       fetched = true;
+    } catch (const FetchError& e) {
+      message = e.what();
+      retryAfter = e.RetryAfter();
     } catch (const std::exception& e) {
       message = e.what();
     } catch (...) {
@@ -243,6 +261,23 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
           Log();
         }
         if (Terminated()) break;
+        continue;
+      }
+      outcome = FetchOutcome::OtherFailure;
+    }
+    if (outcome == FetchOutcome::RetryLater) {
+      if (repeats < repeatLimit) {
+        const std::chrono::seconds wait =
+            RetryLaterWait(ParseRetryAfter(retryAfter, std::time(nullptr)), waits++, network.MaxRetryWait);
+        BeginLine();
+        AppendTileXY(x, y);
+        msg_ += ':';
+        msg_ += message;
+        msg_ += ": waiting ";
+        AppendNumber(msg_, wait.count());
+        msg_ += " s before asking again.";
+        Log();
+        if (!SleepUntilUnlessStopped(std::chrono::steady_clock::now() + wait, terminated_)) return;
         continue;
       }
       outcome = FetchOutcome::OtherFailure;

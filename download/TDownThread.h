@@ -39,6 +39,7 @@ enum class FetchOutcome {
   NotFound,          // "404": record, blank image
   OtherFailure,      // any other message: record, blank image
   NoMessage,         // empty message: record, blank image
+  RetryLater,        // "429" or "503" status: wait as asked, then repeat
 };
 FetchOutcome ClassifyFetchFailure(std::string_view message);
 

@@ -103,6 +103,7 @@ struct TileHttpClient::Impl {
   std::string* buffer = nullptr;
   std::size_t bufferStart = 0;
   std::string statusLine;
+  std::string retryAfter;
   bool location = false;
   bool connectionClose = false;
   bool headersComplete = false;  // the blank line after the headers arrived
@@ -232,6 +233,7 @@ void TileHttpClient::Impl::StartResponse(std::string& target) {
   buffer = &target;
   bufferStart = target.size();
   statusLine.clear();
+  retryAfter.clear();
   location = connectionClose = headersComplete = false;
   headerBytes = 0;
   bodyTooLarge = headerTooLarge = readTimedOut = requestSent = false;
@@ -250,9 +252,12 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
   std::string_view line = Trim(std::string_view(data, length));
   if (line.starts_with("HTTP/")) {  // a new response, after an interim 1xx too
     self.statusLine = std::string(line);
+    self.retryAfter.clear();
     self.location = self.connectionClose = self.headersComplete = false;
   } else if (line.empty()) {
     self.headersComplete = true;
+  } else if (IsHeader(line, "Retry-After")) {
+    self.retryAfter = std::string(HeaderValue(line, "Retry-After"));
   } else if (IsHeader(line, "Location")) {
     self.location = true;
   } else if (IsHeader(line, "Connection")) {
@@ -358,5 +363,5 @@ void TileHttpClient::Get(const std::string& url, std::string& buffer) {
   if (!AllDigits(codeText) || codeText.size() > 3)
     throw FetchError("Invalid response: the status code is not a number.");
   int status = std::stoi(codeText);
-  if (status < 200 || status > 299 || impl.location) throw FetchError(statusText);
+  if (status < 200 || status > 299 || impl.location) throw FetchError(statusText, impl.retryAfter);
 }

@@ -14,4 +14,6 @@ struct NetworkSettings {
   int32_t RepeatLimit = 5;      // immediate repeats after a reset or an early close
   int64_t MaxBodyBytes = int64_t{64} << 20;
   int32_t MaxRequestsPerSecond = 0;  // across all workers of a task; 0: no cap
+  int32_t MaxRetryWait = 120;        // seconds, the longest wait a "429"/"503" answer gets
+  std::string CaFile;                // PEM certificates trusted beside the system's; empty: none
 };

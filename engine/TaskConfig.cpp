@@ -25,6 +25,8 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.ReadTimeout = ReadAtLeast(config, "ReadTimeout", 1, settings.ReadTimeout);
   settings.RepeatLimit = ReadAtLeast(config, "RepeatLimit", 0, settings.RepeatLimit);
   settings.MaxRequestsPerSecond = ReadAtLeast(config, "MaxRequestsPerSecond", 0, settings.MaxRequestsPerSecond);
+  settings.MaxRetryWait = ReadAtLeast(config, "MaxRetryWait", 0, settings.MaxRetryWait);
+  settings.CaFile = config.ReadString("Network", "CaFile", "");
   const std::string agent = config.ReadString("Network", "UserAgent", "");
   if (!agent.empty()) settings.UserAgent = agent;
   return settings;

@@ -11,6 +11,8 @@
 TileHosts ReadTileHosts(const IniFile& config);
 
 // Section "Network": "ConnectTimeout" and "ReadTimeout" in seconds,
-// "UserAgent", "RepeatLimit". A missing, invalid or non-positive number gives
-// the default (RepeatLimit may be 0); an empty user agent gives the default.
+// "UserAgent", "RepeatLimit", "MaxRequestsPerSecond", "MaxRetryWait",
+// "CaFile". A missing, invalid or non-positive number gives the default
+// (RepeatLimit, MaxRequestsPerSecond and MaxRetryWait may be 0); an empty user
+// agent gives the default.
 NetworkSettings ReadNetworkSettings(const IniFile& config);

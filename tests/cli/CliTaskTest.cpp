@@ -374,4 +374,42 @@ TEST_F(CliTaskTest, ATaskNameWithoutExtensionResumesTheSameTask) {
   EXPECT_TRUE(Contains(ReadFile(out / "t3_log.txt"), "Log continue...v=5.7\r\n"));
 }
 
+// Each tile is first asked to wait: one with a number of seconds, one with a
+// date far ahead that Network.MaxRetryWait cuts down to a second.
+TEST_F(CliTaskTest, AServerThatAsksForAPauseIsWaitedForAndNothingFails) {
+  std::atomic<int> asked{0};
+  server.SetHandler([&asked](const ScriptedRequest& request) {
+    if (request.target == "/4/8/5.png" && (asked.fetch_or(1) & 1) == 0)
+      return Respond::Raw(Respond::Text("HTTP/1.1 503 Service Unavailable", {{"Retry-After", "1"}}, ""));
+    if (request.target == "/4/8/6.png" && (asked.fetch_or(2) & 2) == 0)
+      return Respond::Raw(
+          Respond::Text("HTTP/1.1 429 Too Many Requests", {{"Retry-After", "Fri, 31 Dec 2100 23:59:59 GMT"}}, ""));
+    return ServeBodyFor(request);
+  });
+  std::vector<std::string> args = TaskArgs("4", "1", "polite");
+  WriteFile(config, ReadFile(config) + "[Network]\r\nMaxRetryWait=1\r\n");
+  const CliProcess::Result run = CliProcess::Run(args);
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed.\n" + kClosingMessage);
+  EXPECT_TRUE(Contains(run.out, "T1:8-5:503 Service Unavailable: waiting 1 s before asking again.\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "T1:8-6:429 Too Many Requests: waiting 1 s before asking again.\n")) << run.out;
+  EXPECT_EQ(server.RequestCount(), 4u);
+  EXPECT_EQ(ReadFile(out / "polite" / "os_8_5_4.png"), BodyFor("/4/8/5.png"));
+  EXPECT_EQ(ReadFile(out / "polite" / "os_8_6_4.png"), BodyFor("/4/8/6.png"));
+  EXPECT_EQ(fs::file_size(out / "polite_failed.ftl"), 0u);
+}
+
+// Rows 5 and 6 at zoom 4 are 10 and 9 counted from the south.
+TEST_F(CliTaskTest, AnAddressTemplateAsksForRowsCountedFromTheSouth) {
+  std::vector<std::string> args = TaskArgs("4", "1", "tms");
+  WriteFile(config, "[Hosts]\r\nOpenStreetMap=http://127.0.0.1:" + std::to_string(server.Port()) +
+                        "/tms/{z}/{x}/{-y}.png\r\n");
+  const CliProcess::Result run = CliProcess::Run(args);
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(server.Targets(), (std::vector<std::string>{"/tms/4/8/10.png", "/tms/4/8/9.png"}));
+  EXPECT_EQ(ReadFile(out / "tms" / "os_8_5_4.png"), BodyFor("/tms/4/8/10.png"));
+}
+
 }  // namespace

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ctime>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -80,6 +83,48 @@ TEST(TransferFailureMessageTest, ClassifiesByFixedTexts) {
       continue;
     EXPECT_FALSE(HasClassifiedText(TransferFailureMessage({code, 0}))) << code;
   }
+}
+
+TEST(RetryAfterTest, ReadsSecondsAndTheThreeDateForms) {
+  // 2015-10-21 07:28:00 UTC
+  constexpr std::time_t kAt = 1445412480;
+  const struct {
+    const char* value;
+    std::time_t now;
+    std::optional<int64_t> seconds;
+  } cases[] = {
+      {"3", 0, 3},
+      {" 120 ", 0, 120},
+      {"0", 0, 0},
+      {"99999999999999999999999", 0, std::numeric_limits<int32_t>::max()},
+      {"Wed, 21 Oct 2015 07:28:00 GMT", kAt - 10, 10},
+      {"Wednesday, 21-Oct-15 07:28:00 GMT", kAt - 10, 10},
+      {"Wed Oct 21 07:28:00 2015", kAt - 10, 10},
+      {"Wed, 21 Oct 2015 07:28:00 GMT", kAt + 10, 0},  // a date gone by: no wait
+      {"", 0, std::nullopt},
+      {"soon", 0, std::nullopt},
+      {"-5", 0, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const auto parsed = ParseRetryAfter(c.value, c.now);
+    ASSERT_EQ(parsed.has_value(), c.seconds.has_value());
+    if (parsed) {
+      EXPECT_EQ(parsed->count(), *c.seconds);
+    }
+  }
+}
+
+TEST(RetryAfterTest, WaitsDoubleWithoutAnAnswerAndNeverPassTheCap) {
+  using std::chrono::seconds;
+  EXPECT_EQ(RetryLaterWait(std::nullopt, 0, 120), seconds(1));
+  EXPECT_EQ(RetryLaterWait(std::nullopt, 1, 120), seconds(2));
+  EXPECT_EQ(RetryLaterWait(std::nullopt, 2, 120), seconds(4));
+  EXPECT_EQ(RetryLaterWait(std::nullopt, 2, 3), seconds(3));
+  EXPECT_EQ(RetryLaterWait(std::nullopt, 40, 120), seconds(120));
+  EXPECT_EQ(RetryLaterWait(seconds(500), 0, 120), seconds(120));
+  EXPECT_EQ(RetryLaterWait(seconds(7), 5, 120), seconds(7));  // the server's word beats the doubling
+  EXPECT_EQ(RetryLaterWait(seconds(7), 0, 0), seconds(0));
 }
 
 }  // namespace

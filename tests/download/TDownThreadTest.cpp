@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -225,6 +226,20 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         OutcomeCase{"ForbiddenKeepsExisting", {Respond::Status(403, "Forbidden")}, true, kForbiddenLines,
                     Disk::Kept, 1},
+        OutcomeCase{"ServiceUnavailableWaitsAsAskedThenSaved",
+                    {Respond::Raw(Respond::Text("HTTP/1.1 503 Service Unavailable", {{"Retry-After", "0"}}, ""))},
+                    false,
+                    {"log: T1:5-7:503 Service Unavailable: waiting 0 s before asking again.", kOkLines[0],
+                     kOkLines[1]},
+                    Disk::Body,
+                    2},
+        OutcomeCase{"TooManyRequestsWaitsASecondThenSaved",
+                    {Respond::Status(429, "Too Many Requests")},
+                    false,
+                    {"log: T1:5-7:429 Too Many Requests: waiting 1 s before asking again.", kOkLines[0],
+                     kOkLines[1]},
+                    Disk::Body,
+                    2},
         OutcomeCase{"RedirectBans", {Respond::Redirect(302, "Found", "http://127.0.0.1:1/elsewhere.png")}, false,
                     kRedirectLines, Disk::Nothing, 1}),
     [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
@@ -243,6 +258,12 @@ TEST(ClassifyFetchFailure, SearchesTheMessageInTableOrder) {
       {"404 Not Found", FetchOutcome::NotFound},
       {"500 Internal Server Error", FetchOutcome::OtherFailure},
       {"", FetchOutcome::NoMessage},
+      {"429 Too Many Requests", FetchOutcome::RetryLater},
+      {"503 Service Unavailable", FetchOutcome::RetryLater},
+      {"503", FetchOutcome::RetryLater},
+      {"5031 Custom", FetchOutcome::OtherFailure},
+      {"HTTP transfer failed: 429", FetchOutcome::OtherFailure},  // only a status text starts with its code
+      {"503 Service Unavailable 404", FetchOutcome::NotFound},    // after every other test
       {"404 then 10054", FetchOutcome::ConnectionReset},             // reset is tested first
       {"Connection Closed Gracefully. 403", FetchOutcome::ClosedGracefully},
       {"403 and 404", FetchOutcome::Banned},                         // ban before not-found
@@ -363,6 +384,45 @@ TEST_F(WorkerTest, ARateCapSpacesTheRequestsOfAllWorkers) {
   for (std::size_t i = 0; i < arrivals.size(); ++i)
     EXPECT_GE(arrivals[i] - began, std::chrono::milliseconds(50) * i) << "request " << i;
   for (const RecordingSink& sink : sinks) EXPECT_EQ(sink.Done().size(), 1u);
+}
+
+TEST_F(WorkerTest, RetryAfterAsADateIsCappedByMaxRetryWait) {
+  params_.Network.MaxRetryWait = 1;
+  MakeTask(5, 5, 7, 7);
+  char inAnHour[64];
+  const std::time_t later = std::time(nullptr) + 3600;
+  std::tm utc{};
+  gmtime_r(&later, &utc);
+  std::strftime(inAnHour, sizeof inAnHour, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  std::mutex mutex;
+  std::vector<RequestPacer::Clock::time_point> arrivals;
+  server_.Server().SetHandler([&](const ScriptedRequest& request) {
+    std::lock_guard<std::mutex> lock(mutex);
+    arrivals.push_back(RequestPacer::Clock::now());
+    if (arrivals.size() == 1)
+      return Respond::Raw(Respond::Text("HTTP/1.1 429 Too Many Requests", {{"Retry-After", inAnHour}}, ""));
+    return ServeBodyFor(request);
+  });
+  RecordingSink sink;
+  RunWorker(0, sink);
+  EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"log: T1:5-7:429 Too Many Requests: waiting 1 s before asking again.",
+                                                    kOkLines[0], kOkLines[1]}));
+  ASSERT_EQ(arrivals.size(), 2u);
+  EXPECT_GE(arrivals[1] - arrivals[0], std::chrono::seconds(1));
+}
+
+TEST_F(WorkerTest, StopDuringARetryWaitAbandonsTheTile) {
+  MakeTask(5, 6, 7, 7);
+  server_.Always(Target(5, 7), Respond::Raw(Respond::Text("HTTP/1.1 503 Service Unavailable", {{"Retry-After", "100"}}, "")));
+  RecordingSink sink;
+  TDownThread worker(false, task_.get(), 0, sink, kBlank);
+  while (sink.Lines().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  worker.Terminate();
+  worker.WaitFor();
+  EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"log: T1:5-7:503 Service Unavailable: waiting 100 s before asking again.",
+                                                    "log: T1 Finished."}));
+  EXPECT_EQ(server_.Targets(), std::vector<std::string>{Target(5, 7)});
+  EXPECT_FALSE(Exists(TilePath(5, 7)));
 }
 
 // A Stop while a worker waits for its turn ends it without fetching or

@@ -35,6 +35,7 @@ struct NetworkCase {
   const char* section;
   int32_t connect, read, repeat;
   int32_t rate = 0;
+  int32_t retryWait = 120;
 };
 
 class NetworkSettingsTest : public testing::TestWithParam<NetworkCase> {};
@@ -47,14 +48,17 @@ TEST_P(NetworkSettingsTest, InvalidNumbersGiveTheDefault) {
   EXPECT_EQ(network.ReadTimeout, GetParam().read);
   EXPECT_EQ(network.RepeatLimit, GetParam().repeat);
   EXPECT_EQ(network.MaxRequestsPerSecond, GetParam().rate);
+  EXPECT_EQ(network.MaxRetryWait, GetParam().retryWait);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sections, NetworkSettingsTest,
-    testing::Values(NetworkCase{"[Network]\nConnectTimeout=5\nReadTimeout=0x10\nRepeatLimit=0\nMaxRequestsPerSecond=4\n", 5,
-                                16, 0, 4},
-                    NetworkCase{"[Network]\nConnectTimeout=0\nReadTimeout=-3\nRepeatLimit=-1\nMaxRequestsPerSecond=-2\n", 30,
-                                60, 5, 0},
+    testing::Values(NetworkCase{"[Network]\nConnectTimeout=5\nReadTimeout=0x10\nRepeatLimit=0\nMaxRequestsPerSecond=4\n"
+                                "MaxRetryWait=0\n",
+                                5, 16, 0, 4, 0},
+                    NetworkCase{"[Network]\nConnectTimeout=0\nReadTimeout=-3\nRepeatLimit=-1\nMaxRequestsPerSecond=-2\n"
+                                "MaxRetryWait=-1\n",
+                                30, 60, 5, 0, 120},
                     NetworkCase{"[Network]\nConnectTimeout=ten\nReadTimeout=\nRepeatLimit=99999999999\n", 30, 60, 5},
                     NetworkCase{"[network]\nconnecttimeout=1\nreadtimeout=1\nrepeatlimit=2\n", 1, 1, 2}));
 
