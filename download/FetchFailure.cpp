@@ -31,6 +31,25 @@ bool IsTlsFailure(int code) {
   }
 }
 
+// The certificate checker's result numbers that tell the causes apart.
+constexpr long kCertNotYetValid = 9;
+constexpr long kCertExpired = 10;
+constexpr long kHostnameMismatch = 62;
+constexpr long kIpAddressMismatch = 64;
+
+std::string CertificateProblem(long verifyResult, bool nameMismatch) {
+  if (nameMismatch) verifyResult = kHostnameMismatch;
+  switch (verifyResult) {
+    case kCertExpired: return "TLS failure: the server's certificate has expired.";
+    case kCertNotYetValid: return "TLS failure: the server's certificate is not valid yet.";
+    case kHostnameMismatch:
+    case kIpAddressMismatch: return "TLS failure: the server's certificate is made out to another host name.";
+    default:
+      return "TLS failure: the server's certificate is not trusted (its issuer is in neither the system's "
+             "certificates nor Network.CaFile).";
+  }
+}
+
 }  // namespace
 
 std::string SocketErrorMessage(int winsockError) {
@@ -116,7 +135,11 @@ std::string TransferFailureMessage(const TransferOutcome& outcome) {
   std::string codeText = curl_easy_strerror(static_cast<CURLcode>(outcome.curlCode));
   if (!IsTlsFailure(outcome.curlCode)) return "HTTP transfer failed: " + codeText;
   // A reset during the TLS handshake is still a reset.
-  return socketError == 10054 ? SocketErrorMessage(socketError) : "TLS failure: " + codeText;
+  if (socketError == 10054) return SocketErrorMessage(socketError);
+  if (outcome.curlCode == CURLE_PEER_FAILED_VERIFICATION)
+    return CertificateProblem(outcome.tlsVerifyResult, outcome.tlsNameMismatch);
+  if (outcome.curlCode == CURLE_SSL_CACERT_BADFILE) return kCaFileUnusable;
+  return "TLS failure: " + codeText;
 }
 
 std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::time_t now) {

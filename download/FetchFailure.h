@@ -46,6 +46,13 @@ struct TransferOutcome {
   bool headerTooLarge = false;
   bool readTimedOut = false;  // no byte for NetworkSettings::ReadTimeout seconds
   bool tunnelRefused = false; // the proxy answered an https tunnel request with a failure
+  long tlsVerifyResult = 0;   // the certificate check's own result; 0 when it passed or never ran
+  bool tlsNameMismatch = false;  // the certificate is made out to another host
 };
-// The failure text for such a transfer, from the fixed texts only.
+inline constexpr const char* kCaFileUnusable =
+    "TLS failure: the file named by Network.CaFile cannot be read or holds no PEM certificate.";
+
+// The failure text for such a transfer, from the fixed texts only. A failed
+// certificate check names what the user can act on: an issuer nobody trusts,
+// another host's name, a date out of range.
 std::string TransferFailureMessage(const TransferOutcome& outcome);

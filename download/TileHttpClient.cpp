@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string_view>
 
@@ -113,6 +115,12 @@ struct TileHttpClient::Impl {
   bool readTimedOut = false;
   bool requestSent = false;
   Clock::time_point lastByte;
+
+  // Set when Network.CaFile names a file; unusable when that file gave nothing to trust.
+  std::string trustBundle;
+  bool caFileUnusable = false;
+  // libcurl's detail of a failure: read for the cause, never shown.
+  char errorText[CURL_ERROR_SIZE] = {};
 };
 
 TileHttpClient::Impl::Impl(const NetworkSettings& settings) : network(settings) {
@@ -127,6 +135,14 @@ TileHttpClient::Impl::Impl(const NetworkSettings& settings) : network(settings) 
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   }
   Open();
+  if (!network.CaFile.empty() && curl) {
+    char* systemBundle = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CAINFO, &systemBundle);
+    std::optional<std::string> bundle = TrustBundle(systemBundle ? systemBundle : "", network.CaFile);
+    caFileUnusable = !bundle;
+    if (bundle) trustBundle = std::move(*bundle);
+    Configure();
+  }
 }
 
 TileHttpClient::Impl::~Impl() {
@@ -172,6 +188,11 @@ void TileHttpClient::Impl::Configure() {
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Impl::OnRequestReady);
   curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+  if (!trustBundle.empty()) {
+    curl_blob blob{trustBundle.data(), trustBundle.size(), CURL_BLOB_NOCOPY};
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+  }
 }
 
 // libcurl's own Accept, User-Agent and Proxy-Connection are replaced or
@@ -331,30 +352,59 @@ void TileHttpClient::GlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+std::optional<std::string> TrustBundle(const std::string& systemBundlePath, const std::string& caFile) {
+  auto read = [](const std::string& path) -> std::optional<std::string> {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+  };
+  std::optional<std::string> own = read(caFile);
+  if (!own || own->find("-----BEGIN CERTIFICATE-----") == std::string::npos) return std::nullopt;
+  std::string bundle;
+  if (!systemBundlePath.empty()) {
+    if (std::optional<std::string> system = read(systemBundlePath)) bundle = std::move(*system);
+  }
+  if (!bundle.empty() && bundle.back() != '\n') bundle += '\n';
+  return bundle + *own;
+}
+
 void TileHttpClient::Get(const std::string& url, std::string& buffer) {
   SplitUrl parts = SplitAddress(url);
   CheckAddress(url, parts);
   Impl& impl = *impl_;
+  if (impl.caFileUnusable && LowerAscii(parts.protocol) == "https") throw FetchError(kCaFileUnusable);
   impl.Aim(parts, *this);
   impl.UseHeaders(parts, *this);
   std::string address = LowerAscii(parts.protocol) + "://" + parts.host +
                         (parts.port.empty() ? "" : ":" + parts.port) + parts.path + parts.document;
   curl_easy_setopt(impl.curl, CURLOPT_URL, address.c_str());
   impl.StartResponse(buffer);
+  impl.errorText[0] = '\0';
   CURLcode code = curl_easy_perform(impl.curl);
   // libcurl takes a close inside the headers for the end of a response.
   if (code == CURLE_OK && !impl.headersComplete) code = CURLE_PARTIAL_FILE;
   long osErrno = 0;
   long tunnelStatus = 0;
+  long verifyResult = 0;
+  bool nameMismatch = false;
   if (code != CURLE_OK) {
     curl_easy_getinfo(impl.curl, CURLINFO_OS_ERRNO, &osErrno);
     curl_easy_getinfo(impl.curl, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
+    curl_easy_getinfo(impl.curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    // libcurl checks the name itself, after the chain passed, with no result number of its own.
+    const std::string_view detail = impl.errorText;
+    nameMismatch = code == CURLE_PEER_FAILED_VERIFICATION &&
+                   (detail.find("host name") != std::string_view::npos ||
+                    detail.find("hostname") != std::string_view::npos);
   }
   impl.Finish(code);
   if (code != CURLE_OK) {
     buffer.resize(impl.bufferStart);  // no part of a broken body stays behind
     throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), impl.bodyTooLarge,
-                                             impl.headerTooLarge, impl.readTimedOut, tunnelStatus >= 300}));
+                                             impl.headerTooLarge, impl.readTimedOut, tunnelStatus >= 300,
+                                             verifyResult, nameMismatch}));
   }
   // The status text is the status line without its first word.
   std::size_t space = impl.statusLine.find(' ');

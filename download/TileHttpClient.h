@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "FetchFailure.h"
@@ -15,6 +16,11 @@
 // host or port (or of proxy), after an HTTP/1.0 response or one that says
 // "Connection: close", and when the server has closed it meanwhile. A hung
 // server ends in "Socket Error # 10060" after the connect or read time-out.
+// The certificates an https fetch trusts when Network.CaFile names a file:
+// the system's bundle (if it can be read) followed by that file's. nullopt
+// when the file cannot be read or holds no PEM certificate.
+std::optional<std::string> TrustBundle(const std::string& systemBundlePath, const std::string& caFile);
+
 class TileHttpClient {
  public:
   explicit TileHttpClient(const NetworkSettings& network = {});
@@ -30,7 +36,8 @@ class TileHttpClient {
 
   // Appends the response body to buffer, whatever the status; throws FetchError.
   // A transfer that breaks off (reset, close, time-out, cap) leaves the buffer as it was.
-  // Only "http" and "https" addresses are fetched; https verifies the certificate.
+  // Only "http" and "https" addresses are fetched; https verifies the
+  // certificate against the system's certificates and Network.CaFile's.
   void Get(const std::string& url, std::string& buffer);
 
   // libcurl's global set-up; call once before any worker thread starts.

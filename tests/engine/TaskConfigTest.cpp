@@ -64,8 +64,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TaskConfigTest, UserAgentEmptyMeansDefault) {
   ScratchFolder folder;
-  WriteFileAtomic(folder / "a.ini", "[Network]\nUserAgent= Quarnel/1.0 \n");
+  WriteFileAtomic(folder / "a.ini", "[Network]\nUserAgent= Quarnel/1.0 \nCaFile=/etc/quarnel/ca.pem\n");
   EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "a.ini")).UserAgent, "Quarnel/1.0");
+  EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "a.ini")).CaFile, "/etc/quarnel/ca.pem");
   WriteFileAtomic(folder / "b.ini", "[Network]\nUserAgent=\n");
   EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "b.ini")).UserAgent, NetworkSettings::kDefaultUserAgent);
 }
