@@ -412,4 +412,24 @@ TEST_F(CliTaskTest, AnAddressTemplateAsksForRowsCountedFromTheSouth) {
   EXPECT_EQ(ReadFile(out / "tms" / "os_8_5_4.png"), BodyFor("/tms/4/8/10.png"));
 }
 
+TEST_F(CliTaskTest, MaxRateSpacesTheRequestStartsOfAllThreads) {
+  std::mutex mutex;
+  std::vector<std::chrono::steady_clock::time_point> arrivals;
+  server.SetHandler([&](const ScriptedRequest& request) {
+    std::lock_guard<std::mutex> lock(mutex);
+    arrivals.push_back(std::chrono::steady_clock::now());
+    return ServeBodyFor(request);
+  });
+  std::vector<std::string> args = TaskArgs("5", "3", "paced");
+  args.insert(args.end(), {"--max-rate", "10"});
+  const auto began = std::chrono::steady_clock::now();
+  const CliProcess::Result run = CliProcess::Run(args);
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(arrivals.size(), kZoom5Targets.size());
+  std::sort(arrivals.begin(), arrivals.end());
+  for (std::size_t i = 0; i < arrivals.size(); ++i)
+    EXPECT_GE(arrivals[i] - began, std::chrono::milliseconds(100) * i) << "request " << i;
+}
+
 }  // namespace
