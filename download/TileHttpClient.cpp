@@ -370,6 +370,11 @@ std::optional<std::string> TrustBundle(const std::string& systemBundlePath, cons
   return bundle + *own;
 }
 
+std::optional<std::string> CaFileProblem(const std::string& caFile) {
+  if (caFile.empty() || TrustBundle("", caFile)) return std::nullopt;
+  return "The certificate file '" + caFile + "' (Network.CaFile) cannot be read or holds no PEM certificate.";
+}
+
 void TileHttpClient::Get(const std::string& url, std::string& buffer) {
   SplitUrl parts = SplitAddress(url);
   CheckAddress(url, parts);

@@ -21,6 +21,10 @@
 // when the file cannot be read or holds no PEM certificate.
 std::optional<std::string> TrustBundle(const std::string& systemBundlePath, const std::string& caFile);
 
+// Why Network.CaFile cannot serve, for refusing a task before it starts;
+// nullopt when it is empty or usable.
+std::optional<std::string> CaFileProblem(const std::string& caFile);
+
 class TileHttpClient {
  public:
   explicit TileHttpClient(const NetworkSettings& network = {});

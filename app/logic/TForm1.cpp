@@ -13,6 +13,7 @@
 #include "ProxyConfigReader.h"
 #include "RecentTask.h"
 #include "TaskConfig.h"
+#include "TileHttpClient.h"
 #include "TextFormat.h"
 
 const std::array<MapTypeRow, 9> kMapTypeTable = {{
@@ -216,6 +217,11 @@ void TForm1::Start() {
   }
   settings.Hosts = ReadTileHosts(config);
   settings.Network = ReadNetworkSettings(config);
+  // Every https tile would fail, each with a blank in its place.
+  if (const auto problem = CaFileProblem(settings.Network.CaFile)) {
+    platform_.ShowMessage(*problem);
+    return;
+  }
   if (MaxRequestsPerSecondOverride) settings.Network.MaxRequestsPerSecond = *MaxRequestsPerSecondOverride;
 
   settings.Zoom = TrackBar1Position;

@@ -52,7 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"portIgnoredWithoutProxy", "UseProxy=0\r\nProxyPort=abc\r\n", "job", ""},
         RefusalCase{"emptyName", "", "", "Please enter a task name."},
         RefusalCase{"nothingButTheExtension", "", ".qrnl", "Please enter a task name."},
-        RefusalCase{"anotherExtensionIsAName", "", ".QRNL", ""}),
+        RefusalCase{"anotherExtensionIsAName", "", ".QRNL", ""},
+        RefusalCase{"caFileMissing", "\r\n[Network]\r\nCaFile=/nonexistent-quarnel/ca.pem\r\n", "job",
+                    "The certificate file '/nonexistent-quarnel/ca.pem' (Network.CaFile) cannot be read or holds no "
+                    "PEM certificate."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {

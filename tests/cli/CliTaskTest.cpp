@@ -327,7 +327,10 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyRefusal{"portZero", "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=0\r\n", "t",
                      "Proxy port '0' is not a port number (1 to 65535)."},
         EarlyRefusal{"emptyName", "", "", "Please enter a task name."},
-        EarlyRefusal{"nothingButTheExtension", "", ".qrnl", "Please enter a task name."}),
+        EarlyRefusal{"nothingButTheExtension", "", ".qrnl", "Please enter a task name."},
+        EarlyRefusal{"caFileMissing", "\r\n[Network]\r\nCaFile=/nonexistent-quarnel/ca.pem\r\n", "t",
+                     "The certificate file '/nonexistent-quarnel/ca.pem' (Network.CaFile) cannot be read or holds "
+                     "no PEM certificate."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The project file holds no worker, so even a configuration that fell back
