@@ -68,6 +68,8 @@ class TDownThread {
   int32_t LastX() const { return LastPosition().x; }
   int32_t LastY() const { return LastPosition().y; }
   int32_t ThreadIndex() const { return threadIndex_; }
+  // Bytes of the tiles this worker has written; read from any thread.
+  uint64_t BytesSaved() const { return bytesSaved_.load(std::memory_order_relaxed); }
 
  private:
   void Execute();
@@ -98,6 +100,7 @@ class TDownThread {
 
   std::atomic<bool> terminated_{false};
   std::atomic<uint64_t> last_{0};
+  std::atomic<uint64_t> bytesSaved_{0};
   bool started_ = false;
   std::thread thread_;
 };

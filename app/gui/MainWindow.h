@@ -40,8 +40,8 @@ class MainWindow : public QMainWindow, private TForm1View {
   void SetOtherWindows(OtherWindows windows) { otherWindows_ = std::move(windows); }
   TForm1& Logic() { return logic_; }
 
-  // How many log lines the view shows; the logic keeps every line.
-  static constexpr int kShownLogLines = 20000;
+  // How many log lines the view shows; the log file holds every line.
+  static constexpr int kShownLogLines = static_cast<int>(TForm1::kShownLines);
 
   // ---- Controls, named as in the window's design.
   QLineEdit* EditTaskName;

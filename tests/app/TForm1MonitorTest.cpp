@@ -62,7 +62,7 @@ class MonitorTest : public MainWindowTest {
 
   void TearDown() override {
     server_.Open();
-    EXPECT_TRUE(platform_.PumpUntil([&] { return form_->RunningWorkers == 0; }));
+    EXPECT_TRUE(platform_.PumpUntil([&] { return form_->RunningWorkers() == 0; }));
     if (form_->TaskRunning() && form_->Timer1Enabled) TickUntilClosed();
   }
 
@@ -73,7 +73,7 @@ class MonitorTest : public MainWindowTest {
   }
 
   bool PumpUntilWorkersEnded() {
-    return platform_.PumpUntil([&] { return form_->RunningWorkers == 0; });
+    return platform_.PumpUntil([&] { return form_->RunningWorkers() == 0; });
   }
 
   int CountLinesEndingWith(const std::string& end) const {
@@ -99,7 +99,7 @@ TEST_F(MonitorTest, ThreadsAreLoweredToTheTileCount) {
   form_->BitBtn1Click();
   ASSERT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->Parameters()->ThreadCount, 2);
-  EXPECT_EQ(form_->RunningWorkers, 2);
+  EXPECT_EQ(form_->RunningWorkers(), 2);
   EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=2\r\n"), std::string::npos);
   ASSERT_TRUE(PumpUntilWorkersEnded());
   EXPECT_EQ(form_->TilesOkThisRun(), 2);
@@ -117,7 +117,7 @@ TEST_F(MonitorTest, NeverMoreThanEightWorkers) {
   ASSERT_TRUE(platform_.messages.empty());
   ASSERT_GT(form_->TotalTiles(), 8);
   EXPECT_EQ(form_->Parameters()->ThreadCount, 8);
-  EXPECT_EQ(form_->RunningWorkers, 8);
+  EXPECT_EQ(form_->RunningWorkers(), 8);
   EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=8\r\n"), std::string::npos);
   ASSERT_TRUE(PumpUntilWorkersEnded());
   EXPECT_EQ(CountLinesEndingWith(" Finished."), 8);
@@ -141,7 +141,7 @@ TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
   EXPECT_EQ(ProjectKey("T1X"), "");
 
   form_->Timer1Timer();
-  EXPECT_EQ(form_->TickCount, 4);
+  EXPECT_EQ(form_->TickCount(), 4);
   EXPECT_EQ(ProjectKey("T1X"), std::to_string(task.MinX));
   EXPECT_EQ(ProjectKey("T1Y"), std::to_string(task.MinY + 2));
   EXPECT_EQ(ProjectKey("T2X"), "");
