@@ -16,6 +16,24 @@ class TaskSetupError : public std::runtime_error {
   std::string userMessage;
 };
 
+// The tiles a rectangle covers at a zoom level, and their aligned bounds.
+struct TaskTileRange {
+  int32_t MinX = 0;
+  int32_t MinY = 0;
+  int32_t MaxX = 0;
+  int32_t MaxY = 0;
+  double WestLongitude = 0;
+  double EastLongitude = 0;
+  double NorthLatitude = 0;
+  double SouthLatitude = 0;
+  int32_t TotalTiles = 0;
+};
+
+// The set-up's own count, without touching any file. Throws TaskSetupError
+// for what the set-up refuses: zoom outside 0..30, a coordinate off the
+// grid's 32-bit range, no tiles, more than 2^31 - 1 tiles.
+TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoom, int32_t mapsType);
+
 // The task built at Start from its parameters. Nothing changes it after the
 // set-up; workers share it read-only.
 class DownloadTask {

@@ -7,6 +7,7 @@
 #include "AppPaths.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "ProgressLine.h"
 #include "TextFormat.h"
 
 const std::array<MapTypeRow, 9> kMapTypeTable = {{
@@ -55,6 +56,7 @@ std::string TForm1::ExecutableFolder() {
 }
 
 void TForm1::NotifyControls() {
+  LabelEstimate = EstimateText(Entries());
   if (view_) view_->ControlsChanged();
 }
 
@@ -144,6 +146,8 @@ void TForm1::Start() {
 
   LabelTotalxy = "Total images: " + std::to_string(run_->Task().TotalTiles);
   BitBtn1Caption = kStopCaption;
+  ProgressBar1Max = run_->Task().TotalTiles;
+  ShowProgress();
   run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
   Timer1Enabled = true;
   platform_.SetTimerEnabled(true);

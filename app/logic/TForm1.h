@@ -83,6 +83,13 @@ class TForm1 : private TaskRunObserver {
   int32_t UpDown2Min = 1;
   int32_t UpDown2Max = 8;
   std::string LabelTotalxy;
+  // Progress of the running task, refreshed every tick; after the close the
+  // run's summary, until the next Start.
+  int32_t ProgressBar1Max = 0;
+  int32_t ProgressBar1Position = 0;
+  std::string LabelProgress;
+  // What the entries would start: the tile count and size, or why Start would refuse.
+  std::string LabelEstimate;
   std::string BitBtn1Caption = kStartCaption;
   MemoLines Memo1{kShownLines, {"[log window]"}};
   MemoLines Memo2{kShownLines, {"[Failed tile inforamtion window]"}};
@@ -112,6 +119,8 @@ class TForm1 : private TaskRunObserver {
   void Button1Click();
   void BitBtn1Click();
   void Timer1Timer();
+  // An entry was edited: the estimate follows it.
+  void EntriesChanged() { NotifyControls(); }
   // "Open task ...": runs the file dialog, then LoadProjectFile.
   void LoadParametersfromprojectfilel1Click();
   void Button4Click() { LoadParametersfromprojectfilel1Click(); }
@@ -164,6 +173,7 @@ class TForm1 : private TaskRunObserver {
   void Closed(const RunCounts& counts, const std::string& firstError) override;
 
   void NotifyControls();
+  void ShowProgress();
   std::string ExecutableFolder();
 
   Platform& platform_;

@@ -1,9 +1,11 @@
 // The window's side of a running task: the timer drives the run's monitor,
 // and what the run reports is drawn into the views and the controls.
 
+#include <algorithm>
 #include <utility>
 
 #include "HandlerGuard.h"
+#include "ProgressLine.h"
 #include "TForm1.h"
 
 void TForm1::LogLoaded(std::vector<std::string> lines) {
@@ -31,7 +33,17 @@ void TForm1::TimerOff() {
   platform_.SetTimerEnabled(false);
 }
 
+// The timer's second is the clock of the rate: a tick is one second of the run.
+void TForm1::ShowProgress() {
+  const RunCounts counts = run_->Counts();
+  const int64_t done = counts.saved + counts.failed;
+  ProgressBar1Position = static_cast<int32_t>(std::min<int64_t>(done, ProgressBar1Max));
+  LabelProgress = FormatProgress(done, ProgressBar1Max, counts.failed, run_->Ticks());
+}
+
 void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
+  ShowProgress();
+  LabelProgress = FormatRunSummary(counts);
   BitBtn1Caption = kStartCaption;
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
@@ -42,6 +54,7 @@ void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
 void TForm1::Timer1Timer() {
   if (!Timer1Enabled || !run_) return;  // a tick already queued when the timer went off
   RunHandler(platform_, [&] { run_->Tick(); });
+  if (run_->Active()) ShowProgress();
   NotifyControls();
 }
 

@@ -34,17 +34,6 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
-// The first failing check of the coordinates, or null.
-const char* CoordinateProblem(double left, double right, double top, double bottom) {
-  if (left > 180 || left < -180) return "Left Longitude should be between -180 and 180.";
-  if (right > 180 || right < -180) return "Right Longitude should be between -180 and 180.";
-  if (top > 90 || top < -90) return "Top Latitude should be between -90 and 90.";
-  if (bottom > 90 || bottom < -90) return "Bottom Latitude should be between -90 and 90.";
-  if (left > right) return "Left Longitude should less than Right Longitude!";
-  if (top < bottom) return "Bottom Latitude should less than Top Latitude!";
-  return nullptr;
-}
-
 bool Resumes(const TaskEntries& entries, const std::string& savePath, const std::string& taskFileName) {
   const std::string fullName = savePath + taskFileName;
   if (!FileExists(fullName)) return false;
@@ -67,6 +56,16 @@ bool Resumes(const TaskEntries& entries, const std::string& savePath, const std:
 }
 
 }  // namespace
+
+const char* CoordinateProblem(double left, double right, double top, double bottom) {
+  if (left > 180 || left < -180) return "Left Longitude should be between -180 and 180.";
+  if (right > 180 || right < -180) return "Right Longitude should be between -180 and 180.";
+  if (top > 90 || top < -90) return "Top Latitude should be between -90 and 90.";
+  if (bottom > 90 || bottom < -90) return "Bottom Latitude should be between -90 and 90.";
+  if (left > right) return "Left Longitude should less than Right Longitude!";
+  if (top < bottom) return "Bottom Latitude should less than Top Latitude!";
+  return nullptr;
+}
 
 std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
                                                  const TaskEntries& entries) {

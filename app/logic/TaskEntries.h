@@ -23,6 +23,9 @@ struct TaskEntries {
   std::optional<int32_t> maxRequestsPerSecond;
 };
 
+// The first failing check of the coordinates, as Start shows it, or null.
+const char* CoordinateProblem(double left, double right, double top, double bottom);
+
 // Start's checks, in their order, up to the filled parameters: the proxy
 // port, the task name, the save folder (created when missing), the
 // coordinates, the thread count, the extension and the resume test. Shows

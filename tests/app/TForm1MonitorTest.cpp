@@ -11,6 +11,7 @@
 
 #include "IniFile.h"
 #include "MainWindowFixture.h"
+#include "ProgressLine.h"
 #include "ScriptedServer.h"
 
 namespace {
@@ -159,6 +160,33 @@ TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
   EXPECT_EQ(ProjectKey("T1Y"), std::to_string(task.MinY + 4));
   EXPECT_NE(ReadFile(task.LogPath).find("T1:seq=5, "), std::string::npos);
   EXPECT_TRUE(platform_.errors.empty());
+}
+
+TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
+  server_.Allow(3);
+  EnterBigTask("1");
+  form_->BitBtn1Click();
+  const int32_t total = form_->TotalTiles();
+  EXPECT_EQ(form_->ProgressBar1Max, total);
+  EXPECT_EQ(form_->LabelProgress, "0 of " + std::to_string(total) + " tiles, 0 failed");
+  ASSERT_TRUE(platform_.PumpUntil([&] { return server_.Requests() >= 4; }));
+  form_->Timer1Timer();
+  EXPECT_EQ(form_->ProgressBar1Position, 3);
+  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 1.0));
+  form_->Timer1Timer();
+  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 2.0)) << "the rate is per second of the run";
+
+  form_->BitBtn1Click();
+  server_.Open();
+  ASSERT_TRUE(PumpUntilWorkersEnded());
+  TickUntilClosed();
+  ASSERT_EQ(view_.summaries.size(), 1u);
+  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]);
+  form_->Edit1 = "11";
+  form_->EntriesChanged();
+  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]) << "the summary stays until the next Start";
+  EXPECT_EQ(form_->LabelEstimate, EstimateText(form_->Entries()));
+  EXPECT_FALSE(form_->LabelEstimate.empty());
 }
 
 TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {

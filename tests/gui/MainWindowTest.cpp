@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QProgressBar>
 #include <QTest>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -288,6 +289,37 @@ TEST_F(MainWindowTest, ARefilledLogViewShowsTheStartOfItsLines) {
   EXPECT_EQ(log->horizontalScrollBar()->value(), 0);
   EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
   RunExpectingMessageBox([&] { logic.Timer1Timer(); });
+}
+
+TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
+  auto* estimate = Control<QLabel>("LabelEstimate");
+  auto* bar = Control<QProgressBar>("ProgressBar1");
+  auto* progress = Control<QLabel>("LabelProgress");
+  TForm1& logic = window->Logic();
+  QTest::keyClicks(Control<QLineEdit>("Edit1"), "1");
+  QTest::keyClicks(Control<QLineEdit>("Edit3"), "2");
+  QTest::keyClicks(Control<QLineEdit>("Edit2"), "50");
+  QTest::keyClicks(Control<QLineEdit>("Edit4"), "40");
+  window->TrackBar1->setValue(4);
+  EXPECT_EQ(estimate->text(), "2 tiles, under 1 MB");
+  QTest::keyClicks(Control<QLineEdit>("Edit1"), "9");
+  EXPECT_EQ(estimate->text(), "Left Longitude should less than Right Longitude!") << "the estimate follows each key";
+  QTest::keyClicks(Control<QLineEdit>("Edit3"), "0");
+  EXPECT_EQ(estimate->text(), "2 tiles, under 1 MB");
+  EXPECT_TRUE(bar->isHidden()) << "no bar before the first Start";
+
+  StartTaskWithoutWorkers(logic, folder / "maps");
+  window->show();
+  QApplication::processEvents();
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->maximum(), 2);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(progress->text().toStdString(), logic.LabelProgress);
+  logic.Run()->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
+  RunExpectingMessageBox([&] { logic.Timer1Timer(); });
+  EXPECT_EQ(bar->value(), 1);
+  EXPECT_EQ(progress->text().toStdString(), logic.LabelProgress);
+  EXPECT_EQ(progress->text(), "Summary: 1 saved, 0 failed.");
 }
 
 TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {
