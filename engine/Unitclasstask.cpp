@@ -104,17 +104,8 @@ TaskTileRange TileRangeOf(double left, double right, double top, double bottom, 
 
 DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parameters) {
   const TaskParameters& p = Parameters;
-  const TaskTileRange range =
+  static_cast<TaskTileRange&>(*this) =
       TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType);
-  MinX = range.MinX;
-  MinY = range.MinY;
-  MaxX = range.MaxX;
-  MaxY = range.MaxY;
-  WestLongitude = range.WestLongitude;
-  EastLongitude = range.EastLongitude;
-  NorthLatitude = range.NorthLatitude;
-  SouthLatitude = range.SouthLatitude;
-  TotalTiles = range.TotalTiles;
 
   const std::string base = p.SavePath + BaseName(p.TaskFileName);
   LogPath = base + "_log.txt";
