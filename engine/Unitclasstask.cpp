@@ -212,10 +212,16 @@ void DownloadTask::WriteLogHeader(const std::string& nowText) const {
     WriteFileAtomic(LogPath, LogHeaderText(nowText));
     return;
   }
-  std::string log = ReadWholeFile(LogPath);
-  if (!log.empty() && log.back() != '\n') log += kCrLf;
-  log += LogContinuationText(nowText);
-  WriteFileAtomic(LogPath, log);
+  // Streamed: the log of a long task is the largest file it keeps.
+  AtomicFileWriter writer(LogPath);
+  char last = '\n';
+  ReadFileInPieces(LogPath, [&](std::string_view piece) {
+    writer.Append(piece);
+    last = piece.back();
+  });
+  if (last != '\n') writer.Append(kCrLf);
+  writer.Append(LogContinuationText(nowText));
+  writer.Commit();
 }
 
 void DownloadTask::CreateFailedList() const {

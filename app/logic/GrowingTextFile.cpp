@@ -13,7 +13,7 @@
 namespace {
 
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
+constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
 
 // Calls eachLine for every line of the file, split as SplitTextLines splits
 // a text; returns whether the file is already in the form a rewrite gives.
@@ -72,7 +72,7 @@ void GrowingTextFile::Open(const std::string& path, const std::function<void(std
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   path_ = path;
-  unsaved_.clear();
+  DropUnsaved();
   const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (reader < 0) throw FileWriteError("Cannot open file " + path);
   int error = 0;
@@ -112,7 +112,20 @@ void GrowingTextFile::Reopen() {
   size_ = static_cast<uint64_t>(status.st_size);
 }
 
-void GrowingTextFile::Add(std::string_view line) { unsaved_.append(line).append(kCrLf); }
+void GrowingTextFile::Add(std::string_view line) {
+  const std::size_t bytes = line.size() + 2;
+  if (unsaved_.empty() || unsaved_.back().size() + bytes > unsaved_.back().capacity()) {
+    unsaved_.emplace_back();
+    unsaved_.back().reserve(std::max(kBlockBytes, bytes));
+  }
+  unsaved_.back().append(line).append(kCrLf);
+  unsavedBytes_ += bytes;
+}
+
+void GrowingTextFile::DropUnsaved() {
+  unsaved_.clear();
+  unsavedBytes_ = 0;
+}
 
 void GrowingTextFile::Save(Durability durability) {
   if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is not open");
@@ -126,25 +139,26 @@ void GrowingTextFile::Save(Durability durability) {
     Rebuild(durability);
     return;
   }
-  std::size_t written = 0;
-  while (written < unsaved_.size()) {
-    const ssize_t n = ::write(fd_, unsaved_.data() + written, unsaved_.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int error = n < 0 ? errno : ENOSPC;
-      [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
-      Fail("write", error);
+  for (const std::string& block : unsaved_) {
+    std::size_t written = 0;
+    while (written < block.size()) {
+      const ssize_t n = ::write(fd_, block.data() + written, block.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int error = n < 0 ? errno : ENOSPC;
+        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
+        Fail("write", error);
+      }
+      written += static_cast<std::size_t>(n);
     }
-    written += static_cast<std::size_t>(n);
   }
   if (durability == Durability::PowerLoss && ::fdatasync(fd_) != 0) {
     const int error = errno;
     [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
     Fail("write", error);
   }
-  size_ += written;
-  unsaved_.clear();
-  if (unsaved_.capacity() > kKeptCapacity) std::string().swap(unsaved_);
+  size_ += unsavedBytes_;
+  DropUnsaved();
 }
 
 // The file at the path is gone or is another one: it is written anew from
@@ -161,10 +175,10 @@ void GrowingTextFile::Rebuild(Durability durability) {
     writer.Append(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
     copied += static_cast<uint64_t>(n);
   }
-  writer.Append(unsaved_);
+  for (const std::string& block : unsaved_) writer.Append(block);
   writer.Commit();
   ::close(fd_);
   fd_ = -1;
-  unsaved_.clear();
+  DropUnsaved();
   Reopen();
 }

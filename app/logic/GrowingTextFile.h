@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "AtomicFile.h"
 
@@ -41,10 +42,11 @@ class GrowingTextFile {
 
   const std::string& Path() const { return path_; }
   uint64_t SavedBytes() const { return size_; }
-  std::size_t UnsavedBytes() const { return unsaved_.size(); }
+  std::size_t UnsavedBytes() const { return unsavedBytes_; }
 
  private:
   void Rebuild(Durability durability);
+  void DropUnsaved();
   void Reopen();
   [[noreturn]] void Fail(const std::string& what, int error) const;
 
@@ -53,5 +55,8 @@ class GrowingTextFile {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   uint64_t size_ = 0;  // what the last save left
-  std::string unsaved_;
+  // In blocks of a fixed size: a buffer that doubled as a fast task's lines
+  // came in would leave the heap fragmented after every save.
+  std::vector<std::string> unsaved_;
+  std::size_t unsavedBytes_ = 0;
 };
