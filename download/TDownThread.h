@@ -12,10 +12,11 @@ class DownloadTask;
 class RequestPacer;
 class TileHttpClient;
 
-// Where a worker's reports go. Each call must run its effect on the GUI
-// thread and return only when it has run (the worker waits for it). The
-// owner must therefore never block the GUI thread on a worker (WaitFor)
-// while that worker may still be reporting.
+// Where a worker's reports go. Each call must run its effect serialised with
+// everything else its owner does (on the GUI thread, or under the owner's
+// lock) and return only when it has run (the worker waits for it). The
+// owner must therefore never wait for a worker (WaitFor) while holding that
+// serialisation and while that worker may still be reporting.
 class TDownThreadSink {
  public:
   virtual ~TDownThreadSink() = default;
