@@ -6,7 +6,12 @@
 # alternating, from nginx (keep-alive) and from a server that waits 20 ms per
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
 # each peer and each one's peak memory; then times a 1,000,000-tile set-up
-# against dd writing the same number of bytes.
+# against dd writing the same number of bytes. Last, the scale section runs
+# a 100,489-tile and a 1,002,001-tile task against a server answering one
+# small tile for every address and puts side by side their peak memory and
+# their write amplification (bytes handed to write calls over the bytes
+# left: tiles, list, log, project, failed list and the log on stdout).
+# SCALE=0 leaves the scale section out; SCALE_ONLY=1 runs only it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -14,6 +19,9 @@ repo=$(pwd)
 RUNS=${RUNS:-3}
 WORK=${BENCH_DIR:-/tmp/quarnel-bench}
 NGINX_PORT=${NGINX_PORT:-18080}
+SCALE_PORT=${SCALE_PORT:-18082}
+# A million tile files take a million inodes and 4 GB of blocks: on disk by default.
+SCALE_DIR=${SCALE_DIR:-$WORK/scale}
 DELAY_PORT=${DELAY_PORT:-18081}
 DELAY_MS=${DELAY_MS:-20}
 # Downloads land in memory by default: on ext4, a folder of 10,000 files
@@ -76,12 +84,19 @@ http {
     listen 127.0.0.1:$NGINX_PORT;
     root $WORK/tiles;
   }
+  server {
+    listen 127.0.0.1:$SCALE_PORT;
+    root $WORK/scale-tile;
+    location / { rewrite ^ /tile.png break; }
+  }
 }
 NGINX
+mkdir -p "$WORK/scale-tile"
+head -c 562 /dev/urandom > "$WORK/scale-tile/tile.png"
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
-for port in $NGINX_PORT $DELAY_PORT; do
+for port in $NGINX_PORT $DELAY_PORT $SCALE_PORT; do
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 done
 
@@ -156,6 +171,7 @@ bench_server() {  # label port area...
 
 command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo apt-get install -y -q bc >/dev/null; }
 
+if [ "${SCALE_ONLY:-0}" != 1 ]; then
 bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
 bench_server "loopback server, +${DELAY_MS} ms per answer" "$DELAY_PORT" "${DELAY_AREA[@]}"
 
@@ -171,3 +187,38 @@ dd if=/dev/zero of="$WORK/setup/dd.out" bs=1M count=$(( (bytes + 1048575) / 1048
 dd_secs=$(echo "$(date +%s.%N) - $start" | bc -l)
 printf '\nSet-up of %s tiles: %.2f s, peak %.1f MB; dd of %s bytes: %.2f s; ratio %.2f\n' \
   "$tiles" "$secs" "$(echo "$peak/1024" | bc -l)" "$bytes" "$dd_secs" "$(echo "$secs/$dd_secs" | bc -l)"
+fi
+
+# ---- Scale: memory and write amplification of a long task.
+scale_area() {  # side: the entries of a side x side square at zoom 16
+  python3 - "$1" <<'PY'
+import math, sys
+side, zoom, c0, r0 = int(sys.argv[1]), 16, 30000, 20000
+n = 2 ** zoom
+lon = lambda c: (c + 0.5) / n * 360 - 180
+lat = lambda r: math.degrees(math.atan(math.sinh(math.pi * (1 - 2 * (r + 0.5) / n))))
+print(f"--left {lon(c0):.7f} --right {lon(c0 + side - 1):.7f} --top {lat(r0):.7f} --bottom {lat(r0 + side - 1):.7f}")
+PY
+}
+
+scale_run() {  # side; prints "tiles seconds peak_kb written left"
+  local side=$1 out="$WORK/scale-stdout.txt"
+  rm -rf "$SCALE_DIR"; mkdir -p "$SCALE_DIR"
+  # shellcheck disable=SC2046
+  local figures; figures=$(python3 bench/measure.py "$out" "$bin/quarnel-cli" --config "$(config "$SCALE_PORT")" \
+    $(scale_area "$side") --zoom 16 --threads 8 --path "$SCALE_DIR" --task scale | tail -1)
+  local left; left=$(find "$SCALE_DIR" -type f -printf '%s\n' | awk -v o="$(stat -c %s "$out")" '{s += $1} END {print s + o}')
+  echo "$((side * side)) $figures $left"
+  rm -rf "$SCALE_DIR"
+}
+
+if [ "${SCALE:-1}" != 0 ]; then
+  small=$(scale_run 317)
+  big=$(scale_run 1001)
+  printf '\nScale: one 562-byte tile for every address, 8 threads, files in %s\n' "$SCALE_DIR"
+  printf '  %9s %9s %9s %9s %12s %10s %13s\n' tiles seconds tiles/s "peak MB" "written MB" "left MB" "written/left"
+  for row in "$small" "$big"; do
+    echo "$row" | awk '{printf "  %9d %9.1f %9.0f %9.1f %12.1f %10.1f %13.3f\n", $1, $2, $1/$2, $3/1024, $4/1048576, $5/1048576, $4/$5}'
+  done
+  echo "$small $big" | awk '{printf "  peak memory at %d tiles over %d tiles: %.3f\n", $6, $1, $8/$3}'
+fi

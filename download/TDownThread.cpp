@@ -305,6 +305,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
     Record();
     return;
   }
+  bytesSaved_.fetch_add(buffer_.size(), std::memory_order_relaxed);
   BeginLine();
   msg_ += ":seq=";
   AppendNumber(msg_, seq);

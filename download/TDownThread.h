@@ -12,10 +12,11 @@ class DownloadTask;
 class RequestPacer;
 class TileHttpClient;
 
-// Where a worker's reports go. Each call must run its effect on the GUI
-// thread and return only when it has run (the worker waits for it). The
-// owner must therefore never block the GUI thread on a worker (WaitFor)
-// while that worker may still be reporting.
+// Where a worker's reports go. Each call must run its effect serialised with
+// everything else its owner does (on the GUI thread, or under the owner's
+// lock) and return only when it has run (the worker waits for it). The
+// owner must therefore never wait for a worker (WaitFor) while holding that
+// serialisation and while that worker may still be reporting.
 class TDownThreadSink {
  public:
   virtual ~TDownThreadSink() = default;
@@ -69,6 +70,8 @@ class TDownThread {
   int32_t LastX() const { return LastPosition().x; }
   int32_t LastY() const { return LastPosition().y; }
   int32_t ThreadIndex() const { return threadIndex_; }
+  // Bytes of the tiles this worker has written; read from any thread.
+  uint64_t BytesSaved() const { return bytesSaved_.load(std::memory_order_relaxed); }
 
  private:
   void Execute();
@@ -99,6 +102,7 @@ class TDownThread {
 
   std::atomic<bool> terminated_{false};
   std::atomic<uint64_t> last_{0};
+  std::atomic<uint64_t> bytesSaved_{0};
   bool started_ = false;
   std::thread thread_;
 };

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <cerrno>
 #include <cstdio>
@@ -256,12 +257,9 @@ void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
   if (error != 0) throw FileWriteError(CreateErrorText(path, error));
 }
 
-std::string ReadWholeFile(const std::string& path) {
+void ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& eachPiece) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw FileWriteError("Cannot open file \"" + path + "\". " + ErrorText(errno));
-  std::string content;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -272,9 +270,21 @@ std::string ReadWholeFile(const std::string& path) {
       ::close(fd);
       throw FileWriteError("Cannot read file \"" + path + "\". " + ErrorText(error));
     }
-    content.append(chunk, static_cast<std::size_t>(got));
+    try {
+      eachPiece(std::string_view(chunk, static_cast<std::size_t>(got)));
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
   }
   ::close(fd);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string content;
+  std::error_code error;
+  if (const auto size = std::filesystem::file_size(path, error); !error) content.reserve(static_cast<std::size_t>(size));
+  ReadFileInPieces(path, [&](std::string_view piece) { content.append(piece); });
   return content;
 }
 

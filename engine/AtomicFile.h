@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,6 +40,8 @@ int RemoveStaleTemporaries(const std::string& folder);
 
 // Reads a whole file; throws FileWriteError ("Cannot open file ...") when it cannot.
 std::string ReadWholeFile(const std::string& path);
+// The same in pieces of up to 64 KiB, for files too large to hold.
+void ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& eachPiece);
 
 // Streams a large file to a temporary and renames it on Commit(). Destroyed
 // without Commit(), it removes the temporary and leaves the target untouched.

@@ -63,41 +63,49 @@ class LineBuilder {
 
 }  // namespace
 
-DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parameters) {
-  const TaskParameters& p = Parameters;
-  if (p.Zoom < 0 || p.Zoom > kMaxZoom)
-    throw TaskSetupError("Zoom level " + std::to_string(p.Zoom) + " is outside 0.." + std::to_string(kMaxZoom));
-  const auto zoom = static_cast<uint8_t>(p.Zoom);
-  const RowOrigin origin = RowOriginOf(p.MapsType);
+TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoomLevel,
+                          int32_t mapsType) {
+  if (zoomLevel < 0 || zoomLevel > kMaxZoom)
+    throw TaskSetupError("Zoom level " + std::to_string(zoomLevel) + " is outside 0.." + std::to_string(kMaxZoom));
+  const auto zoom = static_cast<uint8_t>(zoomLevel);
+  const RowOrigin origin = RowOriginOf(mapsType);
 
+  TaskTileRange r;
   const auto column = [&](double longitude) { return LongitudeToColumn(longitude, zoom); };
   const auto row = [&](double latitude) { return LatitudeToRow(latitude, zoom, origin); };
-  MinX = Checked("Left longitude", p.LeftLongitude, column);
-  MaxX = Checked("Right longitude", p.RightLongitude, column);
-  MinY = Checked("Bottom latitude", p.BottomLatitude, row);
-  MaxY = Checked("Top latitude", p.TopLatitude, row);
+  r.MinX = Checked("Left longitude", left, column);
+  r.MaxX = Checked("Right longitude", right, column);
+  r.MinY = Checked("Bottom latitude", bottom, row);
+  r.MaxY = Checked("Top latitude", top, row);
 
-  WestLongitude = static_cast<double>(ColumnToLongitude(MinX, zoom));
-  EastLongitude = static_cast<double>(ColumnToLongitude(static_cast<double>(MaxX) + 1, zoom));
+  r.WestLongitude = static_cast<double>(ColumnToLongitude(r.MinX, zoom));
+  r.EastLongitude = static_cast<double>(ColumnToLongitude(static_cast<double>(r.MaxX) + 1, zoom));
   if (origin == RowOrigin::FromBottom) {
-    NorthLatitude = RowToLatitude(static_cast<double>(MaxY) + 1, zoom, origin);
-    SouthLatitude = RowToLatitude(MinY, zoom, origin);
+    r.NorthLatitude = RowToLatitude(static_cast<double>(r.MaxY) + 1, zoom, origin);
+    r.SouthLatitude = RowToLatitude(r.MinY, zoom, origin);
   } else {
-    NorthLatitude = RowToLatitude(MaxY, zoom, origin);
-    SouthLatitude = RowToLatitude(static_cast<double>(MinY) + 1, zoom, origin);
+    r.NorthLatitude = RowToLatitude(r.MaxY, zoom, origin);
+    r.SouthLatitude = RowToLatitude(static_cast<double>(r.MinY) + 1, zoom, origin);
   }
-  if (MaxY < MinY) std::swap(MinY, MaxY);
+  if (r.MaxY < r.MinY) std::swap(r.MinY, r.MaxY);
 
   // The product of two ranges can exceed 32 bits: count in 64 and check before narrowing.
-  const int64_t columns = int64_t{MaxX} - MinX + 1;
-  const int64_t rows = int64_t{MaxY} - MinY + 1;
+  const int64_t columns = int64_t{r.MaxX} - r.MinX + 1;
+  const int64_t rows = int64_t{r.MaxY} - r.MinY + 1;
   if (columns <= 0)
     throw TaskSetupError("The rectangle has no tiles: its left longitude lies east of its right one");
   const int64_t total = columns * rows;
   if (total > std::numeric_limits<int32_t>::max())
     throw TaskSetupError("The range holds " + std::to_string(total) + " tiles, more than " +
                          std::to_string(std::numeric_limits<int32_t>::max()) + " a task can count");
-  TotalTiles = static_cast<int32_t>(total);
+  r.TotalTiles = static_cast<int32_t>(total);
+  return r;
+}
+
+DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parameters) {
+  const TaskParameters& p = Parameters;
+  static_cast<TaskTileRange&>(*this) =
+      TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType);
 
   const std::string base = p.SavePath + BaseName(p.TaskFileName);
   LogPath = base + "_log.txt";
@@ -204,10 +212,16 @@ void DownloadTask::WriteLogHeader(const std::string& nowText) const {
     WriteFileAtomic(LogPath, LogHeaderText(nowText));
     return;
   }
-  std::string log = ReadWholeFile(LogPath);
-  if (!log.empty() && log.back() != '\n') log += kCrLf;
-  log += LogContinuationText(nowText);
-  WriteFileAtomic(LogPath, log);
+  // Streamed: the log of a long task is the largest file it keeps.
+  AtomicFileWriter writer(LogPath);
+  char last = '\n';
+  ReadFileInPieces(LogPath, [&](std::string_view piece) {
+    writer.Append(piece);
+    last = piece.back();
+  });
+  if (last != '\n') writer.Append(kCrLf);
+  writer.Append(LogContinuationText(nowText));
+  writer.Commit();
 }
 
 void DownloadTask::CreateFailedList() const {

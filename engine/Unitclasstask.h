@@ -16,9 +16,27 @@ class TaskSetupError : public std::runtime_error {
   std::string userMessage;
 };
 
+// The tiles a rectangle covers at a zoom level, and their aligned bounds.
+struct TaskTileRange {
+  int32_t MinX = 0;
+  int32_t MinY = 0;
+  int32_t MaxX = 0;
+  int32_t MaxY = 0;
+  double WestLongitude = 0;
+  double EastLongitude = 0;
+  double NorthLatitude = 0;
+  double SouthLatitude = 0;
+  int32_t TotalTiles = 0;
+};
+
+// The set-up's own count, without touching any file. Throws TaskSetupError
+// for what the set-up refuses: zoom outside 0..30, a coordinate off the
+// grid's 32-bit range, no tiles, more than 2^31 - 1 tiles.
+TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoom, int32_t mapsType);
+
 // The task built at Start from its parameters. Nothing changes it after the
 // set-up; workers share it read-only.
-class DownloadTask {
+class DownloadTask : public TaskTileRange {
  public:
   // Throws TaskSetupError: zoom outside 0..30, a coordinate off the grid's
   // 32-bit range (a pole latitude), a range of no tiles or of more than
@@ -29,15 +47,6 @@ class DownloadTask {
   std::array<int32_t, 16> ResumeX{};
   std::array<int32_t, 16> ResumeY{};
   const TaskParameters& Parameters;
-  int32_t MinX = 0;
-  int32_t MinY = 0;
-  int32_t MaxX = 0;
-  int32_t MaxY = 0;
-  double WestLongitude = 0;
-  double EastLongitude = 0;
-  double NorthLatitude = 0;
-  double SouthLatitude = 0;
-  int32_t TotalTiles = 0;
   std::string LogPath;
   std::string FailedListPath;
   std::string TileListPath;

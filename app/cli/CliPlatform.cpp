@@ -7,7 +7,6 @@
 void CliPlatform::RunOnGuiThread(const std::function<void()>& routine) {
   const auto lock = LockGui();
   RunGuarded(routine);
-  RunAfterHandOver();
 }
 
 void CliPlatform::WriteStderr(const std::string& text) {

@@ -8,19 +8,19 @@
 #include <cstdlib>
 #include <string>
 
+#include "AppPaths.h"
 #include "ProgressLine.h"
+#include "RunSummary.h"
 
 CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
     : platform_(platform),
       arguments_(arguments),
       form_(platform, arguments.configPath.value_or("")),
       out_(STDOUT_FILENO) {
-  form_.SetView(this);
   platform_.SetTickHandler([this] {
     const auto lock = platform_.LockGui();
-    form_.Timer1Timer();
+    if (run_) run_->Tick();
   });
-  platform_.SetAfterHandOver([this] { CloseSoonAfterLastWorker(); });
   platform_.SetBeforeStderr([this] {
     out_.Flush();
     ClearProgress();
@@ -41,9 +41,7 @@ CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
 
 CliTaskRun::~CliTaskRun() {
   platform_.SetBeforeStderr(nullptr);
-  platform_.SetAfterHandOver(nullptr);
   platform_.SetTickHandler(nullptr);
-  form_.SetView(nullptr);
 }
 
 int CliTaskRun::Run() {
@@ -53,18 +51,18 @@ int CliTaskRun::Run() {
     platform_.RunLocked([this] { form_.Button4Click(); });
   }
   if (platform_.ErrorsShown() > 0) return kFailed;
-  if (!ApplyEntries()) return kRefused;
+  const std::optional<TaskEntries> entries = EntriesToStart();
+  if (!entries) return kRefused;
 
   interrupt_ = std::make_unique<InterruptSignal>([this](int signal) { OnSignal(signal); });
   const int messagesBefore = platform_.MessagesShown();
   elapsed_.start();
-  platform_.RunLocked([this] { form_.BitBtn1Click(); });
-  if (!form_.TaskRunning()) {
+  platform_.RunLocked([&] { Start(*entries); });
+  if (!run_ || !run_->Active()) {
     out_.Flush();
     if (platform_.ErrorsShown() > 0) return kFailed;
     return platform_.MessagesShown() > messagesBefore ? kRefused : kFailed;
   }
-  started_ = true;
 
   flushTimer_.start();
   if (progressOnTerminal_) progressTimer_.start();
@@ -76,31 +74,42 @@ int CliTaskRun::Run() {
   ClearProgress();
 
   if (interrupts_ > 0) return kInterrupted;
-  if (platform_.ErrorsShown() > 0 || form_.TilesFailedThisRun() > 0) return kFailed;
+  if (platform_.ErrorsShown() > 0 || run_->Counts().failed > 0) return kFailed;
   return kDone;
 }
 
-bool CliTaskRun::ApplyEntries() {
+std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   const CliArguments& a = arguments_;
-  if (a.left) form_.Edit1 = *a.left;
-  if (a.right) form_.Edit3 = *a.right;
-  if (a.top) form_.Edit2 = *a.top;
-  if (a.bottom) form_.Edit4 = *a.bottom;
-  if (a.savePath) form_.Edit6 = *a.savePath;
-  if (a.taskName) form_.EditTaskName = *a.taskName;
-  form_.MaxRequestsPerSecondOverride = a.maxRate;
-  if (a.threads) form_.Edit10 = std::to_string(*a.threads);
+  TaskEntries entries = form_.Entries();
+  if (a.left) entries.left = *a.left;
+  if (a.right) entries.right = *a.right;
+  if (a.top) entries.top = *a.top;
+  if (a.bottom) entries.bottom = *a.bottom;
+  if (a.savePath) entries.savePath = *a.savePath;
+  if (a.taskName) entries.taskName = *a.taskName;
+  entries.maxRequestsPerSecond = a.maxRate;
+  if (a.threads) entries.threads = std::to_string(*a.threads);
   if (a.zoom) {
     // The slider cannot stand outside its range, so neither can the option.
     if (*a.zoom < form_.TrackBar1Min || *a.zoom > form_.TrackBar1Max) {
       platform_.ShowMessage("--zoom must be between " + std::to_string(form_.TrackBar1Min) + " and " +
                             std::to_string(form_.TrackBar1Max) + ".");
-      return false;
+      return std::nullopt;
     }
-    form_.TrackBar1Position = *a.zoom;
-    platform_.RunLocked([this] { form_.TrackBar1Change(); });
+    entries.zoom = *a.zoom;
   }
-  return true;
+  return entries;
+}
+
+// Start's steps as the window takes them, without the window's controls.
+void CliTaskRun::Start(const TaskEntries& entries) {
+  std::optional<TaskParameters> parameters = ParametersForStart(platform_, form_.ConfigPath, entries);
+  if (!parameters) return;
+  run_ = CreateTaskRun(platform_, std::move(*parameters), *this);
+  if (!run_) return;
+  run_->Prepare(platform_.NowText(), form_.ConfigPath);
+  run_->StartWorkers(BlankImagePathIn(platform_.ExecutableFolder()));
+  platform_.SetTimerEnabled(true);
 }
 
 void CliTaskRun::OnSignal(int signal) {
@@ -109,13 +118,13 @@ void CliTaskRun::OnSignal(int signal) {
   if (++interrupts_ > 1) SaveAndEnd(kInterrupted);
   if (progressOnTerminal_)
     platform_.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
-  if (form_.TaskRunning()) platform_.RunLocked([this] { form_.BitBtn1Click(); });
+  if (run_ && run_->Active()) platform_.RunLocked([this] { run_->Stop(); });
 }
 
 // Workers may be inside a fetch or waiting on this thread: save and go.
 void CliTaskRun::SaveAndEnd(int status) {
   const auto lock = platform_.LockGui();
-  platform_.RunLocked([this] { form_.SaveProgressForExit(); });
+  if (run_) platform_.RunLocked([this] { run_->SaveForExit(); });
   out_.Flush();
   ClearProgress();
   std::_Exit(status);
@@ -124,8 +133,8 @@ void CliTaskRun::SaveAndEnd(int status) {
 // The monitor closes a task at the first tick that finds no worker left; a
 // script should not wait up to a second for it, so that tick comes at once.
 // Runs on a worker, under the lock: the tick itself is queued to the main thread.
-void CliTaskRun::CloseSoonAfterLastWorker() {
-  if (closeQueued_ || form_.RunningWorkers != 0 || !form_.TaskRunning()) return;
+void CliTaskRun::WorkersEnded() {
+  if (closeQueued_) return;
   closeQueued_ = true;
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
@@ -139,15 +148,19 @@ void CliTaskRun::CloseSoonAfterLastWorker() {
       Qt::QueuedConnection);
 }
 
-void CliTaskRun::ControlsChanged() {
-  if (started_ && !form_.TaskRunning()) QCoreApplication::exit(0);
+void CliTaskRun::Closed(const RunCounts& counts, const std::string& firstError) {
+  QCoreApplication::exit(0);  // the loop ends once these lines are out
+  if (!firstError.empty()) platform_.ShowError(firstError);
+  platform_.WriteStderr(FormatRunSummary(counts));
+  platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }
 
-void CliTaskRun::Memo1Appended(const std::string& line) { out_.Append(line); }
-
 void CliTaskRun::ShowProgress() {
-  const int64_t done = form_.TilesOkThisRun() + form_.TilesFailedThisRun();
-  const std::string text = "\r" + FormatProgress(done, form_.TotalTiles(), elapsed_.elapsed() / 1000.0) + "\033[K";
+  if (!run_) return;
+  const RunCounts counts = run_->Counts();
+  const std::string text =
+      "\r" + FormatProgress(counts.saved + counts.failed, run_->Task().TotalTiles, elapsed_.elapsed() / 1000.0) +
+      "\033[K";
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
   progressShown_ = true;
 }

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 #include "CliArguments.h"
 #include "CliPlatform.h"
@@ -11,18 +12,18 @@
 #include "StdoutLines.h"
 #include "TForm1.h"
 
-// One task run of quarnel-cli, driven through the main window's logic as a
-// user would drive the window:
-//
-//   FormShow (configuration defaults) -> "Open task ..." with --open's file
-//   -> the options replace single entries -> Start -> the event loop runs
-//   the workers' hand-overs and the monitor's ticks -> the monitor closes
-//   the task -> the loop ends and the exit status is worked out.
+// One task run of quarnel-cli. The main window's logic gives the entries
+// (FormShow's configuration defaults, then "Open task ..." with --open's
+// file); the options replace single entries; the value goes through Start's
+// checks to a TaskRun, which this class drives as the window does: the
+// event loop runs the monitor's ticks, the run closes the task, the loop
+// ends and the exit status is worked out. Workers' routines run under the
+// platform's GUI lock (TaskRun.h's hand-over rule).
 //
 // The first SIGINT presses Stop; the second saves the progress and ends the
 // process at once, without waiting for fetches in flight. SIGTERM (a logout,
 // a service manager) saves and ends at once too.
-class CliTaskRun : private TForm1View {
+class CliTaskRun : private TaskRunObserver {
  public:
   enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };
 
@@ -33,22 +34,25 @@ class CliTaskRun : private TForm1View {
   int Run();
 
  private:
-  // Puts the command line's entries into the window; false when one is unusable.
-  bool ApplyEntries();
+  // The window's entries with the command line's in their place; nullopt when one is unusable.
+  std::optional<TaskEntries> EntriesToStart();
+  void Start(const TaskEntries& entries);
   void OnSignal(int signal);
   [[noreturn]] void SaveAndEnd(int status);
-  void CloseSoonAfterLastWorker();
+
   void ShowProgress();
   void ClearProgress();
 
-  // TForm1View
-  void ControlsChanged() override;
-  void Memo1Appended(const std::string& line) override;
-  void RunSummaryReady(const std::string& summary) override { platform_.WriteStderr(summary); }
+  // TaskRunObserver
+  void LogLineAdded(const std::string& line) override { out_.Append(line); }
+  void WorkersEnded() override;
+  void TimerOff() override { platform_.SetTimerEnabled(false); }
+  void Closed(const RunCounts& counts, const std::string& firstError) override;
 
   CliPlatform& platform_;
   const CliArguments& arguments_;
-  TForm1 form_;
+  TForm1 form_;  // read only: the entries and the configuration's place
+  std::unique_ptr<TaskRun> run_;
   StdoutLines out_;
   QTimer flushTimer_;
   QTimer progressTimer_;
@@ -56,7 +60,6 @@ class CliTaskRun : private TForm1View {
   std::unique_ptr<InterruptSignal> interrupt_;
   bool progressOnTerminal_ = false;
   bool progressShown_ = false;
-  bool started_ = false;
   bool closeQueued_ = false;
   int interrupts_ = 0;
 };

@@ -168,6 +168,7 @@ void MainWindow::BuildControls() {
 
   LabelTotalxy = new QLabel(entries);
   grid->addWidget(LabelTotalxy, row++, 0, 1, 3);
+  grid->addWidget(BuildProgressControls(entries), row++, 0, 1, 3);
 
   BitBtn1 = new QPushButton(entries);
   BitBtn1->setFont(FontOfSize(font(), 10, true));
@@ -228,6 +229,38 @@ void MainWindow::BuildControls() {
   for (const auto& [object, name] : names) object->setObjectName(name);
 }
 
+// The estimate before Start, the progress while a task runs and its summary after.
+QWidget* MainWindow::BuildProgressControls(QWidget* parent) {
+  auto* box = new QWidget(parent);
+  auto* layout = new QVBoxLayout(box);
+  layout->setContentsMargins(0, 0, 0, 0);
+  LabelEstimate = new QLabel(box);
+  LabelEstimate->setWordWrap(true);
+  ProgressBar1 = new QProgressBar(box);
+  ProgressBar1->setRange(0, 0);
+  ProgressBar1->setTextVisible(true);
+  ProgressBar1->hide();  // until the first Start
+  LabelProgress = new QLabel(box);
+  LabelProgress->setWordWrap(true);
+  layout->addWidget(LabelEstimate);
+  layout->addWidget(ProgressBar1);
+  layout->addWidget(LabelProgress);
+  LabelEstimate->setObjectName("LabelEstimate");
+  ProgressBar1->setObjectName("ProgressBar1");
+  LabelProgress->setObjectName("LabelProgress");
+  return box;
+}
+
+void MainWindow::MirrorProgress() {
+  MirrorText(LabelEstimate, logic_.LabelEstimate);
+  if (logic_.ProgressBar1Max > 0) {
+    ProgressBar1->setRange(0, logic_.ProgressBar1Max);
+    ProgressBar1->setValue(logic_.ProgressBar1Position);
+    ProgressBar1->show();
+  }
+  MirrorText(LabelProgress, logic_.LabelProgress);
+}
+
 void MainWindow::BuildMenus() {
   auto addMenu = [this](const char* title, const char* name) {
     QMenu* menu = menuBar()->addMenu(title);
@@ -281,6 +314,9 @@ void MainWindow::ConnectControls() {
     connect(entry, &QLineEdit::textEdited, this,
             [this, member = member](const QString& text) { logic_.*member = text.toStdString(); });
   }
+  // After the entry reached the logic: the estimate follows every edit of the rectangle.
+  for (QLineEdit* entry : {Edit1, Edit3, Edit2, Edit4})
+    connect(entry, &QLineEdit::textEdited, this, [this] { logic_.EntriesChanged(); });
   connect(UpDown2, &UpDownArrows::Changed, this, [this] { logic_.Edit10 = Edit10->text().toStdString(); });
 
   connect(comboMapsType, &QComboBox::currentIndexChanged, this, &MainWindow::comboMapsTypeChange);
@@ -406,6 +442,7 @@ void MainWindow::ControlsChanged() {
   UpDown2->SetRange(logic_.UpDown2Min, logic_.UpDown2Max);
   MirrorText(LabelTotalxy, logic_.LabelTotalxy);
   BitBtn1->setText(ToQt(logic_.BitBtn1Caption));
+  MirrorProgress();
   mirroring_ = false;
 }
 

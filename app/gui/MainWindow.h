@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
@@ -40,8 +41,8 @@ class MainWindow : public QMainWindow, private TForm1View {
   void SetOtherWindows(OtherWindows windows) { otherWindows_ = std::move(windows); }
   TForm1& Logic() { return logic_; }
 
-  // How many log lines the view shows; the logic keeps every line.
-  static constexpr int kShownLogLines = 20000;
+  // How many log lines the view shows; the log file holds every line.
+  static constexpr int kShownLogLines = static_cast<int>(TForm1::kShownLines);
 
   // ---- Controls, named as in the window's design.
   QLineEdit* EditTaskName;
@@ -59,6 +60,9 @@ class MainWindow : public QMainWindow, private TForm1View {
   QLineEdit* Edit10;
   UpDownArrows* UpDown2;
   QLabel* LabelTotalxy;
+  QLabel* LabelEstimate;
+  QProgressBar* ProgressBar1;
+  QLabel* LabelProgress;
   QPushButton* BitBtn1;
   QPlainTextEdit* Memo1;
   QWidget* PanelFailed;
@@ -110,6 +114,8 @@ class MainWindow : public QMainWindow, private TForm1View {
   void ExitRequested() override;
 
   void BuildControls();
+  QWidget* BuildProgressControls(QWidget* parent);
+  void MirrorProgress();
   void BuildMenus();
   void ConnectControls();
   // Runs a logic handler after the widgets' values reached the logic; an

@@ -1,27 +1,28 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <limits>
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-
-// The lines of a multi-line text view. The log view can grow to hundreds of
-// thousands of lines during a task, so appends never move existing lines and
-// saves stream the lines to the file instead of building one big text.
+// The lines of a multi-line text view. Appends never move existing lines.
+// A view given a limit keeps only its newest lines: the task's files, not
+// the views, hold every line of a long run.
 class MemoLines {
  public:
   MemoLines() = default;
   MemoLines(std::initializer_list<std::string> lines) : lines_(lines) {}
+  MemoLines(std::size_t limit, std::initializer_list<std::string> lines) : lines_(lines), limit_(limit) {}
 
   void Append(std::string line);
+  // Keeps the newest lines when there are more than the limit.
   void Assign(std::vector<std::string> lines);
-  void Clear();
+  void Clear() { lines_.clear(); }
 
   std::size_t Count() const { return lines_.size(); }
+  std::size_t Limit() const { return limit_; }
   bool Empty() const { return lines_.empty(); }
   const std::string& operator[](std::size_t i) const { return lines_[i]; }
   const std::string& Last() const { return lines_.back(); }
@@ -29,17 +30,7 @@ class MemoLines {
   auto end() const { return lines_.end(); }
   std::vector<std::string> ToVector() const;
 
-  // Raised by every Assign and Clear: together with Count() it tells whether
-  // the lines changed since a save (the view only ever grows in between).
-  uint64_t Generation() const { return generation_; }
-
-  // Every line followed by CR LF, written atomically. Returns the bytes written.
-  uint64_t SaveToFile(const std::string& path, Durability durability) const;
-  // Replaces the lines with those of a file (CR LF or LF endings); throws FileWriteError.
-  void LoadFromFile(const std::string& path);
-
  private:
   std::deque<std::string> lines_;
-  uint64_t generation_ = 0;
+  std::size_t limit_ = std::numeric_limits<std::size_t>::max();
 };
-

@@ -17,7 +17,10 @@ class Platform {
 
   // The main window's 1000 ms timer; each tick calls the tick handler it was given.
   virtual void SetTimerEnabled(bool enabled) = 0;
-  // Runs the routine on the GUI thread and returns when it has run. Called from workers.
+  // Runs the routine serialised with every handler and tick of the front end
+  // and returns when it has run. Called from workers. The window runs it on
+  // its GUI thread; a front end without one may run it on the caller under
+  // the lock its own thread holds (the hand-over rule in TaskRun.h).
   virtual void RunOnGuiThread(const std::function<void()>& routine) = 0;
 
   // File-open dialog; nullopt when cancelled. filter is "Label(*.ext)|*.ext".

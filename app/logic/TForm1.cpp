@@ -1,7 +1,5 @@
 #include "TForm1.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -9,11 +7,7 @@
 #include "AppPaths.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
-#include "NumberEntry.h"
-#include "ProxyConfigReader.h"
-#include "RecentTask.h"
-#include "TaskConfig.h"
-#include "TileHttpClient.h"
+#include "ProgressLine.h"
 #include "TextFormat.h"
 
 const std::array<MapTypeRow, 9> kMapTypeTable = {{
@@ -35,18 +29,6 @@ bool FileExists(const std::string& path) {
   return std::filesystem::is_regular_file(path, error);
 }
 
-bool DirectoryExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_directory(path, error);
-}
-
-// The text from the last dot on, unless a separator follows that dot.
-std::string ExtensionOf(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || name.find(kDirSeparator, dot) != std::string::npos) return {};
-  return name.substr(dot);
-}
-
 // The total label for a project file, from the tile range it records; empty
 // when the range is missing or unusable, so no other task's count stays shown.
 std::string TotalLabelOf(const IniFile& project) {
@@ -62,17 +44,9 @@ TForm1::TForm1(Platform& platform, std::string configPathOverride)
     : platform_(platform), configPathOverride_(std::move(configPathOverride)) {}
 
 TForm1::~TForm1() {
-  if (RunningWorkers == 0) return;  // the workers, if any, have ended: their destructors join at once
-  // Workers still running may be waiting on the GUI thread, which is this
-  // one: joining them would never return. They are abandoned with the task
-  // they read; the process is ending.
-  for (auto& worker : workers_) {
-    if (!worker) continue;
-    worker->Terminate();
-    (void)worker.release();
-  }
-  (void)task_.release();
-  (void)parameters_.release();
+  // Workers still running report to the run and through it to this window;
+  // the process is ending, so the run is abandoned rather than destroyed.
+  if (RunningWorkers() > 0) (void)run_.release();
 }
 
 std::string TForm1::ExecutableFolder() {
@@ -82,6 +56,7 @@ std::string TForm1::ExecutableFolder() {
 }
 
 void TForm1::NotifyControls() {
+  LabelEstimate = EstimateText(Entries());
   if (view_) view_->ControlsChanged();
 }
 
@@ -138,188 +113,44 @@ void TForm1::Button1Click() {
 
 void TForm1::BitBtn1Click() {
   RunHandler(platform_, [&] {
-    if (BitBtn1Caption == kStartCaption)
-      Start();
+    if (TaskRunning())
+      run_->Stop();
     else
-      Stop();
+      Start();
   });
   NotifyControls();
 }
 
-bool TForm1::ValidateEntries(double& left, double& right, double& top, double& bottom) {
-  const std::optional<double> l = ParseCoordinate(Edit1), r = ParseCoordinate(Edit3),
-                              t = ParseCoordinate(Edit2), b = ParseCoordinate(Edit4);
-  if (!l || !r || !t || !b) {
-    platform_.ShowMessage("Longitude or latitude input error!");
-    return false;
-  }
-  left = *l, right = *r, top = *t, bottom = *b;
-  const char* message = nullptr;
-  if (left > 180 || left < -180)
-    message = "Left Longitude should be between -180 and 180.";
-  else if (right > 180 || right < -180)
-    message = "Right Longitude should be between -180 and 180.";
-  else if (top > 90 || top < -90)
-    message = "Top Latitude should be between -90 and 90.";
-  else if (bottom > 90 || bottom < -90)
-    message = "Bottom Latitude should be between -90 and 90.";
-  else if (left > right)
-    message = "Left Longitude should less than Right Longitude!";
-  else if (top < bottom)
-    message = "Bottom Latitude should less than Top Latitude!";
-  if (message) {
-    platform_.ShowMessage(message);
-    return false;
-  }
-  return true;
-}
-
-bool TForm1::TestResume(const std::string& savePath, const std::string& taskFileName) const {
-  const std::string fullName = savePath + taskFileName;
-  if (!FileExists(fullName)) return false;
-  const IniFile project(fullName);
-  const std::string left = project.ReadString("AREA", "LeftLongitude", "");
-  const std::string right = project.ReadString("AREA", "RightLongitude", "");
-  const std::string top = project.ReadString("AREA", "TopLatitude", "");
-  const std::string bottom = project.ReadString("AREA", "BottomLatitude", "");
-  const int32_t zoom = project.ReadInteger("Zoom", "Zoom", 100);
-  const int32_t threads = project.ReadInteger("THREADS", "ThreadCount", 0);
-  const int32_t mapsType = project.ReadInteger("MapsType", "MapsType", 100);
-
-  const std::size_t split = fullName.rfind(kDirSeparator) + 1;
-  const std::string folderPart = fullName.substr(0, split);
-  const std::string filePart = fullName.substr(split);
-  // Texts, not numbers: "10.50" typed does not match a stored "10.5".
-  return mapsType == comboMapsTypeIndex && left == Edit1 && right == Edit3 && top == Edit2 &&
-         bottom == Edit4 && zoom == TrackBar1Position && std::to_string(threads) == Edit10 &&
-         folderPart == savePath && filePart == EditTaskName;
+TaskEntries TForm1::Entries() const {
+  TaskEntries entries;
+  entries.left = Edit1;
+  entries.right = Edit3;
+  entries.top = Edit2;
+  entries.bottom = Edit4;
+  entries.savePath = Edit6;
+  entries.threads = Edit10;
+  entries.taskName = EditTaskName;
+  entries.zoom = TrackBar1Position;
+  entries.mapsTypeIndex = comboMapsTypeIndex;
+  return entries;
 }
 
 void TForm1::Start() {
   if (ConfigPath.empty()) ConfigPath = ConfigFilePath(ExecutableFolder(), configPathOverride_);
-  const IniFile config(ConfigPath);
-  TaskParameters settings;
-  const ProxyConfig proxy = ReadProxyConfig(config);
-  settings.UseProxy = proxy.UseProxy;
-  settings.ProxyServer = proxy.ProxyServer;
-  settings.ProxyPort = proxy.ProxyPort;
-  settings.ProxyUsername = proxy.ProxyUsername;
-  settings.ProxyPassword = proxy.ProxyPassword;
-  // Refused before anything is written: a bad port would end every worker at once.
-  if (const auto problem = proxy.UseProxy ? ProxyPortProblem(proxy.ProxyPort) : std::nullopt) {
-    platform_.ShowMessage(*problem);
-    return;
-  }
-  // "" or ".qrnl" would make a hidden project file and dump the tiles into the save folder.
-  if (EditTaskName.empty() || EditTaskName == kProjectExtension) {
-    platform_.ShowMessage("Please enter a task name.");
-    return;
-  }
-  settings.Hosts = ReadTileHosts(config);
-  settings.Network = ReadNetworkSettings(config);
-  // Every https tile would fail, each with a blank in its place.
-  if (const auto problem = CaFileProblem(settings.Network.CaFile)) {
-    platform_.ShowMessage(*problem);
-    return;
-  }
-  if (MaxRequestsPerSecondOverride) settings.Network.MaxRequestsPerSecond = *MaxRequestsPerSecondOverride;
+  std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries());
+  if (!parameters) return;
+  std::unique_ptr<TaskRun> run = CreateTaskRun(platform_, std::move(*parameters), *this);
+  if (!run) return;  // the last task's records stay
+  run_ = std::move(run);
+  run_->Prepare(platform_.NowText(), ConfigPath);
 
-  settings.Zoom = TrackBar1Position;
-
-  std::string savePath = Edit6;
-  if (savePath.empty()) {
-    platform_.ShowMessage("Please select a path to save the images.");
-    return;
-  }
-  if (!DirectoryExists(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
-    platform_.ShowMessage("Create directory " + savePath + " Failed.");
-    return;
-  }
-  if (savePath.back() != kDirSeparator) savePath += kDirSeparator;
-
-  double left = 0, right = 0, top = 0, bottom = 0;
-  if (!ValidateEntries(left, right, top, bottom)) return;
-
-  RunningWorkers = 0;
-
-  const std::optional<int32_t> threads = ParseInt32(Edit10);
-  if (!threads) throw std::runtime_error("'" + Edit10 + "' is not a valid integer value");
-  // The worker table has eight slots; a larger count from a project or
-  // configuration file is lowered rather than overrunning it.
-  settings.ThreadCount = std::min(*threads, kMaxWorkers);
-
-  std::string taskFileName = EditTaskName;
-  if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
-
-  settings.Resume = TestResume(savePath, taskFileName);
-  settings.LeftLongitude = left;
-  settings.RightLongitude = right;
-  settings.TopLatitude = top;
-  settings.BottomLatitude = bottom;
-  settings.ThreadSlots = kMaxWorkers;
-  settings.MapsType = 8;
-  settings.SavePath = savePath;
-  settings.TaskFileName = taskFileName;
-
-  auto parameters = std::make_unique<TaskParameters>(std::move(settings));
-  std::unique_ptr<DownloadTask> task;
-  try {
-    task = std::make_unique<DownloadTask>(*parameters);
-  } catch (const TaskSetupError& error) {
-    if (!error.userMessage.empty()) platform_.ShowMessage(error.userMessage);
-    platform_.ShowMessage("Error: Create task failure.");
-    return;
-  } catch (const std::exception&) {
-    platform_.ShowMessage("Error: Create task failure.");
-    return;
-  }
-  // The old task refers to the old parameters, so it goes first.
-  task_ = std::move(task);
-  parameters_ = std::move(parameters);
-  if (task_->TotalTiles < parameters_->ThreadCount) parameters_->ThreadCount = task_->TotalTiles;
-
-  task_->WriteProjectFile();
-  task_->WriteTileList();
-  task_->WriteLogHeader(platform_.NowText());
-  task_->CreateFailedList();
-  RememberLastTask(ConfigPath, task_->ProjectFilePath());
-
-  savedLog_ = {};
-  savedFailed_ = {};
-  ReplaceMemo1(SplitTextLines(ReadWholeFile(task_->LogPath)));
-  ReplaceMemo2(SplitTextLines(ReadWholeFile(task_->FailedListPath)));
-
-  tilesOk_ = 0;
-  tilesFailed_ = 0;
-  workersBanned_ = 0;
-  LabelTotalxy = "Total images: " + std::to_string(task_->TotalTiles);
+  LabelTotalxy = "Total images: " + std::to_string(run_->Task().TotalTiles);
   BitBtn1Caption = kStopCaption;
-  StartWorkers();
-  TickCount = 0;
-  exiting_ = false;
+  ProgressBar1Max = run_->Task().TotalTiles;
+  ShowProgress();
+  run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
   Timer1Enabled = true;
   platform_.SetTimerEnabled(true);
-}
-
-void TForm1::StartWorkers() {
-  const std::string blankImage = BlankImagePathIn(ExecutableFolder());
-  pacer_ = std::make_unique<RequestPacer>(parameters_->Network.MaxRequestsPerSecond);
-  for (int32_t n = 0; n < parameters_->ThreadCount; ++n) {
-    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImage, pacer_.get());
-    ++RunningWorkers;
-  }
-}
-
-void TForm1::Stop() {
-  for (int32_t n = 0; n < WorkerSlotsInUse(); ++n) {
-    if (workers_[n]) workers_[n]->Terminate();
-    AppendMemo1("Thread" + std::to_string(n + 1) + "will be terminated by user. please wait...");
-  }
-}
-
-int32_t TForm1::WorkerSlotsInUse() const {
-  if (!parameters_) return 0;
-  return std::clamp(parameters_->ThreadCount, 0, kMaxWorkers);
 }
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
@@ -374,12 +205,12 @@ void TForm1::About1Click() {
 }
 
 void TForm1::Viewlogfile1Click() {
-  if (!task_) {
+  if (!run_) {
     platform_.ShowMessage("No task running now." + std::string(18, ' '));
     return;
   }
-  if (FileExists(task_->LogPath)) {
-    platform_.ShellOpen(task_->LogPath);
+  if (FileExists(run_->Task().LogPath)) {
+    platform_.ShellOpen(run_->Task().LogPath);
     return;
   }
   platform_.ShowMessage("No logfile now." + std::string(25, ' '));

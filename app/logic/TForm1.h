@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
 #include "MemoLines.h"
 #include "Platform.h"
-#include "RequestPacer.h"
-#include "TDownThread.h"
-#include "TaskParameters.h"
-#include "Unitclasstask.h"
+#include "TaskEntries.h"
+#include "TaskRun.h"
 
 // What a front end mirrors of the main window. The logic calls these after
 // it changed its members; the widgets write user edits back into the members
@@ -48,19 +45,19 @@ struct MapTypeRow {
 };
 extern const std::array<MapTypeRow, 9> kMapTypeTable;
 
-// The main window: task entries, Start/Stop, the progress monitor and the
-// menus. Everything runs on the GUI thread except the TDownThreadSink calls,
-// which hand their effect to the GUI thread and wait for it.
-class TForm1 : public TDownThreadSink {
+// The main window: task entries, Start/Stop and the menus. A Start builds a
+// TaskRun, which owns the running task; the window draws what the run tells
+// it. Everything runs serialised with the run (see TaskRun.h's hand-over rule).
+class TForm1 : private TaskRunObserver {
  public:
-  static constexpr int32_t kMaxWorkers = 8;
+  static constexpr int32_t kMaxWorkers = TaskRun::kMaxWorkers;
   static constexpr const char* kStartCaption = "Start";
   static constexpr const char* kStopCaption = "Stop";
+  // The views keep only their newest lines; the files hold every line.
+  static constexpr std::size_t kShownLines = TaskRun::kViewLines;
 
   // configPathOverride replaces the configuration file's usual place when set.
   explicit TForm1(Platform& platform, std::string configPathOverride = {});
-  // Workers still running are asked to stop and then abandoned rather than
-  // waited for: they may be blocked waiting on the GUI thread.
   ~TForm1() override;
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -86,9 +83,16 @@ class TForm1 : public TDownThreadSink {
   int32_t UpDown2Min = 1;
   int32_t UpDown2Max = 8;
   std::string LabelTotalxy;
+  // Progress of the running task, refreshed every tick; after the close the
+  // run's summary, until the next Start.
+  int32_t ProgressBar1Max = 0;
+  int32_t ProgressBar1Position = 0;
+  std::string LabelProgress;
+  // What the entries would start: the tile count and size, or why Start would refuse.
+  std::string LabelEstimate;
   std::string BitBtn1Caption = kStartCaption;
-  MemoLines Memo1{"[log window]"};
-  MemoLines Memo2{"[Failed tile inforamtion window]"};
+  MemoLines Memo1{kShownLines, {"[log window]"}};
+  MemoLines Memo2{kShownLines, {"[Failed tile inforamtion window]"}};
   bool Timer1Enabled = false;
 
   static constexpr const char* kApplicationCaption = "Quarnel";
@@ -105,10 +109,8 @@ class TForm1 : public TDownThreadSink {
   std::string DefaultOutputName;
   int32_t DefaultThreadCount = 1;
   std::string VersionText;
-  int32_t RunningWorkers = 0;
-  int32_t TickCount = 0;
-  // Replaces the configuration's Network.MaxRequestsPerSecond at Start (the command line's --max-rate).
-  std::optional<int32_t> MaxRequestsPerSecondOverride;
+  // Entries as typed, for Start (and for the command line, which starts its own run).
+  TaskEntries Entries() const;
 
   // ---- Handlers.
   void FormShow();
@@ -117,6 +119,8 @@ class TForm1 : public TDownThreadSink {
   void Button1Click();
   void BitBtn1Click();
   void Timer1Timer();
+  // An entry was edited: the estimate follows it.
+  void EntriesChanged() { NotifyControls(); }
   // "Open task ...": runs the file dialog, then LoadProjectFile.
   void LoadParametersfromprojectfilel1Click();
   void Button4Click() { LoadParametersfromprojectfilel1Click(); }
@@ -141,67 +145,39 @@ class TForm1 : public TDownThreadSink {
   // list and then the worker positions, without waiting for any worker. Safe
   // while workers are blocked waiting on the GUI thread. Does nothing when no
   // task runs. The front end must then end the process without destroying
-  // the workers' sink (std::quick_exit), since workers may still report.
+  // the window (std::_Exit), since workers may still report.
   void SaveProgressForExit();
 
-  // ---- TDownThreadSink: called on worker threads; each waits for the GUI thread.
-  void AddLogLine(const std::string& line) override;
-  void AddFailedLine(const std::string& line) override;
-  void WorkerDone(int32_t threadIndex) override;
-
-  // ---- For the command-line front end.
-  bool TaskRunning() const { return BitBtn1Caption != kStartCaption; }
-  int64_t TilesOkThisRun() const { return tilesOk_; }
-  int64_t TilesFailedThisRun() const { return tilesFailed_; }
-  int32_t TotalTiles() const { return task_ ? task_->TotalTiles : 0; }
-  // The current task and its parameters; null before the first Start.
-  const DownloadTask* Task() const { return task_.get(); }
-  const TaskParameters* Parameters() const { return parameters_.get(); }
+  // ---- The current run: null before the first Start; kept after its close.
+  TaskRun* Run() { return run_.get(); }
+  const TaskRun* Run() const { return run_.get(); }
+  // Started and not yet closed (running, stopping or exiting).
+  bool TaskRunning() const { return run_ && run_->CurrentState() != TaskRun::State::Idle; }
+  int32_t RunningWorkers() const { return run_ ? run_->RunningWorkers() : 0; }
+  int32_t TickCount() const { return run_ ? run_->Ticks() : 0; }
+  int64_t TilesOkThisRun() const { return run_ ? run_->Counts().saved : 0; }
+  int64_t TilesFailedThisRun() const { return run_ ? run_->Counts().failed : 0; }
+  int32_t TotalTiles() const { return run_ ? run_->Task().TotalTiles : 0; }
+  const DownloadTask* Task() const { return run_ ? &run_->Task() : nullptr; }
+  const TaskParameters* Parameters() const { return run_ ? &run_->Parameters() : nullptr; }
 
  private:
-  struct SavedFile {
-    std::string path;
-    uint64_t generation = 0;
-    std::size_t lineCount = 0;
-    uint64_t bytes = 0;
-    bool valid = false;
-  };
-
   void Start();
-  void Stop();
-  bool ValidateEntries(double& left, double& right, double& top, double& bottom);
-  bool TestResume(const std::string& savePath, const std::string& taskFileName) const;
-  void StartWorkers();
 
-  void SaveProgress();
-  void CloseTask();
-  int32_t WorkerSlotsInUse() const;
-  std::vector<TilePosition> SnapshotPositions() const;
-  void WritePositions(const std::vector<TilePosition>& positions);
-  void SaveLogView(Durability durability);
-  void SaveFailedView();
-  static void SaveView(const MemoLines& view, const std::string& path, Durability durability,
-                       SavedFile& saved);
+  // TaskRunObserver
+  void LogLoaded(std::vector<std::string> lines) override;
+  void FailedLoaded(std::vector<std::string> lines) override;
+  void LogLineAdded(const std::string& line) override;
+  void FailedLineAdded(const std::string& line) override;
+  void TimerOff() override;
+  void Closed(const RunCounts& counts, const std::string& firstError) override;
 
-  void AppendMemo1(std::string line);
-  void AppendMemo2(std::string line);
-  void ReplaceMemo1(std::vector<std::string> lines);
-  void ReplaceMemo2(std::vector<std::string> lines);
   void NotifyControls();
+  void ShowProgress();
   std::string ExecutableFolder();
 
   Platform& platform_;
   std::string configPathOverride_;
   TForm1View* view_ = nullptr;
-
-  std::unique_ptr<TaskParameters> parameters_;
-  std::unique_ptr<DownloadTask> task_;
-  std::unique_ptr<RequestPacer> pacer_;  // shared by the workers; replaced only once they are done
-  std::array<std::unique_ptr<TDownThread>, kMaxWorkers> workers_;
-  SavedFile savedLog_;
-  SavedFile savedFailed_;
-  int64_t tilesOk_ = 0;
-  int64_t tilesFailed_ = 0;
-  int32_t workersBanned_ = 0;
-  bool exiting_ = false;
+  std::unique_ptr<TaskRun> run_;
 };

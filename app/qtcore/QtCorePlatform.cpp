@@ -17,8 +17,6 @@ QtCorePlatform::~QtCorePlatform() = default;
 
 void QtCorePlatform::SetTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }
 
-void QtCorePlatform::SetAfterHandOver(std::function<void()> hook) { afterHandOver_ = std::move(hook); }
-
 void QtCorePlatform::SetTimerEnabled(bool enabled) {
   if (enabled)
     timer_.start();
@@ -38,10 +36,7 @@ void QtCorePlatform::Tick() {
 }
 
 void QtCorePlatform::RunOnGuiThread(const std::function<void()>& routine) {
-  auto onGuiThread = [this, &routine] {
-    RunGuarded(routine);
-    if (afterHandOver_) afterHandOver_();
-  };
+  auto onGuiThread = [this, &routine] { RunGuarded(routine); };
   if (QThread::currentThread() == guiContext_.thread()) {
     onGuiThread();
     return;

@@ -18,8 +18,6 @@ class QtCorePlatform : public Platform {
 
   // What a timer tick runs; errors escaping it reach ShowError.
   void SetTickHandler(std::function<void()> handler);
-  // Runs after every routine handed over from a worker (the CLI watches for the task's end).
-  void SetAfterHandOver(std::function<void()> hook);
 
   void SetTimerEnabled(bool enabled) override;
   bool TimerEnabled() const;
@@ -34,11 +32,6 @@ class QtCorePlatform : public Platform {
   // Returns false when it failed.
   bool RunGuarded(const std::function<void()>& handler);
 
- protected:
-  void RunAfterHandOver() {
-    if (afterHandOver_) afterHandOver_();
-  }
-
  private:
   void Tick();
 
@@ -46,6 +39,5 @@ class QtCorePlatform : public Platform {
   QObject guiContext_;
   QTimer timer_;
   std::function<void()> tickHandler_;
-  std::function<void()> afterHandOver_;
   bool inTick_ = false;
 };

@@ -34,10 +34,10 @@ TEST_F(MainWindowTest, TheCloseSumsUpTheRunBeforeItsMessage) {
   ASSERT_TRUE(form_->TaskRunning());
   std::size_t summariesAtMessage = 99;
   platform_.onMessage = [&](const std::string&) { summariesAtMessage = view_.summaries.size(); };
-  form_->AddLogLine("T1 8-5:seq=1:1.png ->ok!");
-  form_->AddLogLine("T1 8-6:seq=2:2.png ->failed!");  // not a saved tile
-  form_->AddFailedLine(SavePath() + "job/4_8_6.png|http://127.0.0.1:1/4/8/6.png");
-  form_->AddLogLine(kBanText);
+  form_->Run()->AddLogLine("T1 8-5:seq=1:1.png ->ok!");
+  form_->Run()->AddLogLine("T1 8-6:seq=2:2.png ->failed!");  // not a saved tile
+  form_->Run()->AddFailedLine(SavePath() + "job/4_8_6.png|http://127.0.0.1:1/4/8/6.png");
+  form_->Run()->AddLogLine(kBanText);
   ASSERT_EQ(TickUntilClosed(), 1);
   EXPECT_EQ(view_.summaries, (std::vector<std::string>{"Summary: 1 saved, 1 failed (listed in " + SavePath() +
                                                        "job_failed.ftl); a ban ended 1 thread."}));

@@ -64,10 +64,11 @@ TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {
   ASSERT_NE(form_->Parameters(), nullptr);
   EXPECT_EQ(form_->Parameters()->Network.MaxRequestsPerSecond, 0);
   TickUntilClosed();
-  form_->MaxRequestsPerSecondOverride = 7;
-  form_->BitBtn1Click();
-  EXPECT_EQ(form_->Parameters()->Network.MaxRequestsPerSecond, 7);
-  TickUntilClosed();
+  TaskEntries entries = form_->Entries();
+  entries.maxRequestsPerSecond = 7;
+  const std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries);
+  ASSERT_TRUE(parameters.has_value());
+  EXPECT_EQ(parameters->Network.MaxRequestsPerSecond, 7);
 }
 
 TEST_F(MainWindowTest, OpeningATaskShowsItsOwnCount) {

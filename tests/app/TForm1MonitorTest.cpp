@@ -11,6 +11,7 @@
 
 #include "IniFile.h"
 #include "MainWindowFixture.h"
+#include "ProgressLine.h"
 #include "ScriptedServer.h"
 
 namespace {
@@ -62,7 +63,7 @@ class MonitorTest : public MainWindowTest {
 
   void TearDown() override {
     server_.Open();
-    EXPECT_TRUE(platform_.PumpUntil([&] { return form_->RunningWorkers == 0; }));
+    EXPECT_TRUE(platform_.PumpUntil([&] { return form_->RunningWorkers() == 0; }));
     if (form_->TaskRunning() && form_->Timer1Enabled) TickUntilClosed();
   }
 
@@ -73,7 +74,7 @@ class MonitorTest : public MainWindowTest {
   }
 
   bool PumpUntilWorkersEnded() {
-    return platform_.PumpUntil([&] { return form_->RunningWorkers == 0; });
+    return platform_.PumpUntil([&] { return form_->RunningWorkers() == 0; });
   }
 
   int CountLinesEndingWith(const std::string& end) const {
@@ -99,7 +100,7 @@ TEST_F(MonitorTest, ThreadsAreLoweredToTheTileCount) {
   form_->BitBtn1Click();
   ASSERT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->Parameters()->ThreadCount, 2);
-  EXPECT_EQ(form_->RunningWorkers, 2);
+  EXPECT_EQ(form_->RunningWorkers(), 2);
   EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=2\r\n"), std::string::npos);
   ASSERT_TRUE(PumpUntilWorkersEnded());
   EXPECT_EQ(form_->TilesOkThisRun(), 2);
@@ -117,7 +118,7 @@ TEST_F(MonitorTest, NeverMoreThanEightWorkers) {
   ASSERT_TRUE(platform_.messages.empty());
   ASSERT_GT(form_->TotalTiles(), 8);
   EXPECT_EQ(form_->Parameters()->ThreadCount, 8);
-  EXPECT_EQ(form_->RunningWorkers, 8);
+  EXPECT_EQ(form_->RunningWorkers(), 8);
   EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=8\r\n"), std::string::npos);
   ASSERT_TRUE(PumpUntilWorkersEnded());
   EXPECT_EQ(CountLinesEndingWith(" Finished."), 8);
@@ -141,7 +142,7 @@ TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
   EXPECT_EQ(ProjectKey("T1X"), "");
 
   form_->Timer1Timer();
-  EXPECT_EQ(form_->TickCount, 4);
+  EXPECT_EQ(form_->TickCount(), 4);
   EXPECT_EQ(ProjectKey("T1X"), std::to_string(task.MinX));
   EXPECT_EQ(ProjectKey("T1Y"), std::to_string(task.MinY + 2));
   EXPECT_EQ(ProjectKey("T2X"), "");
@@ -159,6 +160,33 @@ TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
   EXPECT_EQ(ProjectKey("T1Y"), std::to_string(task.MinY + 4));
   EXPECT_NE(ReadFile(task.LogPath).find("T1:seq=5, "), std::string::npos);
   EXPECT_TRUE(platform_.errors.empty());
+}
+
+TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
+  server_.Allow(3);
+  EnterBigTask("1");
+  form_->BitBtn1Click();
+  const int32_t total = form_->TotalTiles();
+  EXPECT_EQ(form_->ProgressBar1Max, total);
+  EXPECT_EQ(form_->LabelProgress, "0 of " + std::to_string(total) + " tiles, 0 failed");
+  ASSERT_TRUE(platform_.PumpUntil([&] { return server_.Requests() >= 4; }));
+  form_->Timer1Timer();
+  EXPECT_EQ(form_->ProgressBar1Position, 3);
+  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 1.0));
+  form_->Timer1Timer();
+  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 2.0)) << "the rate is per second of the run";
+
+  form_->BitBtn1Click();
+  server_.Open();
+  ASSERT_TRUE(PumpUntilWorkersEnded());
+  TickUntilClosed();
+  ASSERT_EQ(view_.summaries.size(), 1u);
+  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]);
+  form_->Edit1 = "11";
+  form_->EntriesChanged();
+  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]) << "the summary stays until the next Start";
+  EXPECT_EQ(form_->LabelEstimate, EstimateText(form_->Entries()));
+  EXPECT_FALSE(form_->LabelEstimate.empty());
 }
 
 TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {

@@ -308,7 +308,7 @@ TEST_P(StartWriteOrder, StopsAtTheFileThatFails) {
   EXPECT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
   EXPECT_FALSE(platform_.timerEnabled);
-  EXPECT_EQ(form_->RunningWorkers, 0);
+  EXPECT_EQ(form_->RunningWorkers(), 0);
   EXPECT_EQ(form_->LabelTotalxy, "");
   EXPECT_NE(form_->Task(), nullptr) << "the task is created, just not started";
   for (int i = 0; i < 4; ++i) {
@@ -340,7 +340,7 @@ TEST_F(MainWindowTest, ZeroThreadsCloseAtTheFirstTick) {
   ASSERT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->LabelTotalxy, "Total images: 2");
   EXPECT_EQ(form_->BitBtn1Caption, "Stop");
-  EXPECT_EQ(form_->RunningWorkers, 0);
+  EXPECT_EQ(form_->RunningWorkers(), 0);
   EXPECT_TRUE(platform_.timerEnabled);
   EXPECT_EQ(view_.memo1Replaced, 1);
   EXPECT_EQ(form_->Memo1[0], "Project: " + SavePath() + "job.qrnl");

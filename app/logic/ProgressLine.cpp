@@ -1,0 +1,63 @@
+#include "ProgressLine.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+#include "NumberEntry.h"
+#include "TaskEntries.h"
+#include "Unitclasstask.h"
+
+namespace {
+
+std::string FormatDuration(int64_t seconds) {
+  char text[32];
+  if (seconds >= 3600)
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  else
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  return text;
+}
+
+std::string RateAndTimeLeft(int64_t done, int64_t total, double elapsedSeconds) {
+  if (elapsedSeconds <= 0 || done <= 0) return {};
+  const double rate = static_cast<double>(done) / elapsedSeconds;
+  char rateText[32];
+  std::snprintf(rateText, sizeof rateText, ", %.1f tiles/s", rate);
+  std::string text = rateText;
+  if (total > done) {
+    const double left = static_cast<double>(total - done) / rate;
+    text += ", " + FormatDuration(static_cast<int64_t>(std::ceil(left))) + " left";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
+  return std::to_string(done) + " of " + std::to_string(total) + " tiles" +
+         RateAndTimeLeft(done, total, elapsedSeconds);
+}
+
+std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds) {
+  return std::to_string(done) + " of " + std::to_string(total) + " tiles, " + std::to_string(failed) + " failed" +
+         RateAndTimeLeft(done, total, elapsedSeconds);
+}
+
+std::string EstimateText(const TaskEntries& entries) {
+  if (entries.left.empty() || entries.right.empty() || entries.top.empty() || entries.bottom.empty()) return {};
+  const std::optional<double> left = ParseCoordinate(entries.left), right = ParseCoordinate(entries.right),
+                              top = ParseCoordinate(entries.top), bottom = ParseCoordinate(entries.bottom);
+  if (!left || !right || !top || !bottom) return "Longitude or latitude input error!";
+  if (const char* problem = CoordinateProblem(*left, *right, *top, *bottom)) return problem;
+  try {
+    const TaskTileRange range = TileRangeOf(*left, *right, *top, *bottom, entries.zoom, 8);
+    const int64_t megabytes = (range.TotalTiles * kTypicalTileBytes + (1 << 19)) >> 20;
+    return std::to_string(range.TotalTiles) + (range.TotalTiles == 1 ? " tile, " : " tiles, ") +
+           (megabytes < 1 ? std::string("under 1 MB") : "about " + std::to_string(megabytes) + " MB");
+  } catch (const std::exception& error) {
+    return std::string("Start would refuse this task: ") + error.what();
+  }
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "TaskEntries.h"
+
+// The one-line progress display on a terminal: "1200 of 10000 tiles,
+// 85.3 tiles/s, 1:43 left". Rate and time left are shown once known.
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds);
+// The window's line, with the failed tiles: "1200 of 10000 tiles, 3 failed,
+// 85.3 tiles/s, 1:43 left".
+std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds);
+
+// Tiles a task of these entries would hold (and megabytes at a typical tile
+// size), or why Start would refuse it; empty while a coordinate is not typed.
+std::string EstimateText(const TaskEntries& entries);
+
+inline constexpr int64_t kTypicalTileBytes = 15 * 1024;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Platform.h"
+#include "TaskParameters.h"
+
+// The main window's task entries as typed: the value a front end hands to
+// Start. Texts stay texts, since the resume test compares them as typed.
+struct TaskEntries {
+  std::string left;      // Edit1
+  std::string right;     // Edit3
+  std::string top;       // Edit2
+  std::string bottom;    // Edit4
+  std::string savePath;  // Edit6
+  std::string threads;   // Edit10
+  std::string taskName;  // EditTaskName
+  int32_t zoom = 0;      // the slider's position
+  int32_t mapsTypeIndex = 8;  // the hidden selector's index, for the resume test
+  // Replaces the configuration's Network.MaxRequestsPerSecond (the command line's --max-rate).
+  std::optional<int32_t> maxRequestsPerSecond;
+};
+
+// The first failing check of the coordinates, as Start shows it, or null.
+const char* CoordinateProblem(double left, double right, double top, double bottom);
+
+// Start's checks, in their order, up to the filled parameters: the proxy
+// port, the task name, the save folder (created when missing), the
+// coordinates, the thread count, the extension and the resume test. Shows
+// the first refusal and returns nullopt; throws for a thread count that is
+// no number (the error display's case).
+std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
+                                                 const TaskEntries& entries);

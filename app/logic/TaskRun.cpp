@@ -1,0 +1,221 @@
+#include "TaskRun.h"
+
+#include <algorithm>
+#include <deque>
+#include <string_view>
+#include <utility>
+
+#include "IniFile.h"
+#include "RecentTask.h"
+
+namespace {
+
+bool EndsWith(const std::string& line, std::string_view end) {
+  return line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsTileSavedLine(const std::string& line) {
+  constexpr std::string_view kOk = " ->ok!";
+  return line.size() > kOk.size() && line[0] == 'T' && EndsWith(line, kOk) && line.find(":seq=") != std::string::npos;
+}
+
+bool IsBlankImageLine(const std::string& line) { return EndsWith(line, " got a blank image!"); }
+
+// The lines of a file for a view: only the newest are kept.
+class ViewTail {
+ public:
+  void operator()(std::string_view line) {
+    lines_.emplace_back(line);
+    if (lines_.size() > TaskRun::kViewLines) lines_.pop_front();
+  }
+  std::vector<std::string> Take() {
+    return {std::make_move_iterator(lines_.begin()), std::make_move_iterator(lines_.end())};
+  }
+
+ private:
+  std::deque<std::string> lines_;
+};
+
+}  // namespace
+
+TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer)
+    : platform_(platform), observer_(observer), parameters_(std::move(parameters)) {
+  task_ = std::make_unique<DownloadTask>(parameters_);
+  if (task_->TotalTiles < parameters_.ThreadCount) parameters_.ThreadCount = task_->TotalTiles;
+}
+
+TaskRun::~TaskRun() {
+  if (runningWorkers_ == 0) return;  // the workers, if any, have ended: their destructors join at once
+  for (auto& worker : workers_) {
+    if (!worker) continue;
+    worker->Terminate();
+    (void)worker.release();
+  }
+  (void)pacer_.release();
+  (void)task_.release();
+}
+
+void TaskRun::Prepare(const std::string& nowText, const std::string& configPath) {
+  task_->WriteProjectFile();
+  task_->WriteTileList();
+  task_->WriteLogHeader(nowText);
+  task_->CreateFailedList();
+  RememberLastTask(configPath, task_->ProjectFilePath());
+
+  ViewTail logLines, failedLines;
+  log_.Open(task_->LogPath, std::ref(logLines));
+  failed_.Open(task_->FailedListPath, std::ref(failedLines));
+  observer_.LogLoaded(logLines.Take());
+  observer_.FailedLoaded(failedLines.Take());
+}
+
+void TaskRun::StartWorkers(const std::string& blankImagePath) {
+  pacer_ = std::make_unique<RequestPacer>(parameters_.Network.MaxRequestsPerSecond);
+  state_ = State::Running;
+  for (int32_t n = 0; n < parameters_.ThreadCount; ++n) {
+    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get());
+    ++runningWorkers_;
+  }
+}
+
+int32_t TaskRun::WorkerSlotsInUse() const { return std::clamp(parameters_.ThreadCount, 0, kMaxWorkers); }
+
+void TaskRun::Stop() {
+  if (!Active()) return;
+  state_ = State::Closing;
+  for (int32_t n = 0; n < WorkerSlotsInUse(); ++n) {
+    if (workers_[n]) workers_[n]->Terminate();
+    AppendLog("Thread" + std::to_string(n + 1) + "will be terminated by user. please wait...");
+  }
+}
+
+void TaskRun::AppendLog(const std::string& line) {
+  log_.Add(line);
+  observer_.LogLineAdded(line);
+}
+
+void TaskRun::AddLogLine(const std::string& line) {
+  platform_.RunOnGuiThread([this, &line] {
+    if (IsTileSavedLine(line))
+      ++saved_;
+    else if (IsBlankImageLine(line))
+      ++blank_;
+    else if (line == kBanText)
+      ++banned_;  // the worker ends after this line
+    AppendLog(line);
+  });
+}
+
+void TaskRun::AddFailedLine(const std::string& line) {
+  platform_.RunOnGuiThread([this, &line] {
+    ++failedTiles_;
+    failed_.Add(line);
+    observer_.FailedLineAdded(line);
+  });
+}
+
+void TaskRun::WorkerDone(int32_t /*threadIndex*/) {
+  platform_.RunOnGuiThread([this] {
+    if (--runningWorkers_ == 0) observer_.WorkersEnded();
+  });
+}
+
+RunCounts TaskRun::Counts() const {
+  RunCounts counts{saved_, failedTiles_, task_->FailedListPath, banned_, blank_, bytesOfReleased_};
+  for (const auto& worker : workers_)
+    if (worker) counts.bytes += worker->BytesSaved();
+  return counts;
+}
+
+void TaskRun::Tick() {
+  if (!Active()) return;  // a tick queued before the close or the exit
+  ++ticks_;
+  if (ticks_ % kTicksPerSave == 0) SaveProgress(Durability::ProcessCrash);
+  if (runningWorkers_ == 0) Close();
+}
+
+std::vector<TilePosition> TaskRun::SnapshotPositions() const {
+  std::vector<TilePosition> positions(WorkerSlotsInUse());
+  for (std::size_t n = 0; n < positions.size(); ++n)
+    if (workers_[n]) positions[n] = workers_[n]->LastPosition();
+  return positions;
+}
+
+void TaskRun::WritePositions(const std::vector<TilePosition>& positions) {
+  // Only positive values: 0 means "no tile saved yet" and keeps what the key held.
+  std::vector<std::pair<std::string, std::string>> keys;
+  for (std::size_t n = 0; n < positions.size(); ++n) {
+    const std::string prefix = "T" + std::to_string(n + 1);
+    if (positions[n].x > 0) keys.emplace_back(prefix + "X", std::to_string(positions[n].x));
+    if (positions[n].y > 0) keys.emplace_back(prefix + "Y", std::to_string(positions[n].y));
+  }
+  if (keys.empty()) return;
+  IniFile project(task_->ProjectFilePath());
+  project.WriteStrings("THREADS", keys);
+}
+
+// The log is flushed to the device only at the close and the exit: during
+// the run a lost tail costs nothing a resume does not fetch again. The list
+// always is, since positions written after it may lie past its entries.
+void TaskRun::SaveProgress(Durability logDurability) {
+  const std::vector<TilePosition> positions = SnapshotPositions();
+  log_.Save(logDurability);
+  failed_.Save(Durability::PowerLoss);
+  WritePositions(positions);
+}
+
+void TaskRun::Close() {
+  observer_.TimerOff();
+  AppendLog("");
+  AppendLog(std::string(32, '-'));
+  AppendLog("Task Stoped!");
+  AppendLog("");
+  AppendLog("Now time:" + platform_.NowText());
+  AppendLog("");
+  AppendLog("Log file has been saved as " + task_->LogPath);
+
+  // A failed write must not leave the close half done: the workers are
+  // released and the run is Idle whatever happens; the front end shows the error.
+  std::string firstError;
+  auto attempt = [&firstError](auto&& write) {
+    try {
+      write();
+      return true;
+    } catch (const std::exception& error) {
+      if (firstError.empty()) firstError = error.what();
+      return false;
+    }
+  };
+  attempt([&] { log_.Save(Durability::PowerLoss); });
+  const bool listSaved = attempt([&] { failed_.Save(Durability::PowerLoss); });
+  // Every worker has reported its end, so these positions are final.
+  if (listSaved) attempt([&] { WritePositions(SnapshotPositions()); });
+  for (auto& worker : workers_) {
+    if (!worker) continue;
+    bytesOfReleased_ += worker->BytesSaved();
+    worker.reset();
+  }
+  state_ = State::Idle;
+  observer_.Closed(Counts(), firstError);
+}
+
+void TaskRun::SaveForExit() {
+  if (!Active()) return;
+  state_ = State::Exiting;
+  observer_.TimerOff();
+  const std::vector<TilePosition> positions = SnapshotPositions();
+  log_.Save(Durability::PowerLoss);
+  failed_.Save(Durability::PowerLoss);
+  WritePositions(positions);
+}
+
+std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer) {
+  try {
+    return std::make_unique<TaskRun>(platform, std::move(parameters), observer);
+  } catch (const TaskSetupError& error) {
+    if (!error.userMessage.empty()) platform.ShowMessage(error.userMessage);
+  } catch (const std::exception&) {
+  }
+  platform.ShowMessage("Error: Create task failure.");
+  return nullptr;
+}

@@ -1,0 +1,151 @@
+#pragma once
+
+// The life of a task
+//
+// A front end (the window's Start, quarnel-cli) turns the entries into a
+// TaskParameters value (ParametersForStart) and hands it to CreateTaskRun,
+// which builds the DownloadTask; a set-up that refuses shows "Error: Create
+// task failure." and no run exists. The run is Idle. Prepare writes the
+// task's files in their fixed order (project file, tile list, log header,
+// failed list), takes the log and the failed list over as growing files and
+// gives the front end their lines for its views; an error there leaves the
+// run Idle, created but never started. StartWorkers creates the workers and
+// the run is Running; the front end enables its timer and calls Tick every
+// second.
+//
+// While it runs, workers report through the TDownThreadSink calls. Each
+// line reaches the run's counts, the file's unsaved lines and the front
+// end's view, and nothing else: the run keeps no copy of the log. Every
+// fourth tick saves: positions read first, the new lines appended to the log
+// and to the failed list, then the positions written, so that no saved
+// position ever lies past a failure that no list on disk names.
+//
+// Stop asks every worker to end and the run is Closing; the workers finish
+// the tile in hand. The first tick that finds no worker left closes the run,
+// whether it was stopped or ran to its end: the front end's timer goes off,
+// the closing lines are added, everything is saved a last time, the workers
+// are released, the run is Idle again and the front end hears the counts.
+// A run that closed stays, with its task and parameters, until the next
+// Start replaces it.
+//
+// A front end that must end while the run is Running or Closing calls
+// SaveForExit: the run is Exiting, saves the log, the list and the positions
+// once more without waiting for any worker, and is never saved or closed
+// again; the process then ends without destroying the run.
+//
+// The hand-over rule, one for both front ends. Every call into a run is
+// serialised: the front end's handlers and ticks, and the routines that
+// workers hand over through Platform::RunOnGuiThread. A worker waits until
+// its routine has run. Where a routine runs is the front end's business
+// (the window runs it on its GUI thread; quarnel-cli on the worker itself,
+// under the lock its main thread holds around every handler and tick). So
+// a front end must never wait for a worker while it holds that
+// serialisation: the close releases only workers that have reported their
+// end, and an exit abandons the others.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "GrowingTextFile.h"
+#include "Platform.h"
+#include "RequestPacer.h"
+#include "RunSummary.h"
+#include "TDownThread.h"
+#include "TaskParameters.h"
+#include "Unitclasstask.h"
+
+// What a run tells its front end. All calls come serialised with the
+// front end's own calls (see the hand-over rule above).
+class TaskRunObserver {
+ public:
+  virtual ~TaskRunObserver() = default;
+  // The lines the log and the failed list hold at Prepare, in order.
+  virtual void LogLoaded(std::vector<std::string> /*lines*/) {}
+  virtual void FailedLoaded(std::vector<std::string> /*lines*/) {}
+  virtual void LogLineAdded(const std::string& /*line*/) {}
+  virtual void FailedLineAdded(const std::string& /*line*/) {}
+  // The last worker has reported its end; the next tick closes the run.
+  virtual void WorkersEnded() {}
+  // The close and the exit begin by stopping the front end's timer.
+  virtual void TimerOff() {}
+  // The close is done; firstError is the first save that failed in it, if any.
+  virtual void Closed(const RunCounts& /*counts*/, const std::string& /*firstError*/) {}
+};
+
+class TaskRun : public TDownThreadSink {
+ public:
+  enum class State { Idle, Running, Closing, Exiting };
+  static constexpr int32_t kMaxWorkers = 8;
+  static constexpr int32_t kTicksPerSave = 4;
+  // How many of a file's lines Prepare hands to a view; the views keep no more.
+  static constexpr std::size_t kViewLines = 20000;
+
+  // The task set-up; throws what DownloadTask throws. The thread count is
+  // lowered to the task's tile count when that is smaller.
+  TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer);
+  // A run destroyed while workers still run (only when a process ends
+  // abnormally) tells them to stop and abandons them with the task they
+  // read: they may be waiting for the serialisation this thread holds.
+  ~TaskRun() override;
+  TaskRun(const TaskRun&) = delete;
+  TaskRun& operator=(const TaskRun&) = delete;
+
+  // Writes the task's files, remembers the task in the configuration and
+  // loads the views. Throws on the first file that fails.
+  void Prepare(const std::string& nowText, const std::string& configPath);
+  void StartWorkers(const std::string& blankImagePath);
+  void Stop();
+  // The monitor's tick; a save that fails throws and ends the tick there.
+  void Tick();
+  void SaveForExit();
+
+  State CurrentState() const { return state_; }
+  // Running or Closing: workers may still report.
+  bool Active() const { return state_ == State::Running || state_ == State::Closing; }
+  int32_t RunningWorkers() const { return runningWorkers_; }
+  int32_t Ticks() const { return ticks_; }
+  RunCounts Counts() const;
+  const TaskParameters& Parameters() const { return parameters_; }
+  const DownloadTask& Task() const { return *task_; }
+  // Bytes waiting in memory for the next save (both files).
+  std::size_t UnsavedBytes() const { return log_.UnsavedBytes() + failed_.UnsavedBytes(); }
+
+  // TDownThreadSink: each hands its effect over and waits for it.
+  void AddLogLine(const std::string& line) override;
+  void AddFailedLine(const std::string& line) override;
+  void WorkerDone(int32_t threadIndex) override;
+
+ private:
+  int32_t WorkerSlotsInUse() const;
+  void AppendLog(const std::string& line);
+  void SaveProgress(Durability logDurability);
+  void Close();
+  std::vector<TilePosition> SnapshotPositions() const;
+  void WritePositions(const std::vector<TilePosition>& positions);
+
+  Platform& platform_;
+  TaskRunObserver& observer_;
+  TaskParameters parameters_;
+  std::unique_ptr<DownloadTask> task_;
+  std::unique_ptr<RequestPacer> pacer_;  // shared by the workers, outlives them
+  std::array<std::unique_ptr<TDownThread>, kMaxWorkers> workers_;
+  GrowingTextFile log_;
+  GrowingTextFile failed_;
+  State state_ = State::Idle;
+  int32_t runningWorkers_ = 0;
+  int32_t ticks_ = 0;
+  int64_t saved_ = 0;
+  int64_t failedTiles_ = 0;
+  int64_t blank_ = 0;
+  int32_t banned_ = 0;
+  uint64_t bytesOfReleased_ = 0;
+};
+
+// The set-up for a front end: the run, or null after "Error: Create task
+// failure." (and the set-up's own message, when it has one) was shown.
+std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters,
+                                       TaskRunObserver& observer);

@@ -1,0 +1,259 @@
+// A run on its own, over the fake platform: its states, its counts, what
+// reaches the files at which tick, and the exit from every state. The
+// workers' reports are made on the test's (GUI) thread; a task of no
+// threads never requests anything.
+
+#include "TaskRun.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include "AppTestSupport.h"
+#include "FakePlatform.h"
+#include "ScriptedServer.h"
+#include "TaskEntries.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using State = TaskRun::State;
+
+std::string Rewrite(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+class RecordingObserver : public TaskRunObserver {
+ public:
+  Lines events;
+  Lines log;
+  Lines failed;
+  RunCounts closedWith;
+  void LogLoaded(Lines lines) override { log = std::move(lines); }
+  void FailedLoaded(Lines lines) override { failed = std::move(lines); }
+  void LogLineAdded(const std::string& line) override { log.push_back(line); }
+  void FailedLineAdded(const std::string& line) override { failed.push_back(line); }
+  void WorkersEnded() override { events.push_back("workers ended"); }
+  void TimerOff() override { events.push_back("timer off"); }
+  void Closed(const RunCounts& counts, const std::string& firstError) override {
+    closedWith = counts;
+    events.push_back("closed" + (firstError.empty() ? "" : ": " + firstError));
+  }
+};
+
+// Holds every request until the test opens it, so a worker stays in its
+// first fetch while the test drives the run.
+class HeldServer {
+ public:
+  ~HeldServer() { Open(); }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  void Hold() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = false;
+  }
+  int Port() const { return server_.Port(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  ScriptedServer server_{[this](const ScriptedRequest& request) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return open_; });
+    return ServeBodyFor(request);
+  }};
+};
+
+class TaskRunTest : public ::testing::Test {
+ protected:
+  HeldServer server_;
+  ScratchFolder folder_;
+  FakePlatform platform_{folder_.Path()};
+  RecordingObserver observer_;
+  std::unique_ptr<TaskRun> run_;
+
+  void SetUp() override {
+    WriteFile(folder_ / "config.ini", "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(server_.Port()) + "\r\n");
+  }
+  void TearDown() override {
+    if (!run_) return;
+    server_.Open();
+    EXPECT_TRUE(platform_.PumpUntil([&] { return run_->RunningWorkers() == 0; }));
+    if (run_->Active()) Ticks(1);
+  }
+
+  // Two tiles at zoom 4; the one worker waits in its first fetch.
+  std::unique_ptr<TaskRun> NewRun(const std::string& threads) {
+    TaskEntries entries;
+    entries.left = "10", entries.right = "20", entries.top = "50", entries.bottom = "40";
+    entries.zoom = 4;
+    entries.threads = threads;
+    entries.savePath = folder_ / "maps";
+    entries.taskName = "job.qrnl";
+    std::optional<TaskParameters> parameters = ParametersForStart(platform_, folder_ / "config.ini", entries);
+    EXPECT_TRUE(parameters.has_value());
+    return std::make_unique<TaskRun>(platform_, std::move(*parameters), observer_);
+  }
+
+  void StartRun(const std::string& threads) {
+    if (run_) TearDown();
+    server_.Hold();
+    run_ = NewRun(threads);
+    run_->Prepare(platform_.now, folder_ / "config.ini");
+    run_->StartWorkers(folder_ / "blank.png");
+  }
+
+  // Lets the worker finish and closes the run.
+  void EndRun() {
+    server_.Open();
+    ASSERT_TRUE(platform_.PumpUntil([&] { return run_->RunningWorkers() == 0; }));
+    Ticks(1);
+    ASSERT_EQ(run_->CurrentState(), State::Idle);
+  }
+
+  std::string Log() const { return ReadFile(run_->Task().LogPath); }
+  std::string List() const { return ReadFile(run_->Task().FailedListPath); }
+  void Ticks(int count) {
+    for (int i = 0; i < count; ++i) run_->Tick();
+  }
+};
+
+TEST_F(TaskRunTest, CountsTheReportsByTheirLines) {
+  StartRun("1");
+  run_->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
+  run_->AddLogLine("T1:seq=2, os_8_6_4.png ->ok!");
+  run_->AddLogLine("T1:8-6:Not Found");
+  run_->AddLogLine("os_8_6_4.png got a blank image!");
+  run_->AddLogLine(kBanText);
+  run_->AddFailedLine("/m/job/os_8_6_4.png|http://127.0.0.1:1/4/8/6.png");
+  const RunCounts counts = run_->Counts();
+  EXPECT_EQ(counts.saved, 2);
+  EXPECT_EQ(counts.failed, 1);
+  EXPECT_EQ(counts.blank, 1);
+  EXPECT_EQ(counts.workersBanned, 1);
+  EXPECT_EQ(counts.failedListPath, run_->Task().FailedListPath);
+  EXPECT_EQ(observer_.failed, Lines{"/m/job/os_8_6_4.png|http://127.0.0.1:1/4/8/6.png"});
+}
+
+TEST_F(TaskRunTest, GoesFromIdleThroughRunningAndClosingBackToIdle) {
+  run_ = NewRun("1");
+  EXPECT_EQ(run_->CurrentState(), State::Idle);
+  run_->Prepare(platform_.now, folder_ / "config.ini");
+  EXPECT_EQ(run_->CurrentState(), State::Idle) << "files written, nothing started";
+  run_->Tick();
+  EXPECT_EQ(run_->Ticks(), 0) << "an idle run does not count ticks";
+  run_->StartWorkers(folder_ / "blank.png");
+  EXPECT_EQ(run_->CurrentState(), State::Running);
+  EXPECT_EQ(run_->RunningWorkers(), 1);
+  run_->Stop();
+  EXPECT_EQ(run_->CurrentState(), State::Closing);
+  EXPECT_EQ(observer_.log.back(), "Thread1will be terminated by user. please wait...");
+  run_->Tick();
+  EXPECT_EQ(run_->CurrentState(), State::Closing) << "the worker has not ended yet";
+  EndRun();
+  EXPECT_EQ(observer_.events, (Lines{"workers ended", "timer off", "closed"}));
+  EXPECT_LE(observer_.closedWith.saved, 1) << "at most the tile in hand is finished";
+  run_->Tick();
+  EXPECT_EQ(observer_.events.size(), 3u) << "a tick after the close does nothing";
+}
+
+TEST_F(TaskRunTest, SavesAtEveryFourthTickAndTheCloseAppendsTheRest) {
+  StartRun("1");
+  const std::string header = Log();
+  EXPECT_EQ(Rewrite(observer_.log), header) << "the view holds the file's lines";
+  run_->AddLogLine("T1:seq=7, os_8_5_4.png ->ok!");
+  run_->AddFailedLine("a|b");
+  Ticks(3);
+  EXPECT_EQ(Log(), header);
+  EXPECT_EQ(List(), "");
+  run_->Tick();
+  EXPECT_EQ(Log(), Rewrite(observer_.log));
+  EXPECT_EQ(List(), "a|b\r\n");
+  EXPECT_EQ(run_->UnsavedBytes(), 0u);
+  EndRun();
+  EXPECT_EQ(Log(), Rewrite(observer_.log));
+  EXPECT_EQ(observer_.log.back(), "Log file has been saved as " + run_->Task().LogPath);
+  EXPECT_GT(observer_.closedWith.bytes, 0u);
+}
+
+TEST_F(TaskRunTest, AResumedTaskContinuesItsFilesByteForByte) {
+  StartRun("1");
+  run_->AddFailedLine("first|failure");
+  EndRun();
+  const std::string firstRun = Log();
+
+  platform_.now = "2024-05-07 01:02:03";
+  StartRun("1");
+  ASSERT_TRUE(run_->Parameters().Resume);
+  EXPECT_EQ(observer_.failed, Lines{"first|failure"});
+  run_->AddFailedLine("second|failure");
+  EndRun();
+  EXPECT_EQ(Log(), Rewrite(observer_.log));
+  EXPECT_EQ(Log().rfind(firstRun + std::string(44, '-') + "\r\nLog continue...v=5.7\r\nNow time is:" + platform_.now,
+                        0),
+            0u);
+  EXPECT_EQ(List(), "first|failure\r\nsecond|failure\r\n");
+}
+
+TEST_F(TaskRunTest, ASaveAfterTheFilesWereDeletedWritesThemWhole) {
+  StartRun("1");
+  run_->AddLogLine("T1:seq=9, os_8_5_4.png ->ok!");
+  run_->AddFailedLine("a|b");
+  Ticks(4);
+  std::filesystem::remove(run_->Task().LogPath);
+  std::filesystem::remove(run_->Task().FailedListPath);
+  run_->AddLogLine("T1:seq=10, os_8_6_4.png ->ok!");
+  Ticks(4);
+  EXPECT_EQ(Log(), Rewrite(observer_.log));
+  EXPECT_EQ(List(), "a|b\r\n");
+  EXPECT_TRUE(platform_.errors.empty());
+}
+
+// Exit saves only a run whose workers may still report, and only once.
+TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
+  run_ = NewRun("1");
+  run_->SaveForExit();
+  EXPECT_EQ(run_->CurrentState(), State::Idle) << "nothing started, nothing to save";
+  run_.reset();
+
+  for (const bool stopFirst : {false, true}) {
+    StartRun("1");
+    observer_.events.clear();
+    if (stopFirst) run_->Stop();
+    run_->AddLogLine("T1:seq=3, os_8_5_4.png ->ok!");
+    run_->AddFailedLine("listed|before exit");
+    run_->SaveForExit();
+    EXPECT_EQ(run_->CurrentState(), State::Exiting);
+    EXPECT_EQ(observer_.events, Lines{"timer off"});
+    EXPECT_EQ(Log(), Rewrite(observer_.log)) << stopFirst;
+    EXPECT_TRUE(List().ends_with("listed|before exit\r\n")) << stopFirst;
+
+    run_->AddLogLine("T1:seq=4, os_8_6_4.png ->ok!");  // a worker still reports
+    const std::string saved = Log();
+    run_->SaveForExit();
+    Ticks(8);
+    EXPECT_EQ(Log(), saved) << "an exiting run is never saved or closed again";
+    EXPECT_EQ(observer_.events, Lines{"timer off"});
+    server_.Open();
+    ASSERT_TRUE(platform_.PumpUntil([&] { return run_->RunningWorkers() == 0; }));
+  }
+
+  run_ = NewRun("0");
+  run_->Prepare(platform_.now, folder_ / "config.ini");
+  run_->StartWorkers(folder_ / "blank.png");
+  Ticks(1);
+  const std::string closed = Log();
+  run_->SaveForExit();
+  EXPECT_EQ(run_->CurrentState(), State::Idle) << "a closed run has nothing left to save";
+  EXPECT_EQ(Log(), closed);
+}
+
+}  // namespace
