@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include <gdal.h>
+
+// GDAL is registered once per process, before the first dataset.
+void EnsureGdalRegistered();
+
+// Collects the errors GDAL raises on this thread while it lives, instead of
+// printing them: the combiner reports them as its own messages.
+class GdalErrorCapture {
+ public:
+  GdalErrorCapture();
+  ~GdalErrorCapture();
+  GdalErrorCapture(const GdalErrorCapture&) = delete;
+  GdalErrorCapture& operator=(const GdalErrorCapture&) = delete;
+  bool Failed() const { return failed_; }
+  const std::string& Message() const { return message_; }
+
+ private:
+  static void CPL_STDCALL Handler(CPLErr level, CPLErrorNum number, const char* text);
+  bool failed_ = false;
+  std::string message_;
+};
+
+// EPSG:3857 as WKT; esri gives the form .prj files hold.
+std::string WebMercatorWkt(bool esri);
+
+// Pixel size, origin and the six geotransform numbers of a tile-aligned mosaic.
+struct MosaicGeometry {
+  double west = 0, north = 0;  // metres, the outer edges of the top-left pixel
+  double pixel = 0;            // metres per pixel
+  int64_t width = 0, height = 0;
+};
