@@ -28,8 +28,13 @@ void CheckOutputPlace(const std::string& path, bool force) {
   fs::path folder = fs::path(target).parent_path();
   if (folder.empty()) folder = ".";
   if (!fs::is_directory(folder, error)) throw CombineError("The output folder " + folder.string() + " is missing.");
-  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+  // Permission bits lie to root and on read-only mounts: try a file.
+  const std::string probe = TemporaryBeside((folder / "probe").string());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0)
     throw CombineError("The output folder " + folder.string() + " cannot be written: " + std::strerror(errno) + ".");
+  ::close(fd);
+  ::unlink(probe.c_str());
 }
 
 std::string TemporaryBeside(const std::string& path) {
