@@ -60,11 +60,17 @@ CombineSummary Combine(const CombineRequest& request) {
   for (const auto& source : job.sources) job.total += source->TileCount();
 
   TemporaryOutput temporary(TemporaryBeside(request.outputPath));
-  if (*kind == OutputKind::GeoTiff)
-    WriteGeoTiff(job, temporary.Path());
-  else
-    WriteMBTiles(job, temporary.Path());
-  SyncFile(temporary.Path());
-  temporary.MoveInto(request.outputPath);
+  try {
+    if (*kind == OutputKind::GeoTiff)
+      WriteGeoTiff(job, temporary.Path());
+    else
+      WriteMBTiles(job, temporary.Path());
+    SyncFile(temporary.Path());
+    temporary.MoveInto(request.outputPath);
+  } catch (const CombineCancelled&) {
+    throw;
+  } catch (const CombineError& error) {
+    throw CombineWriteFailure(error.what());
+  }
   return job.summary;
 }

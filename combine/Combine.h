@@ -22,6 +22,12 @@ class CombineError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The checks passed but writing failed (a full disk, a vanished folder).
+class CombineWriteFailure : public CombineError {
+ public:
+  using CombineError::CombineError;
+};
+
 class CombineCancelled : public CombineError {
  public:
   CombineCancelled() : CombineError("Cancelled: nothing was written.") {}

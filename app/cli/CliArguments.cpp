@@ -102,6 +102,11 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
   if (sawTaskOption) return CliUsageError{"task options cannot be combined with " + positional[0]};
 
   const std::string& command = positional[0];
+  if (command == "combine") {
+    result.mode = CliArguments::Mode::Combine;
+    result.combineWords.assign(positional.begin() + 1, positional.end());
+    return result;
+  }
   if (command == "redownload") {
     if (positional.size() != 2) return CliUsageError{"redownload needs one list file"};
     result.mode = CliArguments::Mode::Redownload;
@@ -132,6 +137,7 @@ std::string CliUsageText() {
          "              [--task NAME] [--max-rate N]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
+         "  quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]\n"
          "  quarnel-cli --help | --version\n"
          "\n"
          "Downloads the map tiles that cover a rectangle, as the Quarnel window does.\n"
@@ -152,6 +158,10 @@ std::string CliUsageText() {
          "\n"
          "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
+         "  combine ... OUTPUT    finished tasks into one file: OUTPUT.tif (GeoTIFF),\n"
+         "                        .mbtiles (several zoom levels), .png/.jpg (with a world\n"
+         "                        file), or a folder ending in / ({z}/{x}/{y}.png);\n"
+         "                        --force replaces OUTPUT, --overviews adds GeoTIFF overviews\n"
          "\n"
          "The log goes to standard output, messages to standard error.\n"
          "Exit status: 0 done, 1 tiles failed or an error occurred, 2 an entry was\n"

@@ -7,7 +7,7 @@
 
 // The command line of quarnel-cli. Scripts depend on it, so it only grows.
 struct CliArguments {
-  enum class Mode { Task, Redownload, Convert, Help, Version };
+  enum class Mode { Task, Redownload, Convert, Combine, Help, Version };
   Mode mode = Mode::Task;
 
   std::optional<std::string> configPath;
@@ -23,6 +23,9 @@ struct CliArguments {
 
   // redownload
   std::string failedListPath;
+
+  // combine: the words after the command, parsed by ParseCombineArguments
+  std::vector<std::string> combineWords;
 
   // convert: the three fields exactly as typed
   std::string degrees, minutes, seconds;

@@ -11,6 +11,7 @@
 
 #include "AppPaths.h"
 #include "CliArguments.h"
+#include "CliCombine.h"
 #include "CliPlatform.h"
 #include "CliTaskRun.h"
 #include "Convert.h"
@@ -89,6 +90,11 @@ int main(int argc, char* argv[]) {
       return 0;
     default:
       break;
+  }
+  if (arguments.mode == CliArguments::Mode::Combine) {
+    const auto combine = ParseCombineArguments(arguments.combineWords);
+    if (const auto* error = std::get_if<std::string>(&combine)) return UsageError(*error);
+    return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());
   }
   // A missing file would silently mean the defaults and the public tile host.
   if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath))
