@@ -36,19 +36,34 @@ void CombineJob::ReportBad(const std::string& path, const std::string& problem) 
   if (request.report) request.report(path + ": " + problem);
 }
 
+bool CombineJob::ReadData(const std::string& path, TileBytes& tile) {
+  tile = ReadTile(path, blank);
+  if (tile.kind == TileBytes::Kind::NoData) ++summary.noDataTiles;
+  if (tile.kind == TileBytes::Kind::Bad) ReportBad(path, tile.problem);
+  return tile.kind == TileBytes::Kind::Data;
+}
+
 CombineSummary Combine(const CombineRequest& request) {
   const auto kind = OutputKindOf(request.outputPath);
   if (!kind)
     throw CombineError("The output " + request.outputPath +
                        " names no known kind: end it with .tif, .mbtiles, .png, .jpg or /.");
-  if (*kind != OutputKind::GeoTiff && *kind != OutputKind::MBTiles)
-    throw CombineError("This output kind is not available yet: use .tif or .mbtiles.");
   if (request.projectFiles.empty()) throw CombineError("No project file given.");
   CombineJob job{request, {}, {}, {}, 0, 0};
   for (const auto& project : request.projectFiles)
     job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
-  if (*kind == OutputKind::GeoTiff && job.sources.size() != 1)
-    throw CombineError("A GeoTIFF holds one task: give one project file.");
+  const bool oneImage = *kind != OutputKind::MBTiles && *kind != OutputKind::TileTree;
+  if (oneImage && job.sources.size() != 1)
+    throw CombineError("One image holds one task: give one project file, or write .mbtiles or a folder.");
+  if (*kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage) {
+    const MosaicGeometry geometry = job.sources.front()->Geometry();
+    if (geometry.width > kMaxWorldImageSide || geometry.height > kMaxWorldImageSide)
+      throw CombineError("The mosaic would be " + std::to_string(geometry.width) + " x " +
+                         std::to_string(geometry.height) + " pixels, more than " +
+                         std::to_string(kMaxWorldImageSide) + " a side for PNG or JPEG: write a GeoTIFF (.tif).");
+    for (const std::string& sidecar : WorldImageSidecars(request.outputPath))
+      CheckOutputPlace(sidecar, request.force);
+  }
   CheckOutputPlace(request.outputPath, request.force);
   if (!request.blankImagePath.empty()) {
     try {
@@ -59,14 +74,13 @@ CombineSummary Combine(const CombineRequest& request) {
   }
   for (const auto& source : job.sources) job.total += source->TileCount();
 
-  TemporaryOutput temporary(TemporaryBeside(request.outputPath));
   try {
-    if (*kind == OutputKind::GeoTiff)
-      WriteGeoTiff(job, temporary.Path());
-    else
-      WriteMBTiles(job, temporary.Path());
-    SyncFile(temporary.Path());
-    temporary.MoveInto(request.outputPath);
+    switch (*kind) {
+      case OutputKind::GeoTiff: WriteGeoTiffOutput(job); break;
+      case OutputKind::MBTiles: WriteMBTilesOutput(job); break;
+      case OutputKind::TileTree: WriteTileTreeOutput(job); break;
+      default: WriteWorldImageOutput(job, *kind); break;
+    }
   } catch (const CombineCancelled&) {
     throw;
   } catch (const CombineError& error) {

@@ -56,5 +56,8 @@ struct CombineSummary {
 // Throws CombineError (CombineCancelled when progress said stop).
 CombineSummary Combine(const CombineRequest& request);
 
+// The world file and the .prj written beside a PNG or JPEG mosaic.
+std::vector<std::string> WorldImageSidecars(const std::string& imagePath);
+
 // The largest side of a PNG or JPEG mosaic; larger ones are for GeoTIFF.
 inline constexpr int64_t kMaxWorldImageSide = 30000;

@@ -8,6 +8,7 @@
 #include "IniFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
+#include "TileImage.h"
 
 namespace {
 
@@ -76,4 +77,15 @@ int32_t CombineSource::TopRow(int32_t rowFromTaskTop) const {
 std::string CombineSource::TilePath(int32_t column, int32_t rowFromTaskTop) const {
   const int32_t fileRow = origin_ == RowOrigin::FromTop ? task_->MinY + rowFromTaskTop : task_->MaxY - rowFromTaskTop;
   return task_->TileFilePath(task_->MinX + column, fileRow);
+}
+
+MosaicGeometry CombineSource::Geometry() const {
+  const double side = TileSideMetres(parameters_.Zoom);
+  MosaicGeometry geometry;
+  geometry.west = -kMercatorHalfWidth + task_->MinX * side;
+  geometry.north = kMercatorHalfWidth - TopRow(0) * side;
+  geometry.pixel = side / kTilePixels;
+  geometry.width = int64_t{Columns()} * kTilePixels;
+  geometry.height = int64_t{Rows()} * kTilePixels;
+  return geometry;
 }

@@ -9,6 +9,13 @@
 #include "TaskParameters.h"
 #include "Unitclasstask.h"
 
+// Where a task's mosaic lies in EPSG:3857.
+struct MosaicGeometry {
+  double west = 0, north = 0;  // metres, the outer edges of the top-left pixel
+  double pixel = 0;            // metres per pixel
+  int64_t width = 0, height = 0;
+};
+
 // One finished task as the combiner reads it: the project file's inputs give
 // the same tile range and names the download used.
 class CombineSource {
@@ -30,6 +37,8 @@ class CombineSource {
   int32_t TopRow(int32_t rowFromTaskTop) const;
   // The file of the tile at column index and row index from the task's top-left corner.
   std::string TilePath(int32_t column, int32_t rowFromTaskTop) const;
+  // Edges straight from the grid: a tile's side is 2 x the half width / 2^zoom.
+  MosaicGeometry Geometry() const;
 
  private:
   CombineSource() = default;

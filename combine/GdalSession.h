@@ -26,10 +26,3 @@ class GdalErrorCapture {
 
 // EPSG:3857 as WKT; esri gives the form .prj files hold.
 std::string WebMercatorWkt(bool esri);
-
-// Pixel size, origin and the six geotransform numbers of a tile-aligned mosaic.
-struct MosaicGeometry {
-  double west = 0, north = 0;  // metres, the outer edges of the top-left pixel
-  double pixel = 0;            // metres per pixel
-  int64_t width = 0, height = 0;
-};

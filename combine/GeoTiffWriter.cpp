@@ -5,6 +5,7 @@
 #include <gdal.h>
 
 #include "GdalSession.h"
+#include "OutputPath.h"
 #include "TileImage.h"
 #include "Writers.h"
 
@@ -22,18 +23,18 @@ void BuildOverviews(GDALDatasetH dataset, int64_t side, const GdalErrorCapture& 
   std::vector<int> levels;
   for (int factor = 2; side / factor >= kTilePixels / 2; factor *= 2) levels.push_back(factor);
   if (levels.empty()) return;
-  const CPLErr result = GDALBuildOverviews(dataset, "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0, nullptr, nullptr,
-                     nullptr);
+  const CPLErr result = GDALBuildOverviews(dataset, "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0,
+                                           nullptr, nullptr, nullptr);
   if (result != CE_None && !errors.Failed()) throw CombineError("Cannot build the overviews of " + path + ".");
   Check(errors, path);
 }
 
 }  // namespace
 
-void WriteGeoTiff(CombineJob& job, const std::string& path) {
+void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
   const CombineSource& source = *job.sources.front();
-  const int64_t width = int64_t{source.Columns()} * kTilePixels;
-  const int64_t height = int64_t{source.Rows()} * kTilePixels;
+  const MosaicGeometry geometry = source.Geometry();
+  const int64_t width = geometry.width, height = geometry.height;
   if (width > INT32_MAX || height > INT32_MAX) throw CombineError("The task is too large for one image.");
   GdalErrorCapture errors;
   GDALSetCacheMax64(int64_t{64} << 20);
@@ -43,6 +44,7 @@ void WriteGeoTiff(CombineJob& job, const std::string& path) {
   options = CSLSetNameValue(options, "BLOCKXSIZE", "256");
   options = CSLSetNameValue(options, "BLOCKYSIZE", "256");
   options = CSLSetNameValue(options, "COMPRESS", "DEFLATE");
+  if (use == GeoTiffUse::Scratch) options = CSLSetNameValue(options, "ZLEVEL", "1");
   options = CSLSetNameValue(options, "BIGTIFF", "IF_SAFER");
   options = CSLSetNameValue(options, "ALPHA", "YES");
   options = CSLSetNameValue(options, "PHOTOMETRIC", "RGB");
@@ -58,39 +60,44 @@ void WriteGeoTiff(CombineJob& job, const std::string& path) {
     }
   } closer{dataset};
 
-  const double side = TileSideMetres(source.Zoom());
-  const double west = -kMercatorHalfWidth + source.Task().MinX * side;
-  const double north = kMercatorHalfWidth - source.TopRow(0) * side;
-  double transform[6] = {west, side / kTilePixels, 0, north, 0, -side / kTilePixels};
+  double transform[6] = {geometry.west, geometry.pixel, 0, geometry.north, 0, -geometry.pixel};
   GDALSetGeoTransform(dataset, transform);
   GDALSetProjection(dataset, WebMercatorWkt(false).c_str());
   GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset, 4), GCI_AlphaBand);
 
   std::vector<uint8_t> rgba(std::size_t{4} * kTilePixels * kTilePixels);
   int bands[] = {1, 2, 3, 4};
+  TileBytes tile;
   for (int32_t row = 0; row < source.Rows(); ++row) {
     for (int32_t column = 0; column < source.Columns(); ++column) {
       const std::string tilePath = source.TilePath(column, row);
-      const TileBytes tile = ReadTile(tilePath, job.blank);
-      std::string problem = tile.problem;
-      if (tile.kind == TileBytes::Kind::Data && DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
-        const CPLErr written = GDALDatasetRasterIO(dataset, GF_Write, column * kTilePixels, row * kTilePixels, kTilePixels, kTilePixels,
-                            rgba.data(), kTilePixels, kTilePixels, GDT_Byte, 4, bands, 4, 4 * kTilePixels, 1);
-        if (written != CE_None && !errors.Failed()) throw CombineError("Cannot write " + path + ".");
-        Check(errors, path);
-        ++job.summary.dataTiles;
-      } else if (tile.kind == TileBytes::Kind::NoData) {
-        ++job.summary.noDataTiles;
-      } else {
-        job.ReportBad(tilePath, problem);
+      if (job.ReadData(tilePath, tile)) {
+        std::string problem;
+        if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
+          const CPLErr written =
+              GDALDatasetRasterIO(dataset, GF_Write, column * kTilePixels, row * kTilePixels, kTilePixels, kTilePixels,
+                                  rgba.data(), kTilePixels, kTilePixels, GDT_Byte, 4, bands, 4, 4 * kTilePixels, 1);
+          if (written != CE_None && !errors.Failed()) throw CombineError("Cannot write " + path + ".");
+          Check(errors, path);
+          ++job.summary.dataTiles;
+        } else {
+          job.ReportBad(tilePath, problem);
+        }
       }
       job.Step();
     }
   }
-  if (job.request.overviews) BuildOverviews(dataset, std::max(width, height), errors, path);
+  if (use == GeoTiffUse::Output && job.request.overviews) BuildOverviews(dataset, std::max(width, height), errors, path);
   GDALFlushCache(dataset);
   Check(errors, path);
   closer.dataset = nullptr;
   GDALClose(dataset);
   Check(errors, path);
+}
+
+void WriteGeoTiffOutput(CombineJob& job) {
+  TemporaryOutput temporary(TemporaryBeside(job.request.outputPath));
+  WriteGeoTiff(job, temporary.Path(), GeoTiffUse::Output);
+  SyncFile(temporary.Path());
+  temporary.MoveInto(job.request.outputPath);
 }

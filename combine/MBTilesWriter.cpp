@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Commonfunc.h"
+#include "OutputPath.h"
 #include "TileImage.h"
 #include "Writers.h"
 
@@ -89,18 +90,13 @@ void WriteMBTiles(CombineJob& job, const std::string& path) {
   db.Prepare("INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, ?4)");
   TileFormat format = TileFormat::Unknown;
   Bounds bounds;
+  TileBytes tile;
   for (const auto& source : job.sources) {
     bounds.Add(*source);
     const int64_t lastRow = (int64_t{1} << source->Zoom()) - 1;
     for (int32_t column = 0; column < source->Columns(); ++column) {
       for (int32_t row = 0; row < source->Rows(); ++row) {
-        const std::string tilePath = source->TilePath(column, row);
-        const TileBytes tile = ReadTile(tilePath, job.blank);
-        if (tile.kind == TileBytes::Kind::NoData) {
-          ++job.summary.noDataTiles;
-        } else if (tile.kind == TileBytes::Kind::Bad) {
-          job.ReportBad(tilePath, tile.problem);
-        } else {
+        if (job.ReadData(source->TilePath(column, row), tile)) {
           if (format == TileFormat::Unknown) format = tile.format;
           db.Insert(source->Zoom(), source->Task().MinX + column, lastRow - source->TopRow(row), tile.bytes);
           ++job.summary.dataTiles;
@@ -121,4 +117,11 @@ void WriteMBTiles(CombineJob& job, const std::string& path) {
   db.Metadata("maxzoom", std::to_string(bounds.maxZoom));
   db.Metadata("type", "baselayer");
   db.Run("COMMIT;");
+}
+
+void WriteMBTilesOutput(CombineJob& job) {
+  TemporaryOutput temporary(TemporaryBeside(job.request.outputPath));
+  WriteMBTiles(job, temporary.Path());
+  SyncFile(temporary.Path());
+  temporary.MoveInto(job.request.outputPath);
 }
