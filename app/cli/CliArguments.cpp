@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "AppPaths.h"
+#include "CliZoomRange.h"
 
 namespace {
 
@@ -81,10 +82,15 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
       if (i + 1 >= args.size()) return CliUsageError{word + " needs a value"};
       value = args[++i];
     }
-    if (option->isNumber) {
+    int first = 0, last = 0;
+    if (word == "--zoom" && ParseZoomRange(*value, first, last)) {
+      result.zoomRange = std::pair{first, last};
+      result.zoom.reset();
+    } else if (option->isNumber) {
       const std::optional<int> number = ParseInt(*value);
       if (!number) return CliUsageError{word + " needs a whole number, not \"" + *value + "\""};
       result.*(option->number) = *number;
+      if (word == "--zoom") result.zoomRange.reset();
     } else {
       result.*(option->text) = *value;
     }
@@ -133,7 +139,7 @@ std::string CliTaskFileName(const std::string& name) {
 std::string CliUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
-         "              [--top TEXT] [--bottom TEXT] [--zoom N] [--threads N] [--path DIR]\n"
+         "              [--top TEXT] [--bottom TEXT] [--zoom N|A-B] [--threads N] [--path DIR]\n"
          "              [--task NAME] [--max-rate N]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
@@ -151,6 +157,7 @@ std::string CliUsageText() {
          "  --open FILE     project file whose entries to load\n"
          "  --left, --right, --top, --bottom TEXT   the rectangle's edges\n"
          "  --zoom N        zoom level\n"
+         "  --zoom A-B      one task per level from A to B, named NAME_zA.qrnl ... NAME_zB.qrnl\n"
          "  --threads N     download threads, 1 to 8\n"
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct CliArguments {
   std::optional<std::string> projectToOpen;
   std::optional<std::string> left, right, top, bottom;
   std::optional<int> zoom;
+  std::optional<std::pair<int, int>> zoomRange;  // --zoom A-B: one task per level
   std::optional<int> threads;
   std::optional<std::string> savePath;
   std::optional<std::string> taskName;  // ".qrnl" added when missing
