@@ -81,7 +81,7 @@ struct Bounds {
 void WriteMBTiles(CombineJob& job, const std::string& path) {
   Database db(path);
   // The file is a temporary until renamed: a journal buys nothing.
-  db.Run("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
+  db.Run("PRAGMA page_size=65536; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;");
   db.Run(
       "CREATE TABLE metadata (name text, value text);"
       "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, tile_data blob);"
