@@ -24,7 +24,13 @@ std::string WorldFileText(const MosaicGeometry& g) {
   return text;
 }
 
-void Translate(const std::string& from, const std::string& to, OutputKind kind) {
+// The encode can take long for a large mosaic: it answers a cancel too.
+int CPL_STDCALL TranslateProgress(double, const char*, void* data) {
+  const CombineJob& job = *static_cast<const CombineJob*>(data);
+  return !job.request.progress || job.request.progress(job.done, job.total);
+}
+
+void Translate(CombineJob& job, const std::string& from, const std::string& to, OutputKind kind) {
   GdalErrorCapture errors;
   GDALDatasetH source = GDALOpen(from.c_str(), GA_ReadOnly);
   if (!source) throw CombineError("Cannot read back " + from + ": " + errors.Message());
@@ -35,11 +41,13 @@ void Translate(const std::string& from, const std::string& to, OutputKind kind) 
     for (const char* word : {"-b", "1", "-b", "2", "-b", "3", "-co", "QUALITY=90"}) words = CSLAddString(words, word);
   GDALTranslateOptions* options = GDALTranslateOptionsNew(words, nullptr);
   CSLDestroy(words);
+  GDALTranslateOptionsSetProgress(options, &TranslateProgress, &job);
   int usageError = 0;
   GDALDatasetH image = GDALTranslate(to.c_str(), source, options, &usageError);
   GDALTranslateOptionsFree(options);
   if (image) GDALClose(image);
   GDALClose(source);
+  if (!image && job.request.progress && !job.request.progress(job.done, job.total)) throw CombineCancelled();
   if (!image || errors.Failed()) throw CombineError("Cannot write " + to + ": " + errors.Message());
 }
 
@@ -57,7 +65,7 @@ void WriteWorldImageOutput(CombineJob& job, OutputKind kind) {
   TemporaryOutput mosaic(TemporaryBeside(target) + ".tif");
   WriteGeoTiff(job, mosaic.Path(), GeoTiffUse::Scratch);
   TemporaryOutput image(TemporaryBeside(target));
-  Translate(mosaic.Path(), image.Path(), kind);
+  Translate(job, mosaic.Path(), image.Path(), kind);
   SyncFile(image.Path());
 
   const auto sidecars = WorldImageSidecars(target);

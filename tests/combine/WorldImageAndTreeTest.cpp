@@ -93,6 +93,20 @@ TEST(TileTreeTest, TilesLinkedUnderTopCountedRowsWithoutTheBlankOnes) {
   EXPECT_TRUE(Exists(tree + "6"));
 }
 
+TEST(WorldImageRefusalTest, CancelWhileEncodingLeavesNothing) {
+  ScratchFolder folder("worldimage");
+  const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);  // two tiles
+  const std::string out = folder.MakeFolder("out") + "/";
+  CombineRequest request;
+  request.projectFiles = {task.projectPath};
+  request.outputPath = out + "map.png";
+  int calls = 0;
+  request.progress = [&](int64_t, int64_t) { return ++calls < 2; };  // the mosaic passes, its encode stops
+  EXPECT_THROW(Combine(request), CombineCancelled);
+  EXPECT_GE(calls, 2);
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST(TileTreeTest, CancelLeavesNoFolder) {
   ScratchFolder folder("tiletree");
   const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 8, 0, 10, 10, 0);
