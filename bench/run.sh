@@ -6,7 +6,8 @@
 # alternating, from nginx (keep-alive) and from a server that waits 20 ms per
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
 # each peer and each one's peak memory; then times a 1,000,000-tile set-up
-# against dd writing the same number of bytes. Last, the scale section runs
+# against dd writing the same number of bytes; then combines (MBTiles of 1M
+# tiles, a GeoTIFF beside gdal_translate). Last, the scale section runs
 # a 100,489-tile and a 1,002,001-tile task against a server answering one
 # small tile for every address and puts side by side their peak memory and
 # their write amplification (bytes handed to write calls over the bytes
@@ -187,6 +188,28 @@ dd if=/dev/zero of="$WORK/setup/dd.out" bs=1M count=$(( (bytes + 1048575) / 1048
 dd_secs=$(echo "$(date +%s.%N) - $start" | bc -l)
 printf '\nSet-up of %s tiles: %.2f s, peak %.1f MB; dd of %s bytes: %.2f s; ratio %.2f\n' \
   "$tiles" "$secs" "$(echo "$peak/1024" | bc -l)" "$bytes" "$dd_secs" "$(echo "$secs/$dd_secs" | bc -l)"
+
+# Combining: MBTiles of a 1,000,000-tile task (hard links to the pyramid's
+# files, made once), and the 10,000-tile area as one GeoTIFF by quarnel and
+# by GDAL's own route (a VRT of the tile folder, then gdal_translate with the
+# same creation options; GDAL's copy is RGB, Quarnel's RGBA).
+combine_field() { echo "$1" | sed -E "s/.*$2=([0-9.]+).*/\1/"; }
+COMBINE_DIR=${COMBINE_DIR:-$WORK/combine}
+mkdir -p "$COMBINE_DIR/million" "$COMBINE_DIR/area"
+pool="$WORK/tiles/$ZOOM"
+m=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/million" "$pool" "$COMBINE_DIR/million.mbtiles" -50 37.8 40.2 -40.2 12 | tail -1)
+rm -f "$COMBINE_DIR/million.mbtiles"
+printf '\nMBTiles of %s tiles: %.1f s, %.0f tiles/s, peak %.1f MB\n' "$(combine_field "$m" tiles)" \
+  "$(combine_field "$m" seconds)" "$(echo "$(combine_field "$m" tiles)/$(combine_field "$m" seconds)" | bc -l)" \
+  "$(echo "$(combine_field "$m" peak_kb)/1024" | bc -l)"
+g=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/quarnel.tif" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM | tail -1)
+python3 bench/tile_vrt.py "$COMBINE_DIR/area/combinebench.qrnl" "$COMBINE_DIR/area.vrt"
+gd=$(measure gdal_translate -q -co TILED=YES -co BLOCKXSIZE=256 -co BLOCKYSIZE=256 -co COMPRESS=DEFLATE \
+  -co BIGTIFF=IF_SAFER "$COMBINE_DIR/area.vrt" "$COMBINE_DIR/gdal.tif")
+rm -f "$COMBINE_DIR/quarnel.tif" "$COMBINE_DIR/gdal.tif"
+printf 'GeoTIFF of %s tiles: quarnel %.1f s, peak %.1f MB; gdal_translate of a VRT %.1f s, peak %.1f MB; ratio %.2f\n' \
+  "$(combine_field "$g" tiles)" "$(combine_field "$g" seconds)" "$(echo "$(combine_field "$g" peak_kb)/1024" | bc -l)" \
+  "${gd% *}" "$(echo "${gd#* }/1024" | bc -l)" "$(echo "${gd% *}/$(combine_field "$g" seconds)" | bc -l)"
 fi
 
 # ---- Scale: memory and write amplification of a long task.

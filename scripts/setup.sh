@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   xdg-utils locales
   clang libclang-rt-dev python3
+  libgdal-dev gdal-bin libsqlite3-dev
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "AppPaths.h"
+#include "CliZoomRange.h"
 
 namespace {
 
@@ -81,10 +82,15 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
       if (i + 1 >= args.size()) return CliUsageError{word + " needs a value"};
       value = args[++i];
     }
-    if (option->isNumber) {
+    int first = 0, last = 0;
+    if (word == "--zoom" && ParseZoomRange(*value, first, last)) {
+      result.zoomRange = std::pair{first, last};
+      result.zoom.reset();
+    } else if (option->isNumber) {
       const std::optional<int> number = ParseInt(*value);
       if (!number) return CliUsageError{word + " needs a whole number, not \"" + *value + "\""};
       result.*(option->number) = *number;
+      if (word == "--zoom") result.zoomRange.reset();
     } else {
       result.*(option->text) = *value;
     }
@@ -102,6 +108,11 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
   if (sawTaskOption) return CliUsageError{"task options cannot be combined with " + positional[0]};
 
   const std::string& command = positional[0];
+  if (command == "combine") {
+    result.mode = CliArguments::Mode::Combine;
+    result.combineWords.assign(positional.begin() + 1, positional.end());
+    return result;
+  }
   if (command == "redownload") {
     if (positional.size() != 2) return CliUsageError{"redownload needs one list file"};
     result.mode = CliArguments::Mode::Redownload;
@@ -128,10 +139,11 @@ std::string CliTaskFileName(const std::string& name) {
 std::string CliUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
-         "              [--top TEXT] [--bottom TEXT] [--zoom N] [--threads N] [--path DIR]\n"
+         "              [--top TEXT] [--bottom TEXT] [--zoom N|A-B] [--threads N] [--path DIR]\n"
          "              [--task NAME] [--max-rate N]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
+         "  quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]\n"
          "  quarnel-cli --help | --version\n"
          "\n"
          "Downloads the map tiles that cover a rectangle, as the Quarnel window does.\n"
@@ -145,6 +157,7 @@ std::string CliUsageText() {
          "  --open FILE     project file whose entries to load\n"
          "  --left, --right, --top, --bottom TEXT   the rectangle's edges\n"
          "  --zoom N        zoom level\n"
+         "  --zoom A-B      one task per level from A to B, named NAME_zA.qrnl ... NAME_zB.qrnl\n"
          "  --threads N     download threads, 1 to 8\n"
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
@@ -152,6 +165,10 @@ std::string CliUsageText() {
          "\n"
          "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
+         "  combine ... OUTPUT    finished tasks into one file: OUTPUT.tif (GeoTIFF),\n"
+         "                        .mbtiles (several zoom levels), .png/.jpg (with a world\n"
+         "                        file), or a folder ending in / ({z}/{x}/{y}.png);\n"
+         "                        --force replaces OUTPUT, --overviews adds GeoTIFF overviews\n"
          "\n"
          "The log goes to standard output, messages to standard error.\n"
          "Exit status: 0 done, 1 tiles failed or an error occurred, 2 an entry was\n"

@@ -2,12 +2,13 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 // The command line of quarnel-cli. Scripts depend on it, so it only grows.
 struct CliArguments {
-  enum class Mode { Task, Redownload, Convert, Help, Version };
+  enum class Mode { Task, Redownload, Convert, Combine, Help, Version };
   Mode mode = Mode::Task;
 
   std::optional<std::string> configPath;
@@ -16,6 +17,7 @@ struct CliArguments {
   std::optional<std::string> projectToOpen;
   std::optional<std::string> left, right, top, bottom;
   std::optional<int> zoom;
+  std::optional<std::pair<int, int>> zoomRange;  // --zoom A-B: one task per level
   std::optional<int> threads;
   std::optional<std::string> savePath;
   std::optional<std::string> taskName;  // ".qrnl" added when missing
@@ -23,6 +25,9 @@ struct CliArguments {
 
   // redownload
   std::string failedListPath;
+
+  // combine: the words after the command, parsed by ParseCombineArguments
+  std::vector<std::string> combineWords;
 
   // convert: the three fields exactly as typed
   std::string degrees, minutes, seconds;

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,8 +12,10 @@
 
 #include "AppPaths.h"
 #include "CliArguments.h"
+#include "CliCombine.h"
 #include "CliPlatform.h"
 #include "CliTaskRun.h"
+#include "CliZoomRange.h"
 #include "Convert.h"
 #include "Form4.h"
 #include "StdoutLines.h"
@@ -90,6 +93,11 @@ int main(int argc, char* argv[]) {
     default:
       break;
   }
+  if (arguments.mode == CliArguments::Mode::Combine) {
+    const auto combine = ParseCombineArguments(arguments.combineWords);
+    if (const auto* error = std::get_if<std::string>(&combine)) return UsageError(*error);
+    return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());
+  }
   // A missing file would silently mean the defaults and the public tile host.
   if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath))
     return UsageError("cannot open configuration file " + *arguments.configPath);
@@ -106,9 +114,25 @@ int main(int argc, char* argv[]) {
       return Convert(platform, arguments);
     case CliArguments::Mode::Redownload:
       return Redownload(platform, arguments);
-    default: {
-      CliTaskRun run(platform, arguments);
-      return run.Run();
-    }
+    default:
+      break;
   }
+  if (!arguments.zoomRange) {
+    CliTaskRun run(platform, arguments);
+    return run.Run();
+  }
+  const auto levels = ZoomLevelRuns(arguments, MapsTypeForRun(arguments));
+  if (const auto* error = std::get_if<std::string>(&levels)) return UsageError(*error);
+  // Each level is an ordinary run with a fresh platform; a refusal or an
+  // interrupt ends the range, failed tiles only mark the exit status.
+  int status = 0;
+  for (const CliArguments& level : std::get<std::vector<CliArguments>>(levels)) {
+    std::fprintf(stderr, "quarnel-cli: zoom %d: %s\n", *level.zoom, level.taskName->c_str());
+    CliPlatform levelPlatform;
+    CliTaskRun run(levelPlatform, level);
+    const int levelStatus = run.Run();
+    if (levelStatus != CliTaskRun::kDone && levelStatus != CliTaskRun::kFailed) return levelStatus;
+    status = std::max(status, levelStatus);
+  }
+  return status;
 }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+// quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]
+struct CliCombineArguments {
+  std::vector<std::string> projectFiles;
+  std::string outputPath;
+  bool force = false;
+  bool overviews = false;
+};
+
+// words: everything after "combine". A string is the usage error.
+std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::vector<std::string>& words);
+
+// Exit status: 0 written, 1 written but some tiles were bad, or the write
+// failed; 2 refused (nothing written); 130 interrupted (nothing written).
+int RunCliCombine(const CliCombineArguments& arguments, const std::string& executableFolder);
+
+// The folder of /proc/self/exe, with a trailing separator: the combine runs
+// before (and without) the Qt application.
+std::string RunningExecutableFolder();

@@ -1,0 +1,52 @@
+#include "CliZoomRange.h"
+
+#include <charconv>
+#include <filesystem>
+
+#include "AppPaths.h"
+#include "IniFile.h"
+#include "MapServices.h"
+#include "MapTypeZoom.h"
+#include "TForm1.h"
+
+bool ParseZoomRange(const std::string& text, int& first, int& last) {
+  const auto dash = text.find('-', 1);
+  if (dash == std::string::npos) return false;
+  const char* end = text.data() + text.size();
+  const auto a = std::from_chars(text.data(), text.data() + dash, first);
+  const auto b = std::from_chars(text.data() + dash + 1, end, last);
+  return a.ec == std::errc() && a.ptr == text.data() + dash && b.ec == std::errc() && b.ptr == end && dash + 1 < text.size();
+}
+
+int MapsTypeForRun(const CliArguments& arguments) {
+  if (!arguments.projectToOpen) return kOpenStreetMap;
+  return IniFile(*arguments.projectToOpen).ReadInteger("MapsType", "MapsType", kOpenStreetMap);
+}
+
+std::variant<std::vector<CliArguments>, std::string> ZoomLevelRuns(const CliArguments& arguments, int mapsType) {
+  const auto [first, last] = *arguments.zoomRange;
+  if (first > last) return "--zoom " + std::to_string(first) + "-" + std::to_string(last) + ": the first level comes first";
+  if (!ZoomInMapTypeRange(mapsType, first) || !ZoomInMapTypeRange(mapsType, last)) {
+    if (mapsType < 0 || mapsType >= kMapsTypeCount) return "map type " + std::to_string(mapsType) + " is not one of 0 to 8";
+    const MapTypeRow& row = kMapTypeTable[static_cast<std::size_t>(mapsType)];
+    return "--zoom must be between " + std::to_string(row.lowestZoom) + " and " + std::to_string(row.highestZoom);
+  }
+  std::string name;
+  if (arguments.taskName)
+    name = *arguments.taskName;
+  else if (arguments.projectToOpen)
+    name = std::filesystem::path(*arguments.projectToOpen).filename().string();
+  else
+    return std::string("--zoom A-B needs --task NAME (or --open) to name each level's task");
+  if (name.ends_with(kProjectExtension)) name.resize(name.size() - std::string(kProjectExtension).size());
+
+  std::vector<CliArguments> runs;
+  for (int zoom = first; zoom <= last; ++zoom) {
+    CliArguments level = arguments;
+    level.zoomRange.reset();
+    level.zoom = zoom;
+    level.taskName = name + "_z" + std::to_string(zoom) + kProjectExtension;
+    runs.push_back(std::move(level));
+  }
+  return runs;
+}

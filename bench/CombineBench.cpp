@@ -1,0 +1,79 @@
+// Times one combine of a task whose tiles are hard links to a small pool of
+// real PNG files, and reports its peak memory.
+//
+// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM
+// The task and its links are made once (a marker file keeps them); OUTPUT is
+// replaced on every run.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Combine.h"
+#include "TextFormat.h"
+#include "Unitclasstask.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  if (argc != 9) {
+    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM\n", argv[0]);
+    return 2;
+  }
+  TaskParameters params;
+  params.LeftLongitude = std::atof(argv[4]);
+  params.RightLongitude = std::atof(argv[5]);
+  params.TopLatitude = std::atof(argv[6]);
+  params.BottomLatitude = std::atof(argv[7]);
+  params.Zoom = std::atoi(argv[8]);
+  params.SavePath = std::string(argv[1]);
+  if (params.SavePath.back() != kDirSeparator) params.SavePath += kDirSeparator;
+  params.TaskFileName = "combinebench.qrnl";
+  const DownloadTask task(params);
+
+  const std::string marker = task.TileFolder + ".linked";
+  if (!fs::exists(marker)) {
+    task.WriteProjectFile();
+    std::vector<std::string> pool;
+    for (const auto& entry : fs::recursive_directory_iterator(argv[2]))
+      if (entry.is_regular_file() && entry.path().extension() == ".png") pool.push_back(entry.path().string());
+    if (pool.empty()) {
+      std::fprintf(stderr, "no PNG files in %s\n", argv[2]);
+      return 1;
+    }
+    std::size_t next = 0;
+    for (int32_t x = task.MinX; x <= task.MaxX; ++x)
+      for (int32_t y = task.MinY; y <= task.MaxY; ++y) {
+        const std::string path = task.TileFilePath(x, y);
+        if (::link(pool[next++ % pool.size()].c_str(), path.c_str()) != 0 && errno != EEXIST) {
+          std::perror(path.c_str());
+          return 1;
+        }
+      }
+    std::fclose(std::fopen(marker.c_str(), "w"));
+  }
+
+  CombineRequest request;
+  request.projectFiles = {task.ProjectFilePath()};
+  request.outputPath = argv[3];
+  request.force = true;
+  const auto start = std::chrono::steady_clock::now();
+  CombineSummary summary;
+  try {
+    summary = Combine(request);
+  } catch (const CombineError& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("tiles=%lld seconds=%.3f peak_kb=%ld\n", static_cast<long long>(summary.dataTiles), seconds,
+              usage.ru_maxrss);
+  return 0;
+}

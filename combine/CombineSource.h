@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Commonfunc.h"
+#include "TaskParameters.h"
+#include "Unitclasstask.h"
+
+// Where a task's mosaic lies in EPSG:3857.
+struct MosaicGeometry {
+  double west = 0, north = 0;  // metres, the outer edges of the top-left pixel
+  double pixel = 0;            // metres per pixel
+  int64_t width = 0, height = 0;
+};
+
+// One finished task as the combiner reads it: the project file's inputs give
+// the same tile range and names the download used.
+class CombineSource {
+ public:
+  // Throws CombineError: an unreadable project file, a map type or zoom out
+  // of range, a rectangle the grid refuses, a tile folder that is missing.
+  static std::unique_ptr<CombineSource> Open(const std::string& projectPath,
+                                             const std::function<bool(int32_t, int32_t)>& zoomAllowed);
+
+  const DownloadTask& Task() const { return *task_; }
+  const std::string& ProjectPath() const { return projectPath_; }
+  int32_t Zoom() const { return parameters_.Zoom; }
+  RowOrigin Origin() const { return origin_; }
+
+  int32_t Columns() const { return task_->MaxX - task_->MinX + 1; }
+  int32_t Rows() const { return task_->MaxY - task_->MinY + 1; }
+  int64_t TileCount() const { return int64_t{Columns()} * Rows(); }
+  // Row counted from the top of the grid for the task's row index 0..Rows()-1 from its top edge.
+  int32_t TopRow(int32_t rowFromTaskTop) const;
+  // The file of the tile at column index and row index from the task's top-left corner.
+  std::string TilePath(int32_t column, int32_t rowFromTaskTop) const;
+  // Edges straight from the grid: a tile's side is 2 x the half width / 2^zoom.
+  MosaicGeometry Geometry() const;
+
+ private:
+  CombineSource() = default;
+  std::string projectPath_;
+  TaskParameters parameters_;
+  RowOrigin origin_ = RowOrigin::FromTop;
+  std::unique_ptr<DownloadTask> task_;  // refers to parameters_: the source never moves
+};
+
+// Web Mercator: the grid's half width in metres and a tile's side at a zoom.
+inline constexpr double kMercatorHalfWidth = 20037508.342789244;
+double TileSideMetres(int32_t zoom);

@@ -1,0 +1,103 @@
+#include <cmath>
+#include <vector>
+
+#include <cpl_string.h>
+#include <gdal.h>
+
+#include "GdalSession.h"
+#include "OutputPath.h"
+#include "TileImage.h"
+#include "Writers.h"
+
+// The mosaic is written tile by tile into 256-pixel blocks, so only GDAL's
+// bounded block cache ever holds pixels; a tile with no data is never
+// written and reads back as zero, alpha included.
+
+namespace {
+
+void Check(const GdalErrorCapture& errors, const std::string& path) {
+  if (errors.Failed()) throw CombineError("Cannot write " + path + ": " + errors.Message());
+}
+
+void BuildOverviews(GDALDatasetH dataset, int64_t side, const GdalErrorCapture& errors, const std::string& path) {
+  std::vector<int> levels;
+  for (int factor = 2; side / factor >= kTilePixels / 2; factor *= 2) levels.push_back(factor);
+  if (levels.empty()) return;
+  const CPLErr result = GDALBuildOverviews(dataset, "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0,
+                                           nullptr, nullptr, nullptr);
+  if (result != CE_None && !errors.Failed()) throw CombineError("Cannot build the overviews of " + path + ".");
+  Check(errors, path);
+}
+
+}  // namespace
+
+void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
+  const CombineSource& source = *job.sources.front();
+  const MosaicGeometry geometry = source.Geometry();
+  const int64_t width = geometry.width, height = geometry.height;
+  if (width > INT32_MAX || height > INT32_MAX) throw CombineError("The task is too large for one image.");
+  GdalErrorCapture errors;
+  GDALSetCacheMax64(int64_t{64} << 20);
+  GDALDriverH driver = GDALGetDriverByName("GTiff");
+  char** options = nullptr;
+  options = CSLSetNameValue(options, "TILED", "YES");
+  options = CSLSetNameValue(options, "BLOCKXSIZE", "256");
+  options = CSLSetNameValue(options, "BLOCKYSIZE", "256");
+  options = CSLSetNameValue(options, "COMPRESS", "DEFLATE");
+  if (use == GeoTiffUse::Scratch) options = CSLSetNameValue(options, "ZLEVEL", "1");
+  options = CSLSetNameValue(options, "BIGTIFF", "IF_SAFER");
+  options = CSLSetNameValue(options, "ALPHA", "YES");
+  options = CSLSetNameValue(options, "PHOTOMETRIC", "RGB");
+  GDALDatasetH dataset = driver ? GDALCreate(driver, path.c_str(), static_cast<int>(width), static_cast<int>(height),
+                                             4, GDT_Byte, options)
+                                : nullptr;
+  CSLDestroy(options);
+  if (!dataset) throw CombineError("Cannot create " + path + ": " + errors.Message());
+  struct Closer {
+    GDALDatasetH dataset;
+    ~Closer() {
+      if (dataset) GDALClose(dataset);
+    }
+  } closer{dataset};
+
+  double transform[6] = {geometry.west, geometry.pixel, 0, geometry.north, 0, -geometry.pixel};
+  GDALSetGeoTransform(dataset, transform);
+  GDALSetProjection(dataset, WebMercatorWkt(false).c_str());
+  GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset, 4), GCI_AlphaBand);
+
+  std::vector<uint8_t> rgba(std::size_t{4} * kTilePixels * kTilePixels);
+  int bands[] = {1, 2, 3, 4};
+  TileBytes tile;
+  for (int32_t row = 0; row < source.Rows(); ++row) {
+    for (int32_t column = 0; column < source.Columns(); ++column) {
+      const std::string tilePath = source.TilePath(column, row);
+      if (job.ReadData(tilePath, tile)) {
+        std::string problem;
+        if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
+          const CPLErr written =
+              GDALDatasetRasterIO(dataset, GF_Write, column * kTilePixels, row * kTilePixels, kTilePixels, kTilePixels,
+                                  rgba.data(), kTilePixels, kTilePixels, GDT_Byte, 4, bands, 4, 4 * kTilePixels, 1);
+          if (written != CE_None && !errors.Failed()) throw CombineError("Cannot write " + path + ".");
+          Check(errors, path);
+          ++job.summary.dataTiles;
+        } else {
+          job.ReportBad(tilePath, problem);
+        }
+      }
+      job.Step();
+    }
+  }
+  if (use == GeoTiffUse::Output && job.request.overviews) BuildOverviews(dataset, std::max(width, height), errors, path);
+  GDALFlushCache(dataset);
+  Check(errors, path);
+  closer.dataset = nullptr;
+  GDALClose(dataset);
+  Check(errors, path);
+}
+
+void WriteGeoTiffOutput(CombineJob& job) {
+  TemporaryOutput temporary(TemporaryBeside(job.request.outputPath));
+  WriteGeoTiff(job, temporary.Path(), GeoTiffUse::Output);
+  SyncFile(temporary.Path());
+  temporary.MoveInto(job.request.outputPath);
+}

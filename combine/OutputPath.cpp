@@ -1,0 +1,81 @@
+#include "OutputPath.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "Combine.h"
+
+namespace fs = std::filesystem;
+
+std::string WithoutTrailingSeparator(const std::string& path) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  return trimmed;
+}
+
+void CheckOutputPlace(const std::string& path, bool force) {
+  const std::string target = WithoutTrailingSeparator(path);
+  std::error_code error;
+  if (fs::symlink_status(target, error).type() != fs::file_type::not_found && !force)
+    throw CombineError("The output " + path + " exists; give --force to replace it.");
+  fs::path folder = fs::path(target).parent_path();
+  if (folder.empty()) folder = ".";
+  if (!fs::is_directory(folder, error)) throw CombineError("The output folder " + folder.string() + " is missing.");
+  // Permission bits lie to root and on read-only mounts: try a file.
+  const std::string probe = TemporaryBeside((folder / "probe").string());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0)
+    throw CombineError("The output folder " + folder.string() + " cannot be written: " + std::strerror(errno) + ".");
+  ::close(fd);
+  ::unlink(probe.c_str());
+}
+
+std::string TemporaryBeside(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  const fs::path target(WithoutTrailingSeparator(path));
+  fs::path folder = target.parent_path();
+  const std::string name = "." + target.filename().string() + ".part-" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter++);
+  return (folder.empty() ? fs::path(name) : folder / name).string();
+}
+
+TemporaryOutput::~TemporaryOutput() {
+  if (released_) return;
+  std::error_code error;
+  fs::remove_all(path_, error);
+}
+
+void TemporaryOutput::MoveInto(const std::string& target) {
+  const std::string to = WithoutTrailingSeparator(target);
+  std::error_code error;
+  // A folder cannot be renamed over a non-empty one: move the old aside first.
+  std::string aside;
+  if (fs::is_directory(path_, error) && fs::exists(fs::symlink_status(to, error))) {
+    aside = TemporaryBeside(to);
+    if (std::rename(to.c_str(), aside.c_str()) != 0)
+      throw CombineError("Cannot replace " + to + ": " + std::strerror(errno) + ".");
+  }
+  if (std::rename(path_.c_str(), to.c_str()) != 0) {
+    const int code = errno;
+    if (!aside.empty()) std::rename(aside.c_str(), to.c_str());
+    throw CombineError("Cannot move the output into place as " + to + ": " + std::strerror(code) + ".");
+  }
+  released_ = true;
+  if (!aside.empty()) fs::remove_all(aside, error);
+}
+
+void SyncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw CombineError("Cannot open " + path + ": " + std::strerror(errno) + ".");
+  const int result = ::fsync(fd);
+  const int code = errno;
+  ::close(fd);
+  if (result != 0) throw CombineError("Cannot write " + path + ": " + std::strerror(code) + ".");
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The output's place: checked before any work, written under a hidden
+// temporary name beside it, renamed into place at the end.
+
+// Throws CombineError: an output that exists (without force), a folder that
+// is missing or cannot be written.
+void CheckOutputPlace(const std::string& path, bool force);
+
+// A hidden name beside path, unique to this process.
+std::string TemporaryBeside(const std::string& path);
+
+// Removes its path (a file or a whole folder) when destroyed, unless released.
+class TemporaryOutput {
+ public:
+  explicit TemporaryOutput(std::string path) : path_(std::move(path)) {}
+  ~TemporaryOutput();
+  TemporaryOutput(const TemporaryOutput&) = delete;
+  TemporaryOutput& operator=(const TemporaryOutput&) = delete;
+  const std::string& Path() const { return path_; }
+  // Renames the temporary over target (a folder replaces the old one whole).
+  // Throws CombineError when the rename fails.
+  void MoveInto(const std::string& target);
+
+ private:
+  std::string path_;
+  bool released_ = false;
+};
+
+// Makes a file's bytes durable before it is renamed into place.
+void SyncFile(const std::string& path);
+
+// path without a trailing separator.
+std::string WithoutTrailingSeparator(const std::string& path);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A tile file as the combiner sees it: no data (missing or the blank
+// placeholder), data, or bad (not a PNG or JPEG, or not 256 x 256).
+
+inline constexpr int32_t kTilePixels = 256;
+
+enum class TileFormat { Png, Jpeg, Unknown };
+TileFormat DetectTileFormat(std::string_view bytes);
+const char* TileFormatName(TileFormat format);  // "png", "jpg", ""
+
+struct PixelSize {
+  uint32_t width = 0, height = 0;
+};
+// The size the header declares, read without decoding; nullopt when the
+// header cannot be read.
+std::optional<PixelSize> DeclaredPixelSize(std::string_view bytes);
+
+struct TileBytes {
+  enum class Kind { NoData, Data, Bad };
+  Kind kind = Kind::NoData;
+  TileFormat format = TileFormat::Unknown;
+  std::string bytes;
+  std::string problem;  // for Bad
+};
+
+// Reads and classifies one tile file. blank is the placeholder's bytes.
+TileBytes ReadTile(const std::string& path, const std::string& blank);
+
+// Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
+// pixel. False, with problem set, when the bytes do not decode.
+bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem);
