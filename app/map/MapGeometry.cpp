@@ -133,3 +133,14 @@ ScreenPoint TileCornerOnScreen(const Viewport& view, int32_t x, int32_t topRow, 
   const double factor = ZoomFactor(view.zoom, tileZoom);
   return TilePointToScreen(view, {x * factor, topRow * factor});
 }
+
+TileRange TilesCovering(GeoPoint northWest, GeoPoint southEast, int zoom) {
+  const double last = GridSide(zoom) - 1;
+  const TilePoint a = DegreesToTilePoint(northWest, zoom), b = DegreesToTilePoint(southEast, zoom);
+  const auto clip = [last](double v) { return static_cast<int32_t>(std::clamp(std::floor(v), 0.0, last)); };
+  return {clip(std::min(a.x, b.x)), clip(std::min(a.y, b.y)), clip(std::max(a.x, b.x)), clip(std::max(a.y, b.y))};
+}
+
+TileRange Intersection(const TileRange& a, const TileRange& b) {
+  return {std::max(a.minX, b.minX), std::max(a.minY, b.minY), std::min(a.maxX, b.maxX), std::min(a.maxY, b.maxY)};
+}

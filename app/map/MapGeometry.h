@@ -82,3 +82,8 @@ TileRange VisibleTilesAtZoom(const Viewport& view, int tileZoom);
 TileKey TileUnder(const Viewport& view, ScreenPoint screen, int tileZoom, RowOrigin origin);
 // The screen position of a tile's north-west corner (row from the top).
 ScreenPoint TileCornerOnScreen(const Viewport& view, int32_t x, int32_t topRow, int tileZoom);
+
+// The tiles (rows from the top) that a rectangle in degrees touches at a
+// zoom, clipped to the grid.
+TileRange TilesCovering(GeoPoint northWest, GeoPoint southEast, int zoom);
+TileRange Intersection(const TileRange& a, const TileRange& b);
