@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <tuple>
 
+#include <cstdlib>
+
+#include "AppPaths.h"
 #include "MapServices.h"
+#include "ProxyConfigReader.h"
+#include "TaskConfig.h"
 #include "TileHttpClient.h"
 
 namespace {
@@ -12,54 +17,68 @@ std::tuple<int32_t, int32_t, int32_t> Tuple(const TileKey& key) { return {key.zo
 
 }  // namespace
 
-LiveTileFetcher::LiveTileFetcher(Settings settings, TileDiskCache* cache, Done done)
-    : settings_(std::move(settings)), cache_(cache), done_(std::move(done)) {
-  const int count = std::clamp(settings_.connections, 1, kMaxConnections);
-  for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
+struct LiveTileFetcher::Shared {
+  Settings settings;
+  std::shared_ptr<TileDiskCache> cache;
+  std::mutex mutex;  // guards everything below
+  std::condition_variable wake;
+  Done done;
+  std::deque<TileKey> queue;
+  std::set<std::tuple<int32_t, int32_t, int32_t>> inFlight;
+  bool stopping = false;
+};
+
+LiveTileFetcher::LiveTileFetcher(Settings settings, std::shared_ptr<TileDiskCache> cache, Done done)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->settings = std::move(settings);
+  shared_->cache = std::move(cache);
+  shared_->done = std::move(done);
+  const int count = std::clamp(shared_->settings.connections, 1, kMaxConnections);
+  for (int i = 0; i < count; ++i) std::thread(Run, shared_).detach();
 }
 
 LiveTileFetcher::~LiveTileFetcher() {
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    queue_.clear();
+    std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
+    shared_->done = nullptr;
+    shared_->queue.clear();
   }
-  wake_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
+  shared_->wake.notify_all();
 }
 
 void LiveTileFetcher::Want(const std::vector<TileKey>& tiles) {
   {
-    std::lock_guard lock(mutex_);
-    queue_.clear();
+    std::lock_guard lock(shared_->mutex);
+    shared_->queue.clear();
     for (const TileKey& key : tiles)
-      if (!inFlight_.contains(Tuple(key))) queue_.push_back(key);
+      if (!shared_->inFlight.contains(Tuple(key))) shared_->queue.push_back(key);
   }
-  wake_.notify_all();
+  shared_->wake.notify_all();
 }
 
 std::size_t LiveTileFetcher::Queued() const {
-  std::lock_guard lock(mutex_);
-  return queue_.size();
+  std::lock_guard lock(shared_->mutex);
+  return shared_->queue.size();
 }
 
 std::string LiveTileFetcher::AddressOf(const TileKey& key) const {
-  return BuildTileUrl(settings_.hosts, kOpenStreetMap, key.x, key.y, key.zoom);
+  return BuildTileUrl(shared_->settings.hosts, kOpenStreetMap, key.x, key.y, key.zoom);
 }
 
-void LiveTileFetcher::Run() {
-  TileHttpClient client(settings_.network);
-  const std::optional<std::string> proxyProblem = ApplyProxy(settings_.proxy, client);
+void LiveTileFetcher::Run(std::shared_ptr<Shared> shared) {
+  TileHttpClient client(shared->settings.network);
+  const std::optional<std::string> proxyProblem = ApplyProxy(shared->settings.proxy, client);
   std::string buffer;
   for (;;) {
     TileKey key;
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) return;
-      key = queue_.front();
-      queue_.pop_front();
-      inFlight_.insert(Tuple(key));
+      std::unique_lock lock(shared->mutex);
+      shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
+      if (shared->stopping) return;
+      key = shared->queue.front();
+      shared->queue.pop_front();
+      shared->inFlight.insert(Tuple(key));
     }
     Outcome outcome{key, false, {}, {}};
     if (proxyProblem) {
@@ -67,19 +86,31 @@ void LiveTileFetcher::Run() {
     } else {
       buffer.clear();
       try {
-        client.Get(AddressOf(key), buffer);
+        client.Get(BuildTileUrl(shared->settings.hosts, kOpenStreetMap, key.x, key.y, key.zoom), buffer);
         outcome.ok = true;
         outcome.bytes = buffer;
       } catch (const std::exception& failure) {
         outcome.error = failure.what();
       }
     }
-    if (outcome.ok && cache_) cache_->Put(key, outcome.bytes);
-    {
-      std::lock_guard lock(mutex_);
-      inFlight_.erase(Tuple(key));
-      if (stopping_) return;
-    }
-    done_(std::move(outcome));
+    if (outcome.ok && shared->cache) shared->cache->Put(key, outcome.bytes);
+    // Told under the lock, so that no report runs once the destructor has returned.
+    std::lock_guard lock(shared->mutex);
+    shared->inFlight.erase(Tuple(key));
+    if (shared->stopping) return;
+    if (shared->done) shared->done(std::move(outcome));
   }
+}
+
+LiveTileFetcher::Settings ReadLiveSettings(const IniFile& config) {
+  LiveTileFetcher::Settings settings;
+  settings.hosts = ReadTileHosts(config);
+  settings.network = ReadNetworkSettings(config);
+  settings.proxy = ReadProxyConfig(config);
+  return settings;
+}
+
+std::string LiveTileCacheFolder(const TileHosts& hosts) {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  return TileCacheFolderFor(UserCacheFolder(xdg ? xdg : "", HomeFolder()), hosts.OpenStreetMap);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "Ftl.h"
+#include "IniFile.h"
 #include "NetworkSettings.h"
 #include "TileDiskCache.h"
 #include "TileHosts.h"
@@ -26,6 +28,10 @@
 // bytes or the failure's text to `done`, on that thread. A fetch already
 // under way when its tile leaves the view runs to its end (bounded by the
 // time-outs) and its tile is cached for later.
+//
+// The destructor never waits for the network: it tells the threads to end
+// and lets them go; what they still use is shared with them, and what they
+// fetch after that is only cached.
 class LiveTileFetcher {
  public:
   struct Settings {
@@ -44,8 +50,8 @@ class LiveTileFetcher {
 
   static constexpr int kMaxConnections = 2;
 
-  // cache may be null. Threads start at once and end in the destructor.
-  LiveTileFetcher(Settings settings, TileDiskCache* cache, Done done);
+  // cache may be null. Threads start at once.
+  LiveTileFetcher(Settings settings, std::shared_ptr<TileDiskCache> cache, Done done);
   ~LiveTileFetcher();
   LiveTileFetcher(const LiveTileFetcher&) = delete;
   LiveTileFetcher& operator=(const LiveTileFetcher&) = delete;
@@ -59,15 +65,14 @@ class LiveTileFetcher {
   std::string AddressOf(const TileKey& key) const;
 
  private:
-  void Run();
+  struct Shared;
+  static void Run(std::shared_ptr<Shared> shared);
 
-  Settings settings_;
-  TileDiskCache* cache_;
-  Done done_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<TileKey> queue_;
-  std::set<std::tuple<int32_t, int32_t, int32_t>> inFlight_;
-  bool stopping_ = false;
-  std::vector<std::thread> threads_;
+  std::shared_ptr<Shared> shared_;
 };
+
+// The fetcher's settings from the application configuration: the
+// OpenStreetMap host or address template, the "Network" section and the proxy.
+LiveTileFetcher::Settings ReadLiveSettings(const IniFile& config);
+// The disk cache for the configured server under the user's cache folder.
+std::string LiveTileCacheFolder(const TileHosts& hosts);

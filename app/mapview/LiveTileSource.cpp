@@ -9,8 +9,8 @@
 
 LiveTileSource::LiveTileSource(LiveTileFetcher::Settings settings, const std::string& cacheFolder,
                                int64_t diskCacheBytes, QObject* parent)
-    : TileSource(parent), cache_(std::make_unique<TileDiskCache>(cacheFolder, diskCacheBytes)) {
-  fetcher_ = std::make_unique<LiveTileFetcher>(std::move(settings), cache_.get(),
+    : TileSource(parent), cache_(std::make_shared<TileDiskCache>(cacheFolder, diskCacheBytes)) {
+  fetcher_ = std::make_unique<LiveTileFetcher>(std::move(settings), cache_,
                                                [this](LiveTileFetcher::Outcome outcome) {
                                                  QMetaObject::invokeMethod(
                                                      this, [this, outcome = std::move(outcome)] { Arrived(outcome); },

@@ -30,17 +30,17 @@ class LiveTileSource : public TileSource {
   QImage Image(int32_t x, int32_t topRow, int zoom) override;
   QString Note() const override { return note_; }
 
-  const TileDiskCache& DiskCache() const { return *cache_; }
+  TileDiskCache& DiskCache() { return *cache_; }
+  std::size_t Queued() const { return fetcher_->Queued(); }
 
  private:
   void Arrived(const LiveTileFetcher::Outcome& outcome);
   using Key = std::tuple<int32_t, int32_t, int32_t>;
 
-  std::unique_ptr<TileDiskCache> cache_;
+  std::shared_ptr<TileDiskCache> cache_;
   LruCache<TileKey, QImage, TileKeyHash> decoded_{kDecodedCapacity};
   std::set<Key> failed_;
   int failedZoom_ = -1;
   QString note_;
-  // Last: its threads end before anything they report to goes.
   std::unique_ptr<LiveTileFetcher> fetcher_;
 };
