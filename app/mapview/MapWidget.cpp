@@ -40,7 +40,7 @@ void MapWidget::SetCenter(TilePoint center, int zoom) {
 }
 
 void MapWidget::FitTo(GeoPoint northWest, GeoPoint southEast, int maxZoom) {
-  Move(FitRectangle(northWest, southEast, std::max(view_.width, 1), std::max(view_.height, 1), maxZoom));
+  Move(FitRectangle(northWest, southEast, std::max(width(), 1), std::max(height(), 1), maxZoom));
 }
 
 void MapWidget::Move(const Viewport& view) {
