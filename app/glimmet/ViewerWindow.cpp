@@ -127,6 +127,7 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
   map_->SetOutline(std::nullopt);
   source_.reset();
   selection_ = {};
+  shownTile_.reset();
   fetch_->setEnabled(false);
   TaskExtent extent;
   try {
@@ -186,6 +187,7 @@ std::string ViewerWindow::AddressOf(int32_t x, int32_t y) const {
 
 void ViewerWindow::ShowTile(TileKey key) {
   if (!source_) return;
+  shownTile_ = key;
   const TaskExtent& extent = source_->Extent();
   if (!extent.Contains(key.x, key.y)) {
     info_->setText(QString("Column %1, row %2, zoom %3: not a tile of this task").arg(key.x).arg(key.y).arg(key.zoom));
@@ -260,6 +262,7 @@ void ViewerWindow::TileFetched(const FtlEntry& entry) {
   const bool listedFailed = source_->States().At(key->x, key->y) == TileState::Failed;
   source_->SetState(key->x, key->y, ProbeTileFile(entry.path, blankImage_, listedFailed));
   ShowCounts();
+  if (shownTile_ && shownTile_->x == key->x && shownTile_->y == key->y) ShowTile(*shownTile_);
 }
 
 void ViewerWindow::FetchEnded(const RedownloadResult& result) {

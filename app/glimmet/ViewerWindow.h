@@ -81,6 +81,7 @@ class ViewerWindow : public QMainWindow {
 
   std::unique_ptr<TaskFolderSource> source_;
   TileRange selection_;
+  std::optional<TileKey> shownTile_;  // the clicked tile, kept up to date
   std::thread scanThread_;
   std::thread fetchThread_;
   std::atomic<bool> stopFetch_{false};

@@ -112,6 +112,7 @@ TEST_P(ViewerStates, CountsStatesNamesTheClickedTileAndFetchesTheSelectionAgain)
   EXPECT_TRUE(window.FetchText().startsWith("Fetched again: 2 saved, 0 failed")) << window.FetchText().toStdString();
   EXPECT_EQ(ReadFile(extent.FilePath(extent.minX + 2, extent.minY)), kFresh.toStdString());
   EXPECT_FALSE(window.FetchButton()->isEnabled());
+  EXPECT_TRUE(window.TileInfo().contains("State: Saved")) << window.TileInfo().toStdString();  // the clicked tile
 }
 
 INSTANTIATE_TEST_SUITE_P(TopAndBottomCounted, ViewerStates, testing::Values(kOpenStreetMap, 5));
