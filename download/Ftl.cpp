@@ -86,17 +86,27 @@ std::optional<std::string> RefuseTilePath(const std::string& path) {
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,
                                       const ProxyConfig& proxy,
                                       const std::function<void(const std::string&)>& appendLine) {
-  RedownloadResult result;
-  TileHttpClient client(network);
-  if (std::optional<std::string> problem = ApplyProxy(proxy, client)) {
-    result.errorMessage = std::move(problem);
-    return result;
-  }
   std::vector<std::string> lines;
   try {
     lines = ReadFtlLines(listPath);
   } catch (const std::exception& e) {
+    RedownloadResult result;
     result.errorMessage = e.what();
+    return result;
+  }
+  const std::atomic<bool> never{false};
+  return RedownloadFtlLines(lines, network, proxy, appendLine, never, listPath);
+}
+
+RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const NetworkSettings& network,
+                                    const ProxyConfig& proxy,
+                                    const std::function<void(const std::string&)>& appendLine,
+                                    const std::atomic<bool>& stop, const std::string& listName,
+                                    const std::function<void(const FtlEntry&)>& entryDone) {
+  RedownloadResult result;
+  TileHttpClient client(network);
+  if (std::optional<std::string> problem = ApplyProxy(proxy, client)) {
+    result.errorMessage = std::move(problem);
     return result;
   }
   // One line for a file that is no list at all, rather than a skip line per line.
@@ -105,16 +115,24 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
   const bool anyText = std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return !line.empty(); });
   if (anyText && !anyEntry) {
     result.notAList = true;
-    result.errorMessage = listPath + " is not a failed-tile list: no line has the form path|address.";
+    result.errorMessage = listName + " is not a failed-tile list: no line has the form path|address.";
     return result;
   }
 
   RequestPacer pacer(network.MaxRequestsPerSecond);
-  const std::atomic<bool> never{false};
   std::string buffer;
   for (const std::string& line : lines) {
+    if (stop) break;
     const FtlEntry entry = SplitFtlLine(line);
     if (line.empty()) continue;
+    // Told once the entry is settled, whichever way it went.
+    struct Settled {
+      const std::function<void(const FtlEntry&)>& done;
+      const FtlEntry& entry;
+      ~Settled() {
+        if (done) done(entry);
+      }
+    } settled{entryDone, entry};
     if (entry.path.empty()) {
       appendLine("Skipped, not a tile file path: " + line);
       ++result.skipped;
@@ -129,7 +147,7 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
       buffer.clear();
       bool fetched = false;
       std::string message;
-      pacer.Wait(never);
+      pacer.Wait(stop);
       try {
         client.Get(entry.url, buffer);
         fetched = true;

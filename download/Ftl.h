@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -63,3 +64,13 @@ struct RedownloadResult {
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,
                                       const ProxyConfig& proxy,
                                       const std::function<void(const std::string&)>& appendLine);
+
+// The same for list lines already in hand (the map viewer's selection):
+// stop is looked at before each entry, and entryDone, when set, is told of
+// each entry once it is settled (fetched, failed or skipped). listName names
+// the lines in the message for lines that are no list.
+RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const NetworkSettings& network,
+                                    const ProxyConfig& proxy,
+                                    const std::function<void(const std::string&)>& appendLine,
+                                    const std::atomic<bool>& stop, const std::string& listName = "The list",
+                                    const std::function<void(const FtlEntry&)>& entryDone = {});

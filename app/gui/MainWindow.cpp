@@ -70,6 +70,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   BuildControls();
   BuildMenus();
   ConnectControls();
+  AddMapPicker();
 
   lineFlush_.setSingleShot(true);
   lineFlush_.setInterval(100);

@@ -83,6 +83,10 @@ class MainWindow : public QMainWindow, private TForm1View {
   QAction* Homepage1;
   QAction* About1;
 
+  // Picking the area on a map (MainWindowMapPick.cpp).
+  QPushButton* PickOnMapButton = nullptr;
+  QAction* PickOnMap1 = nullptr;
+
   // TForm1View: the status bar shows the closed run's summary.
   void RunSummaryReady(const std::string& summary) override;
 
@@ -113,6 +117,8 @@ class MainWindow : public QMainWindow, private TForm1View {
   void ShowRedownloadWindow() override;
   void ExitRequested() override;
 
+  void AddMapPicker();
+  void PickOnMapClick();
   void BuildControls();
   QWidget* BuildProgressControls(QWidget* parent);
   void MirrorProgress();

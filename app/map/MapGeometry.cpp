@@ -96,3 +96,51 @@ Viewport FitRectangle(GeoPoint northWest, GeoPoint southEast, int width, int hei
   }
   return view;
 }
+
+namespace {
+
+// How many view tiles one tile of tileZoom spans per side.
+double ZoomFactor(int viewZoom, int tileZoom) { return GridSide(viewZoom) / GridSide(tileZoom); }
+
+}  // namespace
+
+double TileScreenSize(const Viewport& view, int tileZoom) { return kTilePixels * ZoomFactor(view.zoom, tileZoom); }
+
+TileRange VisibleTilesAtZoom(const Viewport& view, int tileZoom) {
+  TileRange range;
+  const TileRange inView = VisibleTiles(view);
+  if (inView.Empty()) return range;
+  const double factor = ZoomFactor(view.zoom, tileZoom);
+  const double side = GridSide(tileZoom);
+  const TilePoint first = ScreenToTilePoint(view, {0, 0});
+  const TilePoint last = ScreenToTilePoint(view, {static_cast<double>(view.width), static_cast<double>(view.height)});
+  range.minX = static_cast<int32_t>(std::clamp(std::floor(first.x / factor), 0.0, side - 1));
+  range.minY = static_cast<int32_t>(std::clamp(std::floor(first.y / factor), 0.0, side - 1));
+  range.maxX = static_cast<int32_t>(std::clamp(std::ceil(last.x / factor) - 1, 0.0, side - 1));
+  range.maxY = static_cast<int32_t>(std::clamp(std::ceil(last.y / factor) - 1, 0.0, side - 1));
+  return range;
+}
+
+TileKey TileUnder(const Viewport& view, ScreenPoint screen, int tileZoom, RowOrigin origin) {
+  const TilePoint point = ScreenToTilePoint(view, screen);
+  const double factor = ZoomFactor(view.zoom, tileZoom);
+  const auto x = static_cast<int32_t>(std::floor(point.x / factor));
+  const auto y = static_cast<int32_t>(std::floor(point.y / factor));
+  return {x, ServiceRow(y, tileZoom, origin), tileZoom};
+}
+
+ScreenPoint TileCornerOnScreen(const Viewport& view, int32_t x, int32_t topRow, int tileZoom) {
+  const double factor = ZoomFactor(view.zoom, tileZoom);
+  return TilePointToScreen(view, {x * factor, topRow * factor});
+}
+
+TileRange TilesCovering(GeoPoint northWest, GeoPoint southEast, int zoom) {
+  const double last = GridSide(zoom) - 1;
+  const TilePoint a = DegreesToTilePoint(northWest, zoom), b = DegreesToTilePoint(southEast, zoom);
+  const auto clip = [last](double v) { return static_cast<int32_t>(std::clamp(std::floor(v), 0.0, last)); };
+  return {clip(std::min(a.x, b.x)), clip(std::min(a.y, b.y)), clip(std::max(a.x, b.x)), clip(std::max(a.y, b.y))};
+}
+
+TileRange Intersection(const TileRange& a, const TileRange& b) {
+  return {std::max(a.minX, b.minX), std::max(a.minY, b.minY), std::min(a.maxX, b.maxX), std::min(a.maxY, b.maxY)};
+}

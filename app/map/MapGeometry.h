@@ -73,3 +73,17 @@ Viewport ZoomAround(const Viewport& view, int newZoom, ScreenPoint anchor);
 Viewport PanBy(const Viewport& view, double dx, double dy);
 // The deepest zoom (up to maxZoom) at which a rectangle fits the view, centred on it.
 Viewport FitRectangle(GeoPoint northWest, GeoPoint southEast, int width, int height, int maxZoom);
+
+// Tiles of another zoom drawn in a view: their size on screen in pixels, the
+// ones the view touches (rows from the top, clipped to that zoom's grid) and
+// the one under a pixel, its row in the service's count.
+double TileScreenSize(const Viewport& view, int tileZoom);
+TileRange VisibleTilesAtZoom(const Viewport& view, int tileZoom);
+TileKey TileUnder(const Viewport& view, ScreenPoint screen, int tileZoom, RowOrigin origin);
+// The screen position of a tile's north-west corner (row from the top).
+ScreenPoint TileCornerOnScreen(const Viewport& view, int32_t x, int32_t topRow, int tileZoom);
+
+// The tiles (rows from the top) that a rectangle in degrees touches at a
+// zoom, clipped to the grid.
+TileRange TilesCovering(GeoPoint northWest, GeoPoint southEast, int zoom);
+TileRange Intersection(const TileRange& a, const TileRange& b);

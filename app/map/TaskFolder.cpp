@@ -61,6 +61,12 @@ const char* TileStateName(TileState state) {
 
 std::string TaskExtent::FileName(int32_t x, int32_t y) const { return BuildTileFileName(mapsType, x, y, zoom); }
 
+TileRange TopCountedRange(const TaskExtent& extent) {
+  const int32_t a = ServiceRow(extent.minY, extent.zoom, extent.origin);
+  const int32_t b = ServiceRow(extent.maxY, extent.zoom, extent.origin);
+  return {extent.minX, std::min(a, b), extent.maxX, std::max(a, b)};
+}
+
 TaskExtent ReadTaskExtent(const std::string& projectPath) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(projectPath, error))

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Commonfunc.h"
+#include "MapGeometry.h"
 
 // One task as the map viewer sees it: its extent, read from the project
 // file, and the state of every tile of its range, found on disk.
@@ -40,6 +41,9 @@ struct TaskExtent {
   std::string FileName(int32_t x, int32_t y) const;
   std::string FilePath(int32_t x, int32_t y) const { return tileFolder + FileName(x, y); }
 };
+
+// The task's range with rows counted from the top, as the map draws it.
+TileRange TopCountedRange(const TaskExtent& extent);
 
 // Throws TaskFolderError with a line for the window: the file cannot be
 // read, its area or zoom give no range, or the range is too large to show.

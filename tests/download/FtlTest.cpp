@@ -1,5 +1,7 @@
 #include "Ftl.h"
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -308,6 +310,33 @@ TEST_F(RedownloadTest, ProxyPortThatIsNotANumberIsAnError) {
   EXPECT_EQ(result.errorMessage, std::optional<std::string>("Proxy port is not a number: eighty"));
   EXPECT_TRUE(shown_.empty());
   EXPECT_TRUE(server_.Targets().empty());
+}
+
+TEST_F(RedownloadTest, LinesInHandReportEachSettledEntryAndStopWhenAsked) {
+  std::atomic<bool> stop{false};
+  Lines settled;
+  const auto run = [&](const Lines& lines) {
+    return RedownloadFtlLines(lines, network_, {}, [this](const std::string& line) { shown_.push_back(line); }, stop,
+                              "The selection", [&](const FtlEntry& entry) {
+                                settled.push_back(entry.path);
+                                stop = settled.size() == 2;  // asked to stop after the second entry
+                              });
+  };
+  server_.Always(Target(1, 2), Respond::Status(404, "Not Found"));
+  const RedownloadResult result = run({Entry(1, 1), "no bar here", Entry(1, 2), Entry(1, 3)});
+  EXPECT_EQ(result.ok, 1);
+  EXPECT_EQ(result.skipped, 1);
+  EXPECT_EQ(settled, (Lines{TilePath(1, 1), ""}));  // the skipped line counts as settled
+  EXPECT_EQ(server_.Targets(), Lines{Target(1, 1)});
+
+  stop = false;
+  settled.clear();
+  const RedownloadResult second = run({Entry(1, 2), Entry(1, 3)});
+  EXPECT_EQ(second.failed, 1);
+  EXPECT_EQ(second.ok, 1);
+  EXPECT_EQ(settled, (Lines{TilePath(1, 2), TilePath(1, 3)}));
+  EXPECT_EQ(run({"not a list"}).errorMessage,
+            std::optional<std::string>("The selection is not a failed-tile list: no line has the form path|address."));
 }
 
 }  // namespace

@@ -125,7 +125,8 @@ TEST_F(MainWindowTest, MenusListTheirEntriesInOrderWithTheHiddenOnesHidden) {
         {"", true, true},
         {"Map Combiner", false, true},
         {"", true, true},
-        {"dowload failed files", false, true}}},
+        {"dowload failed files", false, true},
+        {"Pick area on map...", false, true}}},
       {"&Help",
        {{"User manual", false, true}, {"Homepage", false, true}, {"", true, true}, {"About...", false, true}}},
   };

@@ -126,3 +126,32 @@ TEST(FitRectangle, PicksTheDeepestZoomThatHoldsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A task at zoom 10 seen from views at other zooms.
+TEST(TilesAtAnotherZoom, SizeRangeAndTileUnderThePixel) {
+  const Viewport view{{128, 85}, 8, 800, 600};  // the middle shows zoom 10's tile point (512, 340)
+  EXPECT_DOUBLE_EQ(TileScreenSize(view, 10), 64);
+  EXPECT_DOUBLE_EQ(TileScreenSize(view, 6), 1024);
+  // 800x600 pixels at zoom 8 span 3.125x2.34 view tiles: 12.5x9.4 tiles at zoom 10,
+  // from 505.75 to 518.25 and 335.3 to 344.7.
+  const TileRange range = VisibleTilesAtZoom(view, 10);
+  EXPECT_EQ(range.minX, 505);
+  EXPECT_EQ(range.maxX, 518);
+  EXPECT_EQ(range.minY, 335);
+  EXPECT_EQ(range.maxY, 344);
+  EXPECT_EQ(TileUnder(view, {400, 300}, 10, RowOrigin::FromTop), (TileKey{512, 340, 10}));
+  EXPECT_EQ(TileUnder(view, {400, 300}, 10, RowOrigin::FromBottom), (TileKey{512, 1023 - 340, 10}));
+  EXPECT_EQ(TileUnder(view, {400, 300}, 6, RowOrigin::FromTop), (TileKey{32, 21, 6}));
+  const ScreenPoint corner = TileCornerOnScreen(view, 512, 340, 10);
+  EXPECT_DOUBLE_EQ(corner.x, 400);
+  EXPECT_DOUBLE_EQ(corner.y, 300);
+  // Clipped to the grid of the other zoom.
+  const TileRange world = VisibleTilesAtZoom({{0.5, 0.5}, 0, 800, 600}, 1);
+  EXPECT_EQ(world.minX, 0);
+  EXPECT_EQ(world.maxX, 1);
+  EXPECT_EQ(world.maxY, 1);
+}
+
+}  // namespace

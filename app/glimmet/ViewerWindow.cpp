@@ -1,0 +1,278 @@
+#include "ViewerWindow.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMetaObject>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+#include "AppPaths.h"
+#include "AtomicFile.h"
+#include "IniFile.h"
+#include "MapServices.h"
+#include "ProxyConfigReader.h"
+#include "TaskConfig.h"
+
+namespace {
+
+const char* StateCaption(TileState state) {
+  switch (state) {
+    case TileState::Saved: return "Saved";
+    case TileState::Blank: return "Blank placeholder";
+    case TileState::Failed: return "Failed (listed)";
+    case TileState::Missing: break;
+  }
+  return "Missing";
+}
+
+bool Refetchable(TileState state) { return state == TileState::Failed || state == TileState::Blank; }
+
+}  // namespace
+
+ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath, QWidget* parent)
+    : QMainWindow(parent), executableFolder_(std::move(executableFolder)), configPath_(std::move(configPath)) {
+  setWindowTitle("Map Viewer");
+  if (configPath_.empty()) configPath_ = ConfigFilePath(executableFolder_, "");
+  const IniFile config(configPath_);
+  hosts_ = ReadTileHosts(config);
+  network_ = ReadNetworkSettings(config);
+  proxy_ = ReadProxyConfig(config);
+  try {
+    blankImage_ = ReadWholeFile(BlankImagePathIn(executableFolder_));
+  } catch (const std::exception&) {
+    // Without the placeholder no tile counts as blank.
+  }
+  BuildWidgets();
+}
+
+ViewerWindow::~ViewerWindow() { StopThreads(); }
+
+void ViewerWindow::BuildWidgets() {
+  auto* central = new QWidget(this);
+  auto* columns = new QHBoxLayout(central);
+  map_ = new MapWidget(central);
+  map_->setObjectName("MapView");
+  columns->addWidget(map_, 1);
+
+  auto* panel = new QWidget(central);
+  panel->setFixedWidth(280);
+  auto* side = new QVBoxLayout(panel);
+  problem_ = new QLabel(panel);
+  problem_->setObjectName("ProblemLine");
+  problem_->setWordWrap(true);
+  problem_->setStyleSheet("color: #b00000;");
+  side->addWidget(problem_);
+  side->addWidget(new QLabel("<b>Tiles</b>", panel));
+  for (std::size_t i = 0; i < kTileStateCount; ++i) {
+    const auto state = static_cast<TileState>(i);
+    auto* row = new QHBoxLayout;
+    auto* swatch = new QLabel(panel);
+    swatch->setFixedSize(16, 16);
+    swatch->setStyleSheet(QString("background: %1; border: 1px solid #606060;")
+                              .arg(TaskFolderSource::StateColour(state).name()));
+    row->addWidget(swatch);
+    row->addWidget(new QLabel(StateCaption(state), panel), 1);
+    counts_[i] = new QLabel("0", panel);
+    counts_[i]->setObjectName(QString("Count") + TileStateName(state));
+    counts_[i]->setAlignment(Qt::AlignRight);
+    row->addWidget(counts_[i]);
+    side->addLayout(row);
+  }
+  auto* line = new QFrame(panel);
+  line->setFrameShape(QFrame::HLine);
+  side->addWidget(line);
+  info_ = new QLabel("Click a tile to see its file, address and state.", panel);
+  info_->setObjectName("TileInfo");
+  info_->setWordWrap(true);
+  info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  side->addWidget(info_);
+  side->addWidget(new QLabel("Shift and drag to select tiles.", panel));
+  selectAll_ = new QPushButton("Select the whole task", panel);
+  fetch_ = new QPushButton("Fetch failed and blank again", panel);
+  fetch_->setEnabled(false);
+  side->addWidget(selectAll_);
+  side->addWidget(fetch_);
+  fetchLine_ = new QLabel(panel);
+  fetchLine_->setObjectName("FetchLine");
+  fetchLine_->setWordWrap(true);
+  side->addWidget(fetchLine_);
+  side->addStretch(1);
+  columns->addWidget(panel);
+  setCentralWidget(central);
+
+  connect(map_, &MapWidget::TileClicked, this, [this](TileKey key, Qt::KeyboardModifiers) { ShowTile(key); });
+  connect(map_, &MapWidget::RectangleChanged, this, [this](AreaPick area) {
+    if (source_) Select(TilesCovering({area.left, area.top}, {area.right, area.bottom}, source_->Extent().zoom));
+  });
+  connect(selectAll_, &QPushButton::clicked, this, [this] {
+    if (source_) Select(TopCountedRange(source_->Extent()));
+  });
+  connect(fetch_, &QPushButton::clicked, this, &ViewerWindow::FetchSelectionAgain);
+}
+
+void ViewerWindow::StopThreads() {
+  stopFetch_ = true;
+  if (fetchThread_.joinable()) fetchThread_.join();
+  if (scanThread_.joinable()) scanThread_.join();
+  fetchDone_ = true;
+}
+
+void ViewerWindow::OpenTask(const std::string& projectPath) {
+  StopThreads();
+  ++generation_;
+  map_->SetSource(nullptr);
+  map_->SetHighlight({});
+  map_->SetOutline(std::nullopt);
+  source_.reset();
+  selection_ = {};
+  shownTile_.reset();
+  fetch_->setEnabled(false);
+  TaskExtent extent;
+  try {
+    extent = ReadTaskExtent(projectPath);
+  } catch (const std::exception& error) {
+    problem_->setText(QString::fromStdString(error.what()));
+    emit ScanFinished();
+    return;
+  }
+  setWindowTitle("Map Viewer - " + QFileInfo(QString::fromStdString(projectPath)).fileName());
+  map_->SetOutline(AreaPick{extent.left, extent.right, extent.top, extent.bottom});
+  map_->FitTo({extent.left, extent.top}, {extent.right, extent.bottom}, extent.zoom);
+  problem_->setText("Reading the tile folder...");
+  scanThread_ = std::thread([this, extent, generation = generation_] {
+    std::shared_ptr<TaskScan> scan;
+    std::string failure;
+    try {
+      scan = std::make_shared<TaskScan>(ScanTaskFolder(extent, blankImage_));
+    } catch (const std::exception& error) {
+      failure = error.what();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, extent, scan, failure, generation] {
+          if (generation != generation_) return;
+          if (!scan) {
+            problem_->setText(QString::fromStdString("The tile folder cannot be read: " + failure));
+            emit ScanFinished();
+            return;
+          }
+          ScanDone(extent, scan);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void ViewerWindow::ScanDone(const TaskExtent& extent, std::shared_ptr<TaskScan> scan) {
+  QStringList problems;
+  for (const std::string& problem : scan->problems) problems.append(QString::fromStdString(problem));
+  problem_->setText(problems.join('\n'));
+  source_ = std::make_unique<TaskFolderSource>(std::move(*scan), QByteArray::fromStdString(blankImage_));
+  map_->SetSource(source_.get());
+  map_->FitTo({extent.left, extent.top}, {extent.right, extent.bottom}, extent.zoom);
+  ShowCounts();
+  emit ScanFinished();
+}
+
+void ViewerWindow::ShowCounts() {
+  for (std::size_t i = 0; i < kTileStateCount; ++i)
+    counts_[i]->setText(QString::number(source_ ? source_->States().Count(static_cast<TileState>(i)) : 0));
+}
+
+std::string ViewerWindow::AddressOf(int32_t x, int32_t y) const {
+  const TaskExtent& extent = source_->Extent();
+  return BuildTileUrl(hosts_, extent.mapsType, x, y, extent.zoom);
+}
+
+void ViewerWindow::ShowTile(TileKey key) {
+  if (!source_) return;
+  shownTile_ = key;
+  const TaskExtent& extent = source_->Extent();
+  if (!extent.Contains(key.x, key.y)) {
+    info_->setText(QString("Column %1, row %2, zoom %3: not a tile of this task").arg(key.x).arg(key.y).arg(key.zoom));
+    return;
+  }
+  const TileState state = source_->States().At(key.x, key.y);
+  QString stateText = StateCaption(state);
+  if (source_->Undecodable(key.x, key.y)) stateText += " (the file is not an image that can be shown)";
+  info_->setText(QString("<b>%1</b><br>%2<br>Column %3, row %4, zoom %5<br>State: %6")
+                     .arg(QString::fromStdString(extent.FileName(key.x, key.y)).toHtmlEscaped(),
+                          QString::fromStdString(AddressOf(key.x, key.y)).toHtmlEscaped())
+                     .arg(key.x)
+                     .arg(key.y)
+                     .arg(key.zoom)
+                     .arg(stateText));
+}
+
+void ViewerWindow::Select(const TileRange& topCounted) {
+  const TaskExtent& extent = source_->Extent();
+  selection_ = Intersection(topCounted, TopCountedRange(extent));
+  map_->SetHighlight(selection_);
+  int64_t refetchable = 0;
+  for (int32_t top = selection_.minY; !selection_.Empty() && top <= selection_.maxY; ++top) {
+    const int32_t y = ServiceRow(top, extent.zoom, extent.origin);
+    for (int32_t x = selection_.minX; x <= selection_.maxX; ++x) refetchable += Refetchable(source_->States().At(x, y));
+  }
+  fetch_->setText(QString("Fetch %1 failed and blank again").arg(refetchable));
+  fetch_->setEnabled(refetchable > 0 && !Fetching());
+}
+
+void ViewerWindow::FetchSelectionAgain() {
+  if (!source_ || Fetching()) return;
+  const TaskExtent& extent = source_->Extent();
+  std::vector<std::string> lines;
+  for (int32_t top = selection_.minY; !selection_.Empty() && top <= selection_.maxY; ++top) {
+    const int32_t y = ServiceRow(top, extent.zoom, extent.origin);
+    for (int32_t x = selection_.minX; x <= selection_.maxX; ++x)
+      if (Refetchable(source_->States().At(x, y))) lines.push_back(extent.FilePath(x, y) + "|" + AddressOf(x, y));
+  }
+  if (lines.empty()) {
+    fetchLine_->setText("No failed or blank tile in the selection.");
+    return;
+  }
+  if (fetchThread_.joinable()) fetchThread_.join();
+  stopFetch_ = false;
+  fetchDone_ = false;
+  fetch_->setEnabled(false);
+  fetchLine_->setText(QString("Fetching %1 tiles again...").arg(lines.size()));
+  fetchThread_ = std::thread([this, lines = std::move(lines), generation = generation_] {
+    const auto toWindow = [this, generation](auto call) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, generation, call] {
+            if (generation == generation_) call();
+          },
+          Qt::QueuedConnection);
+    };
+    const RedownloadResult result = RedownloadFtlLines(
+        lines, network_, proxy_,
+        [&](const std::string& line) { toWindow([this, line] { fetchLine_->setText(QString::fromStdString(line)); }); },
+        stopFetch_, "The selection", [&](const FtlEntry& entry) { toWindow([this, entry] { TileFetched(entry); }); });
+    toWindow([this, result] { FetchEnded(result); });
+  });
+}
+
+void ViewerWindow::TileFetched(const FtlEntry& entry) {
+  if (!source_) return;
+  const TaskExtent& extent = source_->Extent();
+  const std::string name = std::filesystem::path(entry.path).filename().string();
+  const std::optional<TileKey> key = ParseTileFileName(name, extent.mapsType, extent.zoom);
+  if (!key) return;
+  const bool listedFailed = source_->States().At(key->x, key->y) == TileState::Failed;
+  source_->SetState(key->x, key->y, ProbeTileFile(entry.path, blankImage_, listedFailed));
+  ShowCounts();
+  if (shownTile_ && shownTile_->x == key->x && shownTile_->y == key->y) ShowTile(*shownTile_);
+}
+
+void ViewerWindow::FetchEnded(const RedownloadResult& result) {
+  fetchDone_ = true;
+  QString text = QString("Fetched again: %1 saved, %2 failed").arg(result.ok).arg(result.failed);
+  if (result.skipped) text += QString(", %1 skipped").arg(result.skipped);
+  text += ".";
+  if (result.banned) text += " The server refused further tiles.";
+  if (result.errorMessage) text += " " + QString::fromStdString(*result.errorMessage);
+  fetchLine_->setText(text);
+  if (source_) Select(selection_);
+  emit FetchFinished();
+}

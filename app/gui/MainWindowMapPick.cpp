@@ -1,0 +1,46 @@
+#include <QGridLayout>
+#include <QMenu>
+
+#include "GuiPlatform.h"
+#include "IniFile.h"
+#include "LiveTileFetcher.h"
+#include "MainWindow.h"
+#include "MapServices.h"
+#include "PickAreaDialog.h"
+
+// The "Pick on map..." button sits beside the bottom latitude entry, and the
+// same command is on the Tools menu.
+void MainWindow::AddMapPicker() {
+  auto* grid = qobject_cast<QGridLayout*>(Edit4->parentWidget()->layout());
+  int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+  grid->getItemPosition(grid->indexOf(Edit4), &row, &column, &rowSpan, &columnSpan);
+  grid->removeWidget(Edit4);
+  grid->addWidget(Edit4, row, column);
+  PickOnMapButton = new QPushButton("Pick on map...", Edit4->parentWidget());
+  PickOnMapButton->setObjectName("PickOnMapButton");
+  grid->addWidget(PickOnMapButton, row, column + 1);
+  QWidget::setTabOrder(Edit4, PickOnMapButton);
+
+  auto* tools = findChild<QMenu*>("Tools1");
+  PickOnMap1 = tools->addAction("Pick area on map...");
+  PickOnMap1->setObjectName("PickOnMap1");
+
+  connect(PickOnMapButton, &QPushButton::clicked, this, &MainWindow::PickOnMapClick);
+  connect(PickOnMap1, &QAction::triggered, this, &MainWindow::PickOnMapClick);
+}
+
+void MainWindow::PickOnMapClick() {
+  platform_.RunGuarded([this] {
+    WidgetsToLogic();
+    const LiveTileFetcher::Settings settings = ReadLiveSettings(IniFile(logic_.ConfigPath));
+    const AreaEntries current{logic_.Edit1, logic_.Edit3, logic_.Edit2, logic_.Edit4};
+    PickAreaDialog dialog(settings, LiveTileCacheFolder(settings.hosts), current, logic_.TrackBar1Position,
+                          kOpenStreetMap, this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const AreaEntries picked = dialog.Entries();
+    const std::pair<QLineEdit*, const std::string*> targets[] = {
+        {Edit1, &picked.left}, {Edit3, &picked.right}, {Edit2, &picked.top}, {Edit4, &picked.bottom}};
+    for (const auto& [entry, text] : targets) entry->setText(QString::fromStdString(*text));
+    WidgetsToLogic();
+  });
+}

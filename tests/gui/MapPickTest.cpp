@@ -1,0 +1,97 @@
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "GuiTestSupport.h"
+#include "PickAreaDialog.h"
+#include "QuarnelWindows.h"
+#include "ScriptedServer.h"
+#include "TileHosts.h"
+
+namespace {
+
+// The picker's map asks only a tile host of the test's own, which answers nothing.
+class MapPickTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_CACHE_HOME", folder.MakeFolder("cache").c_str(), 1);
+    std::string hosts = "[Hosts]\r\n";
+    for (const char* key : TileHosts::kKeys) hosts += std::string(key) + "=127.0.0.1:" + std::to_string(UnusedLocalPort()) + "\r\n";
+    WriteFile(folder / "config.ini", hosts);
+    windows = std::make_unique<QuarnelWindows>(folder / "config.ini");
+    window = windows->mainWindow.get();
+    window->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override { ::unsetenv("XDG_CACHE_HOME"); }
+
+  // Runs the picker from a trigger and acts on it once it is up.
+  void WithPicker(const std::function<void()>& trigger, const std::function<void(PickAreaDialog&)>& act) {
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (auto* dialog = qobject_cast<PickAreaDialog*>(QApplication::activeModalWidget())) {
+        poll.stop();
+        seen = true;
+        act(*dialog);
+      }
+    });
+    poll.start();
+    trigger();
+    EXPECT_TRUE(seen);
+  }
+
+  QString Entry(const char* name) { return window->findChild<QLineEdit*>(name)->text(); }
+
+  ScratchFolder folder;
+  std::unique_ptr<QuarnelWindows> windows;
+  MainWindow* window = nullptr;
+};
+
+void DragOneTileSouthEastOfTheEquatorAndMeridian(PickAreaDialog& dialog) {
+  MapWidget* map = dialog.Map();
+  map->SetCenter({8, 8}, 4);
+  const QPoint middle(map->width() / 2, map->height() / 2);
+  QTest::mousePress(map, Qt::LeftButton, {}, middle);
+  QTest::mouseMove(map, middle + QPoint(128, 128));
+  QTest::mouseRelease(map, Qt::LeftButton, {}, middle + QPoint(256, 256));
+}
+
+TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing) {
+  auto* button = window->findChild<QPushButton*>("PickOnMapButton");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), "Pick on map...");
+  WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {
+    DragOneTileSouthEastOfTheEquatorAndMeridian(dialog);
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+  });
+  EXPECT_EQ(Entry("Edit1"), "0.000000");
+  EXPECT_EQ(Entry("Edit3"), "22.500000");
+  EXPECT_EQ(Entry("Edit2"), "0.000000");
+  EXPECT_EQ(Entry("Edit4"), "-21.943046");
+  EXPECT_EQ(window->Logic().Edit4, "-21.943046");  // the logic has them too, for Start
+
+  // The Tools entry opens the same picker, centred on the entries; Cancel keeps them.
+  auto* action = window->findChild<QAction*>("PickOnMap1");
+  ASSERT_NE(action, nullptr);
+  WithPicker([&] { action->trigger(); }, [](PickAreaDialog& dialog) {
+    EXPECT_EQ(dialog.Entries().right, "22.500000");
+    dialog.Map()->SetCenter({1, 1}, 1);
+    QTest::mousePress(dialog.Map(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(dialog.Map(), QPoint(100, 100));
+    QTest::mouseRelease(dialog.Map(), Qt::LeftButton, {}, QPoint(200, 200));
+    dialog.Buttons()->button(QDialogButtonBox::Cancel)->click();
+  });
+  EXPECT_EQ(Entry("Edit1"), "0.000000");
+  EXPECT_EQ(Entry("Edit4"), "-21.943046");
+}
+
+}  // namespace
