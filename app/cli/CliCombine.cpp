@@ -127,8 +127,3 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
   }
 }
 
-std::string RunningExecutableFolder() {
-  std::error_code error;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string("./") : exe.parent_path().string() + "/";
-}

@@ -19,6 +19,3 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
 // failed; 2 refused (nothing written); 130 interrupted (nothing written).
 int RunCliCombine(const CliCombineArguments& arguments, const std::string& executableFolder);
 
-// The folder of /proc/self/exe, with a trailing separator: the combine runs
-// before (and without) the Qt application.
-std::string RunningExecutableFolder();

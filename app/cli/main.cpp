@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,7 +14,6 @@
 
 #include "AppPaths.h"
 #include "CliArguments.h"
-#include "CliCombine.h"
 #include "CliPlatform.h"
 #include "CliTaskRun.h"
 #include "CliZoomRange.h"
@@ -94,9 +95,13 @@ int main(int argc, char* argv[]) {
       break;
   }
   if (arguments.mode == CliArguments::Mode::Combine) {
-    const auto combine = ParseCombineArguments(arguments.combineWords);
-    if (const auto* error = std::get_if<std::string>(&combine)) return UsageError(*error);
-    return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());
+    const std::string program = RunningExecutableFolder() + kCombineProgram;
+    std::vector<char*> words{const_cast<char*>(program.c_str())};
+    for (const std::string& word : arguments.combineWords) words.push_back(const_cast<char*>(word.c_str()));
+    words.push_back(nullptr);
+    ::execv(program.c_str(), words.data());
+    std::fprintf(stderr, "quarnel-cli: cannot run %s: %s\n", program.c_str(), std::strerror(errno));
+    return kUsageStatus;
   }
   // A missing file would silently mean the defaults and the public tile host.
   if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath))

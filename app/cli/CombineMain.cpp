@@ -1,0 +1,20 @@
+// "quarnel-cli combine": quarnel-cli hands its words after "combine" over
+// to this program, so that only a combine pays for loading GDAL.
+
+#include <cstdio>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "CliArguments.h"
+#include "CliCombine.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  const auto combine = ParseCombineArguments(words);
+  if (const auto* error = std::get_if<std::string>(&combine)) {
+    std::fprintf(stderr, "quarnel-cli: %s\n\n%s", error->c_str(), CliUsageText().c_str());
+    return 2;
+  }
+  return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());
+}
