@@ -16,6 +16,7 @@
 #include "IniFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
+#include "Unitclasstask.h"
 
 namespace {
 
@@ -87,17 +88,14 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
     throw TaskFolderError("The project file's area is incomplete or not a number");
   extent.left = *left, extent.right = *right, extent.top = *top, extent.bottom = *bottom;
   extent.origin = RowOriginOf(extent.mapsType);
-  const auto zoom = static_cast<uint8_t>(extent.zoom);
+  // The download's own range, so the viewer shows exactly the tiles the task fetched.
   try {
-    extent.minX = LongitudeToColumn(extent.left, zoom);
-    extent.maxX = LongitudeToColumn(extent.right, zoom);
-    extent.minY = LatitudeToRow(extent.bottom, zoom, extent.origin);
-    extent.maxY = LatitudeToRow(extent.top, zoom, extent.origin);
-  } catch (const GridConversionError& failure) {
-    throw TaskFolderError(std::string("The project file's area is off the grid: ") + failure.what());
+    const TaskTileRange range =
+        TileRangeOf(extent.left, extent.right, extent.top, extent.bottom, extent.zoom, extent.mapsType);
+    extent.minX = range.MinX, extent.maxX = range.MaxX, extent.minY = range.MinY, extent.maxY = range.MaxY;
+  } catch (const TaskSetupError& refusal) {
+    throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
-  if (extent.maxY < extent.minY) std::swap(extent.minY, extent.maxY);
-  if (extent.maxX < extent.minX) throw TaskFolderError("The project file's area holds no tiles");
   if (extent.TileCount() > kMaxViewableTiles)
     throw TaskFolderError("The task holds " + std::to_string(extent.TileCount()) + " tiles, more than the viewer shows");
 
