@@ -7,6 +7,7 @@
 
 #include "MapServices.h"
 #include "NumberEntry.h"
+#include "ProgressLine.h"
 
 AreaPick AreaBetween(GeoPoint a, GeoPoint b) {
   const auto lon = [](double v) { return std::clamp(v, -180.0, 180.0); };
@@ -65,7 +66,7 @@ std::optional<AreaPick> AreaFromEntries(const AreaEntries& entries) {
 }
 
 std::string SizeEstimateText(int64_t tiles) {
-  const double bytes = static_cast<double>(tiles) * kAverageTileBytes;
+  const double bytes = static_cast<double>(tiles) * kTypicalTileBytes;
   const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
   double value = bytes;
   std::size_t unit = 0;

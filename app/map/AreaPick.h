@@ -37,6 +37,5 @@ std::string EntryText(double degrees);
 // is empty or not a coordinate inside the grid's ranges.
 std::optional<AreaPick> AreaFromEntries(const AreaEntries& entries);
 
-// Tiles at a zoom and the bytes they would take (an average tile size).
-inline constexpr int64_t kAverageTileBytes = 15 * 1024;
+// The bytes these tiles would take at the main window's typical tile size.
 std::string SizeEstimateText(int64_t tiles);
