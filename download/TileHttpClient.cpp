@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string_view>
+
+#include "AtomicFile.h"
 
 // Life of a Get: the address is split and checked (only http and https go
 // out); a change of where the connection goes replaces the easy handle,
@@ -354,11 +354,11 @@ void TileHttpClient::GlobalInit() {
 
 std::optional<std::string> TrustBundle(const std::string& systemBundlePath, const std::string& caFile) {
   auto read = [](const std::string& path) -> std::optional<std::string> {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
+    try {
+      return ReadWholeFile(path);
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
   };
   std::optional<std::string> own = read(caFile);
   if (!own || own->find("-----BEGIN CERTIFICATE-----") == std::string::npos) return std::nullopt;
