@@ -36,8 +36,20 @@ void CombineJob::ReportBad(const std::string& path, const std::string& problem) 
   if (request.report) request.report(path + ": " + problem);
 }
 
-bool CombineJob::ReadData(const std::string& path, TileBytes& tile) {
-  tile = ReadTile(path, blank);
+bool CombineJob::NextData(TileReadAhead& tiles, std::string& path, TileBytes& tile) {
+  if (!tiles.Next(path, tile)) throw CombineError("The task's tiles ended early.");
+  return Classified(path, tile);
+}
+
+std::function<void(const TileReadAhead::Visit&)> CombineJob::ColumnWalk() const {
+  return [this](const TileReadAhead::Visit& visit) {
+    for (const auto& source : sources)
+      for (int32_t column = 0; column < source->Columns(); ++column)
+        for (int32_t row = 0; row < source->Rows(); ++row) visit(source->TilePath(column, row));
+  };
+}
+
+bool CombineJob::Classified(const std::string& path, const TileBytes& tile) {
   if (tile.kind == TileBytes::Kind::NoData) ++summary.noDataTiles;
   if (tile.kind == TileBytes::Kind::Bad) ReportBad(path, tile.problem);
   return tile.kind == TileBytes::Kind::Data;

@@ -67,11 +67,15 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
 
   std::vector<uint8_t> rgba(std::size_t{4} * kTilePixels * kTilePixels);
   int bands[] = {1, 2, 3, 4};
+  TileReadAhead tiles(job.blank, [&source](const TileReadAhead::Visit& visit) {
+    for (int32_t row = 0; row < source.Rows(); ++row)
+      for (int32_t column = 0; column < source.Columns(); ++column) visit(source.TilePath(column, row));
+  });
+  std::string tilePath;
   TileBytes tile;
   for (int32_t row = 0; row < source.Rows(); ++row) {
     for (int32_t column = 0; column < source.Columns(); ++column) {
-      const std::string tilePath = source.TilePath(column, row);
-      if (job.ReadData(tilePath, tile)) {
+      if (job.NextData(tiles, tilePath, tile)) {
         std::string problem;
         if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
           const CPLErr written =

@@ -90,13 +90,15 @@ void WriteMBTiles(CombineJob& job, const std::string& path) {
   db.Prepare("INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, ?4)");
   TileFormat format = TileFormat::Unknown;
   Bounds bounds;
+  TileReadAhead tiles(job.blank, job.ColumnWalk());
+  std::string tilePath;
   TileBytes tile;
   for (const auto& source : job.sources) {
     bounds.Add(*source);
     const int64_t lastRow = (int64_t{1} << source->Zoom()) - 1;
     for (int32_t column = 0; column < source->Columns(); ++column) {
       for (int32_t row = 0; row < source->Rows(); ++row) {
-        if (job.ReadData(source->TilePath(column, row), tile)) {
+        if (job.NextData(tiles, tilePath, tile)) {
           if (format == TileFormat::Unknown) format = tile.format;
           db.Insert(source->Zoom(), source->Task().MinX + column, lastRow - source->TopRow(row), tile.bytes);
           ++job.summary.dataTiles;

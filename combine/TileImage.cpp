@@ -134,15 +134,24 @@ std::optional<PixelSize> DeclaredPixelSize(std::string_view bytes) {
 
 TileBytes ReadTile(const std::string& path, const std::string& blank) {
   TileBytes tile;
+  ReadTile(path, blank, tile);
+  return tile;
+}
+
+void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile) {
+  tile.format = TileFormat::Unknown;
+  tile.problem.clear();
   bool missing = false;
   if (!ReadSmallFile(path, tile.bytes, missing, tile.problem)) {
     tile.kind = missing ? TileBytes::Kind::NoData : TileBytes::Kind::Bad;
-    return tile;
+    if (missing) tile.problem.clear();
+    tile.bytes.clear();
+    return;
   }
   if (!blank.empty() && tile.bytes == blank) {
     tile.kind = TileBytes::Kind::NoData;
     tile.bytes.clear();
-    return tile;
+    return;
   }
   tile.format = DetectTileFormat(tile.bytes);
   const auto size = DeclaredPixelSize(tile.bytes);
@@ -155,7 +164,6 @@ TileBytes ReadTile(const std::string& path, const std::string& blank) {
     tile.problem = std::to_string(size->width) + " x " + std::to_string(size->height) + " pixels, not 256 x 256";
   else
     tile.kind = TileBytes::Kind::Data;
-  return tile;
 }
 
 bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem) {

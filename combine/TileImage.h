@@ -31,6 +31,8 @@ struct TileBytes {
 
 // Reads and classifies one tile file. blank is the placeholder's bytes.
 TileBytes ReadTile(const std::string& path, const std::string& blank);
+// The same into tile, reusing its buffer.
+void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile);
 
 // Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
 // pixel. False, with problem set, when the bytes do not decode.

@@ -41,6 +41,8 @@ void PlaceTile(const std::string& from, const std::string& to, const std::string
 void WriteTileTreeOutput(CombineJob& job) {
   TemporaryOutput tree(TemporaryBeside(job.request.outputPath));
   MakeFolder(tree.Path());
+  TileReadAhead tiles(job.blank, job.ColumnWalk());
+  std::string tilePath;
   TileBytes tile;
   for (const auto& source : job.sources) {
     const std::string zoomFolder = tree.Path() + "/" + std::to_string(source->Zoom()) + "/";
@@ -48,8 +50,7 @@ void WriteTileTreeOutput(CombineJob& job) {
     for (int32_t column = 0; column < source->Columns(); ++column) {
       const int32_t x = source->Task().MinX + column;
       for (int32_t row = 0; row < source->Rows(); ++row) {
-        const std::string tilePath = source->TilePath(column, row);
-        if (job.ReadData(tilePath, tile)) {
+        if (job.NextData(tiles, tilePath, tile)) {
           const std::string columnFolder = zoomFolder + std::to_string(x) + "/";
           if (columnsMade.insert(x).second) MakeFolder(columnFolder);
           PlaceTile(tilePath,

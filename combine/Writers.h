@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "Combine.h"
 #include "CombineSource.h"
 #include "TileImage.h"
+#include "TileReadAhead.h"
 
 // What every writer shares: the sources, the request, the tally.
 struct CombineJob {
@@ -20,9 +22,15 @@ struct CombineJob {
   void Step();
   // Counts a bad tile and reports it.
   void ReportBad(const std::string& path, const std::string& problem);
-  // Reads a tile; a missing, blank or bad one is counted (and reported) here
-  // and comes back as false, a data tile is counted by the caller once used.
-  bool ReadData(const std::string& path, TileBytes& tile);
+  // The next tile of a read-ahead, path being its file; a missing, blank or
+  // bad one is counted (and reported) here and comes back as false, a data
+  // tile is counted by the caller once used.
+  bool NextData(TileReadAhead& tiles, std::string& path, TileBytes& tile);
+  // Every source's tiles, column after column, each column from its top.
+  std::function<void(const TileReadAhead::Visit&)> ColumnWalk() const;
+
+ private:
+  bool Classified(const std::string& path, const TileBytes& tile);
 };
 
 // Each writer produces its output under a temporary name and moves it into
