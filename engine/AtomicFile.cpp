@@ -174,6 +174,9 @@ std::string TileTemporaryName(const std::string& path) {
 
 // Gives an unnamed file a name; false with errno set when it cannot.
 bool LinkUnnamed(int fd, const std::string& path) {
+  // Straight from the descriptor where the kernel allows it: no walk through /proc.
+  if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+  if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
   char procPath[40];
   std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
   return ::linkat(AT_FDCWD, procPath, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
