@@ -174,12 +174,20 @@ std::string TileTemporaryName(const std::string& path) {
 
 // Gives an unnamed file a name; false with errno set when it cannot.
 bool LinkUnnamed(int fd, const std::string& path) {
-  // Straight from the descriptor where the kernel allows it: no walk through /proc.
-  if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
-  if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+  // Straight from the descriptor where the kernel allows it: no walk through
+  // /proc. Where the walk then works, the kernel refuses this process the
+  // direct link, and later tiles do not ask for it again.
+  static std::atomic<bool> directRefused{false};
+  const bool triedDirect = !directRefused.load(std::memory_order_relaxed);
+  if (triedDirect) {
+    if (::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+  }
   char procPath[40];
   std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-  return ::linkat(AT_FDCWD, procPath, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  if (::linkat(AT_FDCWD, procPath, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+  if (triedDirect) directRefused.store(true, std::memory_order_relaxed);
+  return true;
 }
 
 void WriteTileThroughTemporary(const std::string& path, std::string_view bytes) {
