@@ -61,7 +61,7 @@ bool ReadSmallFile(const std::string& path, std::string& bytes, bool& missing, s
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   missing = fd < 0 && errno == ENOENT;
   if (fd < 0) {
-    problem = std::strerror(errno);
+    if (!missing) problem = std::strerror(errno);
     return false;
   }
   struct stat info {};
@@ -144,7 +144,6 @@ void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile
   bool missing = false;
   if (!ReadSmallFile(path, tile.bytes, missing, tile.problem)) {
     tile.kind = missing ? TileBytes::Kind::NoData : TileBytes::Kind::Bad;
-    if (missing) tile.problem.clear();
     tile.bytes.clear();
     return;
   }

@@ -126,4 +126,3 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
     return 2;
   }
 }
-
