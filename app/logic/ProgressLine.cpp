@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 
 #include "NumberEntry.h"
 #include "TaskEntries.h"
@@ -54,10 +55,20 @@ std::string EstimateText(const TaskEntries& entries) {
   if (const char* problem = CoordinateProblem(*left, *right, *top, *bottom)) return problem;
   try {
     const TaskTileRange range = TileRangeOf(*left, *right, *top, *bottom, entries.zoom, 8);
-    const int64_t megabytes = (range.TotalTiles * kTypicalTileBytes + (1 << 19)) >> 20;
     return std::to_string(range.TotalTiles) + (range.TotalTiles == 1 ? " tile, " : " tiles, ") +
-           (megabytes < 1 ? std::string("under 1 MB") : "about " + std::to_string(megabytes) + " MB");
+           SizeEstimateText(range.TotalTiles);
   } catch (const std::exception& error) {
     return std::string("Start would refuse this task: ") + error.what();
   }
+}
+
+std::string SizeEstimateText(int64_t tiles) {
+  const double bytes = static_cast<double>(tiles) * kTypicalTileBytes;
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
+  double value = bytes;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
+  char text[48];
+  std::snprintf(text, sizeof text, unit == 0 ? "about %.0f %s" : "about %.1f %s", value, units[unit]);
+  return text;
 }

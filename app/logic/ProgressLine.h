@@ -17,3 +17,8 @@ std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double e
 std::string EstimateText(const TaskEntries& entries);
 
 inline constexpr int64_t kTypicalTileBytes = 15 * 1024;
+
+// The bytes these tiles would take at the typical tile size, in the unit
+// that keeps the figure short: "about 2.9 MB". The window and the picker
+// show the same text.
+std::string SizeEstimateText(int64_t tiles);

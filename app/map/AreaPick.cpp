@@ -64,14 +64,3 @@ std::optional<AreaPick> AreaFromEntries(const AreaEntries& entries) {
     return std::nullopt;
   return AreaBetween({*left, *top}, {*right, *bottom});
 }
-
-std::string SizeEstimateText(int64_t tiles) {
-  const double bytes = static_cast<double>(tiles) * kTypicalTileBytes;
-  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
-  double value = bytes;
-  std::size_t unit = 0;
-  while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
-  char text[48];
-  std::snprintf(text, sizeof text, unit == 0 ? "about %.0f %s" : "about %.1f %s", value, units[unit]);
-  return text;
-}

@@ -36,6 +36,3 @@ std::string EntryText(double degrees);
 // The entries read back as an area for centring the picker; nullopt when any
 // is empty or not a coordinate inside the grid's ranges.
 std::optional<AreaPick> AreaFromEntries(const AreaEntries& entries);
-
-// The bytes these tiles would take at the main window's typical tile size.
-std::string SizeEstimateText(int64_t tiles);

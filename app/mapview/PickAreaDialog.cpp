@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ProgressLine.h"
+
 PickAreaDialog::PickAreaDialog(LiveTileFetcher::Settings settings, const std::string& cacheFolder,
                                const AreaEntries& entries, int zoom, int32_t mapsType, QWidget* parent)
     : QDialog(parent), zoom_(zoom), mapsType_(mapsType) {

@@ -25,9 +25,9 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Estimate,
     ::testing::Values(
         EstimateCase{"notTypedYet", Rectangle("10", "", "50", "40", 4), ""},
-        EstimateCase{"twoTiles", Rectangle("10", "20", "50", "40", 4), "2 tiles, under 1 MB"},
-        EstimateCase{"oneTile", Rectangle("10", "10", "50", "50", 4), "1 tile, under 1 MB"},
-        EstimateCase{"worldAtEight", Rectangle("-180", "179.9", "85", "-85", 8), "65536 tiles, about 960 MB"},
+        EstimateCase{"twoTiles", Rectangle("10", "20", "50", "40", 4), "2 tiles, about 30.0 KB"},
+        EstimateCase{"oneTile", Rectangle("10", "10", "50", "50", 4), "1 tile, about 15.0 KB"},
+        EstimateCase{"worldAtEight", Rectangle("-180", "179.9", "85", "-85", 8), "65536 tiles, about 960.0 MB"},
         EstimateCase{"noNumber", Rectangle("10", "2x", "50", "40", 4), "Longitude or latitude input error!"},
         EstimateCase{"leftOfRight", Rectangle("20", "10", "50", "40", 4),
                      "Left Longitude should less than Right Longitude!"},
@@ -35,6 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "Start would refuse this task: The range holds 68475744592 tiles, more than 2147483647 a task "
                      "can count"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SizeEstimateText, ScalesTheUnit) {
+  EXPECT_EQ(SizeEstimateText(0), "about 0 bytes");
+  EXPECT_EQ(SizeEstimateText(1), "about 15.0 KB");
+  EXPECT_EQ(SizeEstimateText(1024), "about 15.0 MB");
+  // A country at a deep zoom stays readable.
+  EXPECT_EQ(SizeEstimateText(int64_t{10'000'000}), "about 143.1 GB");
+}
 
 TEST(ProgressLine, TheWindowsLineNamesTheFailedTiles) {
   EXPECT_EQ(FormatProgress(0, 10, 0, 0.0), "0 of 10 tiles, 0 failed");

@@ -302,11 +302,11 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   QTest::keyClicks(Control<QLineEdit>("Edit2"), "50");
   QTest::keyClicks(Control<QLineEdit>("Edit4"), "40");
   window->TrackBar1->setValue(4);
-  EXPECT_EQ(estimate->text(), "2 tiles, under 1 MB");
+  EXPECT_EQ(estimate->text(), "2 tiles, about 30.0 KB");
   QTest::keyClicks(Control<QLineEdit>("Edit1"), "9");
   EXPECT_EQ(estimate->text(), "Left Longitude should less than Right Longitude!") << "the estimate follows each key";
   QTest::keyClicks(Control<QLineEdit>("Edit3"), "0");
-  EXPECT_EQ(estimate->text(), "2 tiles, under 1 MB");
+  EXPECT_EQ(estimate->text(), "2 tiles, about 30.0 KB");
   EXPECT_TRUE(bar->isHidden()) << "no bar before the first Start";
 
   StartTaskWithoutWorkers(logic, folder / "maps");

@@ -50,10 +50,4 @@ TEST(AreaFromEntries, ReadsOnlyUsableEntries) {
   EXPECT_FALSE(AreaFromEntries({"10", "20", "abc", "40"}));
 }
 
-TEST(SizeEstimateText, ScalesTheUnit) {
-  EXPECT_EQ(SizeEstimateText(0), "about 0 bytes");
-  EXPECT_EQ(SizeEstimateText(1), "about 15.0 KB");
-  EXPECT_EQ(SizeEstimateText(1024), "about 15.0 MB");
-}
-
 }  // namespace
