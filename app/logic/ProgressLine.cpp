@@ -63,9 +63,8 @@ std::string EstimateText(const TaskEntries& entries) {
 }
 
 std::string SizeEstimateText(int64_t tiles) {
-  const double bytes = static_cast<double>(tiles) * kTypicalTileBytes;
   const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
-  double value = bytes;
+  double value = static_cast<double>(tiles) * kTypicalTileBytes;
   std::size_t unit = 0;
   while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
   char text[48];

@@ -7,7 +7,6 @@
 
 #include "MapServices.h"
 #include "NumberEntry.h"
-#include "ProgressLine.h"
 
 AreaPick AreaBetween(GeoPoint a, GeoPoint b) {
   const auto lon = [](double v) { return std::clamp(v, -180.0, 180.0); };
