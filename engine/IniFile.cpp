@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <sys/stat.h>
 
@@ -225,4 +226,21 @@ void IniFile::WriteStrings(const std::string& section,
   }
   lines_ = std::move(lines);
   loaded_ = Identify(identity_) == 0;
+}
+
+std::optional<std::string> IniFileProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    return "The file " + path + " cannot be read: " + std::strerror(errno) + ".";
+  }
+  if (!S_ISREG(info.st_mode)) return "The file " + path + " cannot be read: it is not a regular file.";
+  std::string content;
+  try {
+    content = ReadWholeFile(path);
+  } catch (const std::exception&) {
+    return "The file " + path + " cannot be read.";
+  }
+  if (content.find('\0') != std::string::npos) return "The file " + path + " cannot be read as text.";
+  return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -22,6 +23,10 @@ class IniWriteError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// Why a file cannot serve as an INI file: it exists but cannot be read, or
+// is no text (it holds a NUL byte). nullopt for a text file or no file at all.
+std::optional<std::string> IniFileProblem(const std::string& path);
 
 class IniFile {
  public:

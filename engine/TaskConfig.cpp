@@ -26,6 +26,10 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.RepeatLimit = ReadAtLeast(config, "RepeatLimit", 0, settings.RepeatLimit);
   settings.MaxRequestsPerSecond = ReadAtLeast(config, "MaxRequestsPerSecond", 0, settings.MaxRequestsPerSecond);
   settings.MaxRetryWait = ReadAtLeast(config, "MaxRetryWait", 0, settings.MaxRetryWait);
+  settings.MaxTileBytes = ReadAtLeast(config, "MaxTileBytes", 1, static_cast<int32_t>(settings.MaxTileBytes));
+  settings.TileTimeout = ReadAtLeast(config, "TileTimeout", 1, settings.TileTimeout);
+  settings.StopAfterFailures = ReadAtLeast(config, "StopAfterFailures", 0, settings.StopAfterFailures);
+  settings.CheckTileBodies = config.ReadInteger("Network", "CheckTileBodies", 1) != 0;
   settings.CaFile = config.ReadString("Network", "CaFile", "");
   const std::string agent = config.ReadString("Network", "UserAgent", "");
   if (!agent.empty()) settings.UserAgent = agent;

@@ -10,9 +10,10 @@
 // empty value keeps the service's public host.
 TileHosts ReadTileHosts(const IniFile& config);
 
-// Section "Network": "ConnectTimeout" and "ReadTimeout" in seconds,
-// "UserAgent", "RepeatLimit", "MaxRequestsPerSecond", "MaxRetryWait",
-// "CaFile". A missing, invalid or non-positive number gives the default
-// (RepeatLimit, MaxRequestsPerSecond and MaxRetryWait may be 0); an empty user
-// agent gives the default.
+// Section "Network": "ConnectTimeout", "ReadTimeout" and "TileTimeout" in
+// seconds, "UserAgent", "RepeatLimit", "MaxRequestsPerSecond", "MaxRetryWait",
+// "MaxTileBytes", "StopAfterFailures", "CheckTileBodies" (0 turns the image
+// check off), "CaFile". A missing, invalid or non-positive number gives the
+// default (RepeatLimit, MaxRequestsPerSecond, MaxRetryWait and
+// StopAfterFailures may be 0); an empty user agent gives the default.
 NetworkSettings ReadNetworkSettings(const IniFile& config);

@@ -1,5 +1,6 @@
 #include "TileListWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -85,6 +86,22 @@ std::string TileListWriter::Line(int32_t x, int32_t y) const {
 
 void TileListWriter::Write(const std::string& path) const {
   AtomicFileWriter out(path);
+  Write(out, nullptr);
+  out.Commit();
+}
+
+int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, int32_t zoom) {
+  const auto digits = [](int64_t value) { return static_cast<int64_t>(std::to_string(value).size()); };
+  const int64_t name = static_cast<int64_t>(BuildTileFileName(mapsType, 0, 0, zoom).size()) - 2 +
+                       std::max(digits(range.MinX), digits(range.MaxX)) +
+                       std::max(digits(range.MinY), digits(range.MaxY));
+  // ": ", four edges of 20 characters (no longitude or latitude needs more), three blanks, CR LF.
+  const int64_t line = name + 2 + 4 * 20 + 3 + 2;
+  const int64_t tiles = (int64_t{range.MaxX} - range.MinX + 1) * (int64_t{range.MaxY} - range.MinY + 1);
+  return static_cast<int64_t>(std::string_view(DownloadTask::kTileListHeader).size()) + 2 + tiles * line;
+}
+
+void TileListWriter::Write(AtomicFileWriter& out, const std::atomic<bool>* cancel) const {
   out.Append(DownloadTask::kTileListHeader);
   out.Append(kCrLf);
 
@@ -93,6 +110,7 @@ void TileListWriter::Write(const std::string& path) const {
   char longitudes[2 * kFixed20_14MaxChars + 2];
   char line[kMaxLine];
   for (int64_t x = task_.MinX; x <= task_.MaxX; ++x) {
+    if (cancel && cancel->load()) throw TaskSetupCancelled();
     const std::size_t headLength = ColumnPart(head, x);
     std::size_t lonLength = FormatFixed20_14(longitudes, static_cast<double>(ColumnToLongitude(x, zoom_)));
     longitudes[lonLength++] = ' ';
@@ -110,5 +128,4 @@ void TileListWriter::Write(const std::string& path) const {
       out.Append(std::string_view(line, n));
     }
   }
-  out.Commit();
 }

@@ -1,12 +1,18 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "Commonfunc.h"
 
+class AtomicFileWriter;
 class DownloadTask;
+struct TaskTileRange;
+
+// The size of a tile list at most, from its longest possible line.
+int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, int32_t zoom);
 
 // The lines of a task's tile list. A list can hold millions of lines, so it
 // is streamed to disk, and each column's longitudes and each grid line's
@@ -20,6 +26,9 @@ class TileListWriter {
   std::string Line(int32_t x, int32_t y) const;
   // The header and every tile's line, atomically; throws FileWriteError.
   void Write(const std::string& path) const;
+  // The same into a writer the caller commits; a set cancel, looked at
+  // column by column, throws TaskSetupCancelled.
+  void Write(AtomicFileWriter& out, const std::atomic<bool>* cancel) const;
 
  private:
   static constexpr std::size_t kMaxLine = 2048;

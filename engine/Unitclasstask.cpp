@@ -8,8 +8,9 @@
 
 #include "AtomicFile.h"
 #include "Commonfunc.h"
-#include "IniFile.h"
+#include "LineBuilder.h"
 #include "MapServices.h"
+#include "ProjectFile.h"
 #include "TextFormat.h"
 #include "TileListWriter.h"
 
@@ -41,25 +42,6 @@ int32_t Checked(const char* what, double value, Conversion convert) {
     throw TaskSetupError(std::string(what) + " " + FormatGeneral(value) + ": " + error.what());
   }
 }
-
-class LineBuilder {
- public:
-  LineBuilder& operator()(std::string_view text) {
-    text_ += text;
-    text_ += kCrLf;
-    return *this;
-  }
-  LineBuilder& operator()(std::string_view label, std::string_view value) {
-    text_ += label;
-    return (*this)(value);
-  }
-  LineBuilder& operator()(std::string_view label, int64_t value) { return (*this)(label, std::to_string(value)); }
-  LineBuilder& operator()(std::string_view label, double value) { return (*this)(label, FormatGeneral(value)); }
-  std::string Take() { return std::move(text_); }
-
- private:
-  std::string text_;
-};
 
 }  // namespace
 
@@ -116,19 +98,43 @@ DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parame
   if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
-  // A killed run may have left half-written temporaries beside its files.
-  RemoveStaleTemporaries(TileFolder);
-  RemoveStaleTemporaries(p.SavePath);
-
   if (p.Resume) ReadResumePositions();
 }
 
+void DownloadTask::ClearStaleTemporaries() const {
+  // A killed run may have left half-written temporaries beside its files.
+  RemoveStaleTemporaries(TileFolder);
+  RemoveStaleTemporaries(Parameters.SavePath);
+}
+
+int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
+                             const std::vector<std::pair<int32_t, int32_t>>& positions) {
+  const int64_t height = int64_t{range.MaxY} - range.MinY + 1;
+  const int64_t workers = std::max(threadCount, 1);
+  int64_t done = 0;
+  for (int64_t k = 0; k < std::min<int64_t>(workers, static_cast<int64_t>(positions.size())); ++k) {
+    const auto [x, y] = positions[static_cast<std::size_t>(k)];
+    // 0 is no position, and a position off the range belongs to another task.
+    if (x == 0 || y == 0 || x < range.MinX || x > range.MaxX || y < range.MinY || y > range.MaxY) continue;
+    const int64_t skip = (int64_t{x} - range.MinX) * height + (int64_t{y} - range.MinY) + 1;
+    // Tiles 1..skip whose number leaves the remainder k.
+    done += k == 0 ? skip / workers : (skip >= k ? (skip - k) / workers + 1 : 0);
+  }
+  return std::min<int64_t>(done, range.TotalTiles);
+}
+
+int64_t DownloadTask::TilesBeforeResume() const {
+  std::vector<std::pair<int32_t, int32_t>> positions;
+  for (std::size_t k = 0; k < ResumeX.size(); ++k) positions.emplace_back(ResumeX[k], ResumeY[k]);
+  return TilesBeforePositions(*this, Parameters.ThreadCount, positions);
+}
+
 void DownloadTask::ReadResumePositions() {
-  const IniFile project(ProjectFilePath());
+  const auto positions = ProjectFile::ReadPositions(ProjectFilePath());
   const int32_t workers = std::min(Parameters.ThreadCount, kResumeTableSlots);
   for (int32_t n = 1; n <= workers; ++n) {
-    const int32_t x = project.ReadInteger("THREADS", "T" + std::to_string(n) + "X", 0);
-    const int32_t y = project.ReadInteger("THREADS", "T" + std::to_string(n) + "Y", 0);
+    const int32_t x = positions[static_cast<std::size_t>(n - 1)].x;
+    const int32_t y = positions[static_cast<std::size_t>(n - 1)].y;
     // A position outside the range belongs to another task: start that share afresh.
     if (x < MinX || x > MaxX || y < MinY || y > MaxY) continue;
     ResumeX[static_cast<std::size_t>(n - 1)] = x;
@@ -148,20 +154,7 @@ std::string DownloadTask::TileFilePath(int32_t x, int32_t y) const { return Tile
 
 std::string DownloadTask::ProjectFilePath() const { return Parameters.SavePath + Parameters.TaskFileName; }
 
-std::string DownloadTask::ProjectFileText() const {
-  const TaskParameters& p = Parameters;
-  LineBuilder line;
-  line("[MapsType]")("MapsType=", int64_t{p.MapsType})("");
-  line("[AREA]")("LeftLongitude=", p.LeftLongitude)("RightLongitude=", p.RightLongitude);
-  line("TopLatitude=", p.TopLatitude)("BottomLatitude=", p.BottomLatitude)("");
-  line("[Zoom]")("Zoom=", int64_t{p.Zoom})("");
-  line("[XY]")("MinX=", int64_t{MinX})("MinY=", int64_t{MinY})("MaxX=", int64_t{MaxX})("MaxY=", int64_t{MaxY})("");
-  line("[THREADS]")("ThreadCount=", int64_t{p.ThreadCount});
-  const int32_t slots = std::clamp(p.ThreadSlots, 0, static_cast<int32_t>(ResumeX.size()));
-  for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
-  line("");
-  return line.Take();
-}
+std::string DownloadTask::ProjectFileText() const { return ::ProjectFileText(Parameters, *this); }
 
 std::string DownloadTask::LogHeaderText(const std::string& nowText) const {
   const TaskParameters& p = Parameters;
@@ -205,6 +198,17 @@ void DownloadTask::WriteProjectFile() const {
 void DownloadTask::WriteTileList() const {
   if (Parameters.Resume) return;
   TileListWriter(*this).Write(TileListPath);
+}
+
+void DownloadTask::WriteFiles(const std::string& nowText, const std::atomic<bool>* cancel) const {
+  if (!Parameters.Resume) {
+    AtomicFileWriter list(TileListPath);
+    TileListWriter(*this).Write(list, cancel);
+    WriteProjectFile();
+    list.Commit();
+  }
+  WriteLogHeader(nowText);
+  CreateFailedList();
 }
 
 void DownloadTask::WriteLogHeader(const std::string& nowText) const {

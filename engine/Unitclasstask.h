@@ -1,9 +1,12 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TaskParameters.h"
 
@@ -14,6 +17,12 @@ class TaskSetupError : public std::runtime_error {
   TaskSetupError(const std::string& what, std::string userMessage = {})
       : std::runtime_error(what), userMessage(std::move(userMessage)) {}
   std::string userMessage;
+};
+
+// A set-up stopped by its user before it wrote anything.
+class TaskSetupCancelled : public std::runtime_error {
+ public:
+  TaskSetupCancelled() : std::runtime_error("The task's set-up was stopped; nothing was written.") {}
 };
 
 // The tiles a rectangle covers at a zoom level, and their aligned bounds.
@@ -33,6 +42,11 @@ struct TaskTileRange {
 // for what the set-up refuses: zoom outside 0..30, a coordinate off the
 // grid's 32-bit range, no tiles, more than 2^31 - 1 tiles.
 TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoom, int32_t mapsType);
+
+// Tiles a task's workers have settled before their saved positions (index k
+// is worker k): each worker's share up to and including its position.
+int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
+                             const std::vector<std::pair<int32_t, int32_t>>& positions);
 
 // The task built at Start from its parameters. Nothing changes it after the
 // set-up; workers share it read-only.
@@ -58,6 +72,13 @@ class DownloadTask : public TaskTileRange {
 
   std::string ProjectFilePath() const;
 
+  // Removes the hidden temporaries a killed run left in the tile folder and
+  // the save folder (a scan of the whole tile folder: part of the set-up
+  // that may run off the window's thread).
+  void ClearStaleTemporaries() const;
+  // Tiles before the workers' resume positions: done by an earlier run.
+  int64_t TilesBeforeResume() const;
+
   // The writers do nothing for a resumed task, except WriteLogHeader, which
   // appends the continuation block (a missing log is an error). All write
   // atomically and throw FileWriteError on failure. nowText is the local
@@ -66,6 +87,11 @@ class DownloadTask : public TaskTileRange {
   void WriteTileList() const;
   void WriteLogHeader(const std::string& nowText) const;
   void CreateFailedList() const;
+  // All four in their order, with the tile list (the one that can take
+  // minutes) built first beside its target and put in place only after the
+  // project file: a set cancel stops the build with TaskSetupCancelled, and
+  // nothing at all has been written then.
+  void WriteFiles(const std::string& nowText, const std::atomic<bool>* cancel) const;
 
   // The files' contents, built as data for the writers and for tests.
   std::string ProjectFileText() const;

@@ -71,4 +71,25 @@ TEST(TaskConfigTest, UserAgentEmptyMeansDefault) {
   EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "b.ini")).UserAgent, NetworkSettings::kDefaultUserAgent);
 }
 
+TEST(TaskConfigTest, TileBoundsAndStopRuleKeys) {
+  ScratchFolder folder;
+  const NetworkSettings defaults = ReadNetworkSettings(IniFile(folder / "none.ini"));
+  EXPECT_EQ(defaults.MaxTileBytes, int64_t{16} << 20);
+  EXPECT_EQ(defaults.TileTimeout, 120);
+  EXPECT_EQ(defaults.StopAfterFailures, 50);
+  EXPECT_TRUE(defaults.CheckTileBodies);
+  WriteFileAtomic(folder / "a.ini",
+                  "[Network]\nMaxTileBytes=1000\nTileTimeout=5\nStopAfterFailures=0\nCheckTileBodies=0\n");
+  const NetworkSettings set = ReadNetworkSettings(IniFile(folder / "a.ini"));
+  EXPECT_EQ(set.MaxTileBytes, 1000);
+  EXPECT_EQ(set.TileTimeout, 5);
+  EXPECT_EQ(set.StopAfterFailures, 0) << "0 means never";
+  EXPECT_FALSE(set.CheckTileBodies);
+  WriteFileAtomic(folder / "b.ini", "[Network]\nMaxTileBytes=0\nTileTimeout=-1\nStopAfterFailures=x\n");
+  const NetworkSettings invalid = ReadNetworkSettings(IniFile(folder / "b.ini"));
+  EXPECT_EQ(invalid.MaxTileBytes, defaults.MaxTileBytes);
+  EXPECT_EQ(invalid.TileTimeout, defaults.TileTimeout);
+  EXPECT_EQ(invalid.StopAfterFailures, defaults.StopAfterFailures);
+}
+
 }  // namespace
