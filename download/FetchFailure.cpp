@@ -99,6 +99,7 @@ int WinsockErrorFromErrno(int posixErrno) {
 }
 
 std::string TransferFailureMessage(const TransferOutcome& outcome) {
+  if (outcome.tileTimedOut) return kTileTimedOut;
   if (outcome.readTimedOut) return SocketErrorMessage(10060);
   if (outcome.bodyTooLarge) return "The response body is larger than the configured maximum size.";
   if (outcome.headerTooLarge) return "The response header is too large.";

@@ -15,14 +15,20 @@
 class FetchError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-  FetchError(const std::string& message, std::string retryAfter)
-      : std::runtime_error(message), retryAfter_(std::move(retryAfter)) {}
+  FetchError(const std::string& message, std::string retryAfter, bool blocked = false)
+      : std::runtime_error(message), retryAfter_(std::move(retryAfter)), blocked_(blocked) {}
   // The Retry-After header of the answer, as sent; empty when none came.
   const std::string& RetryAfter() const { return retryAfter_; }
+  // The answer carried an X-Blocked header: a ban, whatever its status and body.
+  bool Blocked() const { return blocked_; }
 
  private:
   std::string retryAfter_;
+  bool blocked_ = false;
 };
+
+inline constexpr const char* kBlockedAnswer = "Blocked: the server's answer carries an X-Blocked header.";
+inline constexpr const char* kTileTimedOut = "The tile did not arrive whole within Network.TileTimeout.";
 
 // How long a "429"/"503" answer asks to be left alone: Retry-After as
 // seconds or as an HTTP date (against now); nullopt when absent or unreadable.
@@ -42,9 +48,10 @@ int WinsockErrorFromErrno(int posixErrno);
 struct TransferOutcome {
   int curlCode = 0;           // the CURLcode of the transfer
   int osErrno = 0;            // the socket's own error number; 0 when none
-  bool bodyTooLarge = false;  // the body passed NetworkSettings::MaxBodyBytes
+  bool bodyTooLarge = false;  // the body passed NetworkSettings::MaxTileBytes
   bool headerTooLarge = false;
   bool readTimedOut = false;  // no byte for NetworkSettings::ReadTimeout seconds
+  bool tileTimedOut = false;  // not whole within NetworkSettings::TileTimeout seconds
   bool tunnelRefused = false; // the proxy answered an https tunnel request with a failure
   long tlsVerifyResult = 0;   // the certificate check's own result; 0 when it passed or never ran
   bool tlsNameMismatch = false;  // the certificate is made out to another host

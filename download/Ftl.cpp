@@ -4,19 +4,16 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 
 #include "AtomicFile.h"
 #include "MapServices.h"
 #include "RequestPacer.h"
-#include "TDownThread.h"
+#include "TileFetch.h"
 #include "TextFormat.h"
 #include "TileHttpClient.h"
 
 namespace {
-
-bool Contains(std::string_view text, std::string_view what) {
-  return text.find(what) != std::string_view::npos;
-}
 
 bool HasParentComponent(std::string_view path) {
   std::size_t start = 0;
@@ -83,9 +80,19 @@ std::optional<std::string> RefuseTilePath(const std::string& path) {
   return std::nullopt;
 }
 
+std::string TaskFolderBesideList(const std::string& listPath) {
+  constexpr std::string_view kSuffix = "_failed.ftl";
+  if (!listPath.ends_with(kSuffix)) return {};
+  const std::string folder = listPath.substr(0, listPath.size() - kSuffix.size()) + kDirSeparator;
+  struct stat info {};
+  if (folder.size() < 2 || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  return folder;
+}
+
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,
                                       const ProxyConfig& proxy,
-                                      const std::function<void(const std::string&)>& appendLine) {
+                                      const std::function<void(const std::string&)>& appendLine,
+                                      const RedownloadControl& control, bool rewriteList) {
   std::vector<std::string> lines;
   try {
     lines = ReadFtlLines(listPath);
@@ -94,15 +101,22 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
     result.errorMessage = e.what();
     return result;
   }
-  const std::atomic<bool> never{false};
-  return RedownloadFtlLines(lines, network, proxy, appendLine, never, listPath);
+  RedownloadControl own = control;
+  if (own.taskFolder.empty()) own.taskFolder = TaskFolderBesideList(listPath);
+  RedownloadResult result = RedownloadFtlLines(lines, network, proxy, appendLine, own, listPath);
+  if (!rewriteList || result.savedEntryPaths.empty()) return result;
+  try {
+    result.removedFromList = RemoveSettledEntries(listPath, result.savedEntryPaths);
+  } catch (const std::exception& e) {
+    if (!result.errorMessage) result.errorMessage = e.what();
+  }
+  return result;
 }
 
 RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const NetworkSettings& network,
                                     const ProxyConfig& proxy,
                                     const std::function<void(const std::string&)>& appendLine,
-                                    const std::atomic<bool>& stop, const std::string& listName,
-                                    const std::function<void(const FtlEntry&)>& entryDone) {
+                                    const RedownloadControl& control, const std::string& listName) {
   RedownloadResult result;
   TileHttpClient client(network);
   if (std::optional<std::string> problem = ApplyProxy(proxy, client)) {
@@ -119,12 +133,28 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
     return result;
   }
 
+  const std::atomic<bool> never{false};
+  const std::atomic<bool>& stop = control.stop ? *control.stop : never;
   RequestPacer pacer(network.MaxRequestsPerSecond);
+  TileFetcher fetcher(client, network, &pacer, stop);
+  TileFetchNotes notes;
+  std::string url;
+  notes.waiting = [&](const std::string& message, std::chrono::seconds wait) {
+    appendLine(url + ":" + message + ": waiting " + std::to_string(wait.count()) + " s before asking again.");
+  };
   std::string buffer;
   for (const std::string& line : lines) {
-    if (stop) break;
-    const FtlEntry entry = SplitFtlLine(line);
+    if (stop) {
+      result.stopped = true;
+      break;
+    }
+    FtlEntry entry = SplitFtlLine(line);
     if (line.empty()) continue;
+    const std::string listedPath = entry.path;
+    if (!control.taskFolder.empty() && !entry.path.empty()) {
+      const std::size_t slash = entry.path.rfind(kDirSeparator);
+      entry.path = control.taskFolder + (slash == std::string::npos ? entry.path : entry.path.substr(slash + 1));
+    }
     // Told once the entry is settled, whichever way it went.
     struct Settled {
       const std::function<void(const FtlEntry&)>& done;
@@ -132,7 +162,7 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
       ~Settled() {
         if (done) done(entry);
       }
-    } settled{entryDone, entry};
+    } settled{control.entryDone, entry};
     if (entry.path.empty()) {
       appendLine("Skipped, not a tile file path: " + line);
       ++result.skipped;
@@ -143,43 +173,58 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
       ++result.skipped;
       continue;
     }
-    for (int32_t repeats = 0;; ++repeats) {
-      buffer.clear();
-      bool fetched = false;
-      std::string message;
-      pacer.Wait(stop);
-      try {
-        client.Get(entry.url, buffer);
-        fetched = true;
-      } catch (const std::exception& e) {
-        message = e.what();
-      } catch (...) {
-        // A failure without a message: nothing is shown for it.
-      }
-      if (fetched) {
-        try {
-          WriteFileAtomic(entry.path, buffer, Durability::ProcessCrash);
-        } catch (const std::exception& e) {
-          result.errorMessage = e.what();
-          return result;
-        }
-        appendLine(entry.path + ":" + entry.url + ":OK");
-        ++result.ok;
-        break;
-      }
-      if (Contains(message, "10054") && repeats < network.RepeatLimit) continue;
-
-      ++result.failed;
-      if (message.empty()) break;
-      appendLine(message + "->" + entry.url);
-      if (Contains(message, "302") || Contains(message, "403")) {
-        appendLine(kBanText);
-        result.banned = true;
-        return result;
-      }
-      if (Contains(message, "404")) appendLine(entry.url + ":" + kNotFoundText);
+    url = entry.url;
+    const TileFetchResult fetched = fetcher.Fetch(entry.url, buffer, notes);
+    if (fetched.status == TileFetchResult::Status::Abandoned) {
+      result.stopped = true;
       break;
     }
+    if (fetched.status == TileFetchResult::Status::Fetched) {
+      try {
+        WriteFileAtomic(entry.path, buffer, Durability::ProcessCrash);
+      } catch (const std::exception& e) {
+        result.errorMessage = e.what();
+        return result;
+      }
+      appendLine(entry.path + ":" + entry.url + ":OK");
+      ++result.ok;
+      result.savedEntryPaths.push_back(listedPath);
+      continue;
+    }
+    ++result.failed;
+    if (fetched.outcome == FetchOutcome::NoMessage) continue;
+    appendLine(fetched.message + "->" + entry.url);
+    if (fetched.outcome == FetchOutcome::Banned) {
+      appendLine(kBanText);
+      result.banned = true;
+      return result;
+    }
+    if (fetched.outcome == FetchOutcome::NotFound) appendLine(entry.url + ":" + kNotFoundText);
   }
   return result;
+}
+
+int RemoveSettledEntries(const std::string& listPath, const std::vector<std::string>& savedPaths) {
+  const std::set<std::string> saved(savedPaths.begin(), savedPaths.end());
+  const std::string text = ReadWholeFile(listPath);
+  std::string kept;
+  kept.reserve(text.size());
+  int removed = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string_view line(text.data() + start, end - start);
+    std::string_view content = line;
+    if (content.ends_with('\n')) content.remove_suffix(1);
+    if (content.ends_with('\r')) content.remove_suffix(1);
+    const std::size_t bar = content.find('|');
+    if (bar != std::string_view::npos && saved.count(std::string(content.substr(0, bar))) > 0) {
+      ++removed;
+    } else {
+      kept.append(line);
+    }
+    start = end;
+  }
+  if (removed > 0) WriteFileAtomic(listPath, kept);
+  return removed;
 }

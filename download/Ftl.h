@@ -53,24 +53,49 @@ struct RedownloadResult {
   int failed = 0;
   int skipped = 0;
   bool banned = false;
+  bool stopped = false;  // a stop request ended the run before its last entry
   // The file has lines but none of the form path|address: it was refused
   // whole and nothing was fetched (errorMessage says so).
   bool notAList = false;
+  // Entries taken out of the list file because their tiles were saved.
+  int removedFromList = 0;
   std::optional<std::string> errorMessage;
+  // The path texts of the entries whose tiles were saved.
+  std::vector<std::string> savedEntryPaths;
 };
 
+// What a re-download run hears and obeys, all optional.
+struct RedownloadControl {
+  const std::atomic<bool>* stop = nullptr;  // looked at before each entry and in every wait
+  std::function<void(const FtlEntry& entry)> entryDone;  // each entry once it is settled
+  // Entries are written into this folder (their own file names) rather than
+  // to the paths they name: a copied or moved task is mended in place.
+  std::string taskFolder;
+};
+
+// The task folder beside a list named NAME_failed.ftl: NAME/ next to it, when
+// that folder exists; empty otherwise.
+std::string TaskFolderBesideList(const std::string& listPath);
+
 // Fetches every entry of a list file again, in order, writing each tile to
-// its path. Each line for the window's text area goes to appendLine.
+// its path (into the task folder beside the list when there is one). Each
+// line for the window's text area goes to appendLine. With rewriteList, the
+// entries whose tiles were saved then leave the file.
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,
                                       const ProxyConfig& proxy,
-                                      const std::function<void(const std::string&)>& appendLine);
+                                      const std::function<void(const std::string&)>& appendLine,
+                                      const RedownloadControl& control = {}, bool rewriteList = true);
 
-// The same for list lines already in hand (the map viewer's selection):
-// stop is looked at before each entry, and entryDone, when set, is told of
-// each entry once it is settled (fetched, failed or skipped). listName names
-// the lines in the message for lines that are no list.
+// The same for list lines already in hand (the map viewer's selection).
+// listName names the lines in the message for lines that are no list.
+// Every fetch takes the workers' road (TileFetcher): their classifier,
+// repeats, waits, rate cap, image check and bounds.
 RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const NetworkSettings& network,
                                     const ProxyConfig& proxy,
                                     const std::function<void(const std::string&)>& appendLine,
-                                    const std::atomic<bool>& stop, const std::string& listName = "The list",
-                                    const std::function<void(const FtlEntry&)>& entryDone = {});
+                                    const RedownloadControl& control = {}, const std::string& listName = "The list");
+
+// Takes the entries whose path is one of savedPaths out of a list file,
+// atomically; every other line keeps its place and its bytes. Returns how
+// many lines left. Throws FileWriteError when the file cannot be rewritten.
+int RemoveSettledEntries(const std::string& listPath, const std::vector<std::string>& savedPaths);

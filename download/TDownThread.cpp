@@ -11,7 +11,9 @@
 //
 // Before each of its tiles the worker looks at the stop request. It then
 // asks the task for the tile's address and fetches it into a buffer that it
-// reuses from tile to tile. From there a tile takes one of these roads:
+// reuses from tile to tile, on the one road every tile fetch takes
+// (TileFetcher: the rate cap, repeats, waits, the image check). From there a
+// tile takes one of these roads:
 //
 //   fetched     the body goes to a temporary file beside the tile, which is
 //               renamed into place, so a killed process never leaves half a
@@ -20,24 +22,25 @@
 //               saves it as the point to resume from, so it must never name
 //               a tile that is not on disk. A tile that cannot be written is
 //               logged and recorded as failed, and the worker goes on.
-//   reset       ("10054") the same request is sent again at once, silently;
-//   closed      ("Connection Closed Gracefully") the same, after one log
-//               line. Both share a bound of Network.RepeatLimit repeats per
-//               tile; once it is used up the tile fails like any other.
-//               A stop request between repeats abandons the tile: it is
-//               neither recorded nor blanked, and a resumed task fetches it.
-//   wait        ("429", "503" status) the server asks for a pause: the
-//               worker logs one line and waits as long as Retry-After says
-//               (seconds or a date), or else 1 s, 2 s, 4 s ..., each wait at
-//               most Network.MaxRetryWait, then asks again. These repeats
-//               count against RepeatLimit too; a Stop during the wait
-//               abandons the tile as between repeats.
-//   banned      ("302", "403") the tile is logged and recorded, the ban line
-//               follows, and this worker closes; the others go on.
-//   failed      ("404", any other message, or none) the tile is logged and
-//               recorded, and the blank image is put in its place unless a
-//               file is already there: an existing tile is never replaced by
-//               a blank.
+//   repeated    ("10054" silently; "Connection Closed Gracefully" after one
+//               log line) the same request goes out again at once, at most
+//               Network.RepeatLimit times per tile; then the tile fails.
+//   waited      ("429", "503" status) one log line, then a wait as long as
+//               Retry-After says (else 1 s, 2 s, 4 s ...), at most
+//               Network.MaxRetryWait, before asking again; these repeats
+//               count against RepeatLimit too. A stop request between
+//               repeats or during a wait abandons the tile: it is neither
+//               recorded nor blanked, and a resumed task fetches it.
+//   banned      ("302", "403", an X-Blocked answer) the tile is logged and
+//               recorded, the ban line follows, and this worker closes; the
+//               others go on.
+//   failed      ("404", any other message, an answer that is no whole image,
+//               or none) the tile is logged and recorded, and the blank image
+//               is put in its place unless a file is already there: an
+//               existing tile is never replaced by a blank.
+//
+// Every tile saved or failed is also told to the task's FailureWatch, which
+// stops the whole task when the server is plainly dead or wrong.
 //
 // Whatever road ends the run (end of share, stop request, ban, a bad proxy
 // port, an error nobody expected), the closing step runs exactly once: the
@@ -58,16 +61,13 @@
 #include <stdexcept>
 
 #include "AtomicFile.h"
+#include "FailureWatch.h"
 #include "Ftl.h"
 #include "RequestPacer.h"
 #include "TileHttpClient.h"
 #include "Unitclasstask.h"
 
 namespace {
-
-bool Contains(std::string_view text, std::string_view what) {
-  return text.find(what) != std::string_view::npos;
-}
 
 void AppendNumber(std::string& out, int64_t value) {
   char digits[24];
@@ -92,23 +92,15 @@ int64_t ClampToWalk(__int128 value) {
 
 }  // namespace
 
-FetchOutcome ClassifyFetchFailure(std::string_view message) {
-  if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;
-  if (Contains(message, "Connection Closed Gracefully")) return FetchOutcome::ClosedGracefully;
-  if (Contains(message, "302") || Contains(message, "403")) return FetchOutcome::Banned;
-  if (Contains(message, "404")) return FetchOutcome::NotFound;
-  // Only a status text starts with its code: no transfer failure can pass for one.
-  for (std::string_view code : {"429", "503"}) {
-    if (message.starts_with(code) && (message.size() == code.size() || message[code.size()] == ' '))
-      return FetchOutcome::RetryLater;
-  }
-  if (message.empty()) return FetchOutcome::NoMessage;
-  return FetchOutcome::OtherFailure;
-}
-
 TDownThread::TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
-                         TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer)
-    : task_(task), threadIndex_(threadIndex), sink_(sink), blankImagePath_(std::move(blankImagePath)), pacer_(pacer) {
+                         TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer,
+                         FailureWatch* watch)
+    : task_(task),
+      threadIndex_(threadIndex),
+      sink_(sink),
+      blankImagePath_(std::move(blankImagePath)),
+      pacer_(pacer),
+      watch_(watch) {
   if (!createSuspended) Start();
 }
 
@@ -162,6 +154,7 @@ void TDownThread::Execute() {
 }
 
 void TDownThread::Close() {
+  fetcher_.reset();
   http_.reset();
   try {
     BeginLine();
@@ -192,6 +185,7 @@ void TDownThread::Run() {
       return;
     }
   }
+  fetcher_ = std::make_unique<TileFetcher>(*http_, params.Network, pacer_, terminated_);
 
   const int64_t width = int64_t{task.MaxX} - task.MinX + 1;
   const int64_t height = int64_t{task.MaxY} - task.MinY + 1;
@@ -224,67 +218,29 @@ void TDownThread::Run() {
 
 void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker) {
   const std::string url = task_->TileUrl(x, y);
-  const NetworkSettings& network = task_->Parameters.Network;
-  const int32_t repeatLimit = network.RepeatLimit;
-  int32_t waits = 0;
-  for (int32_t repeats = 0;; ++repeats) {
-    buffer_.clear();
-    bool fetched = false;
-    std::string message;
-    std::string retryAfter;
-    // A Stop while waiting for the pacer abandons the tile unrecorded, as between repeats.
-    if (pacer_ && !pacer_->Wait(terminated_)) return;
-    try {
-      http_->Get(url, buffer_);
-      fetched = true;
-    } catch (const FetchError& e) {
-      message = e.what();
-      retryAfter = e.RetryAfter();
-    } catch (const std::exception& e) {
-      message = e.what();
-    } catch (...) {
-      // A failure without a message text: outcome "no message".
-    }
-    if (fetched) {
-      SaveTile(x, y, seq, url);
-      break;
-    }
-
-    FetchOutcome outcome = ClassifyFetchFailure(message);
-    if (outcome == FetchOutcome::ConnectionReset || outcome == FetchOutcome::ClosedGracefully) {
-      if (repeats < repeatLimit) {
-        if (outcome == FetchOutcome::ClosedGracefully) {
-          BeginLine();
-          AppendTileXY(x, y);
-          msg_ += ':';
-          msg_ += message;
-          Log();
-        }
-        if (Terminated()) break;
-        continue;
-      }
-      outcome = FetchOutcome::OtherFailure;
-    }
-    if (outcome == FetchOutcome::RetryLater) {
-      if (repeats < repeatLimit) {
-        const std::chrono::seconds wait =
-            RetryLaterWait(ParseRetryAfter(retryAfter, std::time(nullptr)), waits++, network.MaxRetryWait);
-        BeginLine();
-        AppendTileXY(x, y);
-        msg_ += ':';
-        msg_ += message;
-        msg_ += ": waiting ";
-        AppendNumber(msg_, wait.count());
-        msg_ += " s before asking again.";
-        Log();
-        if (!SleepUntilUnlessStopped(std::chrono::steady_clock::now() + wait, terminated_)) return;
-        continue;
-      }
-      outcome = FetchOutcome::OtherFailure;
-    }
-    HandleFailure(outcome, message, x, y, url, stopWorker);
-    break;
-  }
+  TileFetchNotes notes;
+  notes.repeating = [&](const std::string& message) {
+    BeginLine();
+    AppendTileXY(x, y);
+    msg_ += ':';
+    msg_ += message;
+    Log();
+  };
+  notes.waiting = [&](const std::string& message, std::chrono::seconds wait) {
+    BeginLine();
+    AppendTileXY(x, y);
+    msg_ += ':';
+    msg_ += message;
+    msg_ += ": waiting ";
+    AppendNumber(msg_, wait.count());
+    msg_ += " s before asking again.";
+    Log();
+  };
+  const TileFetchResult result = fetcher_->Fetch(url, buffer_, notes);
+  if (result.status == TileFetchResult::Status::Fetched)
+    SaveTile(x, y, seq, url);
+  else if (result.status == TileFetchResult::Status::Failed)
+    HandleFailure(result.outcome, result.message, x, y, url, stopWorker);
   if (buffer_.capacity() > kKeptBufferCapacity) std::string().swap(buffer_);
   else buffer_.clear();
 }
@@ -303,6 +259,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
     Log();
     msg_.assign(path).append(1, '|').append(url);
     Record();
+    if (watch_) watch_->Failed(FetchOutcome::OtherFailure, e.what(), url);
     return;
   }
   bytesSaved_.fetch_add(buffer_.size(), std::memory_order_relaxed);
@@ -314,6 +271,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   msg_ += " ->ok!";
   Log();
   SetLast(x, y);
+  if (watch_) watch_->Saved();
 }
 
 void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,
@@ -329,6 +287,7 @@ void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message
   Log();
   msg_.assign(path).append(1, '|').append(url);
   Record();
+  if (watch_) watch_->Failed(outcome, message, url);
 
   if (outcome == FetchOutcome::Banned) {
     msg_ = kBanText;

@@ -8,7 +8,10 @@
 #include <string_view>
 #include <thread>
 
+#include "TileFetch.h"
+
 class DownloadTask;
+class FailureWatch;
 class RequestPacer;
 class TileHttpClient;
 
@@ -31,30 +34,15 @@ struct TilePosition {
   friend bool operator==(const TilePosition&, const TilePosition&) = default;
 };
 
-// How a failed fetch is answered, decided on its message text alone; the
-// tests are made in this order.
-enum class FetchOutcome {
-  ConnectionReset,   // "10054": repeat at once, silently
-  ClosedGracefully,  // "Connection Closed Gracefully": log, repeat at once
-  Banned,            // "302" or "403": record, this worker stops
-  NotFound,          // "404": record, blank image
-  OtherFailure,      // any other message: record, blank image
-  NoMessage,         // empty message: record, blank image
-  RetryLater,        // "429" or "503" status: wait as asked, then repeat
-};
-FetchOutcome ClassifyFetchFailure(std::string_view message);
-
-inline constexpr const char* kBanText = "Error: may be your IP is banned.\nPlease try again later.";
-inline constexpr const char* kNotFoundText = "Error: the image is not found on server.";
-
 // One download worker: walks the task's whole range and fetches the tiles
 // whose sequence number falls to it. The life of a tile in a worker is told
 // at the top of TDownThread.cpp.
 class TDownThread {
  public:
-  // pacer, when given, is shared by all the task's workers and outlives them.
+  // pacer and watch, when given, are shared by all the task's workers and outlive them.
   TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
-              TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer = nullptr);
+              TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer = nullptr,
+              FailureWatch* watch = nullptr);
   // Asks the thread to stop and waits for it.
   ~TDownThread();
   TDownThread(const TDownThread&) = delete;
@@ -94,11 +82,13 @@ class TDownThread {
   TDownThreadSink& sink_;
   std::string blankImagePath_;
   RequestPacer* pacer_;
+  FailureWatch* watch_;
   std::optional<std::string> blankImage_;  // read on first need, then kept
 
   std::string msg_;     // the line of the next report
   std::string buffer_;  // the body of the tile in hand, reused from tile to tile
   std::unique_ptr<TileHttpClient> http_;
+  std::unique_ptr<TileFetcher> fetcher_;
 
   std::atomic<bool> terminated_{false};
   std::atomic<uint64_t> last_{0};

@@ -107,13 +107,16 @@ struct TileHttpClient::Impl {
   std::string statusLine;
   std::string retryAfter;
   bool location = false;
+  bool blocked = false;  // an X-Blocked header came
   bool connectionClose = false;
   bool headersComplete = false;  // the blank line after the headers arrived
   int64_t headerBytes = 0;
   bool bodyTooLarge = false;
   bool headerTooLarge = false;
   bool readTimedOut = false;
+  bool tileTimedOut = false;
   bool requestSent = false;
+  Clock::time_point started;
   Clock::time_point lastByte;
 
   // Set when Network.CaFile names a file; unusable when that file gave nothing to trust.
@@ -127,7 +130,8 @@ TileHttpClient::Impl::Impl(const NetworkSettings& settings) : network(settings) 
   const NetworkSettings defaults;
   if (network.ConnectTimeout <= 0) network.ConnectTimeout = defaults.ConnectTimeout;
   if (network.ReadTimeout <= 0) network.ReadTimeout = defaults.ReadTimeout;
-  if (network.MaxBodyBytes <= 0) network.MaxBodyBytes = defaults.MaxBodyBytes;
+  if (network.MaxTileBytes <= 0) network.MaxTileBytes = defaults.MaxTileBytes;
+  if (network.TileTimeout <= 0) network.TileTimeout = defaults.TileTimeout;
   if (network.UserAgent.find_first_of("\r\n") != std::string::npos) network.UserAgent = defaults.UserAgent;
   share = curl_share_init();
   if (share) {
@@ -168,7 +172,7 @@ void TileHttpClient::Impl::Configure() {
   curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(network.ConnectTimeout));
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(network.MaxBodyBytes));
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(network.MaxTileBytes));
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 64L * 1024);
   // Only the proxy the caller sets: never one from the environment.
   curl_easy_setopt(curl, CURLOPT_PROXY, "");
@@ -255,10 +259,10 @@ void TileHttpClient::Impl::StartResponse(std::string& target) {
   bufferStart = target.size();
   statusLine.clear();
   retryAfter.clear();
-  location = connectionClose = headersComplete = false;
+  location = blocked = connectionClose = headersComplete = false;
   headerBytes = 0;
-  bodyTooLarge = headerTooLarge = readTimedOut = requestSent = false;
-  lastByte = Clock::now();
+  bodyTooLarge = headerTooLarge = readTimedOut = tileTimedOut = requestSent = false;
+  started = lastByte = Clock::now();
 }
 
 size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -274,13 +278,15 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
   if (line.starts_with("HTTP/")) {  // a new response, after an interim 1xx too
     self.statusLine = std::string(line);
     self.retryAfter.clear();
-    self.location = self.connectionClose = self.headersComplete = false;
+    self.location = self.blocked = self.connectionClose = self.headersComplete = false;
   } else if (line.empty()) {
     self.headersComplete = true;
   } else if (IsHeader(line, "Retry-After")) {
     self.retryAfter = std::string(HeaderValue(line, "Retry-After"));
   } else if (IsHeader(line, "Location")) {
     self.location = true;
+  } else if (IsHeader(line, "X-Blocked")) {
+    self.blocked = true;
   } else if (IsHeader(line, "Connection")) {
     self.connectionClose = EqualsIgnoringCase(HeaderValue(line, "Connection"), "close");
   } else if (IsHeader(line, "Content-Length")) {
@@ -288,7 +294,7 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
     std::string_view value = HeaderValue(line, "Content-Length");
     if (AllDigits(value) && value.size() < 19) {
       auto announced = static_cast<uint64_t>(std::stoll(std::string(value)));
-      if (announced <= static_cast<uint64_t>(self.network.MaxBodyBytes))
+      if (announced <= static_cast<uint64_t>(self.network.MaxTileBytes))
         GrowTo(*self.buffer, self.bufferStart + announced);
     }
   }
@@ -300,7 +306,7 @@ size_t TileHttpClient::Impl::OnBody(char* data, size_t size, size_t count, void*
   size_t length = size * count;
   self.lastByte = Clock::now();
   std::string& buffer = *self.buffer;
-  auto limit = static_cast<uint64_t>(self.network.MaxBodyBytes);
+  auto limit = static_cast<uint64_t>(self.network.MaxTileBytes);
   uint64_t appended = buffer.size() - self.bufferStart;
   if (length > limit - appended) {
     self.bodyTooLarge = true;
@@ -317,6 +323,11 @@ size_t TileHttpClient::Impl::OnBody(char* data, size_t size, size_t count, void*
 
 int TileHttpClient::Impl::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   Impl& self = *static_cast<Impl*>(user);
+  // A server that drips a byte now and then never trips the read time-out.
+  if (Clock::now() - self.started >= std::chrono::seconds(self.network.TileTimeout)) {
+    self.tileTimedOut = true;
+    return 1;
+  }
   if (!self.requestSent) return 0;  // connecting has its own time-out
   if (Clock::now() - self.lastByte >= std::chrono::seconds(self.network.ReadTimeout)) {
     self.readTimedOut = true;
@@ -405,10 +416,15 @@ void TileHttpClient::Get(const std::string& url, std::string& buffer) {
                     detail.find("hostname") != std::string_view::npos);
   }
   impl.Finish(code);
+  // A ban whatever else the answer says, even when its body broke off.
+  if (impl.blocked && impl.headersComplete) {
+    buffer.resize(impl.bufferStart);
+    throw FetchError(kBlockedAnswer, impl.retryAfter, true);
+  }
   if (code != CURLE_OK) {
     buffer.resize(impl.bufferStart);  // no part of a broken body stays behind
     throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), impl.bodyTooLarge,
-                                             impl.headerTooLarge, impl.readTimedOut, tunnelStatus >= 300,
+                                             impl.headerTooLarge, impl.readTimedOut, impl.tileTimedOut, tunnelStatus >= 300,
                                              verifyResult, nameMismatch}));
   }
   // The status text is the status line without its first word.

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "FetchFailure.h"
+#include "TileFetch.h"
 #include "WorkerTestSupport.h"
 
 using namespace workertest;
@@ -162,14 +164,15 @@ TEST_F(RedownloadTest, BanOnTheThirdOfFiveEntriesEndsTheAction) {
 
 TEST_F(RedownloadTest, RefetchedTilesReplaceWhatIsOnDiskAndTheLastAnswerWins) {
   WriteFile(TilePath(2, 2), "blank placeholder");
-  server_.Queue(Target(2, 2), Respond::Ok("first"));
-  server_.Queue(Target(2, 2), Respond::Ok("second"));
+  server_.Queue(Target(2, 2), Respond::Ok(PngFramed("first")));
+  server_.Queue(Target(2, 2), Respond::Ok(PngFramed("second")));
   const RedownloadResult result = Run({Entry(2, 2), Entry(2, 2)});
   EXPECT_EQ(shown_, Lines(2, TilePath(2, 2) + ":" + Url(2, 2) + ":OK"));
-  EXPECT_EQ(ReadFile(TilePath(2, 2)), "second");
+  EXPECT_EQ(ReadFile(TilePath(2, 2)), PngFramed("second"));
   EXPECT_EQ(result.ok, 2);
-  // Only the tile is left: no temporary, and the list itself untouched.
-  EXPECT_EQ(ReadFile(folder_.Path() + "task_failed.ftl"), JoinLinesCrLf({Entry(2, 2), Entry(2, 2)}));
+  // Only the tile and the list are left, no temporary; the saved entries left the list.
+  EXPECT_EQ(ReadFile(folder_.Path() + "task_failed.ftl"), "");
+  EXPECT_EQ(result.removedFromList, 2);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()), {}), 2);
 }
 
@@ -312,15 +315,54 @@ TEST_F(RedownloadTest, ProxyPortThatIsNotANumberIsAnError) {
   EXPECT_TRUE(server_.Targets().empty());
 }
 
+TEST_F(RedownloadTest, TakesTheWorkersRoadForEveryAnswer) {
+  network_.RepeatLimit = 2;
+  server_.Queue(Target(1, 1), Respond::Raw(Respond::Text("HTTP/1.1 429 Too Many Requests", {{"Retry-After", "0"}}, "")));
+  server_.Queue(Target(1, 2), Respond::CloseNow());
+  server_.Queue(Target(1, 3), Respond::Ok("<html><body>Access blocked</body></html>"));
+  server_.Queue(Target(1, 4), Respond::Raw(Respond::Text("HTTP/1.1 200 OK", {{"X-Blocked", "1"}}, "tile")));
+  const RedownloadResult result = Run({Entry(1, 1), Entry(1, 2), Entry(1, 3), Entry(1, 4), Entry(1, 5)});
+  EXPECT_EQ(shown_, (Lines{Url(1, 1) + ":429 Too Many Requests: waiting 0 s before asking again.",
+                           TilePath(1, 1) + ":" + Url(1, 1) + ":OK", TilePath(1, 2) + ":" + Url(1, 2) + ":OK",
+                           "The answer is a text or web page, not an image.->" + Url(1, 3),
+                           std::string(kBlockedAnswer) + "->" + Url(1, 4), kBanText}));
+  EXPECT_FALSE(Exists(TilePath(1, 3))) << "a page is never saved as a tile";
+  EXPECT_EQ(server_.Targets(), (Lines{Target(1, 1), Target(1, 1), Target(1, 2), Target(1, 2), Target(1, 3),
+                                      Target(1, 4)}));
+  EXPECT_TRUE(result.banned);
+}
+
+TEST_F(RedownloadTest, SavedEntriesLeaveTheListAndATaskBesideItsListIsMendedInPlace) {
+  // A task copied from elsewhere: its list names the old folder, the tiles go into its own.
+  const std::string taskFolder = folder_.Path() + "moved/";
+  std::filesystem::create_directory(taskFolder);
+  const std::string list = folder_.Path() + "moved_failed.ftl";
+  const std::string old = "/nowhere/old/";
+  server_.Always(Target(1, 2), Respond::Status(404, "Not Found"));
+  const std::string text = old + "os_1_1_4.png|" + Url(1, 1) + "\r\n" + old + "os_1_2_4.png|" + Url(1, 2) + "\n" +
+                           "stray line\r\n" + old + "os_1_1_4.png|" + Url(1, 1) + "\r\n" + old +
+                           "os_1_3_4.png|" + Url(1, 3);
+  WriteFile(list, text);
+  const RedownloadResult result = RunFile(list);
+  EXPECT_EQ(result.ok, 3);
+  EXPECT_EQ(ReadFile(taskFolder + "os_1_1_4.png"), BodyFor(Target(1, 1)));
+  EXPECT_EQ(ReadFile(taskFolder + "os_1_3_4.png"), BodyFor(Target(1, 3)));
+  EXPECT_EQ(result.removedFromList, 3);
+  EXPECT_EQ(ReadFile(list), old + "os_1_2_4.png|" + Url(1, 2) + "\nstray line\r\n") << "the rest keep their bytes";
+}
+
 TEST_F(RedownloadTest, LinesInHandReportEachSettledEntryAndStopWhenAsked) {
   std::atomic<bool> stop{false};
   Lines settled;
   const auto run = [&](const Lines& lines) {
-    return RedownloadFtlLines(lines, network_, {}, [this](const std::string& line) { shown_.push_back(line); }, stop,
-                              "The selection", [&](const FtlEntry& entry) {
-                                settled.push_back(entry.path);
-                                stop = settled.size() == 2;  // asked to stop after the second entry
-                              });
+    RedownloadControl control;
+    control.stop = &stop;
+    control.entryDone = [&](const FtlEntry& entry) {
+      settled.push_back(entry.path);
+      stop = settled.size() == 2;  // asked to stop after the second entry
+    };
+    return RedownloadFtlLines(lines, network_, {}, [this](const std::string& line) { shown_.push_back(line); },
+                              control, "The selection");
   };
   server_.Always(Target(1, 2), Respond::Status(404, "Not Found"));
   const RedownloadResult result = run({Entry(1, 1), "no bar here", Entry(1, 2), Entry(1, 3)});

@@ -281,7 +281,7 @@ TEST_F(TileHttpClientTest, BodiesPastTheCapFailWithoutHoldingThem) {
   for (const Case& c : cases) {
     ScriptedServer server([&](const ScriptedRequest&) { return c.action; });
     NetworkSettings settings = FastSettings();
-    settings.MaxBodyBytes = kCap;
+    settings.MaxTileBytes = kCap;
     TileHttpClient client(settings);
     std::string buffer = "x";
     buffer.shrink_to_fit();
@@ -300,12 +300,47 @@ TEST_F(TileHttpClientTest, BodiesPastTheCapFailWithoutHoldingThem) {
 
 TEST_F(TileHttpClientTest, BodyExactlyAtTheCapSucceeds) {
   NetworkSettings settings;
-  settings.MaxBodyBytes = 10000;
+  settings.MaxTileBytes = 10000;
   ScriptedServer server([](const ScriptedRequest&) { return Respond::UntilClose(std::string(10000, 'z')); });
   TileHttpClient client(settings);
   Outcome outcome = Fetch(client, Url(server, "/t.png"));
   EXPECT_TRUE(outcome.ok) << outcome.message;
   EXPECT_EQ(outcome.body.size(), 10000u);
+}
+
+TEST_F(TileHttpClientTest, AnXBlockedAnswerIsABanWhateverItsStatus) {
+  const ScriptedAction answers[] = {
+      Respond::Raw(Respond::Text("HTTP/1.1 200 OK", {{"X-Blocked", "1"}}, "tile")),
+      Respond::Raw(Respond::Text("HTTP/1.1 500 Oops", {{"x-blocked", "yes"}}, "")),
+      Respond::Raw(Respond::Text("HTTP/1.1 200 OK", {{"X-Blocked", ""}, {"Content-Length", "100"}}, "cut", false),
+                   ScriptedAction::Then::Close),
+  };
+  for (const ScriptedAction& answer : answers) {
+    ScriptedServer server([&](const ScriptedRequest&) { return answer; });
+    TileHttpClient client(FastSettings());
+    std::string body;
+    try {
+      client.Get(Url(server, "/t.png"), body);
+      ADD_FAILURE() << answer.bytes;
+    } catch (const FetchError& error) {
+      EXPECT_TRUE(error.Blocked()) << error.what();
+      EXPECT_STREQ(error.what(), kBlockedAnswer);
+    }
+    EXPECT_TRUE(body.empty());
+  }
+}
+
+TEST_F(TileHttpClientTest, ADrippingTileFailsAfterTheTileTimeout) {
+  // A few bytes every 300 ms never trip the one-second read time-out.
+  ScriptedServer server([](const ScriptedRequest&) {
+    return Respond::Drip(Respond::Ok(std::string(1000, 't')), std::chrono::milliseconds(300), 20);
+  });
+  NetworkSettings settings = FastSettings();
+  settings.TileTimeout = 2;
+  TileHttpClient client(settings);
+  const Outcome outcome = Fetch(client, Url(server, "/t.png"));
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.message, kTileTimedOut);
 }
 
 TEST_F(TileHttpClientTest, HugeHeadersFailCleanlyAndTheClientGoesOn) {

@@ -104,19 +104,27 @@ ScriptedAction Drip(ScriptedAction action, std::chrono::milliseconds delay, std:
 
 }  // namespace Respond
 
+std::string PngFramed(std::string_view content) {
+  return std::string("\x89PNG\r\n\x1a\n", 8) + std::string(content) +
+         std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+}
+
 std::string BodyFor(std::string_view target) {
   uint64_t state = 14695981039346656037ull;  // FNV-1a over the target seeds the bytes
   for (unsigned char c : target) state = (state ^ c) * 1099511628211ull;
-  std::string body = "tile ";
-  body.append(target).append("\r\n");
+  // Framed as a PNG (signature first, IEND chunk last), so it passes the
+  // image check that every tile answer meets.
+  std::string body("\x89PNG\r\n\x1a\n", 8);
+  body.append("tile ").append(target).append("\r\n");
   std::size_t length = 64 + state % 4033;
-  body.reserve(body.size() + length);
+  body.reserve(body.size() + length + 12);
   for (std::size_t i = 0; i < length; ++i) {
     state ^= state << 13;  // xorshift64: every byte value, NUL, CR and LF included
     state ^= state >> 7;
     state ^= state << 17;
     body.push_back(static_cast<char>(state >> 56));
   }
+  body.append(std::string_view("\0\0\0\0IEND\xae\x42\x60\x82", 12));
   return body;
 }
 

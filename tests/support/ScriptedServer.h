@@ -89,8 +89,11 @@ ScriptedAction Drip(ScriptedAction action, std::chrono::milliseconds delay, std:
 }  // namespace Respond
 
 // The default body for a request target: deterministic binary bytes (CR, LF
-// and NUL included) whose length and content depend on the target.
+// and NUL included) whose length and content depend on the target, framed
+// as a PNG (its signature and its IEND chunk) so that it passes as a tile.
 std::string BodyFor(std::string_view target);
+// Bytes framed as a PNG (signature before, IEND chunk after): a body that passes as a tile.
+std::string PngFramed(std::string_view content);
 // Ok(BodyFor(request.target)).
 ScriptedAction ServeBodyFor(const ScriptedRequest& request);
 

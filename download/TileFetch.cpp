@@ -1,0 +1,94 @@
+#include "TileFetch.h"
+
+#include <ctime>
+#include <exception>
+
+#include "FetchFailure.h"
+#include "HttpRequestText.h"
+#include "RequestPacer.h"
+#include "TileBody.h"
+#include "TileHttpClient.h"
+
+namespace {
+
+bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+}  // namespace
+
+FetchOutcome ClassifyFetchFailure(std::string_view message) {
+  if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;
+  if (Contains(message, "Connection Closed Gracefully")) return FetchOutcome::ClosedGracefully;
+  if (Contains(message, "302") || Contains(message, "403")) return FetchOutcome::Banned;
+  if (Contains(message, "404")) return FetchOutcome::NotFound;
+  // Only a status text starts with its code: no transfer failure can pass for one.
+  for (std::string_view code : {"429", "503"}) {
+    if (message.starts_with(code) && (message.size() == code.size() || message[code.size()] == ' '))
+      return FetchOutcome::RetryLater;
+  }
+  if (message.empty()) return FetchOutcome::NoMessage;
+  return FetchOutcome::OtherFailure;
+}
+
+TileFetcher::TileFetcher(TileHttpClient& client, const NetworkSettings& network, RequestPacer* pacer,
+                         const std::atomic<bool>& stop)
+    : client_(client), network_(network), pacer_(pacer), stop_(stop) {}
+
+TileFetchResult TileFetcher::Fetch(const std::string& url, std::string& body, const TileFetchNotes& notes) {
+  const TileFetchResult abandoned{TileFetchResult::Status::Abandoned, FetchOutcome::NoMessage, {}};
+  int32_t waits = 0;
+  for (int32_t repeats = 0;; ++repeats) {
+    body.clear();
+    if (pacer_ && !pacer_->Wait(stop_)) return abandoned;
+    std::string message;
+    std::string retryAfter;
+    bool blocked = false;
+    bool fetched = false;
+    try {
+      client_.Get(url, body);
+      fetched = true;
+    } catch (const FetchError& e) {
+      message = e.what();
+      retryAfter = e.RetryAfter();
+      blocked = e.Blocked();
+    } catch (const std::exception& e) {
+      message = e.what();
+    } catch (...) {
+      // A failure without a message text: outcome "no message".
+    }
+    if (fetched) {
+      const auto problem = network_.CheckTileBodies ? TileBodyProblem(body) : std::nullopt;
+      if (!problem) return {TileFetchResult::Status::Fetched, FetchOutcome::NoMessage, {}};
+      body.clear();
+      return {TileFetchResult::Status::Failed, FetchOutcome::OtherFailure, std::string(*problem)};
+    }
+    body.clear();
+    if (blocked) return {TileFetchResult::Status::Failed, FetchOutcome::Banned, message};
+
+    FetchOutcome outcome = ClassifyFetchFailure(message);
+    const bool repeatsLeft = repeats < network_.RepeatLimit;
+    if (outcome == FetchOutcome::ConnectionReset || outcome == FetchOutcome::ClosedGracefully) {
+      if (repeatsLeft) {
+        if (outcome == FetchOutcome::ClosedGracefully && notes.repeating) notes.repeating(message);
+        if (stop_) return abandoned;
+        continue;
+      }
+      outcome = FetchOutcome::OtherFailure;
+    }
+    if (outcome == FetchOutcome::RetryLater) {
+      if (repeatsLeft) {
+        const std::chrono::seconds wait =
+            RetryLaterWait(ParseRetryAfter(retryAfter, std::time(nullptr)), waits++, network_.MaxRetryWait);
+        if (notes.waiting) notes.waiting(message, wait);
+        if (!SleepUntilUnlessStopped(std::chrono::steady_clock::now() + wait, stop_)) return abandoned;
+        continue;
+      }
+      outcome = FetchOutcome::OtherFailure;
+    }
+    return {TileFetchResult::Status::Failed, outcome, message};
+  }
+}
+
+std::string HostOf(const std::string& url) {
+  const SplitUrl parts = SplitAddress(url);
+  return parts.port.empty() ? parts.host : parts.host + ":" + parts.port;
+}

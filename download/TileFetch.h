@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "NetworkSettings.h"
+
+class RequestPacer;
+class TileHttpClient;
+
+// How a failed fetch is answered, decided on its message text alone; the
+// tests are made in this order.
+enum class FetchOutcome {
+  ConnectionReset,   // "10054": repeat at once, silently
+  ClosedGracefully,  // "Connection Closed Gracefully": log, repeat at once
+  Banned,            // "302" or "403" (or an X-Blocked answer): record, this worker stops
+  NotFound,          // "404": record, blank image
+  OtherFailure,      // any other message: record, blank image
+  NoMessage,         // empty message: record, blank image
+  RetryLater,        // "429" or "503" status: wait as asked, then repeat
+};
+FetchOutcome ClassifyFetchFailure(std::string_view message);
+
+inline constexpr const char* kBanText = "Error: may be your IP is banned.\nPlease try again later.";
+inline constexpr const char* kNotFoundText = "Error: the image is not found on server.";
+
+// What became of one tile's fetch once every repeat and wait was spent.
+struct TileFetchResult {
+  enum class Status { Fetched, Failed, Abandoned };
+  Status status = Status::Failed;
+  // For Failed: Banned, NotFound, OtherFailure or NoMessage.
+  FetchOutcome outcome = FetchOutcome::NoMessage;
+  std::string message;
+};
+
+// What a caller hears while a tile is repeated: a closed connection before
+// its repeat, or a wait the server asked for.
+struct TileFetchNotes {
+  std::function<void(const std::string& message)> repeating;
+  std::function<void(const std::string& message, std::chrono::seconds wait)> waiting;
+};
+
+// The one road of a tile fetch, shared by the workers and the re-download:
+// the rate cap, the bounded repeats after a reset or an early close, the
+// waits a "429" or "503" asks for (Retry-After, never beyond MaxRetryWait),
+// and the check that a body is a whole image (Network.CheckTileBodies).
+// A stop between repeats, in a wait or in the pacer abandons the tile: it
+// is neither saved nor failed, and a resumed task fetches it again.
+class TileFetcher {
+ public:
+  // pacer may be null (no cap); all references must outlive the fetcher.
+  TileFetcher(TileHttpClient& client, const NetworkSettings& network, RequestPacer* pacer,
+              const std::atomic<bool>& stop);
+
+  // body is emptied first; on Fetched it holds the whole image.
+  TileFetchResult Fetch(const std::string& url, std::string& body, const TileFetchNotes& notes = {});
+
+ private:
+  TileHttpClient& client_;
+  const NetworkSettings& network_;
+  RequestPacer* pacer_;
+  const std::atomic<bool>& stop_;
+};
+
+// The host (and port) of an address, for messages about a server.
+std::string HostOf(const std::string& url);
