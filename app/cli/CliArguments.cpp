@@ -73,6 +73,11 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
       positional.push_back(word);
       continue;
     }
+    if (word == "--replace" || word == "--no-space-check") {
+      (word == "--replace" ? result.replace : result.noSpaceCheck) = true;
+      sawTaskOption = true;
+      continue;
+    }
     std::optional<std::string> value;
     if (const auto equals = word.find('='); equals != std::string::npos) {
       value = word.substr(equals + 1);
@@ -142,7 +147,7 @@ std::string CliUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--zoom N|A-B] [--threads N] [--path DIR]\n"
-         "              [--task NAME] [--max-rate N]\n"
+         "              [--task NAME] [--max-rate N] [--replace] [--no-space-check]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]\n"
@@ -151,8 +156,8 @@ std::string CliUsageText() {
          "Downloads the map tiles that cover a rectangle, as the Quarnel window does.\n"
          "A task starts from the configured defaults; --open loads a project file's\n"
          "entries, and the other options replace single entries. Longitudes and\n"
-         "latitudes are decimal degrees. A task started again with the same entries\n"
-         "resumes where it stopped.\n"
+         "latitudes are decimal degrees. A task that exists gives every entry the\n"
+         "command line does not, so running it again resumes where it stopped.\n"
          "\n"
          "  --config FILE   configuration file (default: ini/config.ini beside the program,\n"
          "                  or ~/.config/quarnel/config.ini when that folder is read-only)\n"
@@ -164,6 +169,8 @@ std::string CliUsageText() {
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
          "  --max-rate N    start at most N requests per second (0: no cap)\n"
+         "  --replace       replace a task of the same name that has other entries\n"
+         "  --no-space-check  start a task larger than the disk's free space\n"
          "\n"
          "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"

@@ -26,6 +26,7 @@ class CliPlatform : public QtCorePlatform {
   // holds for its own handlers. Routines still run one at a time and the
   // worker still waits for its own, without two thread switches per line.
   void RunOnGuiThread(const std::function<void()>& routine) override;
+  void PostToGuiThread(std::function<void()> routine) override { RunOnGuiThread(routine); }
   // What the main thread holds while it runs the window's handlers.
   std::unique_lock<std::recursive_mutex> LockGui() { return std::unique_lock(guiMutex_); }
   // RunGuarded under that lock.

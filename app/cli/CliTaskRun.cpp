@@ -6,16 +6,23 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "AppPaths.h"
+#include "IniFile.h"
+#include "MapServices.h"
+#include "MapTypeZoom.h"
+#include "ProjectFile.h"
+#include "TForm1.h"
 #include "ProgressLine.h"
 #include "RunSummary.h"
+#include "TextFormat.h"
 
 CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
     : platform_(platform),
       arguments_(arguments),
-      form_(platform, arguments.configPath.value_or("")),
+      configPath_(ConfigFilePath(platform.ExecutableFolder(), arguments.configPath.value_or(""))),
       out_(STDOUT_FILENO) {
   platform_.SetTickHandler([this] {
     const auto lock = platform_.LockGui();
@@ -45,20 +52,14 @@ CliTaskRun::~CliTaskRun() {
 }
 
 int CliTaskRun::Run() {
-  platform_.RunLocked([this] { form_.FormShow(); });
-  if (arguments_.projectToOpen) {
-    platform_.AnswerNextFileDialog(*arguments_.projectToOpen);
-    platform_.RunLocked([this] { form_.Button4Click(); });
-  }
-  if (platform_.ErrorsShown() > 0) return kFailed;
   const std::optional<TaskEntries> entries = EntriesToStart();
-  if (!entries) return kRefused;
+  if (!entries) return platform_.ErrorsShown() > 0 ? kFailed : kRefused;
 
   interrupt_ = std::make_unique<InterruptSignal>([this](int signal) { OnSignal(signal); });
   const int messagesBefore = platform_.MessagesShown();
   elapsed_.start();
   platform_.RunLocked([&] { Start(*entries); });
-  if (!run_ || !run_->Active()) {
+  if (!run_) {
     out_.Flush();
     if (platform_.ErrorsShown() > 0) return kFailed;
     return platform_.MessagesShown() > messagesBefore ? kRefused : kFailed;
@@ -73,14 +74,47 @@ int CliTaskRun::Run() {
   out_.Flush();
   ClearProgress();
 
+  if (terminating_) return kTerminated;
   if (interrupts_ > 0) return kInterrupted;
-  if (platform_.ErrorsShown() > 0 || run_->Counts().failed > 0) return kFailed;
+  if (setUpFailed_ || platform_.ErrorsShown() > 0 || run_->Counts().failed > 0) return kFailed;
   return kDone;
 }
 
 std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   const CliArguments& a = arguments_;
-  TaskEntries entries = form_.Entries();
+  // The window's defaults: the configured folder and thread count, the map type's default zoom.
+  TaskEntries entries;
+  {
+    const IniFile config(configPath_);
+    entries.savePath = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
+    entries.threads = std::to_string(config.ReadInteger("IniParas", "DefaultThreadCount", 1));
+    entries.taskName = "newtask.qrnl";
+    entries.zoom = kMapTypeTable[kOpenStreetMap].defaultZoom;
+    entries.mapsTypeIndex = kOpenStreetMap;
+  }
+  try {
+    if (a.projectToOpen) {
+      const std::string fullName = std::filesystem::absolute(*a.projectToOpen).lexically_normal().string();
+      entries = EntriesOf(ProjectFile::Read(fullName));
+    }
+    // A task that exists gives every entry the command line does not, so running it again resumes it.
+    const std::string savePath = a.savePath.value_or(entries.savePath);
+    const std::string name = CliTaskFileName(a.taskName.value_or(entries.taskName));
+    const std::string existing = savePath + (savePath.ends_with(kDirSeparator) ? "" : std::string(1, kDirSeparator)) +
+                                 name;
+    if (!a.projectToOpen && !name.empty() && !TaskNameProblem(name) && std::filesystem::is_regular_file(existing))
+      entries = EntriesOf(ProjectFile::Read(existing));
+  } catch (const ProjectFileError& refusal) {
+    if (a.projectToOpen) {
+      platform_.ShowMessage(refusal.what());
+      return std::nullopt;
+    }
+    // An existing task's damaged file is replaced only when asked.
+    if (!a.replace) {
+      platform_.ShowMessage(std::string(refusal.what()) + " (--replace replaces the task)");
+      return std::nullopt;
+    }
+  }
   if (a.left) entries.left = *a.left;
   if (a.right) entries.right = *a.right;
   if (a.top) entries.top = *a.top;
@@ -89,31 +123,63 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   if (a.taskName) entries.taskName = *a.taskName;
   entries.maxRequestsPerSecond = a.maxRate;
   if (a.threads) entries.threads = std::to_string(*a.threads);
-  if (a.zoom) {
-    // The slider cannot stand outside its range, so neither can the option.
-    if (*a.zoom < form_.TrackBar1Min || *a.zoom > form_.TrackBar1Max) {
-      platform_.ShowMessage("--zoom must be between " + std::to_string(form_.TrackBar1Min) + " and " +
-                            std::to_string(form_.TrackBar1Max) + ".");
-      return std::nullopt;
-    }
-    entries.zoom = *a.zoom;
+  if (a.zoom) entries.zoom = *a.zoom;
+  // The slider cannot stand outside its map type's range, so neither can the option.
+  const int32_t mapsType = entries.mapsTypeIndex;
+  if (a.zoom && mapsType >= 0 && mapsType < kMapsTypeCount && !ZoomInMapTypeRange(mapsType, *a.zoom)) {
+    const MapTypeRow& row = kMapTypeTable[static_cast<std::size_t>(mapsType)];
+    platform_.ShowMessage("--zoom must be between " + std::to_string(row.lowestZoom) + " and " +
+                          std::to_string(row.highestZoom) + ".");
+    return std::nullopt;
   }
   return entries;
 }
 
-// Start's steps as the window takes them, without the window's controls.
+// Start's steps as the window takes them.
 void CliTaskRun::Start(const TaskEntries& entries) {
-  std::optional<TaskParameters> parameters = ParametersForStart(platform_, form_.ConfigPath, entries);
+  StartPolicy policy;
+  policy.replace = arguments_.replace ? StartPolicy::Decide::Go : StartPolicy::Decide::Refuse;
+  policy.bigTask = arguments_.noSpaceCheck ? StartPolicy::Decide::Go : StartPolicy::Decide::Refuse;
+  std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries, policy);
   if (!parameters) return;
   run_ = CreateTaskRun(platform_, std::move(*parameters), *this);
   if (!run_) return;
-  run_->Prepare(platform_.NowText(), form_.ConfigPath);
-  run_->StartWorkers(BlankImagePathIn(platform_.ExecutableFolder()));
-  platform_.SetTimerEnabled(true);
+  run_->PrepareInBackground(platform_.NowText(), configPath_,
+                            [this](const std::optional<std::string>& error) { Prepared(error); });
+}
+
+// Runs on the set-up's thread, under the GUI lock.
+void CliTaskRun::Prepared(const std::optional<std::string>& error) {
+  if (error || terminating_ || interrupts_ > 0) {
+    if (error && !error->empty()) platform_.ShowError(*error);
+    setUpFailed_ = error.has_value();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    return;
+  }
+  // Timers belong to the main thread, and so does the start of the workers.
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this] {
+        const auto lock = platform_.LockGui();
+        if (terminating_ || interrupts_ > 0) {
+          QCoreApplication::exit(0);
+          return;
+        }
+        run_->StartWorkers(BlankImagePathIn(platform_.ExecutableFolder()));
+        platform_.SetTimerEnabled(true);
+      },
+      Qt::QueuedConnection);
 }
 
 void CliTaskRun::OnSignal(int signal) {
   const auto lock = platform_.LockGui();
+  // The set-up's files are not written yet: it is stopped, and nothing is left behind.
+  if (run_ && run_->Preparing()) {
+    terminating_ = terminating_ || signal == SIGTERM;
+    if (signal == SIGINT) ++interrupts_;
+    run_->Stop();
+    return;
+  }
   if (signal == SIGTERM) SaveAndEnd(kTerminated);
   if (++interrupts_ > 1) SaveAndEnd(kInterrupted);
   if (progressOnTerminal_)
@@ -151,16 +217,16 @@ void CliTaskRun::WorkersEnded() {
 void CliTaskRun::Closed(const RunCounts& counts, const std::string& firstError) {
   QCoreApplication::exit(0);  // the loop ends once these lines are out
   if (!firstError.empty()) platform_.ShowError(firstError);
+  if (!counts.stopReason.empty()) platform_.WriteStderr(counts.stopReason);
   platform_.WriteStderr(FormatRunSummary(counts));
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }
 
 void CliTaskRun::ShowProgress() {
-  if (!run_) return;
+  if (!run_ || !run_->Active()) return;
   const RunCounts counts = run_->Counts();
   const std::string text =
-      "\r" + FormatProgress(counts.saved + counts.failed, run_->Task().TotalTiles, elapsed_.elapsed() / 1000.0) +
-      "\033[K";
+      "\r" + FormatProgress(counts.Done(), counts.total, elapsed_.elapsed() / 1000.0, counts.doneBefore) + "\033[K";
   [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text.data(), text.size());
   progressShown_ = true;
 }

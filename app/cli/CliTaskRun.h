@@ -10,19 +10,22 @@
 #include "CliPlatform.h"
 #include "InterruptSignal.h"
 #include "StdoutLines.h"
-#include "TForm1.h"
+#include "TaskEntries.h"
+#include "TaskRun.h"
 
-// One task run of quarnel-cli. The main window's logic gives the entries
-// (FormShow's configuration defaults, then "Open task ..." with --open's
-// file); the options replace single entries; the value goes through Start's
-// checks to a TaskRun, which this class drives as the window does: the
-// event loop runs the monitor's ticks, the run closes the task, the loop
-// ends and the exit status is worked out. Workers' routines run under the
-// platform's GUI lock (TaskRun.h's hand-over rule).
+// One task run of quarnel-cli. The entries come from the configuration's
+// defaults, then from a project file (--open's, and the existing task's for
+// every entry the command line does not give), then from the options; they
+// pass Start's own checks (ParametersForStart) to a TaskRun, which this class
+// drives: the set-up writes the task's files on its own thread while the
+// event loop answers signals, the loop runs the monitor's ticks, the run
+// closes the task, the loop ends and the exit status is worked out.
+// Workers' routines run under the platform's GUI lock (TaskRun.h's hand-over rule).
 //
-// The first SIGINT presses Stop; the second saves the progress and ends the
-// process at once, without waiting for fetches in flight. SIGTERM (a logout,
-// a service manager) saves and ends at once too.
+// The first SIGINT presses Stop (during the set-up: cancels it, nothing
+// written); the second saves the progress and ends the process at once,
+// without waiting for fetches in flight. SIGTERM (a logout, a service
+// manager) saves and ends at once too.
 class CliTaskRun : private TaskRunObserver {
  public:
   enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };
@@ -34,9 +37,10 @@ class CliTaskRun : private TaskRunObserver {
   int Run();
 
  private:
-  // The window's entries with the command line's in their place; nullopt when one is unusable.
+  // The entries to start; nullopt when one is unusable (a message was shown).
   std::optional<TaskEntries> EntriesToStart();
   void Start(const TaskEntries& entries);
+  void Prepared(const std::optional<std::string>& error);
   void OnSignal(int signal);
   [[noreturn]] void SaveAndEnd(int status);
 
@@ -51,7 +55,7 @@ class CliTaskRun : private TaskRunObserver {
 
   CliPlatform& platform_;
   const CliArguments& arguments_;
-  TForm1 form_;  // read only: the entries and the configuration's place
+  std::string configPath_;
   std::unique_ptr<TaskRun> run_;
   StdoutLines out_;
   QTimer flushTimer_;
@@ -61,5 +65,7 @@ class CliTaskRun : private TaskRunObserver {
   bool progressOnTerminal_ = false;
   bool progressShown_ = false;
   bool closeQueued_ = false;
+  bool setUpFailed_ = false;
+  bool terminating_ = false;
   int interrupts_ = 0;
 };

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "AppPaths.h"
-#include "IniFile.h"
+#include "ProjectFile.h"
 #include "MapServices.h"
 #include "MapTypeZoom.h"
 #include "TForm1.h"
@@ -20,7 +20,11 @@ bool ParseZoomRange(const std::string& text, int& first, int& last) {
 
 int MapsTypeForRun(const CliArguments& arguments) {
   if (!arguments.projectToOpen) return kOpenStreetMap;
-  return IniFile(*arguments.projectToOpen).ReadInteger("MapsType", "MapsType", kOpenStreetMap);
+  try {
+    return ProjectFile::Read(*arguments.projectToOpen).MapsType;
+  } catch (const ProjectFileError&) {
+    return kOpenStreetMap;  // each level's run refuses the file with its own message
+  }
 }
 
 std::variant<std::vector<CliArguments>, std::string> ZoomLevelRuns(const CliArguments& arguments, int mapsType) {

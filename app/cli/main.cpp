@@ -27,7 +27,7 @@ namespace {
 constexpr int kUsageStatus = 2;
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "quarnel-cli: %s\n\n%s", message.c_str(), CliUsageText().c_str());
+  std::fprintf(stderr, "quarnel-cli: %s\nTry 'quarnel-cli --help'.\n", message.c_str());
   return kUsageStatus;
 }
 

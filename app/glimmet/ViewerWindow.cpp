@@ -236,7 +236,8 @@ void ViewerWindow::FetchSelectionAgain() {
   fetchDone_ = false;
   fetch_->setEnabled(false);
   fetchLine_->setText(QString("Fetching %1 tiles again...").arg(lines.size()));
-  fetchThread_ = std::thread([this, lines = std::move(lines), generation = generation_] {
+  fetchThread_ = std::thread([this, lines = std::move(lines), generation = generation_,
+                              failedListPath = extent.failedListPath] {
     const auto toWindow = [this, generation](auto call) {
       QMetaObject::invokeMethod(
           this,
@@ -245,10 +246,21 @@ void ViewerWindow::FetchSelectionAgain() {
           },
           Qt::QueuedConnection);
     };
-    const RedownloadResult result = RedownloadFtlLines(
+    RedownloadControl control;
+    control.stop = &stopFetch_;
+    control.entryDone = [&](const FtlEntry& entry) { toWindow([this, entry] { TileFetched(entry); }); };
+    RedownloadResult result = RedownloadFtlLines(
         lines, network_, proxy_,
         [&](const std::string& line) { toWindow([this, line] { fetchLine_->setText(QString::fromStdString(line)); }); },
-        stopFetch_, "The selection", [&](const FtlEntry& entry) { toWindow([this, entry] { TileFetched(entry); }); });
+        control, "The selection");
+    // Saved tiles leave the task's list, so they no longer show as failed nor are fetched again.
+    if (!result.savedEntryPaths.empty()) {
+      try {
+        result.removedFromList = RemoveSettledEntries(failedListPath, result.savedEntryPaths);
+      } catch (const std::exception& error) {
+        if (!result.errorMessage) result.errorMessage = error.what();
+      }
+    }
     toWindow([this, result] { FetchEnded(result); });
   });
 }

@@ -37,6 +37,13 @@ void GuiPlatform::ShowError(const std::string& text) {
   box.exec();
 }
 
+bool GuiPlatform::AskYesNo(const std::string& question) {
+  QMessageBox box(QMessageBox::Question, ApplicationTitle(), ToQt(question), QMessageBox::Yes | QMessageBox::No,
+                  DialogParent());
+  box.setDefaultButton(QMessageBox::No);  // Enter never replaces a task by accident
+  return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<std::string> GuiPlatform::OpenFileDialog(const std::string& title, const std::string& filter,
                                                        const std::string& startFolder) {
   const QString chosen =

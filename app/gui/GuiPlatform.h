@@ -14,6 +14,7 @@ class GuiPlatform : public QtCorePlatform {
 
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  bool AskYesNo(const std::string& question) override;
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
                                             const std::string& startFolder) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;

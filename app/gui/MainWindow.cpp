@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include "GuiPlatform.h"
+#include "LogHighlighter.h"
 #include "UpDownArrows.h"
 
 namespace {
@@ -57,8 +58,9 @@ QString LastLines(const MemoLines& lines, std::size_t count) {
 
 }  // namespace
 
-MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), logic_(platform, std::move(configPathOverride)) {
+MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QWidget* parent,
+                       TaskRunOptions runOptions)
+    : QMainWindow(parent), platform_(platform), logic_(platform, std::move(configPathOverride), runOptions) {
   setObjectName("Form1");
   QFont font(QStringLiteral("Sans Serif"), 8);
   font.setStyleHint(QFont::SansSerif);
@@ -192,6 +194,7 @@ void MainWindow::BuildControls() {
   Memo1->setToolTip(TForm1::Memo1Hint);
   Memo1->setMaximumBlockCount(kShownLogLines);
   Memo1->viewport()->installEventFilter(this);
+  new LogHighlighter(Memo1->document());
   logLayout->addWidget(Memo1);
 
   // The failed-tile list lives in the logic; this view is never shown.

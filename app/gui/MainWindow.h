@@ -35,7 +35,8 @@ class MainWindow : public QMainWindow, private TForm1View {
     std::function<void()> showRedownload;
   };
 
-  MainWindow(GuiPlatform& platform, std::string configPathOverride = {}, QWidget* parent = nullptr);
+  MainWindow(GuiPlatform& platform, std::string configPathOverride = {}, QWidget* parent = nullptr,
+             TaskRunOptions runOptions = {});
   ~MainWindow() override;
 
   void SetOtherWindows(OtherWindows windows) { otherWindows_ = std::move(windows); }

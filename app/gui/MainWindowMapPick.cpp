@@ -42,5 +42,6 @@ void MainWindow::PickOnMapClick() {
         {Edit1, &picked.left}, {Edit3, &picked.right}, {Edit2, &picked.top}, {Edit4, &picked.bottom}};
     for (const auto& [entry, text] : targets) entry->setText(QString::fromStdString(*text));
     WidgetsToLogic();
+    logic_.EntriesChanged();  // the estimate follows the picked area as it follows typing
   });
 }

@@ -14,7 +14,7 @@
 // about box, converter, options, re-download) and wired to each other.
 class QuarnelWindows {
  public:
-  explicit QuarnelWindows(std::string configPathOverride = {});
+  explicit QuarnelWindows(std::string configPathOverride = {}, TaskRunOptions runOptions = {});
   ~QuarnelWindows();
 
   GuiPlatform platform;

@@ -1,7 +1,7 @@
 #include "RedownloadWindow.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 
 #include "GuiPlatform.h"
 
@@ -13,18 +13,31 @@ RedownloadWindow::RedownloadWindow(GuiPlatform& platform, std::string configPath
 
   Button1 = new QPushButton(TForm4::Button1Caption, this);
   Button1->setObjectName("Button1");
+  StopButton = new QPushButton(TForm4::StopButtonCaption, this);
+  StopButton->setObjectName("StopButton");
+  StopButton->setEnabled(false);
+  LabelProgress = new QLabel(this);
+  LabelProgress->setObjectName("LabelProgress");
+  LabelProgress->setWordWrap(true);
+  LabelProgress->setMinimumWidth(140);
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   for (const std::string& line : logic_.Memo1) Memo1->appendPlainText(QString::fromStdString(line));
 
+  auto* buttons = new QVBoxLayout;
+  buttons->addWidget(Button1);
+  buttons->addWidget(StopButton);
+  buttons->addWidget(LabelProgress);
+  buttons->addStretch(1);
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(Button1, 0, Qt::AlignTop);
+  layout->addLayout(buttons);
   layout->addWidget(Memo1, 1);
 
   logic_.SetView(this);
   connect(Button1, &QPushButton::clicked, this, &RedownloadWindow::Button1Click);
+  connect(StopButton, &QPushButton::clicked, this, [this] { logic_.StopClick(); });
 }
 
 RedownloadWindow::~RedownloadWindow() { logic_.SetView(nullptr); }
@@ -35,11 +48,15 @@ void RedownloadWindow::ShowModeless() {
   activateWindow();
 }
 
-void RedownloadWindow::Button1Click() { platform_.RunGuarded([this] { logic_.Button1Click(); }); }
+void RedownloadWindow::Button1Click() {
+  platform_.RunGuarded([this] { logic_.Button1Click(); });
+  ProgressChanged();
+}
 
-// The re-download fetches on the GUI thread, one entry after another; each
-// line is painted as it comes, and a running task's workers keep reporting.
-void RedownloadWindow::Memo1Appended(const std::string& line) {
-  Memo1->appendPlainText(QString::fromStdString(line));
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void RedownloadWindow::Memo1Appended(const std::string& line) { Memo1->appendPlainText(QString::fromStdString(line)); }
+
+void RedownloadWindow::ProgressChanged() {
+  LabelProgress->setText(QString::fromStdString(logic_.LabelProgress));
+  Button1->setEnabled(!logic_.Running());
+  StopButton->setEnabled(logic_.Running());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QWidget>
@@ -16,13 +17,17 @@ class RedownloadWindow : public QWidget, private TForm4View {
   ~RedownloadWindow() override;
 
   void ShowModeless();
+  TForm4& Logic() { return logic_; }
 
   QPushButton* Button1;
+  QPushButton* StopButton;
+  QLabel* LabelProgress;
   QPlainTextEdit* Memo1;
 
  private:
   void Button1Click();
   void Memo1Appended(const std::string& line) override;
+  void ProgressChanged() override;
 
   GuiPlatform& platform_;
   TForm4 logic_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,6 +13,9 @@ class Platform {
 
   // Modal message box with one OK button, titled with the application title.
   virtual void ShowMessage(const std::string& text) = 0;
+  // Modal question with Yes and No; true for Yes. A front end that cannot
+  // ask answers No.
+  virtual bool AskYesNo(const std::string& /*question*/) { return false; }
   // The application's standard error display (an uncaught error's text).
   virtual void ShowError(const std::string& text) = 0;
 
@@ -22,6 +26,9 @@ class Platform {
   // its GUI thread; a front end without one may run it on the caller under
   // the lock its own thread holds (the hand-over rule in TaskRun.h).
   virtual void RunOnGuiThread(const std::function<void()>& routine) = 0;
+  // Runs the routine serialised like RunOnGuiThread, but later: the caller
+  // does not wait for it (a background job's lines, which need no hand-over).
+  virtual void PostToGuiThread(std::function<void()> routine) = 0;
 
   // File-open dialog; nullopt when cancelled. filter is "Label(*.ext)|*.ext".
   virtual std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
@@ -38,4 +45,6 @@ class Platform {
   virtual std::string NowText() = 0;
   // Folder of the running executable, with a trailing separator.
   virtual std::string ExecutableFolder() = 0;
+  // Bytes free for this user on the disk that holds path; -1 when unknown.
+  virtual int64_t FreeDiskBytes(const std::string& path);
 };

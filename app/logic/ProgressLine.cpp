@@ -22,9 +22,10 @@ std::string FormatDuration(int64_t seconds) {
   return text;
 }
 
-std::string RateAndTimeLeft(int64_t done, int64_t total, double elapsedSeconds) {
-  if (elapsedSeconds <= 0 || done <= 0) return {};
-  const double rate = static_cast<double>(done) / elapsedSeconds;
+// The rate is this run's: tiles done before a resume took no time of it.
+std::string RateAndTimeLeft(int64_t done, int64_t total, double elapsedSeconds, int64_t doneBefore) {
+  if (elapsedSeconds <= 0 || done - doneBefore <= 0) return {};
+  const double rate = static_cast<double>(done - doneBefore) / elapsedSeconds;
   char rateText[32];
   std::snprintf(rateText, sizeof rateText, ", %.1f tiles/s", rate);
   std::string text = rateText;
@@ -37,14 +38,14 @@ std::string RateAndTimeLeft(int64_t done, int64_t total, double elapsedSeconds) 
 
 }  // namespace
 
-std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds) {
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds, int64_t doneBefore) {
   return std::to_string(done) + " of " + std::to_string(total) + " tiles" +
-         RateAndTimeLeft(done, total, elapsedSeconds);
+         RateAndTimeLeft(done, total, elapsedSeconds, doneBefore);
 }
 
-std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds) {
+std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds, int64_t doneBefore) {
   return std::to_string(done) + " of " + std::to_string(total) + " tiles, " + std::to_string(failed) + " failed" +
-         RateAndTimeLeft(done, total, elapsedSeconds);
+         RateAndTimeLeft(done, total, elapsedSeconds, doneBefore);
 }
 
 std::string EstimateText(const TaskEntries& entries) {

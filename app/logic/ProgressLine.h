@@ -6,17 +6,21 @@
 #include "TaskEntries.h"
 
 // The one-line progress display on a terminal: "1200 of 10000 tiles,
-// 85.3 tiles/s, 1:43 left". Rate and time left are shown once known.
-std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds);
+// 85.3 tiles/s, 1:43 left". Rate and time left are shown once known; the
+// rate counts only what this run did (done less doneBefore).
+std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds, int64_t doneBefore = 0);
 // The window's line, with the failed tiles: "1200 of 10000 tiles, 3 failed,
 // 85.3 tiles/s, 1:43 left".
-std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds);
+std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds,
+                           int64_t doneBefore = 0);
 
 // Tiles a task of these entries would hold (and megabytes at a typical tile
 // size), or why Start would refuse it; empty while a coordinate is not typed.
 std::string EstimateText(const TaskEntries& entries);
 
 inline constexpr int64_t kTypicalTileBytes = 15 * 1024;
+// Start asks before a task of more tiles than this.
+inline constexpr int64_t kManyTiles = 1000000;
 
 // The bytes these tiles would take at the typical tile size, in the unit
 // that keeps the figure short: "about 2.9 MB". The window and the picker

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -7,12 +8,22 @@
 struct RunCounts {
   int64_t saved = 0;
   int64_t failed = 0;
-  std::string failedListPath;  // named when something failed
+  std::string failedListPath = {};  // named when something failed
   int32_t workersBanned = 0;   // workers a ban answer ended
   int64_t blank = 0;           // failed tiles that got the blank image
   uint64_t bytes = 0;          // bytes of the tiles saved
+  // The whole task, not only this run: tiles settled before the resume
+  // point, all tiles, and the tiles the failed list names (earlier runs' too).
+  int64_t doneBefore = 0;
+  int64_t total = 0;
+  int64_t listed = 0;
+  // Why the run was stopped without the user (a dead or wrong server); empty otherwise.
+  std::string stopReason = {};
+
+  int64_t Done() const { return std::min(doneBefore + saved + failed, total); }
 };
 
-// One line for the end of a run: "N saved, M failed", where the failed tiles
-// are listed, and how many workers a ban ended.
+// One line for the end of a run: this run's "N saved, M failed" and how many
+// workers a ban ended, then the task's tiles done of all and how many its
+// failed list names.
 std::string FormatRunSummary(const RunCounts& counts);

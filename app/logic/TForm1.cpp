@@ -7,6 +7,7 @@
 #include "AppPaths.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "ProjectFile.h"
 #include "ProgressLine.h"
 #include "TextFormat.h"
 
@@ -40,13 +41,15 @@ std::string TotalLabelOf(const IniFile& project) {
 
 }  // namespace
 
-TForm1::TForm1(Platform& platform, std::string configPathOverride)
-    : platform_(platform), configPathOverride_(std::move(configPathOverride)) {}
+TForm1::TForm1(Platform& platform, std::string configPathOverride, TaskRunOptions runOptions)
+    : platform_(platform), configPathOverride_(std::move(configPathOverride)), runOptions_(runOptions) {}
 
 TForm1::~TForm1() {
-  // Workers still running report to the run and through it to this window;
-  // the process is ending, so the run is abandoned rather than destroyed.
+  // Workers still running (or a set-up still writing) report to the run and
+  // through it to this window; the process is ending, so the run is
+  // abandoned rather than destroyed.
   if (RunningWorkers() > 0) (void)run_.release();
+  if (preparing_) (void)preparing_.release();
 }
 
 std::string TForm1::ExecutableFolder() {
@@ -113,7 +116,9 @@ void TForm1::Button1Click() {
 
 void TForm1::BitBtn1Click() {
   RunHandler(platform_, [&] {
-    if (TaskRunning())
+    if (preparing_)
+      preparing_->Stop();
+    else if (TaskRunning())
       run_->Stop();
     else
       Start();
@@ -139,18 +144,41 @@ void TForm1::Start() {
   if (ConfigPath.empty()) ConfigPath = ConfigFilePath(ExecutableFolder(), configPathOverride_);
   std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries());
   if (!parameters) return;
-  std::unique_ptr<TaskRun> run = CreateTaskRun(platform_, std::move(*parameters), *this);
+  std::unique_ptr<TaskRun> run = CreateTaskRun(platform_, std::move(*parameters), *this, runOptions_);
   if (!run) return;  // the last task's records stay
-  run_ = std::move(run);
-  run_->Prepare(platform_.NowText(), ConfigPath);
-
-  LabelTotalxy = "Total images: " + std::to_string(run_->Task().TotalTiles);
+  retired_.reset();
+  // A task's tile list can take minutes: the files are written off this
+  // thread, and Stop meanwhile cancels them with nothing written.
+  preparing_ = std::move(run);
   BitBtn1Caption = kStopCaption;
+  LabelProgress = "Writing the task's files...";
+  preparing_->PrepareInBackground(platform_.NowText(), ConfigPath,
+                                  [this](const std::optional<std::string>& error) { Prepared(error); });
+}
+
+// Runs through RunOnGuiThread on the set-up's thread, so the new run is
+// never destroyed here. A set-up that failed leaves its task created but not
+// started; one that was stopped leaves the last task's records in place.
+void TForm1::Prepared(const std::optional<std::string>& error) {
+  if (error) {
+    if (error->empty())
+      retired_ = std::move(preparing_);
+    else
+      run_ = std::move(preparing_);
+    BitBtn1Caption = kStartCaption;
+    LabelProgress = error->empty() ? "The task's set-up was stopped; nothing was written." : "";
+    if (!error->empty()) platform_.ShowError(*error);
+    NotifyControls();
+    return;
+  }
+  run_ = std::move(preparing_);
+  LabelTotalxy = "Total images: " + std::to_string(run_->Task().TotalTiles);
   ProgressBar1Max = run_->Task().TotalTiles;
   ShowProgress();
   run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
   Timer1Enabled = true;
   platform_.SetTimerEnabled(true);
+  NotifyControls();
 }
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
@@ -161,23 +189,29 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
 
 void TForm1::LoadProjectFile(const std::string& path) {
   RunHandler(platform_, [&] {
-    if (!FileExists(path)) throw FileWriteError("Cannot open file " + path);
     const std::string fullName = std::filesystem::absolute(path).lexically_normal().string();
-    const IniFile project(fullName);
-    Edit1 = project.ReadString("AREA", "LeftLongitude", "");
-    Edit3 = project.ReadString("AREA", "RightLongitude", "");
-    Edit2 = project.ReadString("AREA", "TopLatitude", "");
-    Edit4 = project.ReadString("AREA", "BottomLatitude", "");
-    Edit10 = std::to_string(project.ReadInteger("THREADS", "ThreadCount", DefaultThreadCount));
-    const std::size_t split = fullName.rfind(kDirSeparator) + 1;
-    Edit6 = fullName.substr(0, split);
-    EditTaskName = fullName.substr(split);
-    LabelTotalxy = TotalLabelOf(project);
-    const int32_t mapsType = project.ReadInteger("MapsType", "MapsType", 8);
-    comboMapsTypeIndex = mapsType >= 0 && mapsType < static_cast<int32_t>(kMapTypeTable.size()) ? mapsType : -1;
+    ProjectFile project;
+    try {
+      project = ProjectFile::Read(fullName);
+    } catch (const ProjectFileError& refusal) {
+      platform_.ShowMessage(refusal.what());  // a damaged file changes no entry
+      return;
+    }
+    const TaskEntries stored = EntriesOf(project);
+    Edit1 = stored.left;
+    Edit3 = stored.right;
+    Edit2 = stored.top;
+    Edit4 = stored.bottom;
+    Edit10 = stored.threads;
+    Edit6 = stored.savePath;
+    EditTaskName = stored.taskName;
+    LabelTotalxy = TotalLabelOf(IniFile(fullName));
+    comboMapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
+                             ? project.MapsType
+                             : -1;
     comboMapsTypeChange();
     // After the map type, so the stored zoom replaces that type's default.
-    TrackBar1Position = project.ReadInteger("Zoom", "Zoom", 0);
+    TrackBar1Position = project.Zoom;
     TrackBar1Change();
   });
   NotifyControls();

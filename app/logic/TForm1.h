@@ -57,7 +57,7 @@ class TForm1 : private TaskRunObserver {
   static constexpr std::size_t kShownLines = TaskRun::kViewLines;
 
   // configPathOverride replaces the configuration file's usual place when set.
-  explicit TForm1(Platform& platform, std::string configPathOverride = {});
+  explicit TForm1(Platform& platform, std::string configPathOverride = {}, TaskRunOptions runOptions = {});
   ~TForm1() override;
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -151,8 +151,10 @@ class TForm1 : private TaskRunObserver {
   // ---- The current run: null before the first Start; kept after its close.
   TaskRun* Run() { return run_.get(); }
   const TaskRun* Run() const { return run_.get(); }
-  // Started and not yet closed (running, stopping or exiting).
-  bool TaskRunning() const { return run_ && run_->CurrentState() != TaskRun::State::Idle; }
+  // Started and not yet closed (preparing its files, running, stopping or exiting).
+  bool TaskRunning() const { return preparing_ || (run_ && run_->CurrentState() != TaskRun::State::Idle); }
+  // Its files are being written; Stop cancels that.
+  bool TaskPreparing() const { return preparing_ != nullptr; }
   int32_t RunningWorkers() const { return run_ ? run_->RunningWorkers() : 0; }
   int32_t TickCount() const { return run_ ? run_->Ticks() : 0; }
   int64_t TilesOkThisRun() const { return run_ ? run_->Counts().saved : 0; }
@@ -163,6 +165,7 @@ class TForm1 : private TaskRunObserver {
 
  private:
   void Start();
+  void Prepared(const std::optional<std::string>& error);
 
   // TaskRunObserver
   void LogLoaded(std::vector<std::string> lines) override;
@@ -179,5 +182,8 @@ class TForm1 : private TaskRunObserver {
   Platform& platform_;
   std::string configPathOverride_;
   TForm1View* view_ = nullptr;
+  TaskRunOptions runOptions_;
   std::unique_ptr<TaskRun> run_;
+  std::unique_ptr<TaskRun> preparing_;  // the next run while its files are written
+  std::unique_ptr<TaskRun> retired_;    // a set-up that failed; freed at the next Start
 };

@@ -34,11 +34,12 @@ void TForm1::TimerOff() {
 }
 
 // The timer's second is the clock of the rate: a tick is one second of the run.
+// A resumed run counts the tiles before its resume point as done.
 void TForm1::ShowProgress() {
   const RunCounts counts = run_->Counts();
-  const int64_t done = counts.saved + counts.failed;
+  const int64_t done = counts.Done();
   ProgressBar1Position = static_cast<int32_t>(std::min<int64_t>(done, ProgressBar1Max));
-  LabelProgress = FormatProgress(done, ProgressBar1Max, counts.failed, run_->Ticks());
+  LabelProgress = FormatProgress(done, ProgressBar1Max, counts.failed, run_->Ticks(), counts.doneBefore);
 }
 
 void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
@@ -48,6 +49,7 @@ void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
   if (view_) view_->RunSummaryReady(FormatRunSummary(counts));
+  if (!counts.stopReason.empty()) platform_.ShowMessage(counts.stopReason);
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -10,11 +11,13 @@
 #include "AppPaths.h"
 #include "IniFile.h"
 #include "NumberEntry.h"
+#include "ProgressLine.h"
 #include "ProxyConfigReader.h"
 #include "TaskConfig.h"
 #include "TaskRun.h"
 #include "TextFormat.h"
 #include "TileHttpClient.h"
+#include "TileListWriter.h"
 
 namespace {
 
@@ -35,25 +38,78 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
-bool Resumes(const TaskEntries& entries, const std::string& savePath, const std::string& taskFileName) {
-  const std::string fullName = savePath + taskFileName;
-  if (!FileExists(fullName)) return false;
-  const IniFile project(fullName);
-  const std::string left = project.ReadString("AREA", "LeftLongitude", "");
-  const std::string right = project.ReadString("AREA", "RightLongitude", "");
-  const std::string top = project.ReadString("AREA", "TopLatitude", "");
-  const std::string bottom = project.ReadString("AREA", "BottomLatitude", "");
-  const int32_t zoom = project.ReadInteger("Zoom", "Zoom", 100);
-  const int32_t threads = project.ReadInteger("THREADS", "ThreadCount", 0);
-  const int32_t mapsType = project.ReadInteger("MapsType", "MapsType", 100);
-
-  const std::size_t split = fullName.rfind(kDirSeparator) + 1;
-  const std::string folderPart = fullName.substr(0, split);
-  const std::string filePart = fullName.substr(split);
+// The resume test: every entry as typed equals what the project file holds.
+bool SameEntries(const TaskEntries& entries, const ProjectFile& project) {
   // Texts, not numbers: "10.50" typed does not match a stored "10.5".
-  return mapsType == entries.mapsTypeIndex && left == entries.left && right == entries.right &&
-         top == entries.top && bottom == entries.bottom && zoom == entries.zoom &&
-         std::to_string(threads) == entries.threads && folderPart == savePath && filePart == entries.taskName;
+  return project.MapsType == entries.mapsTypeIndex && project.LeftText == entries.left &&
+         project.RightText == entries.right && project.TopText == entries.top &&
+         project.BottomText == entries.bottom && project.Zoom == entries.zoom &&
+         std::to_string(project.ThreadCount) == entries.threads;
+}
+
+// The tiles an existing task has done, and all of its tiles; nullopt when its range gives none.
+std::optional<std::pair<int64_t, int64_t>> TilesDone(const ProjectFile& project) {
+  try {
+    const TaskTileRange range =
+        TileRangeOf(project.Left, project.Right, project.Top, project.Bottom, project.Zoom, project.MapsType);
+    std::vector<std::pair<int32_t, int32_t>> positions;
+    for (const ProjectFile::Position& p : project.Positions) positions.emplace_back(p.x, p.y);
+    return std::make_pair(TilesBeforePositions(range, project.ThreadCount, positions), int64_t{range.TotalTiles});
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::string TilesDoneText(const ProjectFile& project) {
+  const auto done = TilesDone(project);
+  if (!done) return "its tiles cannot be counted";
+  return std::to_string(done->first) + " of " + std::to_string(done->second) + " tiles done";
+}
+
+// Whether Start goes on where the policy would ask; a refusal shows refusal.
+bool Decided(Platform& platform, StartPolicy::Decide decide, const std::string& question,
+             const std::string& refusal) {
+  if (decide == StartPolicy::Decide::Go) return true;
+  if (decide == StartPolicy::Decide::Ask) return platform.AskYesNo(question);
+  platform.ShowMessage(refusal);
+  return false;
+}
+
+std::string Gigabytes(double bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", bytes / (1024.0 * 1024 * 1024));
+  return text;
+}
+
+// Before anything is written: a tile list that cannot fit is refused; a task
+// larger than the free space (or, asked, than a million tiles) needs a yes.
+bool SpaceAllows(Platform& platform, const TaskParameters& settings, const StartPolicy& policy, int64_t doneBefore) {
+  TaskTileRange range;
+  try {
+    range = TileRangeOf(settings.LeftLongitude, settings.RightLongitude, settings.TopLatitude,
+                        settings.BottomLatitude, settings.Zoom, settings.MapsType);
+  } catch (const std::exception&) {
+    return true;  // the set-up refuses it with its own message
+  }
+  const int64_t freeBytes = platform.FreeDiskBytes(settings.SavePath);
+  if (freeBytes < 0) return true;
+  const int64_t listBytes =
+      settings.Resume ? 0 : TileListBytesUpperBound(range, settings.MapsType, settings.Zoom);
+  if (listBytes > freeBytes) {
+    platform.ShowMessage("The tile list of " + std::to_string(range.TotalTiles) + " tiles alone would take " +
+                         Gigabytes(static_cast<double>(listBytes)) + " GB; the disk has " +
+                         Gigabytes(static_cast<double>(freeBytes)) + " GB free.");
+    return false;
+  }
+  const int64_t tiles = range.TotalTiles - doneBefore;
+  const double estimate = static_cast<double>(tiles) * kTypicalTileBytes + static_cast<double>(listBytes);
+  const bool tooLarge = estimate > static_cast<double>(freeBytes);
+  const bool asksForMany = policy.bigTask == StartPolicy::Decide::Ask && !settings.Resume && tiles > kManyTiles;
+  if (!tooLarge && !asksForMany) return true;
+  const std::string sizes = std::to_string(tiles) + " tiles, about " + Gigabytes(estimate) + " GB; the disk has " +
+                            Gigabytes(static_cast<double>(freeBytes)) + " GB free";
+  return Decided(platform, policy.bigTask, sizes + ". Start?",
+                 sizes + ". Start refused (quarnel-cli --no-space-check starts it anyway).");
 }
 
 }  // namespace
@@ -68,8 +124,36 @@ const char* CoordinateProblem(double left, double right, double top, double bott
   return nullptr;
 }
 
+std::optional<std::string> TaskNameProblem(const std::string& name) {
+  // "..", or "...qrnl" whose tile folder would be "../", climbs out as surely as a separator.
+  const std::string base = name.substr(0, name.size() - ExtensionOf(name).size());
+  if (name.find(kDirSeparator) == std::string::npos && name != "." && name != ".." && base != "." && base != "..")
+    return std::nullopt;
+  return "The task name \"" + name + "\" holds a folder: type only a name, and the folder in \"Path to save:\".";
+}
+
+TaskEntries EntriesOf(const ProjectFile& project) {
+  TaskEntries entries;
+  entries.left = project.LeftText;
+  entries.right = project.RightText;
+  entries.top = project.TopText;
+  entries.bottom = project.BottomText;
+  entries.threads = std::to_string(project.ThreadCount);
+  entries.zoom = project.Zoom;
+  entries.mapsTypeIndex = project.MapsType;
+  const std::size_t split = project.path.rfind(kDirSeparator);
+  entries.savePath = split == std::string::npos ? std::string() : project.path.substr(0, split + 1);
+  entries.taskName = split == std::string::npos ? project.path : project.path.substr(split + 1);
+  return entries;
+}
+
 std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
-                                                 const TaskEntries& entries) {
+                                                 const TaskEntries& entries, const StartPolicy& policy) {
+  // A binary file would read as all defaults: the public tile server, no proxy.
+  if (const std::optional<std::string> problem = IniFileProblem(configPath)) {
+    platform.ShowMessage(*problem + " Fix or remove the configuration file.");
+    return std::nullopt;
+  }
   const IniFile config(configPath);
   TaskParameters settings;
   const ProxyConfig proxy = ReadProxyConfig(config);
@@ -78,6 +162,12 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   settings.ProxyPort = proxy.ProxyPort;
   settings.ProxyUsername = proxy.ProxyUsername;
   settings.ProxyPassword = proxy.ProxyPassword;
+  // Refused before anything is written: the download would silently go direct.
+  if (proxy.UseProxy && proxy.ProxyServer.empty()) {
+    platform.ShowMessage("\"Use proxy server\" is on but no proxy server is named: name one in Options, or turn "
+                         "the proxy off.");
+    return std::nullopt;
+  }
   // Refused before anything is written: a bad port would end every worker at once.
   if (const auto problem = proxy.UseProxy ? ProxyPortProblem(proxy.ProxyPort) : std::nullopt) {
     platform.ShowMessage(*problem);
@@ -86,6 +176,10 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   // "" or ".qrnl" would make a hidden project file and dump the tiles into the save folder.
   if (entries.taskName.empty() || entries.taskName == kProjectExtension) {
     platform.ShowMessage("Please enter a task name.");
+    return std::nullopt;
+  }
+  if (const std::optional<std::string> problem = TaskNameProblem(entries.taskName)) {
+    platform.ShowMessage(*problem);
     return std::nullopt;
   }
   settings.Hosts = ReadTileHosts(config);
@@ -123,6 +217,11 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
 
   const std::optional<int32_t> threads = ParseInt32(entries.threads);
   if (!threads) throw std::runtime_error("'" + entries.threads + "' is not a valid integer value");
+  // No worker would run, and the task would close as if it had succeeded.
+  if (*threads < 1) {
+    platform.ShowMessage("Threads count should be at least 1.");
+    return std::nullopt;
+  }
   // The worker table has eight slots; a larger count from a project or
   // configuration file is lowered rather than overrunning it.
   settings.ThreadCount = std::min(*threads, TaskRun::kMaxWorkers);
@@ -130,7 +229,28 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   std::string taskFileName = entries.taskName;
   if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
 
-  settings.Resume = Resumes(entries, savePath, taskFileName);
+  // The same entries resume the task, however its name was typed; other
+  // entries replace it only when the user says so.
+  const std::string projectPath = savePath + taskFileName;
+  int64_t doneBefore = 0;
+  if (FileExists(projectPath)) {
+    try {
+      const ProjectFile project = ProjectFile::Read(projectPath);
+      settings.Resume = SameEntries(entries, project);
+      if (settings.Resume) doneBefore = TilesDone(project).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
+      if (!settings.Resume) {
+        const std::string exists = "A task named " + taskFileName + " exists with other entries (" +
+                                   TilesDoneText(project) + ")";
+        if (!Decided(platform, policy.replace, exists + ". Replace it?",
+                     exists + ": give the same entries to resume it, or --replace to replace it."))
+          return std::nullopt;
+      }
+    } catch (const ProjectFileError& damaged) {
+      if (!Decided(platform, policy.replace, std::string(damaged.what()) + " Replace the task?",
+                   std::string(damaged.what()) + " (--replace replaces the task)"))
+        return std::nullopt;
+    }
+  }
   settings.LeftLongitude = *left;
   settings.RightLongitude = *right;
   settings.TopLatitude = *top;
@@ -139,5 +259,6 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   settings.MapsType = 8;
   settings.SavePath = savePath;
   settings.TaskFileName = taskFileName;
+  if (!SpaceAllows(platform, settings, policy, doneBefore)) return std::nullopt;
   return settings;
 }

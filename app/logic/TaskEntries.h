@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "ProjectFile.h"
 #include "TaskParameters.h"
 
 // The main window's task entries as typed: the value a front end hands to
@@ -26,10 +27,28 @@ struct TaskEntries {
 // The first failing check of the coordinates, as Start shows it, or null.
 const char* CoordinateProblem(double left, double right, double top, double bottom);
 
-// Start's checks, in their order, up to the filled parameters: the proxy
-// port, the task name, the save folder (created when missing), the
-// coordinates, the thread count, the extension and the resume test. Shows
-// the first refusal and returns nullopt; throws for a thread count that is
-// no number (the error display's case).
+// What Start does where it would otherwise ask the user: the window asks,
+// quarnel-cli follows its options.
+struct StartPolicy {
+  enum class Decide { Ask, Refuse, Go };
+  // A task of the same name with other entries (or a damaged project file).
+  Decide replace = Decide::Ask;
+  // A task larger than the disk's free space (or than a million tiles, when asking).
+  Decide bigTask = Decide::Ask;
+};
+
+// Start's checks, in their order, up to the filled parameters: the
+// configuration file, the proxy, the task name, the save folder (created when
+// missing), the coordinates, the thread count, the extension, the resume test
+// (or the replace question) and the disk space. Shows the first refusal and
+// returns nullopt; throws for a thread count that is no number (the error
+// display's case).
 std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
-                                                 const TaskEntries& entries);
+                                                 const TaskEntries& entries, const StartPolicy& policy = {});
+
+// Why a task name cannot name a project file in the save folder (a folder in
+// it, "..", an absolute path), or nullopt.
+std::optional<std::string> TaskNameProblem(const std::string& name);
+
+// The entries a project file holds, as the window's reader puts them in.
+TaskEntries EntriesOf(const ProjectFile& project);

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "IniFile.h"
+#include "ProjectFile.h"
 #include "RecentTask.h"
 
 namespace {
@@ -36,15 +36,25 @@ class ViewTail {
   std::deque<std::string> lines_;
 };
 
+// FNV-1a: the failed list's paths are counted, not kept.
+uint64_t PathHash(std::string_view path) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : path) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
 }  // namespace
 
-TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer)
-    : platform_(platform), observer_(observer), parameters_(std::move(parameters)) {
+TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options)
+    : platform_(platform), observer_(observer), options_(options), parameters_(std::move(parameters)) {
   task_ = std::make_unique<DownloadTask>(parameters_);
   if (task_->TotalTiles < parameters_.ThreadCount) parameters_.ThreadCount = task_->TotalTiles;
+  doneBefore_ = task_->TilesBeforeResume();
 }
 
 TaskRun::~TaskRun() {
+  cancelPrepare_ = true;
+  if (prepareThread_.joinable()) prepareThread_.join();
   if (runningWorkers_ == 0) return;  // the workers, if any, have ended: their destructors join at once
   for (auto& worker : workers_) {
     if (!worker) continue;
@@ -52,28 +62,67 @@ TaskRun::~TaskRun() {
     (void)worker.release();
   }
   (void)pacer_.release();
+  (void)watch_.release();
   (void)task_.release();
 }
 
 void TaskRun::Prepare(const std::string& nowText, const std::string& configPath) {
-  task_->WriteProjectFile();
-  task_->WriteTileList();
-  task_->WriteLogHeader(nowText);
-  task_->CreateFailedList();
+  ShowPrepared(PrepareFiles(nowText, configPath));
+}
+
+PreparedViews TaskRun::PrepareFiles(const std::string& nowText, const std::string& configPath,
+                                    const std::atomic<bool>* cancel) {
+  task_->ClearStaleTemporaries();
+  task_->WriteFiles(nowText, cancel);
   RememberLastTask(configPath, task_->ProjectFilePath());
 
   ViewTail logLines, failedLines;
   log_.Open(task_->LogPath, std::ref(logLines));
-  failed_.Open(task_->FailedListPath, std::ref(failedLines));
-  observer_.LogLoaded(logLines.Take());
-  observer_.FailedLoaded(failedLines.Take());
+  listed_.clear();
+  failed_.Open(task_->FailedListPath, [&](std::string_view line) {
+    CountListed(line);
+    failedLines(line);
+  });
+  return {logLines.Take(), failedLines.Take()};
+}
+
+void TaskRun::ShowPrepared(PreparedViews views) {
+  observer_.LogLoaded(std::move(views.logLines));
+  observer_.FailedLoaded(std::move(views.failedLines));
+}
+
+void TaskRun::PrepareInBackground(const std::string& nowText, const std::string& configPath,
+                                  std::function<void(std::optional<std::string>)> done) {
+  state_ = State::Preparing;
+  cancelPrepare_ = false;
+  prepareThread_ = std::thread([this, nowText, configPath, done = std::move(done)] {
+    std::optional<std::string> error;
+    PreparedViews views;
+    try {
+      views = PrepareFiles(nowText, configPath, &cancelPrepare_);
+    } catch (const TaskSetupCancelled&) {
+      error = std::string();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    platform_.RunOnGuiThread([&] {
+      state_ = State::Idle;
+      if (!error) ShowPrepared(std::move(views));
+      done(error);
+    });
+  });
 }
 
 void TaskRun::StartWorkers(const std::string& blankImagePath) {
   pacer_ = std::make_unique<RequestPacer>(parameters_.Network.MaxRequestsPerSecond);
+  watch_ = std::make_unique<FailureWatch>(parameters_.Network.StopAfterFailures, [this](const std::string& reason) {
+    platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
+  });
   state_ = State::Running;
+  if (!options_.startWorkers) return;
   for (int32_t n = 0; n < parameters_.ThreadCount; ++n) {
-    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get());
+    workers_[n] =
+        std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get(), watch_.get());
     ++runningWorkers_;
   }
 }
@@ -81,6 +130,10 @@ void TaskRun::StartWorkers(const std::string& blankImagePath) {
 int32_t TaskRun::WorkerSlotsInUse() const { return std::clamp(parameters_.ThreadCount, 0, kMaxWorkers); }
 
 void TaskRun::Stop() {
+  if (Preparing()) {
+    cancelPrepare_ = true;
+    return;
+  }
   if (!Active()) return;
   state_ = State::Closing;
   for (int32_t n = 0; n < WorkerSlotsInUse(); ++n) {
@@ -106,8 +159,23 @@ void TaskRun::AddLogLine(const std::string& line) {
   });
 }
 
+void TaskRun::StopForFailures(const std::string& reason) {
+  if (state_ != State::Running) return;
+  state_ = State::Closing;
+  stopReason_ = reason;
+  AppendLog(reason);
+  for (auto& worker : workers_)
+    if (worker) worker->Terminate();
+}
+
+void TaskRun::CountListed(std::string_view line) {
+  const std::size_t bar = line.find('|');
+  if (bar != std::string_view::npos) listed_.insert(PathHash(line.substr(0, bar)));
+}
+
 void TaskRun::AddFailedLine(const std::string& line) {
   platform_.RunOnGuiThread([this, &line] {
+    CountListed(line);
     ++failedTiles_;
     failed_.Add(line);
     observer_.FailedLineAdded(line);
@@ -121,7 +189,10 @@ void TaskRun::WorkerDone(int32_t /*threadIndex*/) {
 }
 
 RunCounts TaskRun::Counts() const {
-  RunCounts counts{saved_, failedTiles_, task_->FailedListPath, banned_, blank_, bytesOfReleased_};
+  RunCounts counts{saved_,      failedTiles_,     task_->FailedListPath,
+                   banned_,     blank_,           bytesOfReleased_,
+                   doneBefore_, task_->TotalTiles, static_cast<int64_t>(listed_.size()),
+                   stopReason_};
   for (const auto& worker : workers_)
     if (worker) counts.bytes += worker->BytesSaved();
   return counts;
@@ -129,6 +200,8 @@ RunCounts TaskRun::Counts() const {
 
 void TaskRun::Tick() {
   if (!Active()) return;  // a tick queued before the close or the exit
+  // The set-up thread has handed over; it only has to return.
+  if (prepareThread_.joinable()) prepareThread_.join();
   ++ticks_;
   if (ticks_ % kTicksPerSave == 0) SaveProgress(Durability::ProcessCrash);
   if (runningWorkers_ == 0) Close();
@@ -143,15 +216,9 @@ std::vector<TilePosition> TaskRun::SnapshotPositions() const {
 
 void TaskRun::WritePositions(const std::vector<TilePosition>& positions) {
   // Only positive values: 0 means "no tile saved yet" and keeps what the key held.
-  std::vector<std::pair<std::string, std::string>> keys;
-  for (std::size_t n = 0; n < positions.size(); ++n) {
-    const std::string prefix = "T" + std::to_string(n + 1);
-    if (positions[n].x > 0) keys.emplace_back(prefix + "X", std::to_string(positions[n].x));
-    if (positions[n].y > 0) keys.emplace_back(prefix + "Y", std::to_string(positions[n].y));
-  }
-  if (keys.empty()) return;
-  IniFile project(task_->ProjectFilePath());
-  project.WriteStrings("THREADS", keys);
+  std::vector<std::pair<int32_t, int32_t>> pairs;
+  for (const TilePosition& position : positions) pairs.emplace_back(position.x, position.y);
+  WriteProjectPositions(task_->ProjectFilePath(), pairs);
 }
 
 // The log is flushed to the device only at the close and the exit: during
@@ -209,9 +276,10 @@ void TaskRun::SaveForExit() {
   WritePositions(positions);
 }
 
-std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer) {
+std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer,
+                                       TaskRunOptions options) {
   try {
-    return std::make_unique<TaskRun>(platform, std::move(parameters), observer);
+    return std::make_unique<TaskRun>(platform, std::move(parameters), observer, options);
   } catch (const TaskSetupError& error) {
     if (!error.userMessage.empty()) platform.ShowMessage(error.userMessage);
   } catch (const std::exception&) {

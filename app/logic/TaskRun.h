@@ -5,13 +5,15 @@
 // A front end (the window's Start, quarnel-cli) turns the entries into a
 // TaskParameters value (ParametersForStart) and hands it to CreateTaskRun,
 // which builds the DownloadTask; a set-up that refuses shows "Error: Create
-// task failure." and no run exists. The run is Idle. Prepare writes the
-// task's files in their fixed order (project file, tile list, log header,
-// failed list), takes the log and the failed list over as growing files and
-// gives the front end their lines for its views; an error there leaves the
-// run Idle, created but never started. StartWorkers creates the workers and
-// the run is Running; the front end enables its timer and calls Tick every
-// second.
+// task failure." and no run exists. The run is Idle. Preparing writes the
+// task's files (project file, tile list, log header, failed list), takes the
+// log and the failed list over as growing files and gives the front end
+// their lines for its views; an error there leaves the run Idle, created but
+// never started. A task's tile list can take minutes, so PrepareInBackground
+// does that work on a thread of its own (the run is Preparing, and Stop
+// cancels it with nothing written) and hands the result to the front end
+// through Platform::RunOnGuiThread. StartWorkers creates the workers and the
+// run is Running; the front end enables its timer and calls Tick every second.
 //
 // While it runs, workers report through the TDownThreadSink calls. Each
 // line reaches the run's counts, the file's unsaved lines and the front
@@ -21,7 +23,9 @@
 // position ever lies past a failure that no list on disk names.
 //
 // Stop asks every worker to end and the run is Closing; the workers finish
-// the tile in hand. The first tick that finds no worker left closes the run,
+// the tile in hand. A dead or wrong server does the same through the task's
+// FailureWatch: one log line says why, and the front end hears the reason
+// when the run closes. The first tick that finds no worker left closes the run,
 // whether it was stopped or ran to its end: the front end's timer goes off,
 // the closing lines are added, everything is saved a last time, the workers
 // are released, the run is Idle again and the front end hears the counts.
@@ -50,6 +54,12 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <unordered_set>
+
+#include "FailureWatch.h"
 #include "GrowingTextFile.h"
 #include "Platform.h"
 #include "RequestPacer.h"
@@ -76,9 +86,20 @@ class TaskRunObserver {
   virtual void Closed(const RunCounts& /*counts*/, const std::string& /*firstError*/) {}
 };
 
+// How a run is driven. Tests drive a run by hand, with no worker thread.
+struct TaskRunOptions {
+  bool startWorkers = true;
+};
+
+// What preparing hands to the front end's views: the newest lines of each file.
+struct PreparedViews {
+  std::vector<std::string> logLines;
+  std::vector<std::string> failedLines;
+};
+
 class TaskRun : public TDownThreadSink {
  public:
-  enum class State { Idle, Running, Closing, Exiting };
+  enum class State { Idle, Preparing, Running, Closing, Exiting };
   static constexpr int32_t kMaxWorkers = 8;
   static constexpr int32_t kTicksPerSave = 4;
   // How many of a file's lines Prepare hands to a view; the views keep no more.
@@ -86,7 +107,7 @@ class TaskRun : public TDownThreadSink {
 
   // The task set-up; throws what DownloadTask throws. The thread count is
   // lowered to the task's tile count when that is smaller.
-  TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer);
+  TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options = {});
   // A run destroyed while workers still run (only when a process ends
   // abnormally) tells them to stop and abandons them with the task they
   // read: they may be waiting for the serialisation this thread holds.
@@ -97,6 +118,16 @@ class TaskRun : public TDownThreadSink {
   // Writes the task's files, remembers the task in the configuration and
   // loads the views. Throws on the first file that fails.
   void Prepare(const std::string& nowText, const std::string& configPath);
+  // The file work of Prepare alone, safe on any thread while the run is
+  // Preparing; a set cancel ends it with TaskSetupCancelled and nothing written.
+  PreparedViews PrepareFiles(const std::string& nowText, const std::string& configPath,
+                             const std::atomic<bool>* cancel = nullptr);
+  void ShowPrepared(PreparedViews views);
+  // Prepares on a thread of its own; done runs through RunOnGuiThread with
+  // nullopt when the run is ready to start, else the error's text (empty
+  // text: Stop cancelled it). The run must outlive the thread.
+  void PrepareInBackground(const std::string& nowText, const std::string& configPath,
+                           std::function<void(std::optional<std::string> error)> done);
   void StartWorkers(const std::string& blankImagePath);
   void Stop();
   // The monitor's tick; a save that fails throws and ends the tick there.
@@ -106,6 +137,7 @@ class TaskRun : public TDownThreadSink {
   State CurrentState() const { return state_; }
   // Running or Closing: workers may still report.
   bool Active() const { return state_ == State::Running || state_ == State::Closing; }
+  bool Preparing() const { return state_ == State::Preparing; }
   int32_t RunningWorkers() const { return runningWorkers_; }
   int32_t Ticks() const { return ticks_; }
   RunCounts Counts() const;
@@ -119,7 +151,12 @@ class TaskRun : public TDownThreadSink {
   void AddFailedLine(const std::string& line) override;
   void WorkerDone(int32_t threadIndex) override;
 
+  // The reason the run was stopped without the user; empty when it was not.
+  const std::string& StopReason() const { return stopReason_; }
+
  private:
+  void StopForFailures(const std::string& reason);
+  void CountListed(std::string_view line);
   int32_t WorkerSlotsInUse() const;
   void AppendLog(const std::string& line);
   void SaveProgress(Durability logDurability);
@@ -129,9 +166,17 @@ class TaskRun : public TDownThreadSink {
 
   Platform& platform_;
   TaskRunObserver& observer_;
+  TaskRunOptions options_;
   TaskParameters parameters_;
   std::unique_ptr<DownloadTask> task_;
   std::unique_ptr<RequestPacer> pacer_;  // shared by the workers, outlives them
+  std::unique_ptr<FailureWatch> watch_;  // likewise
+  std::thread prepareThread_;
+  std::atomic<bool> cancelPrepare_{false};
+  std::string stopReason_;
+  int64_t doneBefore_ = 0;
+  // The tiles the failed list names, each once (hashes of their paths).
+  std::unordered_set<uint64_t> listed_;
   std::array<std::unique_ptr<TDownThread>, kMaxWorkers> workers_;
   GrowingTextFile log_;
   GrowingTextFile failed_;
@@ -148,4 +193,4 @@ class TaskRun : public TDownThreadSink {
 // The set-up for a front end: the run, or null after "Error: Create task
 // failure." (and the set-up's own message, when it has one) was shown.
 std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters,
-                                       TaskRunObserver& observer);
+                                       TaskRunObserver& observer, TaskRunOptions options = {});

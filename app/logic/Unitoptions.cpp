@@ -16,16 +16,23 @@ void TfrmOptions::FormShow() {
   RunHandler(platform_, [&] {
     ConfigPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
     const IniFile ini(ConfigPath);
-    Edit12 = ini.ReadString("IniParas", "DefaultPath", OptionsDefaultSavePath());
-    Edit2 = std::to_string(ini.ReadInteger("IniParas", "DefaultThreadCount", 3));
+    // The values in force: the main window's defaults, not a second set.
+    Edit12 = ini.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
+    Edit2 = std::to_string(ini.ReadInteger("IniParas", "DefaultThreadCount", 1));
     CheckBoxUseProxy = ini.ReadInteger("Proxy", "UseProxy", 0) == 1;
     EditProxyServer = ini.ReadString("Proxy", "ProxyServer", "");
     EditProxyPort = ini.ReadString("Proxy", "ProxyPort", "");
     EditProxyUsername = ini.ReadString("Proxy", "ProxyUsername", "");
     EditProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
-    EditTileServer = shownTileServer_ = ini.ReadString("Hosts", "OpenStreetMap", "");
-    EditUserAgent = shownUserAgent_ = ini.ReadString("Network", "UserAgent", "");
+    EditTileServer = ini.ReadString("Hosts", "OpenStreetMap", "");
+    EditUserAgent = ini.ReadString("Network", "UserAgent", "");
+    shown_ = Current();
   });
+}
+
+TfrmOptions::Fields TfrmOptions::Current() const {
+  return {Edit12,        Edit2,          CheckBoxUseProxy,  EditProxyServer, EditProxyPort,
+          EditProxyUsername, EditProxyPassword, EditTileServer, EditUserAgent};
 }
 
 bool TfrmOptions::Button1Click() {
@@ -36,6 +43,8 @@ bool TfrmOptions::Button1Click() {
     platform_.ShowMessage(*problem);
     return false;
   }
+  const Fields now = Current();
+  if (now == shown_) return true;  // nothing changed: nothing to write
   const std::filesystem::path folder = std::filesystem::path(ConfigPath).parent_path();
   std::error_code error;
   if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
@@ -51,17 +60,19 @@ bool TfrmOptions::Button1Click() {
       std::filesystem::permissions(ConfigPath, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     IniFile ini(ConfigPath);
     ini.SetCreateMode(0600);  // the file holds the proxy password
-    ini.WriteString("IniParas", "DefaultPath", Edit12);
-    ini.WriteInteger("IniParas", "DefaultThreadCount", *threads);
-    ini.WriteInteger("Proxy", "UseProxy", CheckBoxUseProxy ? 1 : 0);
-    ini.WriteString("Proxy", "ProxyServer", EditProxyServer);
-    ini.WriteString("Proxy", "ProxyPort", EditProxyPort);
-    ini.WriteString("Proxy", "ProxyUsername", EditProxyUsername);
-    ini.WriteString("Proxy", "ProxyPassword", EditProxyPassword);
-    if (EditTileServer != shownTileServer_) ini.WriteString("Hosts", "OpenStreetMap", EditTileServer);
-    if (EditUserAgent != shownUserAgent_) ini.WriteString("Network", "UserAgent", EditUserAgent);
-    shownTileServer_ = EditTileServer;
-    shownUserAgent_ = EditUserAgent;
+    const auto write = [&](const std::string& section, const std::string& key, const std::string& value, bool changed) {
+      if (changed) ini.WriteString(section, key, value);
+    };
+    write("IniParas", "DefaultPath", Edit12, now.defaultPath != shown_.defaultPath);
+    write("IniParas", "DefaultThreadCount", std::to_string(*threads), now.threads != shown_.threads);
+    write("Proxy", "UseProxy", CheckBoxUseProxy ? "1" : "0", now.useProxy != shown_.useProxy);
+    write("Proxy", "ProxyServer", EditProxyServer, now.proxyServer != shown_.proxyServer);
+    write("Proxy", "ProxyPort", EditProxyPort, now.proxyPort != shown_.proxyPort);
+    write("Proxy", "ProxyUsername", EditProxyUsername, now.proxyUsername != shown_.proxyUsername);
+    write("Proxy", "ProxyPassword", EditProxyPassword, now.proxyPassword != shown_.proxyPassword);
+    write("Hosts", "OpenStreetMap", EditTileServer, now.tileServer != shown_.tileServer);
+    write("Network", "UserAgent", EditUserAgent, now.userAgent != shown_.userAgent);
+    shown_ = now;
   } catch (const std::exception& e) {
     platform_.ShowMessage(e.what());
     return false;

@@ -29,9 +29,10 @@ class TfrmOptions {
   std::string ConfigPath;
 
   void FormShow();
-  // OK: writes every key (the tile server and the user agent only when
-  // changed, so an untouched dialog never pins a default). Returns true when the dialog may close; on a failed
-  // write the error is shown and the dialog stays open.
+  // OK: writes the keys whose fields were changed, and no other, so an
+  // untouched field never pins a default into the file. Returns true when
+  // the dialog may close; on a failed write the error is shown and the
+  // dialog stays open.
   bool Button1Click();
   // Cancel: nothing is written.
   void Button2Click() {}
@@ -42,8 +43,15 @@ class TfrmOptions {
   // The texts that must pass before anything is written; the first problem, if any.
   std::optional<std::string> RefusedField(std::optional<int32_t>& threads) const;
 
+  struct Fields {
+    std::string defaultPath, threads;
+    bool useProxy = false;
+    std::string proxyServer, proxyPort, proxyUsername, proxyPassword, tileServer, userAgent;
+    friend bool operator==(const Fields&, const Fields&) = default;
+  };
+  Fields Current() const;
+
   Platform& platform_;
   std::string configPathOverride_;
-  std::string shownTileServer_;
-  std::string shownUserAgent_;
+  Fields shown_;  // as FormShow filled them: what OK compares against
 };

@@ -44,6 +44,11 @@ void QtCorePlatform::RunOnGuiThread(const std::function<void()>& routine) {
   QMetaObject::invokeMethod(&guiContext_, onGuiThread, Qt::BlockingQueuedConnection);
 }
 
+void QtCorePlatform::PostToGuiThread(std::function<void()> routine) {
+  QMetaObject::invokeMethod(
+      &guiContext_, [this, routine = std::move(routine)] { RunGuarded(routine); }, Qt::QueuedConnection);
+}
+
 bool QtCorePlatform::RunGuarded(const std::function<void()>& handler) {
   try {
     handler();

@@ -22,6 +22,7 @@ class QtCorePlatform : public Platform {
   void SetTimerEnabled(bool enabled) override;
   bool TimerEnabled() const;
   void RunOnGuiThread(const std::function<void()>& routine) override;
+  void PostToGuiThread(std::function<void()> routine) override;
   std::string NowText() override;
   std::string ExecutableFolder() override;
 

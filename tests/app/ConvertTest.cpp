@@ -31,7 +31,9 @@ INSTANTIATE_TEST_SUITE_P(
     Examples, Converter,
     ::testing::Values(ConversionCase{"12", "34", "56", "12.5822219848633"}, ConversionCase{"45", "30", "0", "45.5"},
                       ConversionCase{"180", "0", "0", "180"}, ConversionCase{"0", "0", "0", "0"},
-                      ConversionCase{"-12", "30", "0", "-11.5"}, ConversionCase{"-12", "-30", "0", "-12.5"},
+                      ConversionCase{"-12", "30", "0", "-12.5"}, ConversionCase{"-12", "-30", "0", "-12.5"},
+                      // A minus on any part makes the whole angle negative, "-0" included.
+                      ConversionCase{"-0", "30", "0", "-0.5"}, ConversionCase{"12", "34", "-56", "-12.5822219848633"},
                       ConversionCase{"0", "0", "36", "0.00999999977648258"},
                       ConversionCase{"39", "54", "15.12", "39.9042015075684"},
                       ConversionCase{"116", "23", "29.5", "116.391525268555"},

@@ -67,6 +67,33 @@ class FakePlatform : public Platform {
     changed_.wait(lock, [&] { return report->done; });
   }
 
+  // Queued like a worker's report, but the caller goes on at once.
+  void PostToGuiThread(std::function<void()> routine) override {
+    auto report = std::make_shared<Report>();
+    report->owned = std::move(routine);
+    report->routine = &report->owned;
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(report);
+    changed_.notify_all();
+  }
+
+  // Bytes free on every disk; unset: the real figure.
+  std::optional<int64_t> freeDiskBytes;
+  int64_t FreeDiskBytes(const std::string& path) override {
+    return freeDiskBytes ? *freeDiskBytes : Platform::FreeDiskBytes(path);
+  }
+  // Answers of AskYesNo, in order; No once they are used up. Questions asked are kept.
+  std::deque<bool> answers;
+  std::vector<std::string> questions;
+  bool AskYesNo(const std::string& question) override {
+    questions.push_back(question);
+    events.push_back("question: " + question);
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
                                             const std::string& startFolder) override {
     fileDialogs.push_back({title, filter, startFolder});
@@ -112,6 +139,7 @@ class FakePlatform : public Platform {
  private:
   struct Report {
     const std::function<void()>* routine = nullptr;
+    std::function<void()> owned;  // a posted routine lives here
     bool done = false;
   };
 

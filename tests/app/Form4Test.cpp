@@ -40,6 +40,9 @@ TEST_F(RedownloadWindow, AppendsEachRunAfterTheEarlierOnes) {
   EXPECT_EQ(platform_.fileDialogs[0].title, "Open ftl file:");
   EXPECT_EQ(platform_.fileDialogs[0].filter, "Projects(*.ftl)|*.ftl");
   EXPECT_EQ(platform_.fileDialogs[0].startFolder, "");
+  ASSERT_TRUE(platform_.PumpUntil([&] { return !form_.Running(); })) << "the window's run goes on in the background";
+  EXPECT_EQ(ReadFile(list), "") << "the saved entry left the list";
+  WriteFile(list, tile + "|" + url + "\r\n");
   const RedownloadResult second = form_.RedownloadList(list);
 
   EXPECT_EQ(second.ok, 1);
@@ -65,6 +68,30 @@ TEST_F(RedownloadWindow, GoesThroughTheConfiguredProxy) {
   EXPECT_EQ(server_.RequestLines()[0], "GET http://tiles.invalid/3/1/2.png HTTP/1.1");
   EXPECT_NE(server_.Received(0).find("Proxy-Authorization: Basic dTpw\r\n"), std::string::npos);
   EXPECT_EQ(ReadFile(tile), BodyFor("http://tiles.invalid/3/1/2.png"));
+}
+
+TEST_F(RedownloadWindow, ShowsProgressStopsWhenAskedAndLeavesAGrowingListAlone) {
+  form_.SetView(this);
+  const std::string list = folder_.Path() + "job_failed.ftl";
+  std::string text;
+  for (int x = 1; x <= 3; ++x) text += folder_.Path() + "os_" + std::to_string(x) + "_2_3.png|" + server_.BaseUrl() +
+                                       "/3/" + std::to_string(x) + "/2.png\r\n";
+  WriteFile(list, text);
+  form_.SetListInUse([&](const std::string& path) { return path == list; });
+  ASSERT_TRUE(form_.StartRedownload(list));
+  EXPECT_FALSE(form_.StartRedownload(list)) << "one run at a time";
+  ASSERT_TRUE(platform_.PumpUntil([&] { return !form_.Running(); }));
+  EXPECT_EQ(form_.LabelProgress, "Fetched again: 3 saved, 0 failed, 0 taken off the list.");
+  EXPECT_EQ(ReadFile(list), text) << "the running task still appends to it";
+  EXPECT_EQ(appended_.back(),
+            "The list is still growing with the task running in this window: its saved entries stay in it.");
+
+  form_.SetListInUse(nullptr);
+  ASSERT_TRUE(form_.StartRedownload(list));
+  form_.StopClick();
+  ASSERT_TRUE(platform_.PumpUntil([&] { return !form_.Running(); }));
+  EXPECT_NE(form_.LabelProgress.find("(stopped)"), std::string::npos) << form_.LabelProgress;
+  EXPECT_LT(server_.RequestCount(), 6u);
 }
 
 TEST_F(RedownloadWindow, CancelFetchesNothingAndAnUnreadableListIsReported) {

@@ -40,15 +40,17 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directories(exe_);
     WriteFile(configPath_, ConfigText());
-    form_ = std::make_unique<TForm1>(platform_, configPath_);
+    form_ = std::make_unique<TForm1>(platform_, configPath_, RunOptions());
     form_->SetView(&view_);
     form_->FormShow();
   }
 
   virtual std::string ConfigText() { return ""; }
+  // Runs are driven by hand (no worker threads) unless a suite serves tiles.
+  virtual TaskRunOptions RunOptions() { return {.startWorkers = false}; }
 
   // A two-tile task at zoom 4 (columns 8, rows 5 and 6) under "job.qrnl".
-  void EnterTask(const std::string& threads = "0", const std::string& name = "job.qrnl") {
+  void EnterTask(const std::string& threads = "1", const std::string& name = "job.qrnl") {
     form_->Edit6 = save_;
     form_->Edit1 = "10";
     form_->Edit3 = "20";
@@ -60,6 +62,13 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::string SavePath() const { return save_ + "/"; }
+
+  // Presses Start/Stop; a Start's files are written on a thread of their
+  // own, whose hand-over is pumped here.
+  void Click() {
+    form_->BitBtn1Click();
+    ASSERT_TRUE(platform_.PumpUntil([&] { return !form_->TaskPreparing(); }));
+  }
 
   // Fires ticks until the task is closed; returns the ticks it took.
   int TickUntilClosed(int limit = 20) {

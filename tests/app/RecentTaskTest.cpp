@@ -12,7 +12,7 @@ namespace {
 TEST_F(MainWindowTest, StartRecordsTheTaskForTheCompanionPrograms) {
   EXPECT_EQ(LastTask(configPath_), "");
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(form_->TaskRunning());
   EXPECT_EQ(IniFile(configPath_).ReadString("Recent", "LastTask", ""), SavePath() + "job.qrnl");
   EXPECT_EQ(LastTask(configPath_), SavePath() + "job.qrnl");

@@ -20,17 +20,25 @@ TEST_P(RunSummaryLine, SaysTheCountsAndWhatToLookAt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RunSummaryLine,
-    ::testing::Values(SummaryCase{{0, 0, "/m/t_failed.ftl", 0}, "Summary: 0 saved, 0 failed."},
-                      SummaryCase{{12, 3, "/m/t_failed.ftl", 0}, "Summary: 12 saved, 3 failed (listed in /m/t_failed.ftl)."},
-                      SummaryCase{{5000000000, 0, "", 0}, "Summary: 5000000000 saved, 0 failed."},
-                      SummaryCase{{4, 1, "/m/t_failed.ftl", 1},
-                                  "Summary: 4 saved, 1 failed (listed in /m/t_failed.ftl); a ban ended 1 thread."},
-                      SummaryCase{{0, 2, "/l.ftl", 2}, "Summary: 0 saved, 2 failed (listed in /l.ftl); a ban ended 2 threads."}));
+    ::testing::Values(
+        SummaryCase{{.saved = 0, .failed = 0, .failedListPath = "/m/t_failed.ftl", .total = 4},
+                    "Summary: 0 saved, 0 failed. Task: 0 of 4 tiles done, none listed as failed."},
+        SummaryCase{{.saved = 12, .failed = 3, .failedListPath = "/m/t_failed.ftl", .total = 20, .listed = 3},
+                    "Summary: 12 saved, 3 failed. Task: 15 of 20 tiles done, 3 listed as failed in /m/t_failed.ftl."},
+        SummaryCase{{.saved = 5000000000, .total = 5000000000},
+                    "Summary: 5000000000 saved, 0 failed. Task: 5000000000 of 5000000000 tiles done, none listed as "
+                    "failed."},
+        SummaryCase{{.saved = 4, .failed = 1, .failedListPath = "/l.ftl", .workersBanned = 2, .total = 9, .listed = 1},
+                    "Summary: 4 saved, 1 failed; a ban ended 2 threads. Task: 5 of 9 tiles done, 1 listed as failed "
+                    "in /l.ftl."},
+        // A resumed run: the tiles before its resume point are done, and earlier runs' failures still count.
+        SummaryCase{{.saved = 4296, .failedListPath = "/l.ftl", .doneBefore = 279, .total = 4575, .listed = 972},
+                    "Summary: 4296 saved, 0 failed. Task: 4575 of 4575 tiles done, 972 listed as failed in /l.ftl."}));
 
 // The window's own counts reach the summary, and it comes before the closing message.
 TEST_F(MainWindowTest, TheCloseSumsUpTheRunBeforeItsMessage) {
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(form_->TaskRunning());
   std::size_t summariesAtMessage = 99;
   platform_.onMessage = [&](const std::string&) { summariesAtMessage = view_.summaries.size(); };
@@ -39,16 +47,18 @@ TEST_F(MainWindowTest, TheCloseSumsUpTheRunBeforeItsMessage) {
   form_->Run()->AddFailedLine(SavePath() + "job/4_8_6.png|http://127.0.0.1:1/4/8/6.png");
   form_->Run()->AddLogLine(kBanText);
   ASSERT_EQ(TickUntilClosed(), 1);
-  EXPECT_EQ(view_.summaries, (std::vector<std::string>{"Summary: 1 saved, 1 failed (listed in " + SavePath() +
-                                                       "job_failed.ftl); a ban ended 1 thread."}));
+  EXPECT_EQ(view_.summaries,
+            (std::vector<std::string>{"Summary: 1 saved, 1 failed; a ban ended 1 thread. Task: 2 of 2 tiles done, 1 "
+                                      "listed as failed in " + SavePath() + "job_failed.ftl."}));
   EXPECT_EQ(summariesAtMessage, 1u);
   EXPECT_EQ(platform_.messages.back(), "Task stoped!" + std::string(20, ' ')) << "the message keeps its text";
 
   // A second run counts afresh.
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   ASSERT_EQ(view_.summaries.size(), 2u);
-  EXPECT_EQ(view_.summaries[1], "Summary: 0 saved, 0 failed.");
+  EXPECT_EQ(view_.summaries[1], "Summary: 0 saved, 0 failed. Task: 0 of 2 tiles done, 1 listed as failed in " +
+                                    SavePath() + "job_failed.ftl.");
 }
 
 }  // namespace

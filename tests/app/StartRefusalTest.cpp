@@ -9,6 +9,16 @@
 
 namespace {
 
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+std::string FolderInName(const std::string& name) {
+  return "The task name \"" + name + "\" holds a folder: type only a name, and the folder in \"Path to save:\".";
+}
+
 struct RefusalCase {
   const char* name;
   std::string proxy;     // the configuration's [Proxy] body
@@ -22,8 +32,8 @@ class StartRefusal : public MainWindowTest, public ::testing::WithParamInterface
 
 TEST_P(StartRefusal, NamesTheProblemAndWritesNothing) {
   const RefusalCase& c = GetParam();
-  EnterTask("0", c.taskName);
-  form_->BitBtn1Click();
+  EnterTask("1", c.taskName);
+  Click();
   EXPECT_TRUE(platform_.errors.empty());
   if (c.message.empty()) {
     EXPECT_TRUE(form_->TaskRunning());
@@ -50,7 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "Proxy port '' is not a port number (1 to 65535)."},
         RefusalCase{"portHighestUsable", "UseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=65535\r\n", "job", ""},
         RefusalCase{"portIgnoredWithoutProxy", "UseProxy=0\r\nProxyPort=abc\r\n", "job", ""},
+        RefusalCase{"proxyWithoutServer", "UseProxy=1\r\nProxyPort=3128\r\n", "job",
+                    "\"Use proxy server\" is on but no proxy server is named: name one in Options, or turn the "
+                    "proxy off."},
         RefusalCase{"emptyName", "", "", "Please enter a task name."},
+        RefusalCase{"nameWithAFolder", "", "a/b", FolderInName("a/b")},
+        RefusalCase{"nameClimbingOut", "", "../x", FolderInName("../x")},
+        RefusalCase{"absoluteName", "", "/x.qrnl", FolderInName("/x.qrnl")},
+        RefusalCase{"parentAlone", "", "..", FolderInName("..")},
         RefusalCase{"nothingButTheExtension", "", ".qrnl", "Please enter a task name."},
         RefusalCase{"anotherExtensionIsAName", "", ".QRNL", ""},
         RefusalCase{"caFileMissing", "\r\n[Network]\r\nCaFile=/nonexistent-quarnel/ca.pem\r\n", "job",
@@ -60,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   ASSERT_NE(form_->Parameters(), nullptr);
   EXPECT_EQ(form_->Parameters()->Network.MaxRequestsPerSecond, 0);
   TickUntilClosed();
@@ -72,13 +89,13 @@ TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {
 }
 
 TEST_F(MainWindowTest, OpeningATaskShowsItsOwnCount) {
-  EnterTask("0", "big");
+  EnterTask("1", "big");
   form_->TrackBar1Position = 6;  // columns 33 to 35, rows 20 to 23
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   const std::string bigCount = form_->LabelTotalxy;
-  EnterTask("0", "small");
-  form_->BitBtn1Click();
+  EnterTask("1", "small");
+  Click();
   TickUntilClosed();
   ASSERT_EQ(form_->LabelTotalxy, "Total images: 2");
   ASSERT_NE(bigCount, form_->LabelTotalxy);
@@ -87,10 +104,82 @@ TEST_F(MainWindowTest, OpeningATaskShowsItsOwnCount) {
   EXPECT_EQ(form_->LabelTotalxy, bigCount);
   EXPECT_GT(view_.controlsChanged, 0);
 
-  // A project without a usable range shows no count rather than another task's.
+  // A damaged project is refused whole: no entry and no count changes.
   WriteFile(SavePath() + "odd.qrnl", "[XY]\r\nMinX=9\r\nMaxX=8\r\nMinY=1\r\nMaxY=1\r\n");
+  platform_.messages.clear();
   form_->LoadProjectFile(SavePath() + "odd.qrnl");
-  EXPECT_EQ(form_->LabelTotalxy, "");
+  EXPECT_EQ(form_->LabelTotalxy, bigCount);
+  EXPECT_EQ(form_->EditTaskName, "big.qrnl");
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_NE(platform_.messages[0].find(SavePath() + "odd.qrnl"), std::string::npos) << platform_.messages[0];
+}
+
+TEST_F(MainWindowTest, AConfigurationThatIsNoTextIsRefused) {
+  WriteFile(configPath_, std::string("[Hosts]\r\nOpen\0StreetMap=x\r\n", 27));
+  EnterTask();
+  Click();
+  EXPECT_EQ(platform_.messages, std::vector<std::string>{"The file " + configPath_ +
+                                                         " cannot be read as text. Fix or remove the configuration "
+                                                         "file."});
+  EXPECT_FALSE(std::filesystem::exists(save_));
+}
+
+// A task of the same name with other entries is replaced only on a yes.
+TEST_F(MainWindowTest, OtherEntriesUnderATasksNameAskBeforeReplacingIt) {
+  EnterTask();
+  Click();
+  TickUntilClosed();
+  WriteFile(SavePath() + "job.qrnl",
+            ReplaceAll(ReadFile(SavePath() + "job.qrnl"), "T1X=\r\nT1Y=\r\n", "T1X=8\r\nT1Y=5\r\n"));
+  const std::string project = ReadFile(SavePath() + "job.qrnl");
+  const std::string log = ReadFile(SavePath() + "job_log.txt");
+  form_->TrackBar1Position = 5;  // a touch of the slider
+  Click();
+  EXPECT_EQ(platform_.questions,
+            std::vector<std::string>{"A task named job.qrnl exists with other entries (1 of 2 tiles done). Replace it?"});
+  EXPECT_FALSE(form_->TaskRunning());
+  EXPECT_EQ(ReadFile(SavePath() + "job.qrnl"), project) << "No changes nothing";
+  EXPECT_EQ(ReadFile(SavePath() + "job_log.txt"), log);
+
+  platform_.answers = {true};
+  Click();
+  EXPECT_TRUE(form_->TaskRunning());
+  EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("Zoom=5\r\n"), std::string::npos);
+  TickUntilClosed();
+
+  // A damaged project file is no task to resume: replacing it needs a yes too.
+  WriteFile(SavePath() + "job.qrnl", "[AREA]\r\n");
+  platform_.questions.clear();
+  Click();
+  ASSERT_EQ(platform_.questions.size(), 1u);
+  EXPECT_NE(platform_.questions[0].find("LeftLongitude is missing"), std::string::npos) << platform_.questions[0];
+  EXPECT_EQ(ReadFile(SavePath() + "job.qrnl"), "[AREA]\r\n");
+}
+
+TEST_F(MainWindowTest, ATaskLargerThanTheDiskIsRefusedOrAskedBeforeAnythingIsWritten) {
+  EnterTask();
+  platform_.freeDiskBytes = 100;  // not even the tile list fits
+  Click();
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_TRUE(platform_.messages[0].starts_with("The tile list of 2 tiles alone would take")) << platform_.messages[0];
+  EXPECT_FALSE(Exists(SavePath() + "job.qrnl"));
+
+  platform_.messages.clear();
+  platform_.freeDiskBytes = 20000;  // the list fits, the tiles at their typical size do not
+  Click();
+  EXPECT_EQ(platform_.questions,
+            std::vector<std::string>{"2 tiles, about 0.0 GB; the disk has 0.0 GB free. Start?"});
+  EXPECT_FALSE(Exists(SavePath() + "job.qrnl"));
+
+  // A million tiles are asked about whatever the disk holds.
+  platform_.freeDiskBytes.reset();
+  platform_.questions.clear();
+  form_->TrackBar1Position = 14;
+  form_->Edit1 = "0", form_->Edit3 = "30", form_->Edit2 = "60", form_->Edit4 = "40";
+  Click();
+  ASSERT_EQ(platform_.questions.size(), 1u);
+  EXPECT_TRUE(platform_.questions[0].ends_with("GB free. Start?")) << platform_.questions[0];
+  EXPECT_FALSE(Exists(SavePath() + "job.qrnl"));
 }
 
 }  // namespace

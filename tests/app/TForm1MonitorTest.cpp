@@ -60,6 +60,7 @@ class MonitorTest : public MainWindowTest {
   explicit MonitorTest(bool gated = false) : server_(gated) {}
 
   std::string ConfigText() override { return "[Hosts]\r\nOpenStreetMap=" + server_.Host() + "\r\n"; }
+  TaskRunOptions RunOptions() override { return {}; }
 
   void TearDown() override {
     server_.Open();
@@ -97,7 +98,7 @@ class GatedMonitorTest : public MonitorTest {
 
 TEST_F(MonitorTest, ThreadsAreLoweredToTheTileCount) {
   EnterTask("8");
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->Parameters()->ThreadCount, 2);
   EXPECT_EQ(form_->RunningWorkers(), 2);
@@ -114,7 +115,7 @@ TEST_F(MonitorTest, ThreadsAreLoweredToTheTileCount) {
 
 TEST_F(MonitorTest, NeverMoreThanEightWorkers) {
   EnterBigTask("12");
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(platform_.messages.empty());
   ASSERT_GT(form_->TotalTiles(), 8);
   EXPECT_EQ(form_->Parameters()->ThreadCount, 8);
@@ -130,7 +131,7 @@ TEST_F(MonitorTest, NeverMoreThanEightWorkers) {
 TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
   server_.Allow(3);
   EnterBigTask("1");
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(platform_.messages.empty());
   const DownloadTask& task = *form_->Task();
   const std::string headerOnly = ReadFile(task.LogPath);
@@ -165,7 +166,7 @@ TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
 TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
   server_.Allow(3);
   EnterBigTask("1");
-  form_->BitBtn1Click();
+  Click();
   const int32_t total = form_->TotalTiles();
   EXPECT_EQ(form_->ProgressBar1Max, total);
   EXPECT_EQ(form_->LabelProgress, "0 of " + std::to_string(total) + " tiles, 0 failed");
@@ -176,7 +177,7 @@ TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
   form_->Timer1Timer();
   EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 2.0)) << "the rate is per second of the run";
 
-  form_->BitBtn1Click();
+  Click();
   server_.Open();
   ASSERT_TRUE(PumpUntilWorkersEnded());
   TickUntilClosed();
@@ -192,7 +193,7 @@ TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
 TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {
   server_.Allow(3);
   EnterBigTask("1");
-  form_->BitBtn1Click();
+  Click();
   const DownloadTask& task = *form_->Task();
   ASSERT_TRUE(platform_.PumpUntil([&] { return server_.Requests() >= 4; }));
 
@@ -211,10 +212,10 @@ TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {
 
 TEST_F(GatedMonitorTest, StopAsksEveryWorkerAndTheCloseFollows) {
   EnterBigTask("2");
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(platform_.messages.empty());
-  form_->BitBtn1Click();
-  form_->BitBtn1Click();
+  Click();
+  Click();
   const Lines stopLines = {"Thread1will be terminated by user. please wait...",
                            "Thread2will be terminated by user. please wait..."};
   const Lines memo = form_->Memo1.ToVector();
@@ -235,7 +236,7 @@ TEST_F(GatedMonitorTest, StopAsksEveryWorkerAndTheCloseFollows) {
 TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
   server_.AnswerNotFound();
   EnterTask("1");
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(PumpUntilWorkersEnded());
   EXPECT_EQ(form_->TilesFailedThisRun(), 2);
   EXPECT_EQ(form_->TilesOkThisRun(), 0);
@@ -246,7 +247,7 @@ TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
   EXPECT_EQ(listed[0].rfind(SavePath() + "job/", 0), 0u);
   EXPECT_NE(listed[0].find("|http://" + server_.Host() + "/"), std::string::npos);
 
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(form_->Parameters()->Resume);
   EXPECT_EQ(Lines(form_->Memo2.begin(), form_->Memo2.begin() + 2), listed);
   ASSERT_TRUE(PumpUntilWorkersEnded());
@@ -257,7 +258,7 @@ TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
 TEST_F(GatedMonitorTest, ExitSavesProgressWithoutWaitingForWorkers) {
   server_.Allow(3);
   EnterBigTask("1");
-  form_->BitBtn1Click();
+  Click();
   const DownloadTask& task = *form_->Task();
   ASSERT_TRUE(platform_.PumpUntil([&] { return server_.Requests() >= 4; }));
   // The fourth tile arrives and its worker waits for the GUI thread, which is

@@ -127,7 +127,7 @@ TEST_P(StartChecks, ShowTheFirstFailingCheckOnly) {
   form_->Edit3 = c.right;
   form_->Edit2 = c.top;
   form_->Edit4 = c.bottom;
-  form_->BitBtn1Click();
+  Click();
 
   EXPECT_TRUE(platform_.errors.empty());
   if (c.message.empty()) {
@@ -174,7 +174,7 @@ TEST_F(MainWindowTest, LatitudeBoundsPassTheChecks) {
   EnterTask();
   form_->Edit2 = "90";
   form_->Edit4 = "-90";
-  form_->BitBtn1Click();
+  Click();
   // The poles themselves may still fail the task set-up, but not the entry checks.
   for (const std::string& message : platform_.messages) EXPECT_EQ(message.find("Latitude"), std::string::npos);
   if (form_->TaskRunning()) TickUntilClosed();
@@ -184,7 +184,7 @@ TEST_F(MainWindowTest, AFailedSetUpSaysSo) {
   std::filesystem::create_directories(save_);
   WriteFile(SavePath() + "job", "a file where the tile folder goes");
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   ASSERT_FALSE(platform_.messages.empty());
   EXPECT_EQ(platform_.messages.back(), "Error: Create task failure.");
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, AFailedSetUpSaysSo) {
 
 TEST_F(MainWindowTest, AThreadCountThatIsNoNumberIsAnError) {
   EnterTask("many");
-  form_->BitBtn1Click();
+  Click();
   EXPECT_EQ(platform_.errors.size(), 1u);
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
 }
@@ -207,8 +207,8 @@ struct NameCase {
 class TaskName : public MainWindowTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(TaskName, GetsTheProjectExtensionWhenItLacksIt) {
-  EnterTask("0", GetParam().typed);
-  form_->BitBtn1Click();
+  EnterTask("1", GetParam().typed);
+  Click();
   ASSERT_NE(form_->Parameters(), nullptr);
   EXPECT_EQ(form_->Parameters()->TaskFileName, GetParam().saved);
   EXPECT_EQ(form_->Parameters()->SavePath, SavePath());
@@ -225,13 +225,13 @@ INSTANTIATE_TEST_SUITE_P(Table, TaskName,
 
 TEST_F(MainWindowTest, SameEntriesResumeAndKeepTheProjectFile) {
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   ASSERT_FALSE(form_->Parameters()->Resume);
   TickUntilClosed();
   const std::string project = ReadFile(SavePath() + "job.qrnl");
   const std::string firstLog = ReadFile(SavePath() + "job_log.txt");
 
-  form_->BitBtn1Click();
+  Click();
   ASSERT_TRUE(form_->Parameters()->Resume);
   EXPECT_EQ(ReadFile(SavePath() + "job.qrnl"), project);
   // The earlier run's log, closing lines included, stays ahead of the continuation.
@@ -250,12 +250,14 @@ class ResumeTest : public MainWindowTest, public ::testing::WithParamInterface<R
 
 TEST_P(ResumeTest, ComparesTheEntriesAsTyped) {
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   GetParam().change(*form_);
-  form_->BitBtn1Click();
+  platform_.answers = {true};  // other entries replace the task only with a yes
+  Click();
   ASSERT_NE(form_->Parameters(), nullptr) << (platform_.messages.empty() ? "" : platform_.messages[0]);
   EXPECT_EQ(form_->Parameters()->Resume, GetParam().resumes);
+  EXPECT_EQ(platform_.questions.size(), GetParam().resumes ? 0u : 1u);
   TickUntilClosed();
 }
 
@@ -267,22 +269,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ResumeCase{"otherTop", [](TForm1& f) { f.Edit2 = "51"; }, false},
                       ResumeCase{"otherBottom", [](TForm1& f) { f.Edit4 = "41"; }, false},
                       ResumeCase{"otherZoom", [](TForm1& f) { f.TrackBar1Position = 5; }, false},
-                      ResumeCase{"otherThreads", [](TForm1& f) { f.Edit10 = "00"; }, false},
+                      ResumeCase{"otherThreads", [](TForm1& f) { f.Edit10 = "2"; }, false},
                       ResumeCase{"otherMapType", [](TForm1& f) { f.comboMapsTypeIndex = 3; }, false},
-                      ResumeCase{"nameWithoutExtension", [](TForm1& f) { f.EditTaskName = "job"; }, false},
+                      ResumeCase{"nameWithoutExtension", [](TForm1& f) { f.EditTaskName = "job"; }, true},
                       ResumeCase{"folderWithSlash", [](TForm1& f) { f.Edit6 += "/"; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(MainWindowTest, ANameTypedWithoutExtensionNeverResumes) {
-  EnterTask("0", "job");
-  form_->BitBtn1Click();
+TEST_F(MainWindowTest, ANameTypedEitherWayResumesItsTask) {
+  EnterTask("1", "job");
+  Click();
   TickUntilClosed();
-  form_->BitBtn1Click();
-  EXPECT_FALSE(form_->Parameters()->Resume);
+  Click();
+  EXPECT_TRUE(form_->Parameters()->Resume) << "job is job.qrnl";
   EXPECT_EQ(form_->Parameters()->TaskFileName, "job.qrnl");
   TickUntilClosed();
   form_->EditTaskName = "job.qrnl";
-  form_->BitBtn1Click();
+  Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   TickUntilClosed();
 }
@@ -302,7 +304,7 @@ TEST_P(StartWriteOrder, StopsAtTheFileThatFails) {
   std::filesystem::create_directories(save_);
   std::filesystem::create_directory(SavePath() + GetParam().blocked);
   EnterTask("1");
-  form_->BitBtn1Click();
+  Click();
 
   EXPECT_EQ(platform_.errors.size(), 1u);
   EXPECT_TRUE(platform_.messages.empty());
@@ -323,10 +325,10 @@ INSTANTIATE_TEST_SUITE_P(Table, StartWriteOrder,
 
 TEST_F(MainWindowTest, AResumedTaskWithoutItsFailedListDoesNotStart) {
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   std::filesystem::remove(SavePath() + "job_failed.ftl");
-  form_->BitBtn1Click();
+  Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   EXPECT_EQ(platform_.errors.size(), 1u);
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
@@ -334,9 +336,17 @@ TEST_F(MainWindowTest, AResumedTaskWithoutItsFailedListDoesNotStart) {
 
 // ---- A task without workers, from Start to its close.
 
-TEST_F(MainWindowTest, ZeroThreadsCloseAtTheFirstTick) {
+TEST_F(MainWindowTest, ZeroThreadsAreRefusedRatherThanReportedAsDone) {
   EnterTask("0");
-  form_->BitBtn1Click();
+  Click();
+  EXPECT_EQ(platform_.messages, Lines{"Threads count should be at least 1."});
+  EXPECT_FALSE(form_->TaskRunning());
+  EXPECT_FALSE(Exists(SavePath() + "job.qrnl"));
+}
+
+TEST_F(MainWindowTest, ARunWithoutWorkersLeftClosesAtTheFirstTick) {
+  EnterTask("1");
+  Click();
   ASSERT_TRUE(platform_.messages.empty());
   EXPECT_EQ(form_->LabelTotalxy, "Total images: 2");
   EXPECT_EQ(form_->BitBtn1Caption, "Stop");
@@ -345,7 +355,7 @@ TEST_F(MainWindowTest, ZeroThreadsCloseAtTheFirstTick) {
   EXPECT_EQ(view_.memo1Replaced, 1);
   EXPECT_EQ(form_->Memo1[0], "Project: " + SavePath() + "job.qrnl");
   EXPECT_TRUE(form_->Memo2.Empty());
-  EXPECT_EQ(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=0\r\n") != std::string::npos, true);
+  EXPECT_EQ(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=1\r\n") != std::string::npos, true);
 
   std::string captionDuringMessage;
   platform_.onMessage = [&](const std::string&) { captionDuringMessage = form_->BitBtn1Caption; };
@@ -370,8 +380,8 @@ TEST_F(MainWindowTest, ZeroThreadsCloseAtTheFirstTick) {
 }
 
 TEST_F(MainWindowTest, AFailedWriteDuringTheCloseStillCloses) {
-  EnterTask("0");
-  form_->BitBtn1Click();
+  EnterTask("1");
+  Click();
   apptest::BlockWithFolder(SavePath() + "job_failed.ftl");
   form_->Timer1Timer();
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
@@ -418,26 +428,26 @@ TEST_F(ProjectReader, PutsTheStoredTextsIntoTheEntries) {
   EXPECT_TRUE(platform_.errors.empty());
 }
 
-TEST_F(ProjectReader, MissingKeysTakeTheReaderDefaults) {
+TEST_F(ProjectReader, ADamagedFileIsRefusedAndChangesNoEntry) {
   const std::string path = WriteProject("[AREA]\r\nLeftLongitude=1\r\n");
-  form_->comboMapsTypeIndex = 2;
-  form_->comboMapsTypeChange();
+  form_->Edit1 = "keep";
   form_->LoadProjectFile(path);
-  EXPECT_EQ(form_->Edit3, "");
-  EXPECT_EQ(form_->Edit10, "1");
-  EXPECT_EQ(form_->comboMapsTypeIndex, 8);
-  EXPECT_EQ(form_->TrackBar1Max, 18);
-  EXPECT_EQ(form_->TrackBar1Position, 0);
-  EXPECT_EQ(form_->Label8, "0");
+  EXPECT_EQ(form_->Edit1, "keep");
+  EXPECT_EQ(form_->TrackBar1Position, 12) << "no zoom 0 read from a missing key";
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_NE(platform_.messages[0].find(path), std::string::npos);
+  EXPECT_NE(platform_.messages[0].find("RightLongitude is missing"), std::string::npos) << platform_.messages[0];
 }
 
 TEST_F(ProjectReader, AnotherMapTypeSetsItsRangeAndTheStoredZoomWins) {
-  form_->LoadProjectFile(WriteProject("[MapsType]\r\nMapsType=2\r\n[Zoom]\r\nZoom=9\r\n"));
+  const std::string area = "[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=2\r\nBottomLatitude=1\r\n"
+                           "[THREADS]\r\nThreadCount=1\r\n";
+  form_->LoadProjectFile(WriteProject(area + "[MapsType]\r\nMapsType=2\r\n[Zoom]\r\nZoom=9\r\n"));
   EXPECT_EQ(form_->comboMapsTypeIndex, 2);
   EXPECT_EQ(form_->TrackBar1Max, 15);
   EXPECT_EQ(form_->TrackBar1Position, 9);
 
-  form_->LoadProjectFile(WriteProject("[MapsType]\r\nMapsType=12\r\n[Zoom]\r\nZoom=3\r\n"));
+  form_->LoadProjectFile(WriteProject(area + "[MapsType]\r\nMapsType=12\r\n[Zoom]\r\nZoom=3\r\n"));
   EXPECT_EQ(form_->comboMapsTypeIndex, -1);
   EXPECT_EQ(form_->TrackBar1Max, 15) << "no valid row: the slider's range stays";
   EXPECT_EQ(form_->TrackBar1Position, 3);
@@ -449,18 +459,18 @@ TEST_F(ProjectReader, CancelChangesNothingAndAMissingFileIsAnError) {
   EXPECT_EQ(form_->Edit1, "keep");
   form_->LoadProjectFile(SavePath() + "missing.qrnl");
   EXPECT_EQ(form_->Edit1, "keep");
-  EXPECT_EQ(platform_.errors.size(), 1u);
+  EXPECT_EQ(platform_.messages, Lines{"Cannot open the project file " + SavePath() + "missing.qrnl."});
 }
 
 TEST_F(ProjectReader, AnOpenedTaskResumesWithUnchangedEntries) {
-  EnterTask("0", "p.qrnl");
+  EnterTask("1", "p.qrnl");
   form_->Edit1 = "10.5";
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   EnterTask("3", "other");
   form_->LoadProjectFile(SavePath() + "p.qrnl");
   EXPECT_EQ(form_->Edit1, "10.5");
-  form_->BitBtn1Click();
+  Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   TickUntilClosed();
 }
@@ -472,7 +482,7 @@ TEST_F(MainWindowTest, ViewLogFileSaysWhatIsMissing) {
   EXPECT_EQ(platform_.messages, Lines{"No task running now." + std::string(18, ' ')});
 
   EnterTask();
-  form_->BitBtn1Click();
+  Click();
   TickUntilClosed();
   platform_.messages.clear();
   form_->Viewlogfile1Click();

@@ -91,7 +91,7 @@ class TaskRunTest : public ::testing::Test {
   }
 
   // Two tiles at zoom 4; the one worker waits in its first fetch.
-  std::unique_ptr<TaskRun> NewRun(const std::string& threads) {
+  std::unique_ptr<TaskRun> NewRun(const std::string& threads, TaskRunOptions options = {}) {
     TaskEntries entries;
     entries.left = "10", entries.right = "20", entries.top = "50", entries.bottom = "40";
     entries.zoom = 4;
@@ -100,7 +100,7 @@ class TaskRunTest : public ::testing::Test {
     entries.taskName = "job.qrnl";
     std::optional<TaskParameters> parameters = ParametersForStart(platform_, folder_ / "config.ini", entries);
     EXPECT_TRUE(parameters.has_value());
-    return std::make_unique<TaskRun>(platform_, std::move(*parameters), observer_);
+    return std::make_unique<TaskRun>(platform_, std::move(*parameters), observer_, options);
   }
 
   void StartRun(const std::string& threads) {
@@ -246,7 +246,7 @@ TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
     ASSERT_TRUE(platform_.PumpUntil([&] { return run_->RunningWorkers() == 0; }));
   }
 
-  run_ = NewRun("0");
+  run_ = NewRun("1", {.startWorkers = false});
   run_->Prepare(platform_.now, folder_ / "config.ini");
   run_->StartWorkers(folder_ / "blank.png");
   Ticks(1);

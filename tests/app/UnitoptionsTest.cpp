@@ -23,11 +23,11 @@ class OptionsDialog : public ::testing::Test {
   }
 };
 
-TEST_F(OptionsDialog, ShowsItsOwnDefaultsWithoutAFile) {
+TEST_F(OptionsDialog, ShowsTheValuesInForceWithoutAFile) {
   form_.FormShow();
   EXPECT_EQ(form_.ConfigPath, configPath_);
-  EXPECT_EQ(form_.Edit12, HomeFolder() + "/downloads");
-  EXPECT_EQ(form_.Edit2, "3");
+  EXPECT_EQ(form_.Edit12, MainWindowDefaultSavePath()) << "the main window's default, not a second one";
+  EXPECT_EQ(form_.Edit2, "1");
   EXPECT_FALSE(form_.CheckBoxUseProxy);
   EXPECT_EQ(form_.EditProxyServer + form_.EditProxyPort + form_.EditProxyUsername + form_.EditProxyPassword, "");
   EXPECT_EQ(form_.UpDown1Min, 1);
@@ -35,17 +35,16 @@ TEST_F(OptionsDialog, ShowsItsOwnDefaultsWithoutAFile) {
   EXPECT_STREQ(TfrmOptions::Caption, "Options");
 }
 
-TEST_F(OptionsDialog, OkOnAMissingFileCreatesFolderAndOwnerOnlyFile) {
+TEST_F(OptionsDialog, OkWritesOnlyWhatChangedIntoAnOwnerOnlyFile) {
   form_.FormShow();
+  ASSERT_TRUE(form_.Button1Click());
+  EXPECT_FALSE(Exists(configPath_)) << "an untouched dialog pins no default";
+
+  form_.EditUserAgent = "mapper/1.0 (me@example.org)";
   ASSERT_TRUE(form_.Button1Click());
   EXPECT_TRUE(platform_.messages.empty());
   EXPECT_EQ(apptest::PermissionBits(configPath_), 0600u);
-  const IniFile ini(configPath_);
-  EXPECT_EQ(ini.ReadString("IniParas", "DefaultPath", "?"), HomeFolder() + "/downloads");
-  EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultThreadCount", -1), 3);
-  EXPECT_EQ(ini.ReadInteger("Proxy", "UseProxy", -1), 0);
-  for (const char* key : {"ProxyServer", "ProxyPort", "ProxyUsername", "ProxyPassword"})
-    EXPECT_EQ(ini.ReadString("Proxy", key, "?"), "") << key;
+  EXPECT_EQ(ReadFile(configPath_), "[Network]\r\nUserAgent=mapper/1.0 (me@example.org)\r\n");
 }
 
 TEST_F(OptionsDialog, WritesWhatWasTypedAndShowsItNextTime) {
@@ -77,13 +76,13 @@ TEST_F(OptionsDialog, ReadsOddValuesAsTheMainWindowDoes) {
   EXPECT_EQ(form_.Edit12, "");
   EXPECT_EQ(form_.Edit2, "16");
   EXPECT_FALSE(form_.CheckBoxUseProxy);
+  const std::string before = ReadFile(configPath_);
   ASSERT_TRUE(form_.Button1Click());
-  EXPECT_EQ(IniFile(configPath_).ReadInteger("Proxy", "UseProxy", -1), 0);
-  EXPECT_EQ(IniFile(configPath_).ReadInteger("IniParas", "DefaultThreadCount", -1), 16);
+  EXPECT_EQ(ReadFile(configPath_), before) << "odd values stay as they are until changed";
 
   WriteConfig("[IniParas]\r\nDefaultThreadCount=abc\r\n");
   form_.FormShow();
-  EXPECT_EQ(form_.Edit2, "3");
+  EXPECT_EQ(form_.Edit2, "1");
   WriteConfig("[IniParas]\r\nDefaultThreadCount=100\r\n");
   form_.FormShow();
   EXPECT_EQ(form_.Edit2, "100");
@@ -99,6 +98,7 @@ class OptionsPort : public OptionsDialog, public ::testing::WithParamInterface<P
 
 TEST_P(OptionsPort, OnlyAUsablePortIsSaved) {
   form_.FormShow();
+  form_.Edit12 = "/data/maps";
   form_.CheckBoxUseProxy = GetParam().useProxy;
   form_.EditProxyPort = GetParam().port;
   EXPECT_EQ(form_.Button1Click(), GetParam().saved);
@@ -157,6 +157,7 @@ TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
   // The configuration's folder is taken by a file: neither folder nor file can be made.
   WriteFile(folder_.Path() + "ini", "not a folder");
   form_.FormShow();
+  form_.EditUserAgent = "mapper/1.0";
   EXPECT_FALSE(form_.Button1Click());
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(folder_.Path() + "ini"), std::string::npos) << platform_.messages[0];
@@ -182,6 +183,7 @@ TEST_F(OptionsDialog, FolderButtonFillsThePathOnlyWhenChosen) {
 TEST_F(OptionsDialog, AnOverridePathReplacesTheUsualPlace) {
   TfrmOptions overridden(platform_, folder_.Path() + "custom.ini");
   overridden.FormShow();
+  overridden.Edit2 = "4";
   ASSERT_TRUE(overridden.Button1Click());
   EXPECT_TRUE(Exists(folder_.Path() + "custom.ini"));
   EXPECT_FALSE(Exists(configPath_));

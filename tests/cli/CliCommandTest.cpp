@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,7 +37,8 @@ TEST_P(CliConvertTest, PrintsTheResultOrRefusesTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(Fields, CliConvertTest,
                          ::testing::Values(ConvertCase{{"12", "34", "56"}, 0, "12.5822219848633\n", ""},
-                                           ConvertCase{{"-12", "30", "0"}, 0, "-11.5\n", ""},
+                                           ConvertCase{{"-12", "30", "0"}, 0, "-12.5\n", ""},
+                                           ConvertCase{{"-0", "30", "0"}, 0, "-0.5\n", ""},
                                            ConvertCase{{"39", "54", "15.12"}, 0, "39.9042015075684\n", ""},
                                            ConvertCase{{"12.5", "0", "0"}, 2, "", "Input Error.\n"},
                                            ConvertCase{{"12", "", "0"}, 2, "", "Input Error.\n"}));
@@ -49,12 +52,14 @@ TEST(CliCommandTest, HelpAndVersion) {
   EXPECT_EQ(version.out, std::string("quarnel-cli ") + QUARNEL_VERSION + "\n");
 }
 
-TEST(CliCommandTest, WrongUsageEndsWithStatus2AndTheUsage) {
+TEST(CliCommandTest, WrongUsageEndsWithStatus2TheErrorAndWhereHelpIs) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--zoom", "twelve"}, {"--frobnicate"}, {"convert", "1", "2"}, {"--task"}, {"--open", "/nonexistent.qrnl"}}) {
     const CliProcess::Result run = CliProcess::Run(args);
     EXPECT_EQ(run.status, 2) << args[0];
-    EXPECT_NE(run.err.find("Usage:"), std::string::npos) << args[0];
+    EXPECT_TRUE(run.err.starts_with("quarnel-cli: ")) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\nTry 'quarnel-cli --help'.\n")) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << "one error line, not the usage";
     EXPECT_EQ(run.out, "");
   }
 }

@@ -75,7 +75,7 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 TEST_F(CliTaskTest, FreshTaskWritesItsFilesAndStoresTheServersBytes) {
   const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "2", "fresh"));
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed.\n" + kClosingMessage);
+  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed. Task: 2 of 2 tiles done, none listed as failed.\n" + kClosingMessage);
 
   std::string project =
       "[MapsType]\r\nMapsType=8\r\n\r\n"
@@ -139,7 +139,7 @@ TEST_F(CliTaskTest, InterruptStopsAfterTheTileInHandAndTheNextRunFetchesOnlyTheR
   const CliProcess::Result stopped = first.Finish();
 
   EXPECT_EQ(stopped.status, 130) << stopped.err;
-  EXPECT_EQ(stopped.err, "Summary: 3 saved, 0 failed.\n" + kClosingMessage);
+  EXPECT_EQ(stopped.err, "Summary: 3 saved, 0 failed. Task: 3 of 6 tiles done, none listed as failed.\n" + kClosingMessage);
   EXPECT_TRUE(Contains(stopped.out, "T1:seq=3, os_16_12_5.png ->ok!\nT1 Finished.\n"));
   EXPECT_TRUE(Contains(stopped.out, "Task Stoped!\n"));
   EXPECT_EQ(server.Targets(), std::vector<std::string>(kZoom5Targets.begin(), kZoom5Targets.begin() + 3));
@@ -217,8 +217,8 @@ TEST_F(CliTaskTest, NotFoundTilesAreListedGetTheBlankImageAndFailTheRun) {
   const CliProcess::Result run = CliProcess::Run(TaskArgs("4", "1", "holes"));
 
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(run.err, "Summary: 1 saved, 1 failed (listed in " + (out / "holes_failed.ftl").string() + ").\n" +
-                         kClosingMessage);
+  EXPECT_EQ(run.err, "Summary: 1 saved, 1 failed. Task: 2 of 2 tiles done, 1 listed as failed in " +
+                         (out / "holes_failed.ftl").string() + ".\n" + kClosingMessage);
   const fs::path missing = out / "holes" / "os_8_6_4.png";
   EXPECT_EQ(ReadFile(out / "holes_failed.ftl"), missing.string() + "|" + Url("/4/8/6.png") + "\r\n");
   const fs::path blank = fs::path(QUARNEL_CLI).parent_path() / "blankimg" / "blank.png";
@@ -394,7 +394,7 @@ TEST_F(CliTaskTest, AServerThatAsksForAPauseIsWaitedForAndNothingFails) {
   const CliProcess::Result run = CliProcess::Run(args);
 
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed.\n" + kClosingMessage);
+  EXPECT_EQ(run.err, "Summary: 2 saved, 0 failed. Task: 2 of 2 tiles done, none listed as failed.\n" + kClosingMessage);
   EXPECT_TRUE(Contains(run.out, "T1:8-5:503 Service Unavailable: waiting 1 s before asking again.\n")) << run.out;
   EXPECT_TRUE(Contains(run.out, "T1:8-6:429 Too Many Requests: waiting 1 s before asking again.\n")) << run.out;
   EXPECT_EQ(server.RequestCount(), 4u);

@@ -49,8 +49,8 @@ TEST(GuiTaskTest, StartDownloadsTheTilesAndTheMonitorClosesTheTask) {
   });
   poll.start(10);
   window.BitBtn1->click();
-  EXPECT_EQ(window.BitBtn1->text(), "Stop");
-  EXPECT_EQ(window.LabelTotalxy->text(), "Total images: 2");
+  EXPECT_EQ(window.BitBtn1->text(), "Stop") << "Stop from the start: it cancels the files' set-up too";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.LabelTotalxy->text() == "Total images: 2"; }, 20000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return closing.seen; }, 20000));
 
   EXPECT_EQ(closing.title, "Quarnel");

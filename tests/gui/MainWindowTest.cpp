@@ -18,7 +18,8 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    windows = std::make_unique<QuarnelWindows>(folder / "config.ini");
+    // Runs are driven by hand here: no worker thread ever starts.
+    windows = std::make_unique<QuarnelWindows>(folder / "config.ini", TaskRunOptions{.startWorkers = false});
     window = windows->mainWindow.get();
     window->show();
     QApplication::processEvents();
@@ -207,9 +208,10 @@ TEST_F(MainWindowTest, TypedEntriesReachTheLogicAtOnce) {
 void StartTaskWithoutWorkers(TForm1& logic, const std::string& savePath) {
   logic.Edit6 = savePath;
   logic.Edit1 = "10", logic.Edit3 = "20", logic.Edit2 = "50", logic.Edit4 = "40";
-  logic.Edit10 = "0";
+  logic.Edit10 = "1";
   logic.EditTaskName = "job.qrnl";
   logic.BitBtn1Click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !logic.TaskPreparing(); }, 20000));
   ASSERT_TRUE(logic.TaskRunning());
 }
 
@@ -320,7 +322,7 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   RunExpectingMessageBox([&] { logic.Timer1Timer(); });
   EXPECT_EQ(bar->value(), 1);
   EXPECT_EQ(progress->text().toStdString(), logic.LabelProgress);
-  EXPECT_EQ(progress->text(), "Summary: 1 saved, 0 failed.");
+  EXPECT_EQ(progress->text(), "Summary: 1 saved, 0 failed. Task: 1 of 2 tiles done, none listed as failed.");
 }
 
 TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {

@@ -155,6 +155,7 @@ TEST(Bounds, FullDiskGivesClearLinesAndANormalClose) {
   entries.threads = 4;
   entries.path = mountPoint;
   entries.task = "full.qrnl";
+  entries.moreArgs = {"--no-space-check"};  // the disk is meant to fill up
   SetEntriesCovering(TileRange{12, 2130, 2149, 1400, 1419}, entries);
   CliConfig config;
   config.port = server.Port();

@@ -36,7 +36,7 @@ std::string ConfigText(const CliConfig& c) {
   line("ConnectTimeout=" + std::to_string(c.connectTimeout));
   line("ReadTimeout=" + std::to_string(c.readTimeout));
   line("RepeatLimit=" + std::to_string(c.repeatLimit));
-  return text;
+  return text + c.moreNetworkLines;
 }
 
 void WriteConfig(const std::string& path, const CliConfig& config) {
@@ -47,10 +47,12 @@ std::string CliPath() { return QUARNEL_CLI; }
 std::string BlankImagePath() { return QUARNEL_BLANK_IMAGE; }
 
 std::vector<std::string> CliTaskArgs(const std::string& configPath, const TaskEntries& e) {
-  return {CliPath(),  "--config", configPath, "--left", e.left,   "--right",
-          e.right,    "--top",    e.top,      "--bottom", e.bottom, "--zoom",
-          std::to_string(e.zoom), "--threads", std::to_string(e.threads), "--path", e.path,
-          "--task",   e.task};
+  std::vector<std::string> args = {CliPath(),  "--config", configPath, "--left", e.left,   "--right",
+                                   e.right,    "--top",    e.top,      "--bottom", e.bottom, "--zoom",
+                                   std::to_string(e.zoom), "--threads", std::to_string(e.threads), "--path", e.path,
+                                   "--task",   e.task};
+  args.insert(args.end(), e.moreArgs.begin(), e.moreArgs.end());
+  return args;
 }
 
 int32_t OsmColumn(double longitude, int zoom) {

@@ -24,6 +24,7 @@ struct CliConfig {
   std::string proxyPort;
   std::string proxyUsername;
   std::string proxyPassword;
+  std::string moreNetworkLines;  // more "Key=value" lines of [Network], CR LF each
 };
 std::string ConfigText(const CliConfig& config);  // INI, CR LF
 void WriteConfig(const std::string& path, const CliConfig& config);
@@ -34,6 +35,7 @@ struct TaskEntries {
   int threads = 1;
   std::string path;  // save folder, no trailing separator
   std::string task;  // as typed, e.g. "soak.qrnl"
+  std::vector<std::string> moreArgs;  // after the entries, e.g. "--no-space-check"
 };
 
 std::string CliPath();

@@ -185,7 +185,7 @@ TEST(KillResume, KilledAtSeededMomentsAndResumedEndsWithEveryTileWholeOrListed) 
 TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
   constexpr uint64_t kWriteSeed = 424242;
   constexpr int kKills = 24;
-  constexpr std::size_t kTileBytes = std::size_t{40} << 20;  // below the client's 64 MiB body cap
+  constexpr std::size_t kTileBytes = std::size_t{40} << 20;  // below the 64 MiB tile cap the task is given
   std::mt19937_64 random(kWriteSeed);
   ScratchFolder scratch("killwrite");
   auto largeBody = [&](const std::string& target) {
@@ -204,6 +204,7 @@ TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
+  config.moreNetworkLines = "MaxTileBytes=67108864\r\n";
   WriteConfig(scratch / "config.ini", config);
   const std::vector<std::string> args = CliTaskArgs(scratch / "config.ini", entries);
 
