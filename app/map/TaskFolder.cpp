@@ -13,7 +13,7 @@
 
 #include "AtomicFile.h"
 #include "Ftl.h"
-#include "IniFile.h"
+#include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
 #include "Unitclasstask.h"
@@ -28,15 +28,6 @@ std::string WithoutExtension(const std::string& fileName) {
 std::string FileNamePart(const std::string& path) {
   const auto split = path.find_last_of("/\\");
   return split == std::string::npos ? path : path.substr(split + 1);
-}
-
-std::optional<double> ReadCoordinate(const IniFile& project, const char* key) {
-  const std::string text = project.ReadString("AREA", key, "");
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(value)) return std::nullopt;
-  return value;
 }
 
 bool SameBytesAsBlank(int folder, const char* name, const std::string& blankImage) {
@@ -73,20 +64,19 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   if (!std::filesystem::is_regular_file(projectPath, error))
     throw TaskFolderError("Cannot read the project file " + projectPath);
   const std::string fullName = std::filesystem::absolute(projectPath).lexically_normal().string();
-  const IniFile project(fullName);
+  ProjectFile project;
+  try {
+    project = ProjectFile::Read(fullName);
+  } catch (const ProjectFileError& refusal) {
+    throw TaskFolderError(refusal.what());
+  }
   TaskExtent extent;
   extent.projectPath = fullName;
-  extent.mapsType = project.ReadInteger("MapsType", "MapsType", kOpenStreetMap);
-  extent.zoom = project.ReadInteger("Zoom", "Zoom", 0);
+  extent.mapsType = project.MapsType;
+  extent.zoom = project.Zoom;
   if (!FindMapService(extent.mapsType))
     throw TaskFolderError("The project file names no known map type: " + std::to_string(extent.mapsType));
-  if (extent.zoom < 0 || extent.zoom > 30)
-    throw TaskFolderError("The project file's zoom " + std::to_string(extent.zoom) + " is outside 0..30");
-  const auto left = ReadCoordinate(project, "LeftLongitude"), right = ReadCoordinate(project, "RightLongitude"),
-             top = ReadCoordinate(project, "TopLatitude"), bottom = ReadCoordinate(project, "BottomLatitude");
-  if (!left || !right || !top || !bottom)
-    throw TaskFolderError("The project file's area is incomplete or not a number");
-  extent.left = *left, extent.right = *right, extent.top = *top, extent.bottom = *bottom;
+  extent.left = project.Left, extent.right = project.Right, extent.top = project.Top, extent.bottom = project.Bottom;
   extent.origin = RowOriginOf(extent.mapsType);
   // The download's own range, so the viewer shows exactly the tiles the task fetched.
   try {

@@ -14,7 +14,7 @@ std::string ProjectText(int mapsType, const char* left, const char* right, const
                         int zoom) {
   return "[MapsType]\r\nMapsType=" + std::to_string(mapsType) + "\r\n\r\n[AREA]\r\nLeftLongitude=" + left +
          "\r\nRightLongitude=" + right + "\r\nTopLatitude=" + top + "\r\nBottomLatitude=" + bottom +
-         "\r\n\r\n[Zoom]\r\nZoom=" + std::to_string(zoom) + "\r\n";
+         "\r\n\r\n[Zoom]\r\nZoom=" + std::to_string(zoom) + "\r\n\r\n[THREADS]\r\nThreadCount=1\r\n";
 }
 
 struct FolderCase {
