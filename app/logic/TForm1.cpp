@@ -229,11 +229,11 @@ void TForm1::MapCombiner1Click() {
 void TForm1::Usermanual1Click() {
   const std::string manual = HelpFilePath.empty() ? HelpFilePathIn(ExecutableFolder()) : HelpFilePath;
   if (!FileExists(manual)) {
-    platform_.ShowMessage("The user manual is missing: " + manual);
+    platform_.ShowMessage("The user manual is missing:\n" + manual);
     return;
   }
   platform_.ShellOpenFile(manual, [&platform = platform_, manual] {
-    platform.ShowMessage("No program could show the user manual. Open it in a web browser: " + manual);
+    platform.ShowMessage("No program could show the user manual. Open this file in a web browser:\n" + manual);
   });
 }
 

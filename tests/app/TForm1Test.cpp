@@ -509,7 +509,7 @@ TEST_F(MainWindowTest, HelpEntriesOpenTheManualAndTheHomepage) {
 TEST_F(MainWindowTest, TheManualSaysWhenItIsMissingOrNothingCanShowIt) {
   form_->Usermanual1Click();
   EXPECT_TRUE(platform_.shellOpened.empty());
-  EXPECT_EQ(platform_.messages, (Lines{"The user manual is missing: " + exe_ + "help/help.html"}));
+  EXPECT_EQ(platform_.messages, (Lines{"The user manual is missing:\n" + exe_ + "help/help.html"}));
 
   platform_.messages.clear();
   std::filesystem::create_directories(exe_ + "help");
@@ -517,7 +517,7 @@ TEST_F(MainWindowTest, TheManualSaysWhenItIsMissingOrNothingCanShowIt) {
   platform_.noProgramForFiles = true;
   form_->Usermanual1Click();
   EXPECT_EQ(platform_.messages,
-            (Lines{"No program could show the user manual. Open it in a web browser: " + exe_ + "help/help.html"}));
+            (Lines{"No program could show the user manual. Open this file in a web browser:\n" + exe_ + "help/help.html"}));
 }
 
 TEST_F(MainWindowTest, ExitWithoutATaskJustEnds) {
