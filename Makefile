@@ -1,5 +1,5 @@
 # Convenience targets; the scripts do the work.
-.PHONY: all setup build run test bench
+.PHONY: all setup build run test bench package
 all: build
 setup:
 	./scripts/setup.sh
@@ -11,3 +11,5 @@ test:
 	./scripts/test.sh
 bench:
 	./bench/run.sh
+package:
+	./scripts/package.sh

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what Quarnel needs to build, run and test from Debian's packages.
+# Installs what Quarnel needs to build, run and test from Debian's packages;
+# with --package, also what building and checking its Debian package needs.
 # Idempotent: only missing packages are installed, and they are named first.
 set -euo pipefail
 
@@ -11,7 +12,11 @@ packages=(
   xdg-utils locales
   clang libclang-rt-dev python3
   libgdal-dev gdal-bin libsqlite3-dev
+  librsvg2-bin desktop-file-utils appstream
 )
+if [ "${1:-}" = "--package" ]; then
+  packages+=(dpkg-dev lintian)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -8,9 +8,14 @@
 
 #include "CliArguments.h"
 #include "CliCombine.h"
+#include "ProgramInfo.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
+  if (words.size() == 1 && words[0] == "--version") {
+    std::printf("%s\n", VersionLine("quarnel-cli-combine").c_str());
+    return 0;
+  }
   const auto combine = ParseCombineArguments(words);
   if (const auto* error = std::get_if<std::string>(&combine)) {
     std::fprintf(stderr, "quarnel-cli: %s\n\n%s", error->c_str(), CliUsageText().c_str());

@@ -19,6 +19,7 @@
 #include "CliZoomRange.h"
 #include "Convert.h"
 #include "Form4.h"
+#include "ProgramInfo.h"
 #include "StdoutLines.h"
 #include "TileHttpClient.h"
 
@@ -89,7 +90,7 @@ int main(int argc, char* argv[]) {
       std::fputs(CliUsageText().c_str(), stdout);
       return 0;
     case CliArguments::Mode::Version:
-      std::printf("quarnel-cli %s\n", QUARNEL_VERSION);
+      std::printf("%s\n", VersionLine("quarnel-cli").c_str());
       return 0;
     default:
       break;

@@ -29,6 +29,7 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
   titleFont.setUnderline(true);
   titleFont.setBold(true);
   LabelTitle->setFont(titleFont);
+  LabelVersion = new QLabel(QString::fromStdString(logic_.VersionLine), this);
   LabelDeveloper = new QLabel(TfrmAbout::DeveloperLine, this);
   LabelHomepage = new QLabel("Homepage:", this);
   LinkHomepage = new QLabel(this);
@@ -44,23 +45,24 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
   bLater->setDefault(true);
 
   const std::pair<QObject*, const char*> names[] = {
-      {LabelTitle, "LabelTitle"},       {LabelDeveloper, "LabelDeveloper"}, {LabelHomepage, "LabelHomepage"},
-      {LinkHomepage, "LinkHomepage"},   {LabelEmail, "LabelEmail"},         {LinkEmail, "LinkEmail"},
-      {bLater, "bLater"},
+      {LabelTitle, "LabelTitle"},     {LabelVersion, "LabelVersion"},   {LabelDeveloper, "LabelDeveloper"},
+      {LabelHomepage, "LabelHomepage"}, {LinkHomepage, "LinkHomepage"}, {LabelEmail, "LabelEmail"},
+      {LinkEmail, "LinkEmail"},       {bLater, "bLater"},
   };
   for (const auto& [object, name] : names) object->setObjectName(name);
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(LabelTitle, 0, 0, 1, 2);
-  grid->addWidget(LabelDeveloper, 1, 0, 1, 2);
-  grid->addWidget(LabelHomepage, 2, 0);
-  grid->addWidget(LinkHomepage, 2, 1);
-  grid->addWidget(LabelEmail, 3, 0);
-  grid->addWidget(LinkEmail, 3, 1);
+  grid->addWidget(LabelVersion, 1, 0, 1, 2);
+  grid->addWidget(LabelDeveloper, 2, 0, 1, 2);
+  grid->addWidget(LabelHomepage, 3, 0);
+  grid->addWidget(LinkHomepage, 3, 1);
+  grid->addWidget(LabelEmail, 4, 0);
+  grid->addWidget(LinkEmail, 4, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(bLater);
-  grid->addLayout(buttons, 4, 0, 1, 2);
+  grid->addLayout(buttons, 5, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   connect(LinkHomepage, &QLabel::linkActivated, this, &AboutBox::HomepageLinkClick);

@@ -18,6 +18,7 @@ class AboutBox : public QDialog {
   void ShowModal(const std::string& mainWindowCaption);
 
   QLabel* LabelTitle;
+  QLabel* LabelVersion;
   QLabel* LabelDeveloper;
   QLabel* LabelHomepage;
   QLabel* LinkHomepage;

@@ -63,6 +63,25 @@ void GuiPlatform::ShellOpen(const std::string& target) {
   QDesktopServices::openUrl(IsAddress(text) ? QUrl(text) : QUrl::fromLocalFile(text));
 }
 
+void GuiPlatform::ShellOpenFile(const std::string& path, std::function<void()> noProgram) {
+  // Only xdg-open's exit status tells whether a program took the file, and a
+  // browser it starts may hold it until the browser ends. No parent, so that
+  // quitting Quarnel does not kill a browser still showing the file.
+  auto* opener = new QProcess;
+  opener->setProcessChannelMode(QProcess::ForwardedChannels);
+  opener->setStandardInputFile(QProcess::nullDevice());
+  QObject::connect(opener, &QProcess::finished, opener, [opener, noProgram](int status, QProcess::ExitStatus how) {
+    if (how == QProcess::NormalExit && status != 0) noProgram();
+    opener->deleteLater();
+  });
+  QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, noProgram](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    noProgram();
+    opener->deleteLater();
+  });
+  opener->start("xdg-open", {ToQt(path)});
+}
+
 void GuiPlatform::StartProgram(const std::string& path) {
   const QFileInfo program(ToQt(path));
   if (!program.isFile() || !program.isExecutable()) return;

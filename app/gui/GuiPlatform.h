@@ -19,6 +19,7 @@ class GuiPlatform : public QtCorePlatform {
                                             const std::string& startFolder) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ShellOpen(const std::string& target) override;
+  void ShellOpenFile(const std::string& path, std::function<void()> noProgram) override;
   void StartProgram(const std::string& path) override;
 
  private:

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -17,11 +18,18 @@ std::string WithoutTrailingSeparator(std::string path) {
   return path;
 }
 
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+constexpr const char* kBlankImage = "blankimg/blank.png";
+
 }  // namespace
 
 std::string ConfigFilePath(const ConfigLocationInputs& inputs) {
   if (!inputs.overridePath.empty()) return inputs.overridePath;
-  if (inputs.executableFolderWritable) return inputs.executableFolder + "ini/config.ini";
+  if (inputs.executableFolderWritable && !inputs.installed) return inputs.executableFolder + "ini/config.ini";
   // XDG says a relative $XDG_CONFIG_HOME is to be ignored.
   std::string base = inputs.xdgConfigHome;
   if (base.empty() || base.front() != '/') base = WithoutTrailingSeparator(inputs.home) + "/.config";
@@ -36,6 +44,7 @@ std::string ConfigFilePath(const std::string& executableFolder, const std::strin
   inputs.home = HomeFolder();
   inputs.executableFolderWritable =
       !executableFolder.empty() && ::access(executableFolder.c_str(), W_OK) == 0;
+  inputs.installed = RunsFromAnInstall(executableFolder);
   return ConfigFilePath(inputs);
 }
 
@@ -50,9 +59,27 @@ std::string HomeFolder() {
 std::string MainWindowDefaultSavePath() { return HomeFolder() + "/qrnl"; }
 std::string OptionsDefaultSavePath() { return HomeFolder() + "/downloads"; }
 
-std::string HelpFilePathIn(const std::string& executableFolder) { return executableFolder + "help/help.html"; }
+std::string InstalledDataFolder(const std::string& executableFolder) {
+  const std::filesystem::path folder = std::filesystem::path(executableFolder) / "../share/quarnel/";
+  return folder.lexically_normal().string();
+}
+
+std::string ProgramFilePath(const std::string& executableFolder, const std::string& relativePath) {
+  const std::string beside = executableFolder + relativePath;
+  if (Exists(beside)) return beside;
+  const std::string installed = InstalledDataFolder(executableFolder) + relativePath;
+  return Exists(installed) ? installed : beside;
+}
+
+bool RunsFromAnInstall(const std::string& executableFolder) {
+  return !executableFolder.empty() && ProgramFilePath(executableFolder, kBlankImage) != executableFolder + kBlankImage;
+}
+
+std::string HelpFilePathIn(const std::string& executableFolder) {
+  return ProgramFilePath(executableFolder, "help/help.html");
+}
 std::string BlankImagePathIn(const std::string& executableFolder) {
-  return executableFolder + "blankimg/blank.png";
+  return ProgramFilePath(executableFolder, kBlankImage);
 }
 std::string MapViewerPathIn(const std::string& executableFolder) { return executableFolder + "glimmet"; }
 std::string MapCombinerPathIn(const std::string& executableFolder) { return executableFolder + "stitchel"; }

@@ -2,9 +2,11 @@
 
 #include <string>
 
-// Where the program's own files live. The executable's folder is a portable
-// install (or the build tree) when it is writable; otherwise the configuration
-// goes to the user's XDG configuration folder.
+// Where the program's own files live. The build tree and a portable folder
+// hold them beside the executable; an install (cmake --install, the package)
+// puts them in ../share/quarnel. The configuration sits beside the executable
+// when that folder is writable and not an install's; otherwise it goes to the
+// user's XDG configuration folder.
 
 struct ConfigLocationInputs {
   std::string executableFolder;  // with a trailing separator
@@ -12,6 +14,7 @@ struct ConfigLocationInputs {
   std::string xdgConfigHome;     // $XDG_CONFIG_HOME, may be empty
   std::string home;              // $HOME
   bool executableFolderWritable = false;
+  bool installed = false;  // RunsFromAnInstall
 };
 
 std::string ConfigFilePath(const ConfigLocationInputs& inputs);
@@ -25,7 +28,18 @@ std::string HomeFolder();
 std::string MainWindowDefaultSavePath();  // $HOME/qrnl
 std::string OptionsDefaultSavePath();     // $HOME/downloads
 
-// Files beside the executable; executableFolder ends with a separator.
+// The folder an install keeps the program's files in, ../share/quarnel/ from
+// the executable's folder (with a trailing separator, written without "..").
+std::string InstalledDataFolder(const std::string& executableFolder);
+// A file of the program's own, named relative to its folder: beside the
+// executable when it is there, else in the install's folder; a file found in
+// neither is named beside the executable.
+std::string ProgramFilePath(const std::string& executableFolder, const std::string& relativePath);
+// Whether the program's files are an install's rather than beside it.
+bool RunsFromAnInstall(const std::string& executableFolder);
+
+// The program's files; executableFolder ends with a separator. The companion
+// programs always sit beside the executable.
 std::string HelpFilePathIn(const std::string& executableFolder);
 std::string BlankImagePathIn(const std::string& executableFolder);
 std::string MapViewerPathIn(const std::string& executableFolder);

@@ -38,6 +38,13 @@ class Platform {
 
   // The desktop's "open" for a file, folder or address; the result is not looked at.
   virtual void ShellOpen(const std::string& target) = 0;
+  // The same for a file the user asked to see, with a word when nothing can
+  // show it: noProgram runs on the GUI thread, perhaps later, when the desktop
+  // has no program for the file. A front end that cannot tell just opens it.
+  virtual void ShellOpenFile(const std::string& path, std::function<void()> noProgram) {
+    (void)noProgram;
+    ShellOpen(path);
+  }
   // Starts a program without arguments; a missing program does nothing.
   virtual void StartProgram(const std::string& path) = 0;
 

@@ -261,7 +261,14 @@ void TForm1::MapCombiner1Click() {
 }
 
 void TForm1::Usermanual1Click() {
-  platform_.ShellOpen(HelpFilePath.empty() ? HelpFilePathIn(ExecutableFolder()) : HelpFilePath);
+  const std::string manual = HelpFilePath.empty() ? HelpFilePathIn(ExecutableFolder()) : HelpFilePath;
+  if (!FileExists(manual)) {
+    platform_.ShowMessage("The user manual is missing:\n" + manual);
+    return;
+  }
+  platform_.ShellOpenFile(manual, [&platform = platform_, manual] {
+    platform.ShowMessage("No program could show the user manual. Open this file in a web browser:\n" + manual);
+  });
 }
 
 void TForm1::Homepage1Click() { platform_.ShellOpen(kHomepageAddress); }

@@ -1,9 +1,13 @@
 #include "Unit2.h"
 
 #include "AppPaths.h"
+#include "ProjectVersion.h"
 
 TfrmAbout::TfrmAbout(Platform& platform)
-    : HomepageLink(kHomepageAddress), MailLink(kSupportMailAddress), platform_(platform) {}
+    : VersionLine(std::string("Version ") + kProjectVersion),
+      HomepageLink(kHomepageAddress),
+      MailLink(kSupportMailAddress),
+      platform_(platform) {}
 
 void TfrmAbout::FormShow(const std::string& mainWindowCaption) {
   TitleLine = mainWindowCaption;

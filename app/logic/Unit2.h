@@ -14,6 +14,8 @@ class TfrmAbout {
   static constexpr const char* bLaterCaption = "&OK";
 
   std::string TitleLine;
+  // The program's own version; the title follows the configuration's Version.
+  std::string VersionLine;
   std::string HomepageLink;
   std::string MailLink;
 

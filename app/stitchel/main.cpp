@@ -6,17 +6,32 @@
 #include <filesystem>
 
 #include "AppPaths.h"
+#include "ProgramInfo.h"
 #include "StitchelLogic.h"
 #include "StitchelWindow.h"
 
+namespace {
+
+constexpr const char* kUsage = "Usage: stitchel [--config FILE] [PROJECT.qrnl]\n";
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  const std::string help =
+      std::string(kUsage) + "Combines a finished task into one map file; without a project, the task last started.\n";
+  if (const auto answer = VersionOrHelp({argv + 1, argv + argc}, "stitchel", help)) {
+    std::fputs(answer->c_str(), stdout);
+    return 0;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName(kApplicationTitle);
+  QApplication::setApplicationVersion(kProjectVersion);
+  QApplication::setDesktopFileName("stitchel");
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   const auto parsed = ParseStitchelArguments(args);
   if (const auto* error = std::get_if<std::string>(&parsed)) {
-    std::fprintf(stderr, "stitchel: %s\nUsage: stitchel [--config FILE] [PROJECT.qrnl]\n", error->c_str());
+    std::fprintf(stderr, "stitchel: %s\n%s", error->c_str(), kUsage);
     return 2;
   }
   const StitchelArguments& arguments = std::get<StitchelArguments>(parsed);

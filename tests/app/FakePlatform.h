@@ -104,6 +104,12 @@ class FakePlatform : public Platform {
     return std::exchange(nextFolder, std::nullopt);
   }
   void ShellOpen(const std::string& target) override { shellOpened.push_back(target); }
+  // When set, ShellOpenFile finds no program for the file.
+  bool noProgramForFiles = false;
+  void ShellOpenFile(const std::string& path, std::function<void()> noProgram) override {
+    shellOpened.push_back(path);
+    if (noProgramForFiles) noProgram();
+  }
   void StartProgram(const std::string& path) override { programsStarted.push_back(path); }
   std::string NowText() override { return now; }
   std::string ExecutableFolder() override { return executableFolder_; }

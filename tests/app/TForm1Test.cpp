@@ -508,9 +508,26 @@ TEST_F(MainWindowTest, CompanionProgramsStartOnlyWhenPresent) {
 }
 
 TEST_F(MainWindowTest, HelpEntriesOpenTheManualAndTheHomepage) {
+  std::filesystem::create_directories(exe_ + "help");
+  WriteFile(exe_ + "help/help.html", "<html></html>");
   form_->Usermanual1Click();
   form_->Homepage1Click();
   EXPECT_EQ(platform_.shellOpened, (Lines{exe_ + "help/help.html", kHomepageAddress}));
+  EXPECT_TRUE(platform_.messages.empty());
+}
+
+TEST_F(MainWindowTest, TheManualSaysWhenItIsMissingOrNothingCanShowIt) {
+  form_->Usermanual1Click();
+  EXPECT_TRUE(platform_.shellOpened.empty());
+  EXPECT_EQ(platform_.messages, (Lines{"The user manual is missing:\n" + exe_ + "help/help.html"}));
+
+  platform_.messages.clear();
+  std::filesystem::create_directories(exe_ + "help");
+  WriteFile(exe_ + "help/help.html", "<html></html>");
+  platform_.noProgramForFiles = true;
+  form_->Usermanual1Click();
+  EXPECT_EQ(platform_.messages,
+            (Lines{"No program could show the user manual. Open this file in a web browser:\n" + exe_ + "help/help.html"}));
 }
 
 TEST_F(MainWindowTest, ExitWithoutATaskJustEnds) {

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <stdexcept>
 
-CliProcess::CliProcess(const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::vector<std::string>& args) : CliProcess(QUARNEL_CLI, args) {}
+
+CliProcess::CliProcess(const std::string& programPath, const std::vector<std::string>& args) {
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   std::vector<char*> argv;
-  std::string program = QUARNEL_CLI;
+  std::string program = programPath;
   argv.push_back(program.data());
   std::vector<std::string> copies = args;
   for (std::string& arg : copies) argv.push_back(arg.data());

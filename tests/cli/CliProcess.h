@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-// quarnel-cli as a child process with its stdout and stderr captured.
+// quarnel-cli (or another program) as a child process with its stdout and
+// stderr captured.
 // The limits are guards against a hung child, not measurements.
 class CliProcess {
  public:
@@ -16,7 +17,8 @@ class CliProcess {
     std::string err;
   };
 
-  explicit CliProcess(const std::vector<std::string>& args);
+  explicit CliProcess(const std::vector<std::string>& args);  // QUARNEL_CLI
+  CliProcess(const std::string& program, const std::vector<std::string>& args);
   ~CliProcess();  // a child still running is killed
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
+#include "ProjectVersion.h"
 #include "QuarnelWindows.h"
 #include "UpDownArrows.h"
 
@@ -80,6 +81,7 @@ TEST_F(OtherWindowsTest, AboutBoxTakesTheMainWindowsCurrentCaption) {
   QTimer::singleShot(0, windows.aboutBox, [&] {
     EXPECT_EQ(windows.aboutBox->LabelTitle->text(), "Quarnel 9.9");
     EXPECT_TRUE(windows.aboutBox->LabelTitle->font().underline());
+    EXPECT_EQ(windows.aboutBox->LabelVersion->text(), QString("Version ") + kProjectVersion);
     EXPECT_TRUE(windows.aboutBox->LinkHomepage->text().contains("quarnel.example.org"));
     windows.aboutBox->bLater->click();
   });

@@ -1,15 +1,19 @@
 #include <QApplication>
 #include <QEventLoop>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
 #include "FileDialogFilter.h"
+#include "GuiPlatform.h"
 #include "QtCorePlatform.h"
+#include "TestFiles.h"
 #include "UpDownArrows.h"
 
 namespace {
@@ -115,5 +119,51 @@ TEST(QtCorePlatformTest, ATickThatRunsANestedEventLoopIsNotReentered) {
   platform.TickNow();
   EXPECT_EQ(ticks, 1);
 }
+
+// The desktop's opener stands in as a script on PATH: its exit status is
+// what tells whether a program took the file.
+struct OpenerCase {
+  const char* name;
+  const char* script;  // empty: no xdg-open at all
+  bool expectNoProgram;
+};
+
+void PrintTo(const OpenerCase& c, std::ostream* os) { *os << c.name; }
+
+class ShellOpenFileTest : public ::testing::TestWithParam<OpenerCase> {
+ protected:
+  void SetUp() override { savedPath_ = qgetenv("PATH"); }
+  void TearDown() override { qputenv("PATH", savedPath_); }
+  QByteArray savedPath_;
+};
+
+TEST_P(ShellOpenFileTest, SaysSoOnlyWhenNoProgramTookTheFile) {
+  ScratchFolder folder;
+  if (*GetParam().script) {
+    WriteFile(folder / "xdg-open",
+              "#!/bin/sh\nprintf '%s' \"$1\" > '" + folder / "opened" + "'\n" + GetParam().script + "\n");
+    std::filesystem::permissions(folder / "xdg-open", std::filesystem::perms::owner_all);
+  }
+  qputenv("PATH", QByteArray::fromStdString(folder.Path()));
+
+  GuiPlatform platform;
+  bool noProgram = false;
+  platform.ShellOpenFile("/usr/share/quarnel/help/help.html", [&] { noProgram = true; });
+  if (GetParam().expectNoProgram) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return noProgram; }, 30000));
+  } else {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Exists(folder / "opened"); }, 30000));
+    EXPECT_FALSE(QTest::qWaitFor([&] { return noProgram; }, 500)) << "a program took the file";
+  }
+  if (*GetParam().script) {
+    EXPECT_EQ(ReadFile(folder / "opened"), "/usr/share/quarnel/help/help.html");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ShellOpenFileTest,
+                         ::testing::Values(OpenerCase{"opened", "exit 0", false},
+                                           OpenerCase{"noProgramForHtml", "exit 3", true},
+                                           OpenerCase{"noOpenerInstalled", "", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
