@@ -51,13 +51,12 @@ void AppendRing(std::string& out, AreaRing ring, bool anticlockwise) {
   AppendPath(out, ring);
 }
 
-void AppendFeature(std::string& out, const char* type, const std::string& coordinates) {
+// A feature's opening up to its coordinates; the caller appends them and "}}".
+void BeginFeature(std::string& out, const char* type) {
   if (out.back() == '}') out += ",\n";
   out += R"({"type":"Feature","properties":{},"geometry":{"type":")";
   out += type;
   out += R"(","coordinates":)";
-  out += coordinates;
-  out += "}}";
 }
 
 // ---- Reading
@@ -75,7 +74,7 @@ class GeoJsonReader {
     const std::string type = TypeOf(value);
     if (type == "FeatureCollection") {
       const JsonValue* features = value.Member("features");
-      if (!features || features->kind != JsonValue::Kind::Array || !features->numbers.empty())
+      if (!features || !HoldsValues(*features))
         throw GeoJsonShapeError("a FeatureCollection without a list of features");
       for (const JsonValue& feature : features->items) Object(feature);
     } else if (type == "Feature") {
@@ -99,25 +98,34 @@ class GeoJsonReader {
     return *value;
   }
 
+  // An array of values, neither numbers nor a list of positions.
+  static bool HoldsValues(const JsonValue& value) {
+    return value.kind == JsonValue::Kind::Array && value.numbers.empty() && value.rowEnds.empty();
+  }
+
   static LonLat Position(const JsonValue& value) {
     if (value.kind != JsonValue::Kind::Array || value.numbers.size() < 2)
       throw GeoJsonShapeError("a position that is not a longitude and a latitude");
     return {value.numbers[0], value.numbers[1]};
   }
 
-  // A list of positions; an empty list is an empty array of either kind.
+  // A list of positions; an empty list is an empty array.
   static std::vector<LonLat> Positions(const JsonValue& value) {
-    if (value.kind != JsonValue::Kind::Array || !value.numbers.empty())
+    if (value.kind != JsonValue::Kind::Array || !value.numbers.empty() || !value.items.empty())
       throw GeoJsonShapeError("a list of positions that is not one");
     std::vector<LonLat> path;
-    path.reserve(value.items.size());
-    for (const JsonValue& item : value.items) path.push_back(Position(item));
+    path.reserve(value.rowEnds.size());
+    std::size_t start = 0;
+    for (const std::size_t end : value.rowEnds) {
+      if (end - start < 2) throw GeoJsonShapeError("a position that is not a longitude and a latitude");
+      path.push_back({value.rowNumbers[start], value.rowNumbers[start + 1]});
+      start = end;
+    }
     return path;
   }
 
   static const std::vector<JsonValue>& Lists(const JsonValue& value) {
-    if (value.kind != JsonValue::Kind::Array || !value.numbers.empty())
-      throw GeoJsonShapeError("nested coordinates that are not lists");
+    if (!HoldsValues(value)) throw GeoJsonShapeError("coordinates nested too shallow");
     return value.items;
   }
 
@@ -142,7 +150,7 @@ class GeoJsonReader {
     const std::string type = TypeOf(value);
     if (type == "GeometryCollection") {
       const JsonValue* geometries = value.Member("geometries");
-      if (!geometries || geometries->kind != JsonValue::Kind::Array || !geometries->numbers.empty())
+      if (!geometries || !HoldsValues(*geometries))
         throw GeoJsonShapeError("a GeometryCollection without a list of geometries");
       for (const JsonValue& geometry : geometries->items) Geometry(geometry);
       return;
@@ -185,31 +193,33 @@ std::string AreaGeoJsonText(const Area& area) {
   if (area.Empty()) throw AreaError("An area without geometry cannot be saved");
   std::string out = "{\"type\":\"FeatureCollection\",\"features\":[\n";
   if (!area.polygons.empty()) {
-    std::string coordinates = "[";
-    for (const AreaPolygon& polygon : area.polygons) {
-      if (coordinates.size() > 1) coordinates += ',';
-      coordinates += '[';
-      AppendRing(coordinates, polygon.shell, true);
-      for (const AreaRing& hole : polygon.holes) {
-        coordinates += ',';
-        AppendRing(coordinates, hole, false);
+    BeginFeature(out, "MultiPolygon");
+    out += '[';
+    for (std::size_t p = 0; p < area.polygons.size(); ++p) {
+      if (p > 0) out += ',';
+      out += '[';
+      AppendRing(out, area.polygons[p].shell, true);
+      for (const AreaRing& hole : area.polygons[p].holes) {
+        out += ',';
+        AppendRing(out, hole, false);
       }
-      coordinates += ']';
+      out += ']';
     }
-    AppendFeature(out, "MultiPolygon", coordinates + "]");
+    out += "]}}";
   }
   if (!area.lines.empty()) {
-    std::string coordinates = "[";
-    for (const auto& line : area.lines) {
-      if (coordinates.size() > 1) coordinates += ',';
-      AppendPath(coordinates, line);
+    BeginFeature(out, "MultiLineString");
+    out += '[';
+    for (std::size_t i = 0; i < area.lines.size(); ++i) {
+      if (i > 0) out += ',';
+      AppendPath(out, area.lines[i]);
     }
-    AppendFeature(out, "MultiLineString", coordinates + "]");
+    out += "]}}";
   }
   if (!area.points.empty()) {
-    std::string coordinates;
-    AppendPath(coordinates, area.points);
-    AppendFeature(out, "MultiPoint", coordinates);
+    BeginFeature(out, "MultiPoint");
+    AppendPath(out, area.points);
+    out += "}}";
   }
   out += "\n]}\n";
   return out;

@@ -22,7 +22,8 @@
 // tiles whose open squares meet a polygon's inside.
 
 #include <algorithm>
-#include <cstdlib>
+#include <string>
+#include <tuple>
 
 #include "AreaMask.h"
 #include "GridLines.h"
@@ -111,16 +112,24 @@ class AreaMaskBuilder {
   std::vector<Crossing> crossings_;
 };
 
+namespace {
+
+// The rectangle's rows as cells of the grid, clipped to it; empty when first > last.
+std::pair<int64_t, int64_t> CellsOf(int32_t zoom, RowOrigin origin, const TileRect& rect) {
+  const int64_t size = int64_t{1} << zoom;
+  if (rect.MinY > rect.MaxY) return {0, -1};
+  const auto cell = [&](int32_t row) { return origin == RowOrigin::FromBottom ? row : size - 1 - row; };
+  const int64_t a = cell(rect.MinY), b = cell(rect.MaxY);
+  return {std::max<int64_t>(std::min(a, b), 0), std::min<int64_t>(std::max(a, b), size - 1)};
+}
+
+}  // namespace
+
 AreaMaskBuilder::AreaMaskBuilder(int32_t zoom, RowOrigin origin, const TileRect& rect)
-    : grid_(zoom, origin), rect_(rect) {
-  const int64_t size = grid_.Size();
+    : grid_(zoom, origin, CellsOf(zoom, origin, rect).first, CellsOf(zoom, origin, rect).second), rect_(rect) {
   firstColumn_ = std::max<int64_t>(rect.MinX, 0);
-  lastColumn_ = std::min<int64_t>(rect.MaxX, size - 1);
-  const int64_t a = grid_.CellOfServiceRow(rect.MinY);
-  const int64_t b = grid_.CellOfServiceRow(rect.MaxY);
-  firstCell_ = std::max<int64_t>(std::min(a, b), 0);
-  lastCell_ = std::min<int64_t>(std::max(a, b), size - 1);
-  if (rect.MinY > rect.MaxY) lastCell_ = firstCell_ - 1;
+  lastColumn_ = std::min<int64_t>(rect.MaxX, grid_.Size() - 1);
+  std::tie(firstCell_, lastCell_) = CellsOf(zoom, origin, rect);
 }
 
 void AreaMaskBuilder::EmitCells(int64_t column, int64_t firstCell, int64_t lastCell) {

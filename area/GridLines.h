@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "Commonfunc.h"
 
@@ -16,8 +17,9 @@
 // a cell into the row the task counts.
 class GridLines {
  public:
-  // zoom 0..30.
-  GridLines(int32_t zoom, RowOrigin origin);
+  // zoom 0..30. The row lines of cells firstCell..lastCell are worked out
+  // once and looked up by bisection (when they are not too many to keep).
+  GridLines(int32_t zoom, RowOrigin origin, int64_t firstCell = 0, int64_t lastCell = -1);
 
   int64_t Size() const { return size_; }  // 2^zoom tiles a side
   double ColumnLine(int64_t k) const;     // west edge of column k
@@ -32,7 +34,6 @@ class GridLines {
   int64_t CellAtOrBelow(double latitude) const;
 
   int32_t ServiceRow(int64_t cell) const;
-  int64_t CellOfServiceRow(int32_t row) const;
 
  private:
   uint8_t zoom_;
@@ -40,4 +41,6 @@ class GridLines {
   int64_t size_;
   double south_;
   double north_;
+  int64_t firstCached_ = 0;
+  std::vector<double> cached_;  // RowLine(firstCached_ + i)
 };

@@ -124,22 +124,40 @@ class JsonParser {
     }
     for (;;) {
       JsonValue item = Value(depth + 1);
-      if (item.kind == JsonValue::Kind::Number && value.items.empty()) {
+      const bool onlyNumbers = item.kind == JsonValue::Kind::Array && item.items.empty() && item.rowEnds.empty();
+      if (item.kind == JsonValue::Kind::Number && value.items.empty() && value.rowEnds.empty()) {
         value.numbers.push_back(item.number);
+      } else if (onlyNumbers && value.items.empty() && value.numbers.empty()) {
+        value.rowNumbers.insert(value.rowNumbers.end(), item.numbers.begin(), item.numbers.end());
+        value.rowEnds.push_back(value.rowNumbers.size());
       } else {
-        // A mixed array after all: the numbers read so far become values.
-        for (const double n : value.numbers) {
-          value.items.emplace_back();
-          value.items.back().kind = JsonValue::Kind::Number;
-          value.items.back().number = n;
-        }
-        value.numbers.clear();
+        ToItems(value);
         value.items.push_back(std::move(item));
       }
       if (Peek() == ']') break;
       Expect(',');
     }
     ++pos_;
+  }
+
+  // A mixed array after all: what was kept as plain numbers becomes values.
+  static void ToItems(JsonValue& value) {
+    for (const double n : value.numbers) {
+      JsonValue& item = value.items.emplace_back();
+      item.kind = JsonValue::Kind::Number;
+      item.number = n;
+    }
+    std::size_t start = 0;
+    for (const std::size_t end : value.rowEnds) {
+      JsonValue& item = value.items.emplace_back();
+      item.kind = JsonValue::Kind::Array;
+      item.numbers.assign(value.rowNumbers.begin() + static_cast<std::ptrdiff_t>(start),
+                          value.rowNumbers.begin() + static_cast<std::ptrdiff_t>(end));
+      start = end;
+    }
+    value.numbers.clear();
+    value.rowNumbers.clear();
+    value.rowEnds.clear();
   }
 
   double Number() {

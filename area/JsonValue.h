@@ -7,8 +7,9 @@
 #include <vector>
 
 // A small JSON reader for the area files (RFC 8259), so that reading a
-// task's area needs no GDAL. Arrays of numbers only, as GeoJSON positions
-// are, keep their numbers in one vector instead of one value each.
+// task's area needs no GDAL. Lists of positions, the bulk of a GeoJSON file,
+// are kept as plain numbers rather than a value each: a ring of 100,000
+// points takes 2 MB instead of 15.
 
 struct JsonValue {
   enum class Kind : unsigned char { Null, Boolean, Number, String, Array, Object };
@@ -16,8 +17,11 @@ struct JsonValue {
   bool boolean = false;
   double number = 0;
   std::string text;
-  std::vector<double> numbers;  // an array of numbers only (an empty array too)
-  std::vector<JsonValue> items;  // any other array
+  // An array is held in one of three ways:
+  std::vector<double> numbers;     // numbers only (an empty array too);
+  std::vector<double> rowNumbers;  // arrays of numbers only, one after the other,
+  std::vector<std::size_t> rowEnds;  // each ending here in rowNumbers;
+  std::vector<JsonValue> items;    // anything else.
   std::vector<std::pair<std::string, JsonValue>> members;
 
   // The member's value, or nullptr; the last of repeated names.

@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"no_type", "{\"coordinates\":[1,2]}", "an object without a type"},
         DamagedCase{"unknown_type", "{\"type\":\"Circle\",\"coordinates\":[1,2]}", "unknown type \"Circle\""},
         DamagedCase{"position_of_one_number", "{\"type\":\"Point\",\"coordinates\":[1]}", "not a longitude and a latitude"},
-        DamagedCase{"polygon_too_shallow", "{\"type\":\"Polygon\",\"coordinates\":[[1,2],[3,4]]}", "holds a list"},
+        DamagedCase{"polygon_too_shallow", "{\"type\":\"Polygon\",\"coordinates\":[[1,2],[3,4]]}", "nested too shallow"},
         DamagedCase{"features_missing", "{\"type\":\"FeatureCollection\"}", "without a list of features"},
         DamagedCase{"no_geometry", "{\"type\":\"FeatureCollection\",\"features\":[]}", "holds no geometry"},
         DamagedCase{"only_empty_features", "{\"type\":\"Feature\",\"geometry\":null}", "holds no geometry"},

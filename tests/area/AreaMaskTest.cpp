@@ -105,17 +105,27 @@ void AddDesigned(std::vector<MaskCase>& cases, RowOrigin origin) {
   cases.push_back({"rectangle_smaller_than_the_area" + suffix, big, 5, origin, part});
 }
 
-void AddRandom(std::vector<MaskCase>& cases, int count) {
+// Concave polygons, some with a hole, some overlapping, with a route and a
+// point now and then: across the world at zooms 0 to 8, or close up (all
+// parts within a few tiles of one place) at zooms 12 to 24.
+void AddRandom(std::vector<MaskCase>& cases, int count, bool closeUp) {
   for (int seed = 0; seed < count; ++seed) {
-    std::mt19937 random(static_cast<unsigned>(seed));
+    std::mt19937 random(static_cast<unsigned>(closeUp ? 5000 + seed : seed));
     const auto pick = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
-    const int zoom = std::uniform_int_distribution<int>(0, 8)(random);
+    const int zoom = closeUp ? std::uniform_int_distribution<int>(12, 24)(random)
+                             : std::uniform_int_distribution<int>(0, 8)(random);
     const RowOrigin origin = seed % 2 ? RowOrigin::FromBottom : RowOrigin::FromTop;
-    const double scale = std::max(0.5, 360.0 / std::ldexp(1.0, zoom));  // about a tile
+    const double tile = 360.0 / std::ldexp(1.0, zoom);
+    const double scale = closeUp ? 3 * tile : std::max(0.5, tile);
+    const LonLat place{pick(-120, 120), pick(-55, 55)};
+    const auto somewhere = [&] {
+      return closeUp ? LonLat{place.longitude + scale * pick(-5, 5), place.latitude + scale * pick(-5, 5)}
+                     : LonLat{pick(-120, 120), pick(-55, 55)};
+    };
     Area area;
     const int polygons = std::uniform_int_distribution<int>(seed % 5 == 4 ? 0 : 1, 3)(random);
     for (int i = 0; i < polygons; ++i) {
-      const LonLat centre{pick(-120, 120), pick(-55, 55)};
+      const LonLat centre = somewhere();
       // Within the map: the area readers refuse anything else.
       const double r = std::min({scale * pick(0.5, 5), 179 - std::abs(centre.longitude), (84 - std::abs(centre.latitude)) / 0.7});
       const int corners = std::uniform_int_distribution<int>(3, 40)(random);
@@ -125,16 +135,16 @@ void AddRandom(std::vector<MaskCase>& cases, int count) {
       area.polygons.push_back(std::move(polygon));
     }
     if (polygons == 0 || pick(0, 1) < 0.3) {
-      std::vector<LonLat> route{{pick(-120, 120), pick(-55, 55)}};
+      std::vector<LonLat> route{somewhere()};
       for (int i = 0; i < 15; ++i)
         route.push_back({std::clamp(route.back().longitude + scale * pick(-2, 2), -179.0, 179.0),
                          std::clamp(route.back().latitude + scale * pick(-1, 1), -80.0, 80.0)});
       area.lines.push_back(route);
-      area.points.push_back({pick(-179, 179), pick(-80, 80)});
+      area.points.push_back(closeUp ? somewhere() : LonLat{pick(-179, 179), pick(-80, 80)});
     }
     TileRect rect = RectOfArea(area, zoom, origin);
     if (seed % 3 == 0) rect.MaxX -= (rect.MaxX - rect.MinX) / 3;
-    cases.push_back({"random_" + std::to_string(seed), area, zoom, origin, rect, false});
+    cases.push_back({(closeUp ? "close_up_" : "random_") + std::to_string(seed), area, zoom, origin, rect, false});
   }
 }
 
@@ -170,7 +180,8 @@ std::vector<MaskCase> AllCases() {
   std::vector<MaskCase> cases;
   AddDesigned(cases, RowOrigin::FromTop);
   AddDesigned(cases, RowOrigin::FromBottom);
-  AddRandom(cases, 120);
+  AddRandom(cases, 120, false);
+  AddRandom(cases, 40, true);
   AddOnTheGrid(cases, 60);
   std::mt19937 random(7);
   Area town{{{StarRing(random, {11.4, 47.26}, 0.05, 0.15, 60), {}}}, {}, {}};

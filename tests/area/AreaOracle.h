@@ -36,8 +36,12 @@ inline Square TileSquare(int32_t x, int32_t y, int zoom, RowOrigin origin) {
 }
 
 // Sutherland-Hodgman against one side at a time; the area of what is left.
-inline double ClippedArea(const AreaRing& ring, const Square& s) {
-  std::vector<LonLat> poly = ring;
+// Worked out from the square's corner, so that a sliver of a tile at zoom 24
+// is not lost in the digits of the coordinates.
+inline double ClippedArea(const AreaRing& ring, const Square& square) {
+  const Square s{0, square.east - square.west, 0, square.north - square.south};
+  std::vector<LonLat> poly;
+  for (const LonLat& p : ring) poly.push_back({p.longitude - square.west, p.latitude - square.south});
   const auto clip = [&](auto inside, auto cross) {
     std::vector<LonLat> out;
     for (std::size_t i = 0; i < poly.size(); ++i) {
