@@ -40,6 +40,38 @@ void ReadLayer(OGRLayerH layer, const std::string& source, Area& area) {
   }
 }
 
+OgrGeometry PolygonGeometry(const AreaPolygon& polygon) {
+  OgrGeometry geometry(OGR_G_CreateGeometry(wkbPolygon));
+  const auto addRing = [&](const AreaRing& ring) {
+    OGRGeometryH linear = OGR_G_CreateGeometry(wkbLinearRing);
+    for (const LonLat& p : ring) OGR_G_AddPoint_2D(linear, p.longitude, p.latitude);
+    OGR_G_AddPoint_2D(linear, ring.front().longitude, ring.front().latitude);
+    OGR_G_AddGeometryDirectly(geometry.get(), linear);
+  };
+  addRing(polygon.shell);
+  for (const AreaRing& hole : polygon.holes) addRing(hole);
+  return geometry;
+}
+
+// Overlapping polygons (a route's pieces, a waypoint on its track, two
+// parks that share a meadow) merged into one outline, so that the area file
+// draws the area's edge and nothing inside it. Polygons GEOS cannot merge
+// (a ring that crosses itself) are kept as they are: the mask takes their
+// union all the same.
+void MergeOverlaps(std::vector<AreaPolygon>& polygons) {
+  if (polygons.size() < 2) return;
+  const OgrGeometry all(OGR_G_CreateGeometry(wkbMultiPolygon));
+  for (const AreaPolygon& polygon : polygons) {
+    OgrGeometry part = PolygonGeometry(polygon);
+    if (!OGR_G_IsValid(part.get())) return;
+    OGR_G_AddGeometryDirectly(all.get(), part.release());
+  }
+  const OgrGeometry merged(OGR_G_UnionCascaded(all.get()));
+  Area area;
+  if (merged) AddOgrGeometry(merged.get(), area);
+  if (!area.polygons.empty()) polygons = std::move(area.polygons);
+}
+
 }  // namespace
 
 Area ImportAreaFile(const std::string& path, double bufferMetres) {
@@ -65,7 +97,10 @@ Area ImportAreaFile(const std::string& path, double bufferMetres) {
   // A damaged file can yield some features and then fail: never a part of an area.
   if (!errors.FirstError().empty()) throw unreadable();
   ValidateArea(drawn, source);
-  if (bufferMetres == 0) return drawn;
+  if (bufferMetres == 0) {
+    MergeOverlaps(drawn.polygons);
+    return drawn;
+  }
 
   Area widened;
   widened.polygons = std::move(drawn.polygons);
@@ -73,6 +108,7 @@ Area ImportAreaFile(const std::string& path, double bufferMetres) {
     for (AreaPolygon& polygon : WidenLine(line, bufferMetres)) widened.polygons.push_back(std::move(polygon));
   }
   for (AreaPolygon& polygon : WidenPoints(drawn.points, bufferMetres)) widened.polygons.push_back(std::move(polygon));
+  MergeOverlaps(widened.polygons);
   ValidateArea(widened, source);
   return widened;
 }

@@ -16,7 +16,9 @@
 //
 // Polygons count as drawn. With bufferMetres > 0 every line and point is
 // widened into polygons by that distance on the ground (WidenLine,
-// WidenPoints); with 0 they stay lines and points.
+// WidenPoints); with 0 they stay lines and points. Polygons that overlap or
+// touch are merged into one outline (GEOS), unless one of them is not a
+// valid polygon; the area they cover is the same either way.
 //
 // Throws AreaError, naming the file: it is missing, GDAL cannot read it as a
 // vector file, it holds no geometry, a coordinate cannot be turned into

@@ -109,6 +109,26 @@ TEST(ImportAreaFileTest, ReadsGeoJsonKmlAndGpxAsDrawn) {
   EXPECT_EQ(ImportAreaFile(folder / "hike.gpx", 0), hike);
 }
 
+TEST(ImportAreaFileTest, MergesOverlappingPolygonsUnlessOneIsNotValid) {
+  ScratchFolder folder("area-import");
+  const std::string squares = R"({"type":"Polygon","coordinates":[[[0,0],[2,0],[2,2],[0,2],[0,0]]]},
+    {"type":"Polygon","coordinates":[[[1,1],[3,1],[3,3],[1,3],[1,1]]]})";
+  WriteFile(folder / "two.geojson", R"({"type":"GeometryCollection","geometries":[)" + squares + "]}");
+  const Area two = ImportAreaFile(folder / "two.geojson", 0);
+  ASSERT_EQ(two.polygons.size(), 1u);
+  EXPECT_EQ(two.polygons[0].shell.size(), 8u);
+  EXPECT_TRUE(two.polygons[0].holes.empty());
+
+  // A ring that crosses itself: GEOS could drop a lobe, so nothing is merged.
+  WriteFile(folder / "bowtie.geojson", R"({"type":"GeometryCollection","geometries":[)" + squares +
+                                           R"(,{"type":"Polygon","coordinates":[[[5,5],[7,7],[5,7],[7,5],[5,5]]]}]})");
+  EXPECT_EQ(ImportAreaFile(folder / "bowtie.geojson", 0).polygons.size(), 3u);
+
+  // A long route's widened pieces become one outline.
+  WriteFile(folder / "route.geojson", R"({"type":"LineString","coordinates":[[0,10],[10.8,10]]})");
+  EXPECT_EQ(ImportAreaFile(folder / "route.geojson", 2000).polygons.size(), 1u);
+}
+
 TEST(ImportAreaFileTest, TurnsADeclaredCoordinateSystemIntoLongitudeFirstWgs84) {
   ScratchFolder folder("area-import");
   // UTM zone 33 north: a 10 km square whose corners are known in degrees.
