@@ -6,7 +6,8 @@
 # alternating, from nginx (keep-alive) and from a server that waits 20 ms per
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
 # each peer and each one's peak memory; then times a 1,000,000-tile set-up
-# against dd writing the same number of bytes; then combines (MBTiles of 1M
+# against dd writing the same number of bytes; then sets up tasks over areas
+# (a 100,000-vertex polygon, a 1,000 km route); then combines (MBTiles of 1M
 # tiles, a GeoTIFF beside gdal_translate). Last, the scale section runs
 # a 100,489-tile and a 1,002,001-tile task against a server answering one
 # small tile for every address and puts side by side their peak memory and
@@ -188,6 +189,18 @@ dd if=/dev/zero of="$WORK/setup/dd.out" bs=1M count=$(( (bytes + 1048575) / 1048
 dd_secs=$(echo "$(date +%s.%N) - $start" | bc -l)
 printf '\nSet-up of %s tiles: %.2f s, peak %.1f MB; dd of %s bytes: %.2f s; ratio %.2f\n' \
   "$tiles" "$secs" "$(echo "$peak/1024" | bc -l)" "$bytes" "$dd_secs" "$(echo "$secs/$dd_secs" | bc -l)"
+
+# Areas at zoom 16: a 100,000-vertex polygon's set-up (from memory and from
+# its area file, as a resume reads it) and a 1,000 km route widened by 1 km.
+rm -rf "$WORK/area"; mkdir -p "$WORK/area"
+"$bin/quarnel_area_bench" "$WORK/area" > "$WORK/area.txt"
+area_field() { grep "^$1:" "$WORK/area.txt" | sed -E "s/.* $2=([0-9.]+).*/\1/"; }
+printf '\nArea set-up, polygon of 100,000 vertices: %.3f s, from its area file %.3f s (target under 2 s); %s tiles inside of %s in its rectangle\n' \
+  "$(area_field polygon seconds)" "$(area_field polygon resume_seconds)" "$(area_field polygon tiles)" \
+  "$(area_field polygon rectangle_tiles)"
+printf 'Area set-up, 1,000 km route + 1 km: import %.3f s, mask %.3f s; %s tiles inside of %s in its rectangle; mask %s KB\n' \
+  "$(area_field route import_seconds)" "$(area_field route seconds)" "$(area_field route tiles)" \
+  "$(area_field route rectangle_tiles)" "$(area_field route mask_kb)"
 
 # Combining: MBTiles of a 1,000,000-tile task (hard links to the pyramid's
 # files, made once), and the 10,000-tile area as one GeoTIFF by quarnel and
