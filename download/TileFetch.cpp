@@ -62,7 +62,7 @@ TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileVa
       // A failure without a message text: outcome "no message".
     }
     if (fetched) {
-      const TileFreshness freshness = FreshnessOf(client_.LastCaching(), std::time(nullptr));
+      const TileFreshness freshness = FreshnessOf(client_.LastCaching(), NowMilliseconds());
       if (!changed) return {TileFetchResult::Status::NotModified, FetchOutcome::NoMessage, {}, freshness};
       const auto problem = network_.CheckTileBodies ? TileBodyProblem(body) : std::nullopt;
       if (!problem) return {TileFetchResult::Status::Fetched, FetchOutcome::NoMessage, {}, freshness};

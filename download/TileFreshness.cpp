@@ -1,15 +1,25 @@
 #include "TileFreshness.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstring>
 #include <vector>
+
+#include "AtomicFile.h"
 
 namespace {
 
 constexpr std::size_t kLongestValidator = 1024;
-constexpr int64_t kSecondsPerDay = 86400;
+constexpr std::size_t kPiece = std::size_t{64} << 10;
+constexpr int64_t kMillisecondsPerDay = int64_t{86400} * 1000;
+constexpr int64_t kMillisecondsPerSecond = 1000;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -63,6 +73,7 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }  // namespace
 
 int64_t ExpiryOf(const ResponseCaching& caching, int64_t now) {
+  const auto later = [now](int64_t seconds) { return std::max(now, now + seconds * kMillisecondsPerSecond); };
   const int64_t age = DeltaSeconds(caching.age).value_or(0);
   std::optional<int64_t> maxAge;
   std::string_view directives = caching.cacheControl;
@@ -78,12 +89,12 @@ int64_t ExpiryOf(const ResponseCaching& caching, int64_t now) {
       if (!maxAge) return now;  // an unreadable lifetime is none
     }
   }
-  if (maxAge) return std::max(now, now + *maxAge - age);
+  if (maxAge) return later(*maxAge - age);
   if (caching.expires.empty()) return 0;
   const std::optional<int64_t> expires = HttpDate(caching.expires);
   if (!expires) return now;  // "Expires: 0" and its kind: already stale
-  const int64_t sent = HttpDate(caching.date).value_or(now);
-  return std::max(now, now + (*expires - sent) - age);
+  const int64_t sent = HttpDate(caching.date).value_or(now / kMillisecondsPerSecond);
+  return later(*expires - sent - age);
 }
 
 TileFreshness FreshnessOf(const ResponseCaching& caching, int64_t now) {
@@ -131,16 +142,63 @@ std::optional<FreshLine> ParseFreshLine(std::string_view line) {
   return parsed;
 }
 
-bool RefreshDue(int64_t checked, int64_t expires, int64_t reference, std::optional<int32_t> olderThanDays) {
-  if (checked >= reference) return false;
+bool RefreshDue(int64_t checked, int64_t expires, int64_t reference, std::optional<int32_t> olderThanDays,
+                bool continuing) {
+  if (continuing && checked >= reference) return false;
   const bool expired = expires > 0 && expires <= reference;
-  if (olderThanDays) return expired || reference - checked >= int64_t{*olderThanDays} * kSecondsPerDay;
+  if (olderThanDays) return expired || reference - checked >= int64_t{*olderThanDays} * kMillisecondsPerDay;
   if (expires > 0) return expired;
-  return reference - checked >= int64_t{kDefaultRefreshDays} * kSecondsPerDay;
+  return reference - checked >= int64_t{kDefaultRefreshDays} * kMillisecondsPerDay;
+}
+
+int64_t NowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 std::string FreshFilePathForTileFolder(const std::string& tileFolder) {
   std::string base = tileFolder;
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base + kFreshFileSuffix;
+}
+
+void ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view)>& visit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    throw FileWriteError("Cannot open file " + path + ": not a regular file");
+  std::string carry;  // the start of the line the last piece began in, which this piece ends
+  std::string piece;
+  bool cutLine = true;  // until the first LF from the end: a line a crash cut short
+  for (off_t end = info.st_size; end > 0;) {
+    const off_t start = std::max<off_t>(0, end - static_cast<off_t>(kPiece));
+    piece.resize(static_cast<std::size_t>(end - start));
+    for (std::size_t done = 0; done < piece.size();) {
+      const ssize_t n = ::pread(fd, piece.data() + done, piece.size() - done, start + static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) throw FileWriteError("Cannot read file " + path + ": " + std::strerror(n < 0 ? errno : EIO));
+      done += static_cast<std::size_t>(n);
+    }
+    piece += carry;
+    std::size_t lineEnd = piece.size();
+    if (cutLine) {
+      lineEnd = piece.rfind('\n');
+      if (lineEnd == std::string::npos) {
+        carry.clear();
+        end = start;
+        continue;
+      }
+      cutLine = false;
+    }
+    for (std::size_t lf; lineEnd > 0 && (lf = piece.rfind('\n', lineEnd - 1)) != std::string::npos; lineEnd = lf)
+      visit(std::string_view(piece).substr(lf + 1, lineEnd - lf - 1));
+    carry = piece.substr(0, lineEnd);
+    end = start;
+  }
+  if (!cutLine) visit(std::string_view(carry));  // the first line, which no LF precedes
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 //
 //   x TAB y TAB checked TAB expires TAB etag TAB last-modified LF
 //
-// with times in seconds since 1970 (expires 0: the server named none). A
+// with times in milliseconds since 1970 (expires 0: the server named none). A
 // later line for the same tile replaces an earlier one. A refresh writes
 // "R" TAB start when it begins and "E" TAB start when it has seen every
 // tile, so a stopped refresh can be taken up where it stopped. A line cut
@@ -41,6 +42,9 @@ struct TileFreshness {
   bool Empty() const { return validators.Empty() && expires == 0; }
 };
 
+// Milliseconds since 1970, the unit of every time here.
+int64_t NowMilliseconds();
+
 // When a response stops being fresh, as its headers say at time now:
 // Cache-Control "no-store" or "no-cache" at once, else "max-age" (less
 // "Age"), else "Expires" (measured against "Date" when sent, an unreadable
@@ -69,12 +73,19 @@ struct FreshLine {
 };
 std::optional<FreshLine> ParseFreshLine(std::string_view line);
 
-// Whether a refresh asks again for a tile last checked at checked. reference
-// is the refresh's start (a continued refresh keeps the one it continues);
-// tiles checked since then are done. With olderThanDays, a tile is due when
-// its expiry has passed or it is that old; without, when its expiry has
-// passed, or, with none known, when it is 7 days old.
-bool RefreshDue(int64_t checked, int64_t expires, int64_t reference, std::optional<int32_t> olderThanDays);
+// Whether a refresh asks again for a tile last checked at checked, judged as
+// of reference, the refresh's start. A refresh that continues one that
+// stopped keeps that one's start, and the tiles checked since are done.
+// With olderThanDays, a tile is due when its expiry has passed or it is that
+// old; without, when its expiry has passed, or, with none known, when it is
+// 7 days old.
+bool RefreshDue(int64_t checked, int64_t expires, int64_t reference, std::optional<int32_t> olderThanDays,
+                bool continuing = false);
+
+// Each whole line of a file (without its LF), the last first, read from the
+// end in pieces; a last line without its LF is passed over. Throws
+// FileWriteError when the file cannot be read or is not a regular file.
+void ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view line)>& visit);
 
 inline constexpr int32_t kDefaultRefreshDays = 7;
 inline constexpr const char* kFreshFileSuffix = "_fresh.txt";

@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "HttpRequestText.h"
 #include "RequestHeaders.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 #include "TileHttpClient.h"
 
 namespace {
 
-// 2023-11-14 22:13:20 UTC.
-constexpr int64_t kNow = 1700000000;
+// 2023-11-14 22:13:20 UTC, in milliseconds.
+constexpr int64_t kNow = int64_t{1700000000} * 1000;
 constexpr const char* kNowDate = "Tue, 14 Nov 2023 22:13:20 GMT";
 
 struct ExpiryCase {
@@ -26,15 +29,15 @@ TEST_P(ExpiryTest, FromTheHeaders) { EXPECT_EQ(ExpiryOf(GetParam().caching, kNow
 INSTANTIATE_TEST_SUITE_P(
     Headers, ExpiryTest,
     testing::Values(ExpiryCase{"none", {"\"e\"", "x", "", "", "", ""}, 0},
-                    ExpiryCase{"maxAge", {"", "", "public, max-age=3600", "", "", ""}, kNow + 3600},
-                    ExpiryCase{"maxAgeLessAge", {"", "", "max-age=3600", "", "", "600"}, kNow + 3000},
-                    ExpiryCase{"maxAgeBeatsExpires", {"", "", "MAX-AGE=60", kNowDate, kNowDate, ""}, kNow + 60},
+                    ExpiryCase{"maxAge", {"", "", "public, max-age=3600", "", "", ""}, kNow + 3600000},
+                    ExpiryCase{"maxAgeLessAge", {"", "", "max-age=3600", "", "", "600"}, kNow + 3000000},
+                    ExpiryCase{"maxAgeBeatsExpires", {"", "", "MAX-AGE=60", kNowDate, kNowDate, ""}, kNow + 60000},
                     ExpiryCase{"noCache", {"", "", "max-age=3600, no-cache", "", "", ""}, kNow},
                     ExpiryCase{"unreadableMaxAge", {"", "", "max-age=soon", "", "", ""}, kNow},
                     // An hour after the server's own Date, whatever our clock says.
                     ExpiryCase{"expiresAgainstDate",
                                {"", "", "", "Tue, 14 Nov 2023 23:00:00 GMT", "Tue, 14 Nov 2023 22:00:00 GMT", ""},
-                               kNow + 3600},
+                               kNow + 3600000},
                     ExpiryCase{"expiresInThePast", {"", "", "", "Tue, 14 Nov 2023 21:00:00 GMT", "", ""}, kNow},
                     ExpiryCase{"expiresZero", {"", "", "", "0", "", ""}, kNow}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -44,16 +47,17 @@ struct DueCase {
   int64_t checked, expires;
   std::optional<int32_t> days;
   bool due;
+  bool continuing = false;
 };
 
 class RefreshDueTest : public testing::TestWithParam<DueCase> {};
 
 TEST_P(RefreshDueTest, AsOfTheRefreshStart) {
   const DueCase& c = GetParam();
-  EXPECT_EQ(RefreshDue(c.checked, c.expires, kNow, c.days), c.due);
+  EXPECT_EQ(RefreshDue(c.checked, c.expires, kNow, c.days, c.continuing), c.due);
 }
 
-constexpr int64_t kDay = 86400;
+constexpr int64_t kDay = int64_t{86400} * 1000;
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, RefreshDueTest,
@@ -64,9 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                     DueCase{"olderThanDays", kNow - 3 * kDay, kNow + kDay, 2, true},
                     DueCase{"youngerThanDays", kNow - kDay, kNow + kDay, 2, false},
                     DueCase{"expiredYoungerThanDays", kNow - kDay, kNow - 1, 2, true},
-                    DueCase{"olderThanZero", kNow - 1, 0, 0, true},
+                    DueCase{"olderThanZero", kNow, 0, 0, true},
                     // Checked by the refresh being continued: done, whatever the rule.
-                    DueCase{"checkedSinceStart", kNow, kNow, 0, false}),
+                    DueCase{"checkedSinceStart", kNow, kNow, 0, false, true},
+                    DueCase{"checkedBeforeStart", kNow - 1, kNow, 0, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FreshLineTest, RoundTripsAndRefusesCutLines) {
@@ -84,10 +89,29 @@ TEST(FreshLineTest, RoundTripsAndRefusesCutLines) {
   EXPECT_EQ(FreshRecordLine({1, 2, 3, {{"a\tb", "c\nd"}, 0}}), "1\t2\t3\t0\t\t\n");
   EXPECT_FALSE(ParseFreshLine("8\t5\t17000"));
   EXPECT_FALSE(ParseFreshLine("8\t5\t1700x\t0\t\t"));
-  const std::optional<FreshLine> marker = ParseFreshLine("R\t1700000000");
+  const std::optional<FreshLine> marker = ParseFreshLine("R\t1700000000000");
   ASSERT_TRUE(marker);
   EXPECT_EQ(marker->kind, FreshLine::Kind::RefreshStarted);
   EXPECT_EQ(marker->start, kNow);
+}
+
+// Lines across many pieces come back newest first; a cut last line does not.
+TEST(FreshLineTest, ReadsWholeLinesFromTheEnd) {
+  ScratchFolder folder("fresh");
+  for (const bool cutLast : {false, true}) {
+    std::vector<std::string> lines;
+    std::string text;
+    for (int i = 0; i < 9000; ++i) {
+      lines.push_back(i % 97 == 0 ? std::string() : std::string(static_cast<std::size_t>(i % 23), 'a') + std::to_string(i));
+      text += lines.back() + "\n";
+    }
+    if (cutLast) text += "cut short";
+    WriteFile(folder / "fresh.txt", text);
+    std::vector<std::string> read;
+    ReadLinesNewestFirst(folder / "fresh.txt", [&](std::string_view line) { read.emplace_back(line); });
+    std::reverse(read.begin(), read.end());
+    EXPECT_EQ(read, lines) << cutLast;
+  }
 }
 
 struct HeaderCase {
