@@ -15,6 +15,7 @@
 #include "AppPaths.h"
 #include "CliArguments.h"
 #include "CliPlatform.h"
+#include "CliServerTools.h"
 #include "CliTaskRun.h"
 #include "CliZoomRange.h"
 #include "Convert.h"
@@ -120,9 +121,12 @@ int main(int argc, char* argv[]) {
       return Convert(platform, arguments);
     case CliArguments::Mode::Redownload:
       return Redownload(platform, arguments);
+    case CliArguments::Mode::Refresh:
+      return RunRefresh(platform, arguments);
     default:
       break;
   }
+  if (arguments.dryRun) return RunDryRun(platform, arguments);
   if (!arguments.zoomRange) {
     CliTaskRun run(platform, arguments);
     return run.Run();
