@@ -73,13 +73,14 @@ std::string LevelEstimateLine(const LevelEstimate& estimate) {
 std::string TotalEstimateLine(const std::vector<LevelEstimate>& levels) {
   int64_t tiles = 0;
   double bytes = 0;
-  bool typical = false;
+  std::size_t typical = 0;
   for (const LevelEstimate& level : levels) {
     tiles += level.tiles;
     bytes += level.Bytes();
-    typical = typical || !level.FromServer();
+    typical += level.FromServer() ? 0 : 1;
   }
-  return "total: " + TileCount(tiles) + ", " + ByteSizeText(bytes) + (typical ? " (partly at a typical tile size)" : "");
+  const char* how = typical == 0 ? "" : typical == levels.size() ? " at a typical tile size" : " (partly at a typical tile size)";
+  return "total: " + TileCount(tiles) + ", " + ByteSizeText(bytes) + how;
 }
 
 ServerEstimate::~ServerEstimate() {

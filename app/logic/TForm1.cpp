@@ -58,9 +58,28 @@ std::string TForm1::ExecutableFolder() {
   return folder;
 }
 
+// The entries an estimate is for: the typed rectangle and zoom, and whatever else changes the count.
+std::string TForm1::EstimateKey() const {
+  const TaskEntries entries = Entries();
+  return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
+         std::to_string(entries.zoom) + '|' + EstimateText(entries);
+}
+
 void TForm1::NotifyControls() {
-  LabelEstimate = EstimateText(Entries());
+  LabelEstimate = serverEstimate_.TextFor(EstimateKey()).value_or(EstimateText(Entries()));
   if (view_) view_->ControlsChanged();
+}
+
+void TForm1::EstimateFromServerClick() {
+  RunHandler(platform_, [&] {
+    if (serverEstimate_.Running()) return;
+    StartPolicy policy;
+    policy.replace = policy.bigTask = StartPolicy::Decide::Go;
+    policy.dryRun = true;
+    const std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries(), policy);
+    if (parameters) serverEstimate_.Start(*parameters, EstimateKey(), [this] { NotifyControls(); });
+  });
+  NotifyControls();
 }
 
 void TForm1::FormShow() {
