@@ -6,7 +6,8 @@
 #include <string_view>
 
 // A tile file as the combiner sees it: no data (missing or the blank
-// placeholder), data, or bad (not a PNG or JPEG, or not 256 x 256).
+// placeholder), data, or bad (not a whole PNG or JPEG, not 256 x 256, or
+// not a regular file).
 
 inline constexpr int32_t kTilePixels = 256;
 
