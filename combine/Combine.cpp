@@ -1,6 +1,10 @@
 #include "Combine.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "AtomicFile.h"
 #include "OutputPath.h"
@@ -12,6 +16,19 @@ bool EndsWith(const std::string& text, const std::string& ending) {
   if (text.size() < ending.size()) return false;
   return std::equal(ending.rbegin(), ending.rend(), text.rbegin(),
                     [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+// The project files without repeats: a task named twice (under any path)
+// is read and counted once.
+std::vector<std::string> DistinctProjects(const std::vector<std::string>& projects) {
+  std::vector<std::string> distinct;
+  std::set<std::pair<dev_t, ino_t>> seen;
+  for (const std::string& project : projects) {
+    struct stat info {};
+    if (::stat(project.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second) continue;
+    distinct.push_back(project);
+  }
+  return distinct;
 }
 
 }  // namespace
@@ -62,21 +79,25 @@ CombineSummary Combine(const CombineRequest& request) {
                        " names no known kind: end it with .tif, .mbtiles, .png, .jpg or /.");
   if (request.projectFiles.empty()) throw CombineError("No project file given.");
   CombineJob job{request, {}, {}, {}, 0, 0};
-  for (const auto& project : request.projectFiles)
+  for (const auto& project : DistinctProjects(request.projectFiles))
     job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
   const bool oneImage = *kind != OutputKind::MBTiles && *kind != OutputKind::TileTree;
   if (oneImage && job.sources.size() != 1)
     throw CombineError("One image holds one task: give one project file, or write .mbtiles or a folder.");
-  if (*kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage) {
+  const bool worldImage = *kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage;
+  const std::vector<std::string> sidecars =
+      worldImage ? WorldImageSidecars(request.outputPath) : std::vector<std::string>{};
+  if (worldImage) {
     const MosaicGeometry geometry = job.sources.front()->Geometry();
     if (geometry.width > kMaxWorldImageSide || geometry.height > kMaxWorldImageSide)
       throw CombineError("The mosaic would be " + std::to_string(geometry.width) + " x " +
                          std::to_string(geometry.height) + " pixels, more than " +
                          std::to_string(kMaxWorldImageSide) + " a side for PNG or JPEG: write a GeoTIFF (.tif).");
-    for (const std::string& sidecar : WorldImageSidecars(request.outputPath))
-      CheckOutputPlace(sidecar, request.force);
+    for (const std::string& sidecar : sidecars)
+      CheckOutputPlace(sidecar, request.force, request.replaceHint);
   }
-  CheckOutputPlace(request.outputPath, request.force);
+  CheckOutputPlace(request.outputPath, request.force, request.replaceHint);
+  RemoveStaleTemporariesOf(request.outputPath, sidecars);
   if (!request.blankImagePath.empty()) {
     try {
       job.blank = ReadWholeFile(request.blankImagePath);

@@ -38,6 +38,8 @@ struct CombineRequest {
   std::string outputPath;
   std::string blankImagePath;  // tiles with exactly these bytes are no data
   bool force = false;          // replace an existing output
+  // How the front end lets the user replace an existing output, for the refusal.
+  std::string replaceHint = "give --force";
   bool overviews = false;      // GeoTIFF only
   // The zoom levels the map type offers; unset allows every level the grid has.
   std::function<bool(int32_t mapsType, int32_t zoom)> zoomAllowed;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "CliCombine.h"
@@ -77,6 +81,51 @@ TEST_F(CliCombineRunTest, BadTilesAreListedOnStdoutAndEndWithStatus1) {
       << result.out;
   EXPECT_NE(result.err.find("1 bad"), std::string::npos) << result.err;
   EXPECT_TRUE(Exists(folder / "out.tif"));
+}
+
+// A download cut short and a FIFO named like a tile: both bad, named and
+// counted, in the outputs that keep the tiles' own bytes; neither blocks.
+TEST_F(CliCombineRunTest, CutShortAndNonFileTilesAreBadInTileOutputs) {
+  const std::string cut = task.TilePath(task.minX, task.topMinRow);
+  const std::string png = ReadFile(cut);
+  WriteFile(cut, png.substr(0, png.size() - 5));
+  const std::string fifo = task.TilePath(task.maxX, task.topMaxRow);
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& output : {folder / "out.mbtiles", folder / "tree/"}) {
+    const auto result = Run({task.projectPath, output});
+    EXPECT_EQ(result.status, 1) << output << result.err;
+    EXPECT_NE(result.err.find(", 2 bad."), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find(cut + ": The image is cut short"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(fifo + ": not a file"), std::string::npos) << result.out;
+    EXPECT_TRUE(Exists(output)) << output;
+  }
+}
+
+TEST_F(CliCombineRunTest, ATaskNamedTwiceIsReadAndCountedOnce) {
+  const int64_t tiles = int64_t{task.maxX - task.minX + 1} * (task.topMaxRow - task.topMinRow + 1);
+  const std::string sameTask = folder.Path() + "./task.qrnl";
+  const auto result = Run({task.projectPath, sameTask, folder / "out.mbtiles"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find(std::to_string(tiles) + " tiles written"), std::string::npos) << result.err;
+}
+
+// Temporaries of killed runs: those of this output whose process is gone
+// are removed; a live run's and another output's are not touched.
+TEST_F(CliCombineRunTest, AStaleTemporaryOfTheOutputIsRemoved) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string dead = std::to_string(child), live = std::to_string(::getpid());
+  WriteFile(folder / (".out.mbtiles.part-" + dead + "-0"), "left by a kill");
+  folder.MakeFolder(".out.mbtiles.part-" + dead + "-3.tif");
+  WriteFile(folder / (".out.mbtiles.part-" + live + "-0"), "a run still going");
+  WriteFile(folder / (".other.mbtiles.part-" + dead + "-0"), "another output's");
+  EXPECT_EQ(Run({task.projectPath, folder / "out.mbtiles"}).status, 0);
+  EXPECT_FALSE(Exists(folder / (".out.mbtiles.part-" + dead + "-0")));
+  EXPECT_FALSE(Exists(folder / (".out.mbtiles.part-" + dead + "-3.tif")));
+  EXPECT_TRUE(Exists(folder / (".out.mbtiles.part-" + live + "-0")));
+  EXPECT_TRUE(Exists(folder / (".other.mbtiles.part-" + dead + "-0")));
 }
 
 TEST_F(CliCombineRunTest, RefusalsEndWithStatus2AndNoOutput) {
