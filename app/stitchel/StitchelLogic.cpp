@@ -73,6 +73,7 @@ CombineRequest StitchelRequest(const std::string& projectPath, const std::string
   request.outputPath = outputPath;
   request.blankImagePath = BlankImagePathIn(executableFolder);
   request.force = force;
+  request.replaceHint = std::string("tick \"") + kReplaceLabel + "\"";
   request.overviews = overviews;
   request.zoomAllowed = &ZoomInMapTypeRange;
   return request;

@@ -38,5 +38,8 @@ std::string ProgressText(int64_t done, int64_t total, double elapsedSeconds);
 // The closing line of a written output.
 std::string SummaryText(const CombineSummary& summary, const std::string& outputPath);
 
+// The check box that lets an output be replaced; the refusal names it.
+inline constexpr const char* kReplaceLabel = "Replace an existing output";
+
 CombineRequest StitchelRequest(const std::string& projectPath, const std::string& outputPath,
                                const std::string& executableFolder, bool force, bool overviews);

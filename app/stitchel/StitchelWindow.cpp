@@ -45,7 +45,7 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::string project
   for (const OutputChoice& choice : kOutputChoices) kindBox->addItem(choice.label);
   outputEdit = Named(new QLineEdit, "outputEdit");
   browseButton = Named(new QPushButton("Browse..."), "browseButton");
-  forceBox = Named(new QCheckBox("Replace an existing output"), "forceBox");
+  forceBox = Named(new QCheckBox(kReplaceLabel), "forceBox");
   overviewsBox = Named(new QCheckBox("Overviews (GeoTIFF)"), "overviewsBox");
   combineButton = Named(new QPushButton("Combine"), "combineButton");
   cancelButton = Named(new QPushButton("Cancel"), "cancelButton");

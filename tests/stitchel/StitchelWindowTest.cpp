@@ -68,7 +68,8 @@ TEST_F(StitchelWindowTest, ARefusalIsAWarningAndWritesNothing) {
   QTest::mouseClick(window.combineButton, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
   EXPECT_TRUE(shown.warning);
-  EXPECT_NE(shown.text.find("exists"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("exists; tick \"Replace an existing output\""), std::string::npos) << shown.text;
+  EXPECT_EQ(shown.text.find("--force"), std::string::npos) << shown.text;
   EXPECT_EQ(ReadFile(folder / "task.tif"), "mine");
 }
 
