@@ -203,7 +203,9 @@ bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem)
   } else {
     const int bands = std::min(GDALGetRasterCount(image), 4);
     GDALColorTableH palette = bands == 1 ? GDALGetRasterColorTable(GDALGetRasterBand(image, 1)) : nullptr;
-    std::vector<uint8_t> planes(static_cast<std::size_t>(bands) * kTilePixels * kTilePixels);
+    // Kept per thread: a buffer this large would be mapped and unmapped on every tile.
+    thread_local std::vector<uint8_t> planes;
+    planes.resize(static_cast<std::size_t>(bands) * kTilePixels * kTilePixels);
     int bandMap[] = {1, 2, 3, 4};
     ok = bands > 0 && GDALDatasetRasterIO(image, GF_Read, 0, 0, kTilePixels, kTilePixels, planes.data(), kTilePixels,
                                           kTilePixels, GDT_Byte, bands, bandMap, 0, 0, 0) == CE_None &&
