@@ -104,15 +104,19 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
   std::vector<uint8_t> rgba(std::size_t{4} * kTilePixels * kTilePixels);
   int bands[] = {1, 2, 3, 4};
   job.Stage(CombineStage::Tiles);
-  TileReadAhead tiles(job.blank, [&source](const TileReadAhead::Visit& visit) {
+  const TileRange range = source.Range();
+  // What the task leaves out stays transparent, unread.
+  const auto held = [&](int32_t column, int32_t row) { return source.Holds(range.minX + column, range.minY + row); };
+  TileReadAhead tiles(job.blank, [&](const TileReadAhead::Visit& visit) {
     for (int32_t row = 0; row < source.Rows(); ++row)
-      for (int32_t column = 0; column < source.Columns(); ++column) visit(source.TilePath(column, row), {});
+      for (int32_t column = 0; column < source.Columns(); ++column)
+        if (held(column, row)) visit(source.TilePath(column, row), {});
   });
   std::string tilePath;
   TileBytes tile;
   for (int32_t row = 0; row < source.Rows(); ++row) {
     for (int32_t column = 0; column < source.Columns(); ++column) {
-      if (job.NextData(tiles, tilePath, tile)) {
+      if (held(column, row) && job.NextData(tiles, tilePath, tile)) {
         std::string problem;
         if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
           const CPLErr written =
