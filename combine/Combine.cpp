@@ -62,10 +62,6 @@ const char* StageLabel(CombineStage stage) {
   }
 }
 
-std::string ConfiguredAttribution(const std::string& configPath) {
-  return IniFile(configPath).ReadString("Hosts", "Attribution", "");
-}
-
 void CombineJob::Step() { Advance(done + 1); }
 
 void CombineJob::Advance(int64_t toDone) {
@@ -98,6 +94,15 @@ bool CombineJob::NextData(TileReadAhead& tiles, std::string& path, TileBytes& ti
 }
 
 namespace {
+
+std::string AttributionOf(const CombineRequest& request) {
+  if (!request.attribution.empty() || request.configPath.empty()) return request.attribution;
+  try {
+    return IniFile(request.configPath).ReadString("Hosts", "Attribution", "");
+  } catch (const std::exception& error) {
+    throw CombineError("Cannot read the configuration " + request.configPath + ": " + error.what());
+  }
+}
 
 // Refusals that need the tasks: what the output can hold of them.
 void CheckTasksFit(const CombineJob& job, OutputKind kind) {
@@ -140,7 +145,7 @@ CombineSummary Combine(const CombineRequest& request) {
                        " names no known kind: end it with .tif, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg "
                        "or /.");
   if (request.projectFiles.empty()) throw CombineError("No project file given.");
-  CombineJob job{request, {}, {}, {}, 0, 0};
+  CombineJob job{request, {}, {}, AttributionOf(request), {}, 0, 0};
   for (const auto& project : DistinctProjects(request.projectFiles))
     job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
   CheckTasksFit(job, *kind);

@@ -54,8 +54,10 @@ struct CombineRequest {
   bool overviews = false;      // GeoTIFF only
   // Tile sets only: build every level from the tasks' lowest zoom down to this one.
   std::optional<int32_t> minZoom;
-  // The tile server's terms, recorded where the output has a place for them.
+  // The tile server's terms, recorded where the output has a place for them;
+  // when empty, Hosts.Attribution of configPath (if given) is taken.
   std::string attribution;
+  std::string configPath;
   // The zoom levels the map type offers; unset allows every level the grid has.
   std::function<bool(int32_t mapsType, int32_t zoom)> zoomAllowed;
   // Called now and then with the steps done (tiles, lower tiles, a share of
@@ -76,10 +78,6 @@ struct CombineSummary {
 
 // Throws CombineError (CombineCancelled when progress said stop).
 CombineSummary Combine(const CombineRequest& request);
-
-// The tile server's attribution from a configuration file (Hosts.Attribution);
-// empty when the file or the key is missing.
-std::string ConfiguredAttribution(const std::string& configPath);
 
 // The world file, the .prj and GDAL's .aux.xml written beside a PNG or JPEG mosaic.
 std::vector<std::string> WorldImageSidecars(const std::string& imagePath);

@@ -60,8 +60,7 @@ void SetDescription(GDALDatasetH dataset, const CombineJob& job) {
   GDALSetMetadataItem(dataset, "TIFFTAG_DOCUMENTNAME", name.c_str(), nullptr);
   GDALSetMetadataItem(dataset, "TIFFTAG_IMAGEDESCRIPTION",
                       (name + ": map tiles of zoom " + std::to_string(source.Zoom())).c_str(), nullptr);
-  if (!job.request.attribution.empty())
-    GDALSetMetadataItem(dataset, "TIFFTAG_COPYRIGHT", job.request.attribution.c_str(), nullptr);
+  if (!job.attribution.empty()) GDALSetMetadataItem(dataset, "TIFFTAG_COPYRIGHT", job.attribution.c_str(), nullptr);
 }
 
 }  // namespace

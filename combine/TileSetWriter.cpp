@@ -29,7 +29,7 @@ std::unique_ptr<TileSink> MakeSink(OutputKind kind, const std::string& target, u
 }
 
 TileSetFacts FactsOf(const CombineJob& job) {
-  TileSetFacts facts{"", job.request.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
+  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
   std::vector<std::string> names;
   for (const auto& source : job.sources) {
     const DownloadTask& task = source->Task();

@@ -54,8 +54,7 @@ std::string AuxXmlText(const CombineJob& job) {
   std::string text = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + XmlText(WebMercatorWkt(false)) +
                      "</SRS>\n  <Metadata>\n    <MDI key=\"NAME\">" + XmlText(TileSetName({source.Name()})) +
                      "</MDI>\n    <MDI key=\"ZOOM_LEVEL\">" + std::to_string(source.Zoom()) + "</MDI>\n";
-  if (!job.request.attribution.empty())
-    text += "    <MDI key=\"ATTRIBUTION\">" + XmlText(job.request.attribution) + "</MDI>\n";
+  if (!job.attribution.empty()) text += "    <MDI key=\"ATTRIBUTION\">" + XmlText(job.attribution) + "</MDI>\n";
   return text + "  </Metadata>\n</PAMDataset>\n";
 }
 

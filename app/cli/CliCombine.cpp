@@ -125,8 +125,7 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
     std::fprintf(stderr, "quarnel-cli: cannot open configuration file %s\n", arguments.configPath->c_str());
     return 2;
   }
-  request.attribution =
-      ConfiguredAttribution(ConfigFilePath(executableFolder, arguments.configPath.value_or(std::string())));
+  request.configPath = ConfigFilePath(executableFolder, arguments.configPath.value_or(std::string()));
   ProgressDisplay progress;
   request.progress = [&](int64_t done, int64_t total) { return progress.Show(done, total); };
   request.stage = [&](CombineStage stage) { progress.Stage(stage); };

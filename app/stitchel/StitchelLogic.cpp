@@ -136,7 +136,7 @@ CombineRequest StitchelRequest(const std::vector<std::string>& projectPaths, con
   request.replaceHint = std::string("tick \"") + kReplaceLabel + "\"";
   request.overviews = choices.overviews;
   request.minZoom = choices.minZoom;
-  if (!choices.configPath.empty()) request.attribution = ConfiguredAttribution(choices.configPath);
+  request.configPath = choices.configPath;
   request.zoomAllowed = &ZoomInMapTypeRange;
   return request;
 }
