@@ -89,3 +89,12 @@ MosaicGeometry CombineSource::Geometry() const {
   geometry.height = int64_t{Rows()} * kTilePixels;
   return geometry;
 }
+
+TileRange CombineSource::Range() const {
+  return {parameters_.Zoom, task_->MinX, task_->MaxX, TopRow(0), TopRow(Rows() - 1)};
+}
+
+std::string CombineSource::Name() const {
+  const std::string& file = parameters_.TaskFileName;
+  return file.substr(0, file.rfind('.'));
+}
