@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
                   SetKey(p, "Zoom", "31");
                   return p;
                 },
-                "zoom 31"},
+                "[Zoom] Zoom is outside 0..30"},
         Refusal{"missing_tile_folder", "x.tif",
                 [](const ScratchFolder& f, CombineRequest&) {
                   const std::string p = SmallTask(f);
