@@ -1,9 +1,9 @@
 // Times one combine of a task whose tiles are hard links to a small pool of
 // real PNG files, and reports its peak memory.
 //
-// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM
+// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]
 // The task and its links are made once (a marker file keeps them); OUTPUT is
-// replaced on every run.
+// replaced on every run. MIN_ZOOM builds a tile set's lower levels.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,8 +21,8 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-  if (argc != 9) {
-    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM\n", argv[0]);
+  if (argc != 9 && argc != 10) {
+    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]\n", argv[0]);
     return 2;
   }
   TaskParameters params;
@@ -39,18 +39,33 @@ int main(int argc, char** argv) {
   const std::string marker = task.TileFolder + ".linked";
   if (!fs::exists(marker)) {
     task.WriteProjectFile();
-    std::vector<std::string> pool;
-    for (const auto& entry : fs::recursive_directory_iterator(argv[2]))
-      if (entry.is_regular_file() && entry.path().extension() == ".png") pool.push_back(entry.path().string());
-    if (pool.empty()) {
-      std::fprintf(stderr, "no PNG files in %s\n", argv[2]);
-      return 1;
-    }
-    std::size_t next = 0;
+    // The pool is walked over and over rather than listed: a list of a
+    // million names would count in the combine's peak memory.
+    fs::recursive_directory_iterator pool(argv[2]), end;
+    const auto nextPng = [&]() -> std::string {
+      for (bool restarted = false;; ++pool) {
+        if (pool == end) {
+          if (restarted) return "";
+          pool = fs::recursive_directory_iterator(argv[2]);
+          restarted = true;
+          if (pool == end) return "";
+        }
+        if (pool->is_regular_file() && pool->path().extension() == ".png") {
+          std::string path = pool->path().string();
+          ++pool;
+          return path;
+        }
+      }
+    };
     for (int32_t x = task.MinX; x <= task.MaxX; ++x)
       for (int32_t y = task.MinY; y <= task.MaxY; ++y) {
+        const std::string from = nextPng();
+        if (from.empty()) {
+          std::fprintf(stderr, "no PNG files in %s\n", argv[2]);
+          return 1;
+        }
         const std::string path = task.TileFilePath(x, y);
-        if (::link(pool[next++ % pool.size()].c_str(), path.c_str()) != 0 && errno != EEXIST) {
+        if (::link(from.c_str(), path.c_str()) != 0 && errno != EEXIST) {
           std::perror(path.c_str());
           return 1;
         }
@@ -62,6 +77,7 @@ int main(int argc, char** argv) {
   request.projectFiles = {task.ProjectFilePath()};
   request.outputPath = argv[3];
   request.force = true;
+  if (argc == 10) request.minZoom = std::atoi(argv[9]);
   const auto start = std::chrono::steady_clock::now();
   CombineSummary summary;
   try {
@@ -73,7 +89,15 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("tiles=%lld seconds=%.3f peak_kb=%ld\n", static_cast<long long>(summary.dataTiles), seconds,
-              usage.ru_maxrss);
+  std::error_code error;
+  uintmax_t bytes = 0;
+  if (fs::is_directory(request.outputPath, error)) {
+    for (const auto& entry : fs::recursive_directory_iterator(request.outputPath, error))
+      if (entry.is_regular_file(error)) bytes += entry.file_size(error);
+  } else {
+    bytes = fs::file_size(request.outputPath, error);
+  }
+  std::printf("tiles=%lld lower=%lld seconds=%.3f peak_kb=%ld bytes=%ju\n", static_cast<long long>(summary.dataTiles),
+              static_cast<long long>(summary.lowerTiles), seconds, usage.ru_maxrss, bytes);
   return 0;
 }

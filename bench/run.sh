@@ -202,19 +202,56 @@ printf 'Area set-up, 1,000 km route + 1 km: import %.3f s, mask %.3f s; %s tiles
   "$(area_field route import_seconds)" "$(area_field route seconds)" "$(area_field route tiles)" \
   "$(area_field route rectangle_tiles)" "$(area_field route mask_kb)"
 
-# Combining: MBTiles of a 1,000,000-tile task (hard links to the pyramid's
-# files, made once), and the 10,000-tile area as one GeoTIFF by quarnel and
-# by GDAL's own route (a VRT of the tile folder, then gdal_translate with the
-# same creation options; GDAL's copy is RGB, Quarnel's RGBA).
+# Combining: tile sets of a 1,000,000-tile task (hard links made once), and
+# the 10,000-tile area as one GeoTIFF by quarnel and by GDAL's own route (a
+# VRT of the tile folder, then gdal_translate with the same creation options;
+# GDAL's copy is RGB, Quarnel's RGBA).
 combine_field() { echo "$1" | sed -E "s/.*$2=([0-9.]+).*/\1/"; }
 COMBINE_DIR=${COMBINE_DIR:-$WORK/combine}
-mkdir -p "$COMBINE_DIR/million" "$COMBINE_DIR/area"
+mkdir -p "$COMBINE_DIR/area"
 pool="$WORK/tiles/$ZOOM"
-m=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/million" "$pool" "$COMBINE_DIR/million.mbtiles" -50 37.8 40.2 -40.2 12 | tail -1)
-rm -f "$COMBINE_DIR/million.mbtiles"
-printf '\nMBTiles of %s tiles: %.1f s, %.0f tiles/s, peak %.1f MB\n' "$(combine_field "$m" tiles)" \
-  "$(combine_field "$m" seconds)" "$(echo "$(combine_field "$m" tiles)/$(combine_field "$m" seconds)" | bc -l)" \
-  "$(echo "$(combine_field "$m" peak_kb)/1024" | bc -l)"
+# The pyramid repeats a few dozen images, and PMTiles stores repeated bytes
+# once: the tile sets are timed on tiles whose bytes all differ, one file per
+# tile of the largest task (17 GB, made once).
+distinct="$WORK/distinct-pool"
+if [ ! -f "$distinct/.complete" ]; then
+  echo "bench: writing 1,002,001 distinct tiles to $distinct"
+  rm -rf "$distinct"
+  python3 bench/make_distinct_pool.py "$pool" "$distinct" 1002001
+  touch "$distinct/.complete"
+fi
+tile_set() {  # task-folder output left right top bottom: one combine, its line; the output is removed
+  local folder=$1 output=$2; shift 2
+  mkdir -p "$COMBINE_DIR/$folder"
+  "$bin/quarnel_combine_bench" "$COMBINE_DIR/$folder" "$distinct" "$COMBINE_DIR/$output" "$@" 12 | tail -1
+  rm -rf "${COMBINE_DIR:?}/$output"
+}
+MILLION=(-50 37.8 40.2 -40.2)
+HUNDRED=(-50 -22.15 13.93 -13.93)
+mb=$(tile_set million-distinct million.mbtiles "${MILLION[@]}")
+pm=$(tile_set million-distinct million.pmtiles "${MILLION[@]}")
+gp=$(tile_set million-distinct million.gpkg "${MILLION[@]}")
+pm100=$(tile_set hundred-distinct hundred.pmtiles "${HUNDRED[@]}")
+rate() { echo "$(combine_field "$1" tiles)/$(combine_field "$1" seconds)" | bc -l; }
+printf '\nTile sets of %s tiles, every tile distinct (target: PMTiles and GeoPackage at 0.8 of MBTiles or more)\n' \
+  "$(combine_field "$mb" tiles)"
+printf '  %-12s %9s %10s %9s %10s %15s\n' format seconds tiles/s "peak MB" "file MB" "MBTiles ratio"
+for row in "MBTiles:$mb" "PMTiles:$pm" "GeoPackage:$gp"; do
+  printf '  %-12s %9.1f %10.0f %9.1f %10.0f %15.2f\n' "${row%%:*}" "$(combine_field "${row#*:}" seconds)" \
+    "$(rate "${row#*:}")" "$(echo "$(combine_field "${row#*:}" peak_kb)/1024" | bc -l)" \
+    "$(echo "$(combine_field "${row#*:}" bytes)/1048576" | bc -l)" "$(echo "$(rate "${row#*:}")/$(rate "$mb")" | bc -l)"
+done
+printf '  PMTiles peak memory at %s tiles over %s tiles: %.3f (target: within 1.10)\n' "$(combine_field "$pm" tiles)" \
+  "$(combine_field "$pm100" tiles)" "$(echo "$(combine_field "$pm" peak_kb)/$(combine_field "$pm100" peak_kb)" | bc -l)"
+
+# Lower levels: the 10,000-tile area into MBTiles, plain and down to its zoom minus 4.
+plain=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/plain.mbtiles" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM | tail -1)
+lower=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/lower.mbtiles" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM $((ZOOM - 4)) | tail -1)
+rm -f "$COMBINE_DIR/plain.mbtiles" "$COMBINE_DIR/lower.mbtiles"
+printf 'MBTiles of %s tiles with %s lower-level tiles down to zoom %d: %.1f s, peak %.1f MB; plain %.1f s; ratio %.2f (target: 2 or less)\n' \
+  "$(combine_field "$lower" tiles)" "$(combine_field "$lower" lower)" $((ZOOM - 4)) "$(combine_field "$lower" seconds)" \
+  "$(echo "$(combine_field "$lower" peak_kb)/1024" | bc -l)" "$(combine_field "$plain" seconds)" \
+  "$(echo "$(combine_field "$lower" seconds)/$(combine_field "$plain" seconds)" | bc -l)"
 g=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/quarnel.tif" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM | tail -1)
 python3 bench/tile_vrt.py "$COMBINE_DIR/area/combinebench.qrnl" "$COMBINE_DIR/area.vrt"
 gd=$(measure gdal_translate -q -co TILED=YES -co BLOCKXSIZE=256 -co BLOCKYSIZE=256 -co COMPRESS=DEFLATE \

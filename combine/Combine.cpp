@@ -1,8 +1,15 @@
 #include "Combine.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <set>
+#include <string_view>
+#include <utility>
 
 #include "AtomicFile.h"
+#include "IniFile.h"
+#include "MapServices.h"
 #include "OutputPath.h"
 #include "Writers.h"
 
@@ -14,21 +21,64 @@ bool EndsWith(const std::string& text, const std::string& ending) {
                     [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
+// The project files without repeats: a task named twice (under any path)
+// is read and counted once.
+std::vector<std::string> DistinctProjects(const std::vector<std::string>& projects) {
+  std::vector<std::string> distinct;
+  std::set<std::pair<dev_t, ino_t>> seen;
+  for (const std::string& project : projects) {
+    struct stat info {};
+    if (::stat(project.c_str(), &info) == 0 && !seen.insert({info.st_dev, info.st_ino}).second) continue;
+    distinct.push_back(project);
+  }
+  return distinct;
+}
+
 }  // namespace
 
 std::optional<OutputKind> OutputKindOf(const std::string& path) {
   if (EndsWith(path, ".tif") || EndsWith(path, ".tiff")) return OutputKind::GeoTiff;
   if (EndsWith(path, ".mbtiles")) return OutputKind::MBTiles;
+  if (EndsWith(path, ".pmtiles")) return OutputKind::PMTiles;
+  if (EndsWith(path, ".gpkg")) return OutputKind::GeoPackage;
+  if (EndsWith(path, ".sqlitedb")) return OutputKind::SqliteDb;
   if (EndsWith(path, ".png")) return OutputKind::PngWorldImage;
   if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return OutputKind::JpegWorldImage;
   if (!path.empty() && path.back() == '/') return OutputKind::TileTree;
   return std::nullopt;
 }
 
-void CombineJob::Step() {
-  ++done;
-  if ((done % 64 == 0 || done == total) && request.progress && !request.progress(done, total))
+bool IsTileSet(OutputKind kind) {
+  return kind == OutputKind::MBTiles || kind == OutputKind::PMTiles || kind == OutputKind::GeoPackage ||
+         kind == OutputKind::SqliteDb || kind == OutputKind::TileTree;
+}
+
+const char* StageLabel(CombineStage stage) {
+  switch (stage) {
+    case CombineStage::LowerLevels: return "Lower levels: ";
+    case CombineStage::Overviews: return "Overviews: ";
+    case CombineStage::Encoding: return "Encoding the image: ";
+    default: return "";
+  }
+}
+
+void CombineJob::Step() { Advance(done + 1); }
+
+void CombineJob::Advance(int64_t toDone) {
+  const int64_t before = done;
+  done = toDone;
+  // Every 64th step, and the last: often enough to see, rarely enough to cost nothing.
+  if ((done / 64 != before / 64 || done == total) && request.progress && !request.progress(done, total))
     throw CombineCancelled();
+}
+
+void CombineJob::ReportWritten() {
+  done = total;
+  if (request.progress) request.progress(done, total);
+}
+
+void CombineJob::Stage(CombineStage stage) const {
+  if (request.stage) request.stage(stage);
 }
 
 void CombineJob::ReportBad(const std::string& path, const std::string& problem) {
@@ -38,45 +88,73 @@ void CombineJob::ReportBad(const std::string& path, const std::string& problem) 
 
 bool CombineJob::NextData(TileReadAhead& tiles, std::string& path, TileBytes& tile) {
   if (!tiles.Next(path, tile)) throw CombineError("The task's tiles ended early.");
-  return Classified(path, tile);
-}
-
-std::function<void(const TileReadAhead::Visit&)> CombineJob::ColumnWalk() const {
-  return [this](const TileReadAhead::Visit& visit) {
-    for (const auto& source : sources)
-      for (int32_t column = 0; column < source->Columns(); ++column)
-        for (int32_t row = 0; row < source->Rows(); ++row) visit(source->TilePath(column, row));
-  };
-}
-
-bool CombineJob::Classified(const std::string& path, const TileBytes& tile) {
   if (tile.kind == TileBytes::Kind::NoData) ++summary.noDataTiles;
   if (tile.kind == TileBytes::Kind::Bad) ReportBad(path, tile.problem);
   return tile.kind == TileBytes::Kind::Data;
 }
 
-CombineSummary Combine(const CombineRequest& request) {
-  const auto kind = OutputKindOf(request.outputPath);
-  if (!kind)
-    throw CombineError("The output " + request.outputPath +
-                       " names no known kind: end it with .tif, .mbtiles, .png, .jpg or /.");
-  if (request.projectFiles.empty()) throw CombineError("No project file given.");
-  CombineJob job{request, {}, {}, {}, 0, 0};
-  for (const auto& project : request.projectFiles)
-    job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
-  const bool oneImage = *kind != OutputKind::MBTiles && *kind != OutputKind::TileTree;
-  if (oneImage && job.sources.size() != 1)
-    throw CombineError("One image holds one task: give one project file, or write .mbtiles or a folder.");
-  if (*kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage) {
+namespace {
+
+std::string AttributionOf(const CombineRequest& request) {
+  if (!request.attribution.empty() || request.configPath.empty()) return request.attribution;
+  try {
+    return IniFile(request.configPath).ReadString("Hosts", "Attribution", "");
+  } catch (const std::exception& error) {
+    throw CombineError("Cannot read the configuration " + request.configPath + ": " + error.what());
+  }
+}
+
+// Refusals that need the tasks: what the output can hold of them.
+void CheckTasksFit(const CombineJob& job, OutputKind kind) {
+  const CombineRequest& request = job.request;
+  if (!IsTileSet(kind) && job.sources.size() != 1)
+    throw CombineError("One image holds one task: give one project file, or write a tile set "
+                       "(.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder).");
+  if (request.minZoom) {
+    if (!IsTileSet(kind))
+      throw CombineError("Lower levels are built for tile sets (.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder); "
+                         "a GeoTIFF has overviews instead.");
+    int32_t lowest = job.sources.front()->Zoom();
+    for (const auto& source : job.sources) lowest = std::min(lowest, source->Zoom());
+    if (*request.minZoom < 0 || *request.minZoom > lowest)
+      throw CombineError("The lowest level to build, zoom " + std::to_string(*request.minZoom) +
+                         ", must lie between 0 and the tasks' lowest zoom, " + std::to_string(lowest) + ".");
+  }
+  if (kind == OutputKind::PMTiles)
+    for (const auto& source : job.sources)
+      if (FindMapService(source->MapsType())->fileExtension !=
+          std::string_view(FindMapService(job.sources.front()->MapsType())->fileExtension))
+        throw CombineError("The tasks mix PNG and JPEG tiles (" + job.sources.front()->ProjectPath() + " and " +
+                           source->ProjectPath() + "): a PMTiles archive holds one kind. "
+                           "Write .mbtiles, .gpkg or a folder instead.");
+  if (kind == OutputKind::PngWorldImage || kind == OutputKind::JpegWorldImage) {
     const MosaicGeometry geometry = job.sources.front()->Geometry();
     if (geometry.width > kMaxWorldImageSide || geometry.height > kMaxWorldImageSide)
       throw CombineError("The mosaic would be " + std::to_string(geometry.width) + " x " +
                          std::to_string(geometry.height) + " pixels, more than " +
                          std::to_string(kMaxWorldImageSide) + " a side for PNG or JPEG: write a GeoTIFF (.tif).");
-    for (const std::string& sidecar : WorldImageSidecars(request.outputPath))
-      CheckOutputPlace(sidecar, request.force);
   }
-  CheckOutputPlace(request.outputPath, request.force);
+}
+
+}  // namespace
+
+CombineSummary Combine(const CombineRequest& request) {
+  const auto kind = OutputKindOf(request.outputPath);
+  if (!kind)
+    throw CombineError("The output " + request.outputPath +
+                       " names no known kind: end it with .tif, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg "
+                       "or /.");
+  if (request.projectFiles.empty()) throw CombineError("No project file given.");
+  CombineJob job{request, {}, {}, AttributionOf(request), {}, 0, 0};
+  for (const auto& project : DistinctProjects(request.projectFiles))
+    job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
+  CheckTasksFit(job, *kind);
+  const bool worldImage = *kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage;
+  const std::vector<std::string> sidecars =
+      worldImage ? WorldImageSidecars(request.outputPath) : std::vector<std::string>{};
+  for (const std::string& sidecar : sidecars) CheckOutputPlace(sidecar, request.force, request.replaceHint);
+  CheckOutputPlace(request.outputPath, request.force, request.replaceHint);
+  RemoveStaleTemporariesOf(request.outputPath, sidecars);
   if (!request.blankImagePath.empty()) {
     try {
       job.blank = ReadWholeFile(request.blankImagePath);
@@ -87,12 +165,12 @@ CombineSummary Combine(const CombineRequest& request) {
   for (const auto& source : job.sources) job.total += source->TileCount();
 
   try {
-    switch (*kind) {
-      case OutputKind::GeoTiff: WriteGeoTiffOutput(job); break;
-      case OutputKind::MBTiles: WriteMBTilesOutput(job); break;
-      case OutputKind::TileTree: WriteTileTreeOutput(job); break;
-      default: WriteWorldImageOutput(job, *kind); break;
-    }
+    if (IsTileSet(*kind))
+      WriteTileSetOutput(job, *kind);
+    else if (*kind == OutputKind::GeoTiff)
+      WriteGeoTiffOutput(job);
+    else
+      WriteWorldImageOutput(job, *kind);
   } catch (const CombineCancelled&) {
     throw;
   } catch (const CombineError& error) {

@@ -1,11 +1,10 @@
 #include "CombineSource.h"
 
-#include <charconv>
 #include <cmath>
 #include <sys/stat.h>
 
 #include "Combine.h"
-#include "IniFile.h"
+#include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
 #include "TileImage.h"
@@ -17,39 +16,32 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-double Coordinate(const IniFile& project, const std::string& key, const std::string& projectPath) {
-  const std::string text = project.ReadString("AREA", key, "");
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    throw CombineError(projectPath + ": " + key + " \"" + text + "\" is not a number.");
-  return value;
-}
-
 }  // namespace
 
 double TileSideMetres(int32_t zoom) { return 2 * kMercatorHalfWidth / std::ldexp(1.0, zoom); }
 
 std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPath,
                                                    const std::function<bool(int32_t, int32_t)>& zoomAllowed) {
-  struct stat info {};
-  if (::stat(projectPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    throw CombineError("Cannot open the project file " + projectPath + ".");
-  const IniFile project(projectPath);
+  ProjectFile project;
+  try {
+    project = ProjectFile::Read(projectPath);
+  } catch (const ProjectFileError& refusal) {
+    throw CombineError(refusal.what());
+  }
   std::unique_ptr<CombineSource> source(new CombineSource);
   source->projectPath_ = projectPath;
   TaskParameters& p = source->parameters_;
-  p.MapsType = project.ReadInteger("MapsType", "MapsType", -1);
-  p.Zoom = project.ReadInteger("Zoom", "Zoom", -1);
+  p.MapsType = project.MapsType;
+  p.Zoom = project.Zoom;
   if (!FindMapService(p.MapsType))
     throw CombineError(projectPath + ": map type " + std::to_string(p.MapsType) + " is not one of 0 to 8.");
   if (p.Zoom < 0 || p.Zoom > 30 || (zoomAllowed && !zoomAllowed(p.MapsType, p.Zoom)))
     throw CombineError(projectPath + ": zoom " + std::to_string(p.Zoom) + " is out of range for map type " +
                        std::to_string(p.MapsType) + ".");
-  p.LeftLongitude = Coordinate(project, "LeftLongitude", projectPath);
-  p.RightLongitude = Coordinate(project, "RightLongitude", projectPath);
-  p.TopLatitude = Coordinate(project, "TopLatitude", projectPath);
-  p.BottomLatitude = Coordinate(project, "BottomLatitude", projectPath);
+  p.LeftLongitude = project.Left;
+  p.RightLongitude = project.Right;
+  p.TopLatitude = project.Top;
+  p.BottomLatitude = project.Bottom;
 
   const auto slash = projectPath.rfind(kDirSeparator);
   p.SavePath = slash == std::string::npos ? std::string(".") + kDirSeparator : projectPath.substr(0, slash + 1);
@@ -88,4 +80,13 @@ MosaicGeometry CombineSource::Geometry() const {
   geometry.width = int64_t{Columns()} * kTilePixels;
   geometry.height = int64_t{Rows()} * kTilePixels;
   return geometry;
+}
+
+TileRange CombineSource::Range() const {
+  return {parameters_.Zoom, task_->MinX, task_->MaxX, TopRow(0), TopRow(Rows() - 1)};
+}
+
+std::string CombineSource::Name() const {
+  const std::string& file = parameters_.TaskFileName;
+  return file.substr(0, file.rfind('.'));
 }

@@ -7,6 +7,7 @@
 
 #include "Commonfunc.h"
 #include "TaskParameters.h"
+#include "TileOrder.h"
 #include "Unitclasstask.h"
 
 // Where a task's mosaic lies in EPSG:3857.
@@ -28,6 +29,7 @@ class CombineSource {
   const DownloadTask& Task() const { return *task_; }
   const std::string& ProjectPath() const { return projectPath_; }
   int32_t Zoom() const { return parameters_.Zoom; }
+  int32_t MapsType() const { return parameters_.MapsType; }
   RowOrigin Origin() const { return origin_; }
 
   int32_t Columns() const { return task_->MaxX - task_->MinX + 1; }
@@ -39,6 +41,18 @@ class CombineSource {
   std::string TilePath(int32_t column, int32_t rowFromTaskTop) const;
   // Edges straight from the grid: a tile's side is 2 x the half width / 2^zoom.
   MosaicGeometry Geometry() const;
+
+  // The task's tiles in grid terms: columns and top-counted rows.
+  TileRange Range() const;
+  // Whether the task holds the tile at column x, top-counted row y. Every
+  // tile-set output asks here, so this is the one place where a task's own
+  // area (once tasks have one) leaves out the tiles outside it; today the
+  // rectangle is the whole task.
+  bool Holds(int32_t x, int32_t y) const { return Range().Holds(x, y); }
+  // The file of the tile at column x, top-counted row y (inside Range()).
+  std::string FileAt(int32_t x, int32_t y) const { return TilePath(x - task_->MinX, y - TopRow(0)); }
+  // The task's name: the project file's without its ending.
+  std::string Name() const;
 
  private:
   CombineSource() = default;

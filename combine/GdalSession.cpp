@@ -38,6 +38,7 @@ void CPL_STDCALL GdalErrorCapture::Handler(CPLErr level, CPLErrorNum, const char
 }
 
 std::string WebMercatorWkt(bool esri) {
+  if (!esri) return EpsgWkt(3857);
   OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
   std::string text;
   if (OSRImportFromEPSG(srs, 3857) == OGRERR_NONE && (!esri || OSRMorphToESRI(srs) == OGRERR_NONE)) {
@@ -45,6 +46,16 @@ std::string WebMercatorWkt(bool esri) {
     if (OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt) text = wkt;
     CPLFree(wkt);
   }
+  OSRDestroySpatialReference(srs);
+  return text;
+}
+
+std::string EpsgWkt(int code) {
+  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+  std::string text;
+  char* wkt = nullptr;
+  if (OSRImportFromEPSG(srs, code) == OGRERR_NONE && OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt) text = wkt;
+  CPLFree(wkt);
   OSRDestroySpatialReference(srs);
   return text;
 }

@@ -26,3 +26,5 @@ class GdalErrorCapture {
 
 // EPSG:3857 as WKT; esri gives the form .prj files hold.
 std::string WebMercatorWkt(bool esri);
+// Any EPSG code's WKT; empty when GDAL does not know it.
+std::string EpsgWkt(int code);

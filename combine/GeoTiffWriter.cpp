@@ -7,6 +7,7 @@
 #include "GdalSession.h"
 #include "OutputPath.h"
 #include "TileImage.h"
+#include "TileSet.h"
 #include "Writers.h"
 
 // The mosaic is written tile by tile into 256-pixel blocks, so only GDAL's
@@ -19,14 +20,47 @@ void Check(const GdalErrorCapture& errors, const std::string& path) {
   if (errors.Failed()) throw CombineError("Cannot write " + path + ": " + errors.Message());
 }
 
-void BuildOverviews(GDALDatasetH dataset, int64_t side, const GdalErrorCapture& errors, const std::string& path) {
+// The overviews' share of the progress: about a third of the tiles' work.
+int64_t OverviewSteps(const CombineJob& job) { return job.request.overviews ? job.total / 3 + 1 : 0; }
+
+struct OverviewProgress {
+  CombineJob& job;
+  int64_t from, steps;
+  bool cancelled = false;
+};
+
+// GDAL asks now and then; a cancel is answered by stopping it, then thrown here.
+int CPL_STDCALL ReportOverviews(double share, const char*, void* data) {
+  auto& progress = *static_cast<OverviewProgress*>(data);
+  progress.job.done = progress.from + static_cast<int64_t>(share * static_cast<double>(progress.steps));
+  const CombineRequest& request = progress.job.request;
+  progress.cancelled = request.progress && !request.progress(progress.job.done, progress.job.total);
+  return !progress.cancelled;
+}
+
+void BuildOverviews(CombineJob& job, GDALDatasetH dataset, int64_t side, const GdalErrorCapture& errors,
+                    const std::string& path) {
   std::vector<int> levels;
   for (int factor = 2; side / factor >= kTilePixels / 2; factor *= 2) levels.push_back(factor);
-  if (levels.empty()) return;
-  const CPLErr result = GDALBuildOverviews(dataset, "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0,
-                                           nullptr, nullptr, nullptr);
-  if (result != CE_None && !errors.Failed()) throw CombineError("Cannot build the overviews of " + path + ".");
-  Check(errors, path);
+  job.Stage(CombineStage::Overviews);
+  OverviewProgress progress{job, job.done, job.total - job.done};
+  if (!levels.empty()) {
+    const CPLErr result = GDALBuildOverviews(dataset, "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0,
+                                             nullptr, &ReportOverviews, &progress);
+    if (progress.cancelled) throw CombineCancelled();
+    if (result != CE_None && !errors.Failed()) throw CombineError("Cannot build the overviews of " + path + ".");
+    Check(errors, path);
+  }
+  job.Advance(job.total);
+}
+
+void SetDescription(GDALDatasetH dataset, const CombineJob& job) {
+  const CombineSource& source = *job.sources.front();
+  const std::string name = TileSetName({source.Name()});
+  GDALSetMetadataItem(dataset, "TIFFTAG_DOCUMENTNAME", name.c_str(), nullptr);
+  GDALSetMetadataItem(dataset, "TIFFTAG_IMAGEDESCRIPTION",
+                      (name + ": map tiles of zoom " + std::to_string(source.Zoom())).c_str(), nullptr);
+  if (!job.attribution.empty()) GDALSetMetadataItem(dataset, "TIFFTAG_COPYRIGHT", job.attribution.c_str(), nullptr);
 }
 
 }  // namespace
@@ -64,18 +98,24 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
   GDALSetGeoTransform(dataset, transform);
   GDALSetProjection(dataset, WebMercatorWkt(false).c_str());
   GDALSetRasterColorInterpretation(GDALGetRasterBand(dataset, 4), GCI_AlphaBand);
+  if (use == GeoTiffUse::Output) SetDescription(dataset, job);
 
   std::vector<uint8_t> rgba(std::size_t{4} * kTilePixels * kTilePixels);
   int bands[] = {1, 2, 3, 4};
-  TileReadAhead tiles(job.blank, [&source](const TileReadAhead::Visit& visit) {
+  job.Stage(CombineStage::Tiles);
+  const TileRange range = source.Range();
+  // What the task leaves out stays transparent, unread.
+  const auto held = [&](int32_t column, int32_t row) { return source.Holds(range.minX + column, range.minY + row); };
+  TileReadAhead tiles(job.blank, [&](const TileReadAhead::Visit& visit) {
     for (int32_t row = 0; row < source.Rows(); ++row)
-      for (int32_t column = 0; column < source.Columns(); ++column) visit(source.TilePath(column, row));
+      for (int32_t column = 0; column < source.Columns(); ++column)
+        if (held(column, row)) visit(source.TilePath(column, row), {});
   });
   std::string tilePath;
   TileBytes tile;
   for (int32_t row = 0; row < source.Rows(); ++row) {
     for (int32_t column = 0; column < source.Columns(); ++column) {
-      if (job.NextData(tiles, tilePath, tile)) {
+      if (held(column, row) && job.NextData(tiles, tilePath, tile)) {
         std::string problem;
         if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
           const CPLErr written =
@@ -91,7 +131,8 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
       job.Step();
     }
   }
-  if (use == GeoTiffUse::Output && job.request.overviews) BuildOverviews(dataset, std::max(width, height), errors, path);
+  if (use == GeoTiffUse::Output && job.request.overviews)
+    BuildOverviews(job, dataset, std::max(width, height), errors, path);
   GDALFlushCache(dataset);
   Check(errors, path);
   closer.dataset = nullptr;
@@ -100,6 +141,7 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
 }
 
 void WriteGeoTiffOutput(CombineJob& job) {
+  job.total += OverviewSteps(job);
   TemporaryOutput temporary(TemporaryBeside(job.request.outputPath));
   WriteGeoTiff(job, temporary.Path(), GeoTiffUse::Output);
   SyncFile(temporary.Path());

@@ -1,9 +1,14 @@
 #include "OutputPath.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <optional>
+#include <string_view>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,11 +25,11 @@ std::string WithoutTrailingSeparator(const std::string& path) {
   return trimmed;
 }
 
-void CheckOutputPlace(const std::string& path, bool force) {
+void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint) {
   const std::string target = WithoutTrailingSeparator(path);
   std::error_code error;
   if (fs::symlink_status(target, error).type() != fs::file_type::not_found && !force)
-    throw CombineError("The output " + path + " exists; give --force to replace it.");
+    throw CombineError("The output " + path + " exists; " + replaceHint + " to replace it.");
   fs::path folder = fs::path(target).parent_path();
   if (folder.empty()) folder = ".";
   if (!fs::is_directory(folder, error)) throw CombineError("The output folder " + folder.string() + " is missing.");
@@ -44,6 +49,51 @@ std::string TemporaryBeside(const std::string& path) {
   const std::string name = "." + target.filename().string() + ".part-" + std::to_string(::getpid()) + "-" +
                            std::to_string(counter++);
   return (folder.empty() ? fs::path(name) : folder / name).string();
+}
+
+namespace {
+
+constexpr std::string_view kPartTag = ".part-";
+
+// The pid in "PID-N..." when text has that form.
+std::optional<pid_t> PidOfPart(std::string_view text) {
+  std::size_t digits = 0;
+  while (digits < text.size() && digits < 9 && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits >= text.size() || text[digits] != '-') return std::nullopt;
+  if (digits + 1 >= text.size() || !std::isdigit(static_cast<unsigned char>(text[digits + 1]))) return std::nullopt;
+  return static_cast<pid_t>(std::stol(std::string(text.substr(0, digits))));
+}
+
+}  // namespace
+
+int RemoveStaleTemporariesOf(const std::string& path, const std::vector<std::string>& sidecars) {
+  const fs::path target(WithoutTrailingSeparator(path));
+  const std::string folder = target.parent_path().empty() ? "." : target.parent_path().string();
+  std::vector<std::string> prefixes;
+  for (const std::string& own : sidecars)
+    prefixes.push_back("." + fs::path(WithoutTrailingSeparator(own)).filename().string() + std::string(kPartTag));
+  prefixes.push_back("." + target.filename().string() + std::string(kPartTag));
+  prefixes.push_back(".probe" + std::string(kPartTag));  // CheckOutputPlace's
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    for (const std::string& prefix : prefixes) {
+      if (!name.starts_with(prefix)) continue;
+      const std::optional<pid_t> owner = PidOfPart(name.substr(prefix.size()));
+      // A run that still goes on may be about to rename its temporary.
+      if (owner && *owner > 0 && ::kill(*owner, 0) != 0 && errno == ESRCH) stale.emplace_back(name);
+      break;
+    }
+  }
+  ::closedir(dir);
+  int removed = 0;
+  for (const std::string& name : stale) {
+    std::error_code error;
+    if (fs::remove_all(fs::path(folder) / name, error) > 0 && !error) ++removed;
+  }
+  return removed;
 }
 
 TemporaryOutput::~TemporaryOutput() {

@@ -6,12 +6,19 @@
 // The output's place: checked before any work, written under a hidden
 // temporary name beside it, renamed into place at the end.
 
-// Throws CombineError: an output that exists (without force), a folder that
-// is missing or cannot be written.
-void CheckOutputPlace(const std::string& path, bool force);
+// Throws CombineError: an output that exists (without force; the message
+// ends "; <replaceHint> to replace it."), a folder that is missing or cannot
+// be written.
+void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint = "give --force");
 
-// A hidden name beside path, unique to this process.
+// A hidden name beside path, unique to this process: ".NAME.part-PID-N".
 std::string TemporaryBeside(const std::string& path);
+
+// Removes what killed runs left beside path: the hidden temporaries of path
+// and of the sidecars named (TemporaryBeside's names, with any ending), whose
+// process no longer runs. A file or a whole folder; errors are passed over.
+// Returns how many it removed.
+int RemoveStaleTemporariesOf(const std::string& path, const std::vector<std::string>& sidecars = {});
 
 // Removes its path (a file or a whole folder) when destroyed, unless released.
 class TemporaryOutput {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include <gdal.h>
 
 #include "GdalSession.h"
+#include "TileBody.h"
 
 namespace {
 
@@ -57,8 +59,21 @@ std::optional<PixelSize> JpegSize(std::string_view bytes) {
   return std::nullopt;
 }
 
+// A FIFO or a device named like a tile would block an open or a read for
+// ever: anything but a regular file (or a link to one) is refused unopened,
+// and the open itself cannot wait.
 bool ReadSmallFile(const std::string& path, std::string& bytes, bool& missing, std::string& problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat named {};
+  if (::lstat(path.c_str(), &named) != 0) {
+    missing = errno == ENOENT;
+    if (!missing) problem = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(named.st_mode) && !S_ISLNK(named.st_mode)) {
+    problem = "not a file";
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   missing = fd < 0 && errno == ENOENT;
   if (fd < 0) {
     if (!missing) problem = std::strerror(errno);
@@ -161,6 +176,8 @@ void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile
     tile.problem = "unreadable image header";
   else if (size->width != kTilePixels || size->height != kTilePixels)
     tile.problem = std::to_string(size->width) + " x " + std::to_string(size->height) + " pixels, not 256 x 256";
+  else if (const auto cut = TileBodyProblem(tile.bytes))
+    tile.problem = *cut;  // a download cut short: the header is there, the end is not
   else
     tile.kind = TileBytes::Kind::Data;
 }
@@ -186,7 +203,9 @@ bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem)
   } else {
     const int bands = std::min(GDALGetRasterCount(image), 4);
     GDALColorTableH palette = bands == 1 ? GDALGetRasterColorTable(GDALGetRasterBand(image, 1)) : nullptr;
-    std::vector<uint8_t> planes(static_cast<std::size_t>(bands) * kTilePixels * kTilePixels);
+    // Kept per thread: a buffer this large would be mapped and unmapped on every tile.
+    thread_local std::vector<uint8_t> planes;
+    planes.resize(static_cast<std::size_t>(bands) * kTilePixels * kTilePixels);
     int bandMap[] = {1, 2, 3, 4};
     ok = bands > 0 && GDALDatasetRasterIO(image, GF_Read, 0, 0, kTilePixels, kTilePixels, planes.data(), kTilePixels,
                                           kTilePixels, GDT_Byte, bands, bandMap, 0, 0, 0) == CE_None &&

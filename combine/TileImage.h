@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A tile file as the combiner sees it: no data (missing or the blank
-// placeholder), data, or bad (not a PNG or JPEG, or not 256 x 256).
+// placeholder), data, or bad (not a whole PNG or JPEG, not 256 x 256, or
+// not a regular file).
 
 inline constexpr int32_t kTilePixels = 256;
 
@@ -26,7 +28,8 @@ struct TileBytes {
   Kind kind = Kind::NoData;
   TileFormat format = TileFormat::Unknown;
   std::string bytes;
-  std::string problem;  // for Bad
+  std::string problem;          // for Bad
+  std::vector<uint8_t> pixels;  // what a read-ahead's prepare step made of the bytes
 };
 
 // Reads and classifies one tile file. blank is the placeholder's bytes.

@@ -13,8 +13,9 @@ constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
 
 }  // namespace
 
-TileReadAhead::TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, std::size_t depth)
-    : blank_(blank), slots_(std::max(depth, 2 * kBatch)) {
+TileReadAhead::TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, Prepare prepare,
+                             std::size_t depth)
+    : blank_(blank), prepare_(std::move(prepare)), slots_(std::max(depth, 2 * kBatch)) {
   reader_ = std::thread([this, walk = std::move(walk)] { Run(walk); });
 }
 
@@ -30,7 +31,7 @@ TileReadAhead::~TileReadAhead() {
 void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   std::exception_ptr failure;
   try {
-    walk([this](const std::string& path) { Put(path); });
+    walk([this](const std::string& path, const TileSpot& spot) { Put(path, spot); });
   } catch (const Stopped&) {
   } catch (...) {
     failure = std::current_exception();
@@ -43,7 +44,7 @@ void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   writerWake_.notify_one();
 }
 
-void TileReadAhead::Put(const std::string& path) {
+void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
   {
     std::unique_lock lock(mutex_);
     if (count_ == slots_.size()) {
@@ -55,7 +56,9 @@ void TileReadAhead::Put(const std::string& path) {
   }
   Slot& slot = slots_[tail_];
   slot.path = path;
+  slot.spot = spot;
   ReadTile(path, blank_, slot.tile);
+  if (prepare_) prepare_(slot.tile);
   tail_ = (tail_ + 1) % slots_.size();
   bool wake = false;
   {
@@ -66,7 +69,7 @@ void TileReadAhead::Put(const std::string& path) {
   if (wake) writerWake_.notify_one();
 }
 
-bool TileReadAhead::Next(std::string& path, TileBytes& tile) {
+bool TileReadAhead::Next(std::string& path, TileSpot& spot, TileBytes& tile) {
   std::unique_lock lock(mutex_);
   if (count_ == 0 && !finished_) {
     writerWaits_ = true;
@@ -80,6 +83,7 @@ bool TileReadAhead::Next(std::string& path, TileBytes& tile) {
   lock.unlock();
   Slot& slot = slots_[head_];
   std::swap(path, slot.path);
+  spot = slot.spot;
   std::swap(tile, slot.tile);
   if (slot.tile.bytes.capacity() > kKeptCapacity) std::string().swap(slot.tile.bytes);
   head_ = (head_ + 1) % slots_.size();

@@ -4,15 +4,17 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "AtomicFile.h"
+#include "Combine.h"
 #include "OutputPath.h"
-#include "TileImage.h"
-#include "Writers.h"
+#include "TileSet.h"
 
 // {z}/{x}/{y}.ext with rows from the top, as slippy-map viewers read them.
-// A tile is a hard link to the task's file where the file system allows,
-// a copy otherwise; the tree is built under a temporary name and renamed.
+// A task's tile is a hard link to its file where the file system allows, a
+// copy otherwise; a built tile is written. The tree is built under a
+// temporary name and renamed.
 
 namespace fs = std::filesystem;
 
@@ -24,11 +26,7 @@ void MakeFolder(const std::string& path) {
   if (error) throw CombineError("Cannot create the folder " + path + ": " + error.message() + ".");
 }
 
-void PlaceTile(const std::string& from, const std::string& to, const std::string& bytes) {
-  if (::link(from.c_str(), to.c_str()) == 0) return;
-  const int code = errno;
-  if (code != EXDEV && code != EPERM && code != EMLINK && code != ENOTSUP)
-    throw CombineError("Cannot write " + to + ": " + std::strerror(code) + ".");
+void WriteTile(const std::string& to, std::string_view bytes) {
   try {
     WriteTileFileAtomic(to, bytes);
   } catch (const FileWriteError& error) {
@@ -36,30 +34,35 @@ void PlaceTile(const std::string& from, const std::string& to, const std::string
   }
 }
 
+void PlaceTile(const std::string& from, const std::string& to, std::string_view bytes) {
+  if (from.empty()) return WriteTile(to, bytes);
+  if (::link(from.c_str(), to.c_str()) == 0) return;
+  const int code = errno;
+  if (code != EXDEV && code != EPERM && code != EMLINK && code != ENOTSUP)
+    throw CombineError("Cannot write " + to + ": " + std::strerror(code) + ".");
+  WriteTile(to, bytes);
+}
+
+class TileTreeSink : public TileSink {
+ public:
+  explicit TileTreeSink(const std::string& target) : tree_(TemporaryBeside(target)) { MakeFolder(tree_.Path()); }
+
+  void Put(const TilePlace& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) override {
+    const std::string column = tree_.Path() + "/" + std::to_string(place.zoom) + "/" + std::to_string(place.x) + "/";
+    if (columnsMade_.insert({place.zoom, place.x}).second) MakeFolder(column);
+    PlaceTile(sourceFile, column + std::to_string(place.y) + "." + TileFormatName(format), bytes);
+  }
+
+  void Finish(const TileSetFacts&) override {}
+  void MoveInto(const std::string& target) override { tree_.MoveInto(target); }
+
+ private:
+  TemporaryOutput tree_;
+  std::set<std::pair<int32_t, int32_t>> columnsMade_;
+};
+
 }  // namespace
 
-void WriteTileTreeOutput(CombineJob& job) {
-  TemporaryOutput tree(TemporaryBeside(job.request.outputPath));
-  MakeFolder(tree.Path());
-  TileReadAhead tiles(job.blank, job.ColumnWalk());
-  std::string tilePath;
-  TileBytes tile;
-  for (const auto& source : job.sources) {
-    const std::string zoomFolder = tree.Path() + "/" + std::to_string(source->Zoom()) + "/";
-    std::set<int32_t> columnsMade;
-    for (int32_t column = 0; column < source->Columns(); ++column) {
-      const int32_t x = source->Task().MinX + column;
-      for (int32_t row = 0; row < source->Rows(); ++row) {
-        if (job.NextData(tiles, tilePath, tile)) {
-          const std::string columnFolder = zoomFolder + std::to_string(x) + "/";
-          if (columnsMade.insert(x).second) MakeFolder(columnFolder);
-          PlaceTile(tilePath,
-                    columnFolder + std::to_string(source->TopRow(row)) + "." + TileFormatName(tile.format), tile.bytes);
-          ++job.summary.dataTiles;
-        }
-        job.Step();
-      }
-    }
-  }
-  tree.MoveInto(job.request.outputPath);
+std::unique_ptr<TileSink> MakeTileTreeSink(const std::string& target) {
+  return std::make_unique<TileTreeSink>(target);
 }

@@ -7,6 +7,7 @@
 #include "AtomicFile.h"
 #include "GdalSession.h"
 #include "OutputPath.h"
+#include "TileSet.h"
 #include "Writers.h"
 
 // PNG and JPEG are written in one pass from a source GDAL can read by lines,
@@ -24,10 +25,37 @@ std::string WorldFileText(const MosaicGeometry& g) {
   return text;
 }
 
-// The encode can take long for a large mosaic: it answers a cancel too.
-int CPL_STDCALL TranslateProgress(double, const char*, void* data) {
-  const CombineJob& job = *static_cast<const CombineJob*>(data);
+// The encode can take long for a large mosaic: it is the second half of the
+// progress, and answers a cancel too.
+int CPL_STDCALL TranslateProgress(double share, const char*, void* data) {
+  CombineJob& job = *static_cast<CombineJob*>(data);
+  job.done = job.total / 2 + static_cast<int64_t>(share * static_cast<double>(job.total - job.total / 2));
   return !job.request.progress || job.request.progress(job.done, job.total);
+}
+
+std::string XmlText(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// GDAL's side file: the coordinate system a world file cannot say, so GDAL
+// and the programs over it place the image without the user's help.
+std::string AuxXmlText(const CombineJob& job) {
+  const CombineSource& source = *job.sources.front();
+  std::string text = "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + XmlText(WebMercatorWkt(false)) +
+                     "</SRS>\n  <Metadata>\n    <MDI key=\"NAME\">" + XmlText(TileSetName({source.Name()})) +
+                     "</MDI>\n    <MDI key=\"ZOOM_LEVEL\">" + std::to_string(source.Zoom()) + "</MDI>\n";
+  if (!job.attribution.empty()) text += "    <MDI key=\"ATTRIBUTION\">" + XmlText(job.attribution) + "</MDI>\n";
+  return text + "  </Metadata>\n</PAMDataset>\n";
 }
 
 void Translate(CombineJob& job, const std::string& from, const std::string& to, OutputKind kind) {
@@ -56,25 +84,33 @@ void Translate(CombineJob& job, const std::string& from, const std::string& to, 
 std::vector<std::string> WorldImageSidecars(const std::string& imagePath) {
   std::filesystem::path world(imagePath), projection(imagePath);
   const std::string extension = OutputKindOf(imagePath) == OutputKind::JpegWorldImage ? ".jgw" : ".pgw";
-  return {world.replace_extension(extension).string(), projection.replace_extension(".prj").string()};
+  return {world.replace_extension(extension).string(), projection.replace_extension(".prj").string(),
+          imagePath + ".aux.xml"};
 }
 
 void WriteWorldImageOutput(CombineJob& job, OutputKind kind) {
   const std::string& target = job.request.outputPath;
   const MosaicGeometry geometry = job.sources.front()->Geometry();
+  job.total *= 2;
   TemporaryOutput mosaic(TemporaryBeside(target) + ".tif");
   WriteGeoTiff(job, mosaic.Path(), GeoTiffUse::Scratch);
   TemporaryOutput image(TemporaryBeside(target));
+  job.Stage(CombineStage::Encoding);
   Translate(job, mosaic.Path(), image.Path(), kind);
   SyncFile(image.Path());
 
   const auto sidecars = WorldImageSidecars(target);
+  const std::string texts[] = {WorldFileText(geometry), WebMercatorWkt(true), AuxXmlText(job)};
+  std::size_t written = 0;
   try {
-    WriteFileAtomic(sidecars[0], WorldFileText(geometry));
-    WriteFileAtomic(sidecars[1], WebMercatorWkt(true));
-  } catch (const FileWriteError& error) {
+    for (; written < sidecars.size(); ++written) WriteFileAtomic(sidecars[written], texts[written]);
+    // The image comes last: once it is there, its side files are too.
+    image.MoveInto(target);
+  } catch (const std::exception& error) {
+    // Side files without their image would be a partial output.
+    std::error_code ignored;
+    for (std::size_t i = 0; i < written; ++i) std::filesystem::remove(sidecars[i], ignored);
     throw CombineError(error.what());
   }
-  // The image comes last: once it is there, its world file is too.
-  image.MoveInto(target);
+  job.ReportWritten();
 }

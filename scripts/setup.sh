@@ -11,12 +11,16 @@ packages=(
   libgtest-dev libgmock-dev
   xdg-utils locales
   clang libclang-rt-dev python3
-  libgdal-dev gdal-bin libsqlite3-dev
+  libgdal-dev gdal-bin libsqlite3-dev libpng-dev libjpeg-dev zlib1g-dev
   librsvg2-bin desktop-file-utils appstream
 )
 if [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev lintian)
 fi
+
+# Node reads PMTiles back through the reference reader in the tests. A node
+# and npm from elsewhere (a newer release) serve as well as Debian's.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then packages+=(nodejs npm); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -41,4 +45,11 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   "${as_root[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
   "${as_root[@]}" locale-gen >/dev/null
+fi
+
+# The reference PMTiles reader, pinned by its lock file, beside the test that runs it.
+reader="$(cd "$(dirname "$0")/.." && pwd)/tests/combine/pmtiles-reader"
+if ! node -e "process.exit(require('$reader/node_modules/pmtiles/package.json').version === require('$reader/package.json').dependencies.pmtiles ? 0 : 1)" 2>/dev/null; then
+  echo "setup: installing the PMTiles reader for the tests (npm)"
+  (cd "$reader" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -40,13 +41,14 @@ class InterruptFlag {
 
 class ProgressDisplay {
  public:
+  void Stage(CombineStage stage) { label_ = StageLabel(stage); }
   bool Show(int64_t done, int64_t total) {
     if (!terminal_) return !interrupted;
     const auto now = std::chrono::steady_clock::now();
     if (now - shown_ >= std::chrono::milliseconds(250) || done == total) {
       shown_ = now;
       const double elapsed = std::chrono::duration<double>(now - start_).count();
-      std::fprintf(stderr, "\r%s\033[K", FormatProgress(done, total, elapsed).c_str());
+      std::fprintf(stderr, "\r%s%s\033[K", label_, FormatProgress(done, total, elapsed).c_str());
       visible_ = true;
     }
     return !interrupted;
@@ -58,6 +60,7 @@ class ProgressDisplay {
 
  private:
   bool terminal_ = ::isatty(STDERR_FILENO) == 1;
+  const char* label_ = "";
   bool visible_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point shown_{};
@@ -68,22 +71,43 @@ class ProgressDisplay {
 std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::vector<std::string>& words) {
   CliCombineArguments result;
   std::vector<std::string> paths;
-  for (const std::string& word : words) {
-    if (word == "--force")
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    std::string word = words[i];
+    std::optional<std::string> value;
+    if (const auto equals = word.find('='); word.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = word.substr(equals + 1);
+      word.resize(equals);
+    }
+    const bool takesValue = word == "--min-zoom" || word == "--config";
+    if (takesValue && !value) {
+      if (i + 1 >= words.size()) return word + " needs a value";
+      value = words[++i];
+    }
+    if (word == "--force" && !value) {
       result.force = true;
-    else if (word == "--overviews")
+    } else if (word == "--overviews" && !value) {
       result.overviews = true;
-    else if (word.rfind("--", 0) == 0)
+    } else if (word == "--min-zoom") {
+      int zoom = -1;
+      const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), zoom);
+      if (value->empty() || error != std::errc() || end != value->data() + value->size() || zoom < 0 || zoom > 30)
+        return "--min-zoom needs a zoom level from 0 to 30, not \"" + *value + "\"";
+      result.minZoom = zoom;
+    } else if (word == "--config") {
+      result.configPath = *value;
+    } else if (word.rfind("--", 0) == 0) {
       return "unknown combine option " + word;
-    else
+    } else {
       paths.push_back(word);
+    }
   }
   if (paths.size() < 2) return std::string("combine needs PROJECT.qrnl ... OUTPUT");
   result.outputPath = paths.back();
   paths.pop_back();
   result.projectFiles = std::move(paths);
   if (!OutputKindOf(result.outputPath))
-    return "the output " + result.outputPath + " must end with .tif, .tiff, .mbtiles, .png, .jpg or /";
+    return "the output " + result.outputPath +
+           " must end with .tif, .tiff, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg or /";
   return result;
 }
 
@@ -94,9 +118,17 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
   request.blankImagePath = BlankImagePathIn(executableFolder);
   request.force = arguments.force;
   request.overviews = arguments.overviews;
+  request.minZoom = arguments.minZoom;
   request.zoomAllowed = &ZoomInMapTypeRange;
+  // As a download does: a configuration named but missing is refused, not taken for empty.
+  if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath)) {
+    std::fprintf(stderr, "quarnel-cli: cannot open configuration file %s\n", arguments.configPath->c_str());
+    return 2;
+  }
+  request.configPath = ConfigFilePath(executableFolder, arguments.configPath.value_or(std::string()));
   ProgressDisplay progress;
   request.progress = [&](int64_t done, int64_t total) { return progress.Show(done, total); };
+  request.stage = [&](CombineStage stage) { progress.Stage(stage); };
   request.report = [&](const std::string& line) {
     progress.Clear();
     std::printf("%s\n", line.c_str());
@@ -108,9 +140,13 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
     const CombineSummary summary = Combine(request);
     progress.Clear();
     std::fflush(stdout);
-    std::fprintf(stderr, "quarnel-cli: %lld tiles written to %s, %lld without data, %lld bad.\n",
+    std::fprintf(stderr, "quarnel-cli: %lld tiles written to %s, %lld without data, %lld bad",
                  static_cast<long long>(summary.dataTiles), arguments.outputPath.c_str(),
                  static_cast<long long>(summary.noDataTiles), static_cast<long long>(summary.badTiles));
+    if (arguments.minZoom)
+      std::fprintf(stderr, "; %lld tiles built for the levels down to zoom %d",
+                   static_cast<long long>(summary.lowerTiles), *arguments.minZoom);
+    std::fputs(".\n", stderr);
     return summary.badTiles > 0 ? 1 : 0;
   } catch (const CombineCancelled& cancelled) {
     progress.Clear();

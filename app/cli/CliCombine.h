@@ -1,15 +1,19 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 // quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]
+//                     [--min-zoom N] [--config FILE]
 struct CliCombineArguments {
   std::vector<std::string> projectFiles;
   std::string outputPath;
   bool force = false;
   bool overviews = false;
+  std::optional<int> minZoom;
+  std::optional<std::string> configPath;  // where Hosts.Attribution is read
 };
 
 // words: everything after "combine". A string is the usage error.

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   }
   const auto combine = ParseCombineArguments(words);
   if (const auto* error = std::get_if<std::string>(&combine)) {
-    std::fprintf(stderr, "quarnel-cli: %s\n\n%s", error->c_str(), CliUsageText().c_str());
+    std::fprintf(stderr, "quarnel-cli: %s\nTry 'quarnel-cli --help'.\n", error->c_str());
     return 2;
   }
   return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());

@@ -99,6 +99,8 @@ int main(int argc, char* argv[]) {
   if (arguments.mode == CliArguments::Mode::Combine) {
     const std::string program = RunningExecutableFolder() + kCombineProgram;
     std::vector<char*> words{const_cast<char*>(program.c_str())};
+    const std::string configOption = "--config=" + arguments.configPath.value_or("");
+    if (arguments.configPath) words.push_back(const_cast<char*>(configOption.c_str()));
     for (const std::string& word : arguments.combineWords) words.push_back(const_cast<char*>(word.c_str()));
     words.push_back(nullptr);
     ::execv(program.c_str(), words.data());

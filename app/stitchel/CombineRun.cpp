@@ -15,6 +15,7 @@ void CombineRun::Work(CombineRequest request) {
     total_ = total;
     return !cancel_;
   };
+  request.stage = [this](CombineStage stage) { stage_ = stage; };
   request.report = [this](const std::string& line) {
     const std::lock_guard lock(mutex_);
     lines_.push_back(line);

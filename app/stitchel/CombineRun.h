@@ -22,7 +22,7 @@ class CombineRun {
     std::string message;  // the refusal or failure when not written
   };
 
-  // progress and report of the request are replaced by the run's own.
+  // progress, stage and report of the request are replaced by the run's own.
   explicit CombineRun(CombineRequest request);
   ~CombineRun();
   CombineRun(const CombineRun&) = delete;
@@ -31,6 +31,7 @@ class CombineRun {
   void Cancel() { cancel_ = true; }
   int64_t Done() const { return done_; }
   int64_t Total() const { return total_; }
+  CombineStage Stage() const { return stage_; }
   // The reported lines since the last call.
   std::vector<std::string> TakeLines();
   // Set once the thread has ended.
@@ -41,6 +42,7 @@ class CombineRun {
 
   std::atomic<bool> cancel_{false};
   std::atomic<int64_t> done_{0}, total_{0};
+  std::atomic<CombineStage> stage_{CombineStage::Tiles};
   std::mutex mutex_;
   std::vector<std::string> lines_;
   std::optional<Outcome> outcome_;

@@ -8,35 +8,58 @@
 
 #include "Combine.h"
 
-// What the combiner window decides without a widget: which task it opens,
+// What the combiner window decides without a widget: which tasks it opens,
 // the output kinds it offers and the names it suggests, and the texts it shows.
 
-// stitchel [--config FILE] [PROJECT.qrnl]
+// stitchel [--config FILE] [PROJECT.qrnl ...]
 struct StitchelArguments {
   std::string configPath;  // empty: the usual place beside the executable
-  std::string projectPath;
+  std::vector<std::string> projectPaths;
 };
 std::variant<StitchelArguments, std::string> ParseStitchelArguments(const std::vector<std::string>& args);
 
-// The task given, else the one last started in the main window, else empty
+// The tasks given, else the one last started in the main window, else none
 // (the window then asks with a file dialog).
-std::string InitialTask(const StitchelArguments& arguments, const std::string& configPath);
+std::vector<std::string> InitialTasks(const StitchelArguments& arguments, const std::string& configPath);
+
+// The levels of the job a task belongs to: for NAME_zN.qrnl every
+// NAME_zM.qrnl beside it, by zoom; for any other name the task alone.
+std::vector<std::string> SiblingLevels(const std::string& projectPath);
 
 struct OutputChoice {
   const char* label;
   OutputKind kind;
   const char* ending;  // what the suggested path ends with
 };
-extern const std::array<OutputChoice, 5> kOutputChoices;
+extern const std::array<OutputChoice, 8> kOutputChoices;
 
 // The output path for a kind: the current one with its ending replaced, or,
-// when there is none yet, beside the project file under the task's name.
-std::string SuggestedOutputPath(const std::string& projectPath, const std::string& currentOutput, OutputKind kind);
+// when there is none yet, beside the first task under the job's name.
+std::string SuggestedOutputPath(const std::vector<std::string>& projectPaths, const std::string& currentOutput,
+                                OutputKind kind);
 
-// "1200 of 10000 tiles, 85.3 tiles/s, 1:43 left".
-std::string ProgressText(int64_t done, int64_t total, double elapsedSeconds);
+// The lowest zoom of the tasks that can be read, for the lower levels' choice.
+std::optional<int32_t> LowestZoom(const std::vector<std::string>& projectPaths);
+// The level the choice starts at: four below the lowest zoom, not below 0.
+int32_t DefaultMinZoom(int32_t lowestZoom);
+
+// What "Open folder" opens: a tile folder itself, else the folder holding the output.
+std::string FolderToOpen(const std::string& outputPath);
+
+// "1200 of 10000 tiles, 85.3 tiles/s, 1:43 left", after the stage's label.
+std::string ProgressText(CombineStage stage, int64_t done, int64_t total, double elapsedSeconds);
 // The closing line of a written output.
 std::string SummaryText(const CombineSummary& summary, const std::string& outputPath);
 
-CombineRequest StitchelRequest(const std::string& projectPath, const std::string& outputPath,
-                               const std::string& executableFolder, bool force, bool overviews);
+// The check box that lets an output be replaced; the refusal names it.
+inline constexpr const char* kReplaceLabel = "Replace an existing output";
+
+struct StitchelChoices {
+  bool force = false;
+  bool overviews = false;
+  std::optional<int32_t> minZoom;
+  std::string configPath;  // where the tile server's attribution is read; empty: none
+};
+
+CombineRequest StitchelRequest(const std::vector<std::string>& projectPaths, const std::string& outputPath,
+                               const std::string& executableFolder, const StitchelChoices& choices);

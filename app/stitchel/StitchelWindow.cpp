@@ -3,15 +3,19 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "AppPaths.h"
@@ -29,8 +33,9 @@ Widget* Named(Widget* widget, const char* name) {
 
 }  // namespace
 
-StitchelWindow::StitchelWindow(std::string executableFolder, std::string projectPath)
-    : executableFolder_(std::move(executableFolder)) {
+StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::string> projectPaths,
+                               std::string configPath)
+    : executableFolder_(std::move(executableFolder)), configPath_(std::move(configPath)) {
   setWindowTitle("Map Combiner");
   showMessage = [this](const std::string& text, bool warning) {
     if (warning)
@@ -38,36 +43,54 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::string project
     else
       QMessageBox::information(this, kApplicationTitle, Q(text));
   };
-  taskLabel = Named(new QLabel("(no task)"), "taskLabel");
-  taskLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  openButton = Named(new QPushButton("Open task..."), "openButton");
+  openFolder = [](const std::string& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(folder))); };
+  taskList = Named(new QListWidget, "taskList");
+  taskList->setSelectionMode(QAbstractItemView::NoSelection);
+  taskList->setMaximumHeight(taskList->fontMetrics().height() * 5);
+  openButton = Named(new QPushButton("Open tasks..."), "openButton");
+  levelsButton = Named(new QPushButton("Take its other levels"), "levelsButton");
+  levelsButton->setToolTip("Add the other zoom levels of the job this task belongs to (NAME_z10 ... NAME_z14)");
   kindBox = Named(new QComboBox, "kindBox");
   for (const OutputChoice& choice : kOutputChoices) kindBox->addItem(choice.label);
   outputEdit = Named(new QLineEdit, "outputEdit");
   browseButton = Named(new QPushButton("Browse..."), "browseButton");
-  forceBox = Named(new QCheckBox("Replace an existing output"), "forceBox");
+  forceBox = Named(new QCheckBox(kReplaceLabel), "forceBox");
   overviewsBox = Named(new QCheckBox("Overviews (GeoTIFF)"), "overviewsBox");
+  minZoomBox = Named(new QCheckBox("Build lower levels down to zoom"), "minZoomBox");
+  minZoomSpin = Named(new QSpinBox, "minZoomSpin");
   combineButton = Named(new QPushButton("Combine"), "combineButton");
   cancelButton = Named(new QPushButton("Cancel"), "cancelButton");
+  openFolderButton = Named(new QPushButton("Open folder"), "openFolderButton");
   progressBar = Named(new QProgressBar, "progressBar");
   statusLabel = Named(new QLabel, "statusLabel");
+  statusLabel->setWordWrap(true);  // a long summary wraps instead of widening the window
   reportView = Named(new QPlainTextEdit, "reportView");
   reportView->setReadOnly(true);
   reportView->setPlaceholderText("Damaged tiles are listed here.");
 
+  auto* taskButtons = new QVBoxLayout;
+  taskButtons->addWidget(openButton);
+  taskButtons->addWidget(levelsButton);
+  taskButtons->addStretch(1);
   auto* taskRow = new QHBoxLayout;
-  taskRow->addWidget(taskLabel, 1);
-  taskRow->addWidget(openButton);
+  taskRow->addWidget(taskList, 1);
+  taskRow->addLayout(taskButtons);
   auto* outputRow = new QHBoxLayout;
   outputRow->addWidget(outputEdit, 1);
   outputRow->addWidget(browseButton);
+  auto* lowerRow = new QHBoxLayout;
+  lowerRow->addWidget(minZoomBox);
+  lowerRow->addWidget(minZoomSpin);
+  lowerRow->addStretch(1);
   auto* form = new QFormLayout;
-  form->addRow("Task:", taskRow);
+  form->addRow("Tasks:", taskRow);
   form->addRow("Output kind:", kindBox);
   form->addRow("Output:", outputRow);
   form->addRow("", forceBox);
   form->addRow("", overviewsBox);
+  form->addRow("", lowerRow);
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(openFolderButton);
   buttons->addStretch(1);
   buttons->addWidget(combineButton);
   buttons->addWidget(cancelButton);
@@ -77,25 +100,32 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::string project
   layout->addWidget(statusLabel);
   layout->addWidget(reportView, 1);
   layout->addLayout(buttons);
-  resize(640, 420);
+  resize(680, 520);
 
   connect(openButton, &QPushButton::clicked, this, &StitchelWindow::OpenClick);
+  connect(levelsButton, &QPushButton::clicked, this, &StitchelWindow::LevelsClick);
   connect(kindBox, &QComboBox::currentIndexChanged, this, &StitchelWindow::KindChange);
   connect(browseButton, &QPushButton::clicked, this, &StitchelWindow::BrowseClick);
+  connect(minZoomBox, &QCheckBox::toggled, this, &StitchelWindow::UpdateControls);
   connect(combineButton, &QPushButton::clicked, this, &StitchelWindow::CombineClick);
   connect(cancelButton, &QPushButton::clicked, this, &StitchelWindow::CancelClick);
+  connect(openFolderButton, &QPushButton::clicked, this, &StitchelWindow::OpenFolderClick);
   connect(&pollTimer_, &QTimer::timeout, this, &StitchelWindow::PollRun);
   pollTimer_.setInterval(100);
-  if (!projectPath.empty()) OpenTask(projectPath);
-  UpdateControls();
+  OpenTasks(projectPaths);
 }
 
 StitchelWindow::~StitchelWindow() = default;  // a running combine is cancelled and joined
 
-void StitchelWindow::OpenTask(const std::string& projectPath) {
-  projectPath_ = projectPath;
-  taskLabel->setText(Q(projectPath));
-  outputEdit->setText(Q(SuggestedOutputPath(projectPath, "", SelectedKind())));
+void StitchelWindow::OpenTasks(const std::vector<std::string>& projectPaths) {
+  projectPaths_ = projectPaths;
+  taskList->clear();
+  for (const std::string& project : projectPaths_) taskList->addItem(Q(project));
+  outputEdit->setText(Q(SuggestedOutputPath(projectPaths_, "", SelectedKind())));
+  const std::optional<int32_t> lowest = LowestZoom(projectPaths_);
+  minZoomSpin->setRange(0, lowest.value_or(0));
+  minZoomSpin->setValue(DefaultMinZoom(lowest.value_or(0)));
+  writtenOutput_.clear();
   UpdateControls();
 }
 
@@ -104,13 +134,19 @@ OutputKind StitchelWindow::SelectedKind() const {
 }
 
 void StitchelWindow::OpenClick() {
-  const QString chosen = QFileDialog::getOpenFileName(this, "Open project file:", {}, "Projects (*.qrnl)");
-  if (!chosen.isEmpty()) OpenTask(chosen.toStdString());
+  const QStringList chosen = QFileDialog::getOpenFileNames(this, "Open project files:", {}, "Projects (*.qrnl)");
+  std::vector<std::string> paths;
+  for (const QString& path : chosen) paths.push_back(path.toStdString());
+  if (!paths.empty()) OpenTasks(paths);
+}
+
+void StitchelWindow::LevelsClick() {
+  if (!projectPaths_.empty()) OpenTasks(SiblingLevels(projectPaths_.front()));
 }
 
 void StitchelWindow::KindChange() {
-  if (!projectPath_.empty())
-    outputEdit->setText(Q(SuggestedOutputPath(projectPath_, outputEdit->text().toStdString(), SelectedKind())));
+  if (!projectPaths_.empty())
+    outputEdit->setText(Q(SuggestedOutputPath(projectPaths_, outputEdit->text().toStdString(), SelectedKind())));
   UpdateControls();
 }
 
@@ -118,7 +154,10 @@ void StitchelWindow::BrowseClick() {
   QString chosen;
   if (SelectedKind() == OutputKind::TileTree) {
     chosen = QFileDialog::getExistingDirectory(this, "Folder for the tile tree:");
-    if (!chosen.isEmpty()) chosen += "/" + QFileInfo(Q(projectPath_)).completeBaseName() + "_tiles/";
+    if (!chosen.isEmpty()) {
+      const std::string suggested = SuggestedOutputPath(projectPaths_, "", OutputKind::TileTree);
+      chosen += "/" + QFileInfo(Q(suggested.substr(0, suggested.size() - 1))).fileName() + "/";
+    }
   } else {
     chosen = QFileDialog::getSaveFileName(this, "Combine into:", outputEdit->text(), {}, nullptr,
                                           QFileDialog::DontConfirmOverwrite);
@@ -127,13 +166,18 @@ void StitchelWindow::BrowseClick() {
 }
 
 void StitchelWindow::CombineClick() {
-  if (run_ || projectPath_.empty()) return;
+  if (run_ || projectPaths_.empty()) return;
   reportView->clear();
   progressBar->setValue(0);
   statusLabel->setText("Combining...");
-  run_ = std::make_unique<CombineRun>(StitchelRequest(projectPath_, outputEdit->text().toStdString(),
-                                                      executableFolder_, forceBox->isChecked(),
-                                                      overviewsBox->isChecked()));
+  writtenOutput_.clear();
+  StitchelChoices choices;
+  choices.force = forceBox->isChecked();
+  choices.overviews = overviewsBox->isEnabled() && overviewsBox->isChecked();
+  if (minZoomBox->isEnabled() && minZoomBox->isChecked()) choices.minZoom = minZoomSpin->value();
+  choices.configPath = configPath_;
+  run_ = std::make_unique<CombineRun>(
+      StitchelRequest(projectPaths_, outputEdit->text().toStdString(), executableFolder_, choices));
   elapsed_.start();
   pollTimer_.start();
   UpdateControls();
@@ -143,40 +187,52 @@ void StitchelWindow::CancelClick() {
   if (run_) run_->Cancel();
 }
 
+void StitchelWindow::OpenFolderClick() {
+  if (!writtenOutput_.empty()) openFolder(FolderToOpen(writtenOutput_));
+}
+
 void StitchelWindow::PollRun() {
   if (!run_) return;
   for (const std::string& line : run_->TakeLines()) reportView->appendPlainText(Q(line));
   const int64_t total = run_->Total(), done = run_->Done();
   if (total > 0) {
     progressBar->setValue(static_cast<int>(done * 100 / total));
-    statusLabel->setText(Q(ProgressText(done, total, static_cast<double>(elapsed_.elapsed()) / 1000)));
+    statusLabel->setText(
+        Q(ProgressText(run_->Stage(), done, total, static_cast<double>(elapsed_.elapsed()) / 1000)));
   }
   const auto outcome = run_->Finished();
   if (!outcome) return;
   for (const std::string& line : run_->TakeLines()) reportView->appendPlainText(Q(line));
   pollTimer_.stop();
   run_.reset();
-  UpdateControls();
   if (outcome->written) {
+    writtenOutput_ = outputEdit->text().toStdString();
     progressBar->setValue(100);
-    const std::string text = SummaryText(outcome->summary, outputEdit->text().toStdString());
+    const std::string text = SummaryText(outcome->summary, writtenOutput_);
     statusLabel->setText(Q(text));
+    UpdateControls();
     showMessage(text, outcome->summary.badTiles > 0);
   } else {
     statusLabel->setText(Q(outcome->message));
+    UpdateControls();
     showMessage(outcome->message, !outcome->cancelled);
   }
 }
 
 void StitchelWindow::UpdateControls() {
   const bool running = run_ != nullptr;
-  combineButton->setEnabled(!running && !projectPath_.empty());
+  const bool tasks = !projectPaths_.empty();
+  combineButton->setEnabled(!running && tasks);
   cancelButton->setEnabled(running);
+  openFolderButton->setEnabled(!running && !writtenOutput_.empty());
+  levelsButton->setEnabled(!running && tasks && SiblingLevels(projectPaths_.front()) != projectPaths_);
   for (QWidget* widget : {static_cast<QWidget*>(openButton), static_cast<QWidget*>(kindBox),
                           static_cast<QWidget*>(outputEdit), static_cast<QWidget*>(browseButton),
                           static_cast<QWidget*>(forceBox)})
     widget->setEnabled(!running);
   overviewsBox->setEnabled(!running && SelectedKind() == OutputKind::GeoTiff);
+  minZoomBox->setEnabled(!running && IsTileSet(SelectedKind()));
+  minZoomSpin->setEnabled(minZoomBox->isEnabled() && minZoomBox->isChecked());
 }
 
 void StitchelWindow::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CombineRun.h"
 
@@ -14,32 +15,42 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
-// The combiner's window: a task, an output, Combine and Cancel. The combine
-// runs on its own thread; a timer draws its progress, never blocking the GUI.
+// The combiner's window: the tasks of a job, an output, Combine and Cancel,
+// then Open folder. The combine runs on its own thread; a timer draws its
+// progress, never blocking the GUI.
 class StitchelWindow : public QWidget {
  public:
-  StitchelWindow(std::string executableFolder, std::string projectPath);
+  // configPath: where the tile server's attribution is read; empty for none.
+  StitchelWindow(std::string executableFolder, std::vector<std::string> projectPaths, std::string configPath = {});
   ~StitchelWindow() override;
 
-  // Message boxes go through here, so a test can answer them.
+  // Message boxes and the file manager go through here, so a test can answer them.
   std::function<void(const std::string& text, bool warning)> showMessage;
+  std::function<void(const std::string& folder)> openFolder;
 
-  void OpenTask(const std::string& projectPath);
+  void OpenTasks(const std::vector<std::string>& projectPaths);
+  const std::vector<std::string>& Tasks() const { return projectPaths_; }
   bool Running() const { return run_ != nullptr; }
 
-  QLabel* taskLabel = nullptr;
+  QListWidget* taskList = nullptr;
   QPushButton* openButton = nullptr;
+  QPushButton* levelsButton = nullptr;
   QComboBox* kindBox = nullptr;
   QLineEdit* outputEdit = nullptr;
   QPushButton* browseButton = nullptr;
   QCheckBox* forceBox = nullptr;
   QCheckBox* overviewsBox = nullptr;
+  QCheckBox* minZoomBox = nullptr;
+  QSpinBox* minZoomSpin = nullptr;
   QPushButton* combineButton = nullptr;
   QPushButton* cancelButton = nullptr;
+  QPushButton* openFolderButton = nullptr;
   QProgressBar* progressBar = nullptr;
   QLabel* statusLabel = nullptr;
   QPlainTextEdit* reportView = nullptr;
@@ -49,16 +60,20 @@ class StitchelWindow : public QWidget {
 
  private:
   void OpenClick();
+  void LevelsClick();
   void KindChange();
   void BrowseClick();
   void CombineClick();
   void CancelClick();
+  void OpenFolderClick();
   void PollRun();
   void UpdateControls();
   OutputKind SelectedKind() const;
 
   std::string executableFolder_;
-  std::string projectPath_;
+  std::string configPath_;
+  std::vector<std::string> projectPaths_;
+  std::string writtenOutput_;  // the last output written, for Open folder
   std::unique_ptr<CombineRun> run_;
   QTimer pollTimer_;
   QElapsedTimer elapsed_;

@@ -36,10 +36,12 @@ int main(int argc, char* argv[]) {
   }
   const StitchelArguments& arguments = std::get<StitchelArguments>(parsed);
   const std::string folder = (QCoreApplication::applicationDirPath() + "/").toStdString();
-  std::string project = InitialTask(arguments, ConfigFilePath(folder, arguments.configPath));
-  if (project.empty())
-    project = QFileDialog::getOpenFileName(nullptr, "Open project file:", {}, "Projects (*.qrnl)").toStdString();
-  StitchelWindow window(folder, project);
+  const std::string configPath = ConfigFilePath(folder, arguments.configPath);
+  std::vector<std::string> projects = InitialTasks(arguments, configPath);
+  if (projects.empty())
+    for (const QString& path : QFileDialog::getOpenFileNames(nullptr, "Open project files:", {}, "Projects (*.qrnl)"))
+      projects.push_back(path.toStdString());
+  StitchelWindow window(folder, projects, configPath);
   window.show();
   return QApplication::exec();
 }

@@ -227,6 +227,37 @@ TEST_F(CliSafetyTest, DamagedProjectFilesAreRefusedAndNeverOverwritten) {
   EXPECT_FALSE(Exists((out / "other.qrnl").string()));
 }
 
+// ---- The re-download
+
+TEST_F(CliSafetyTest, TheRedownloadWaitsChecksTheBodiesAndTakesSavedEntriesOffTheList) {
+  std::atomic<int> pauses{0};
+  server.SetHandler([&](const ScriptedRequest& request) {
+    if (request.target == "/4/8/5.png" && pauses++ == 0)
+      return Respond::Raw(Respond::Text("HTTP/1.1 503 Busy", {{"Retry-After", "1"}}, ""));
+    if (request.target == "/4/8/6.png") return Respond::Ok("<html>Access blocked</html>");
+    return ServeBodyFor(request);
+  });
+  fs::create_directories(out / "job");
+  WriteFile(config.string(), "[Hosts]\r\nOpenStreetMap=" + host + "\r\n");
+  const std::string list = (out / "job_failed.ftl").string();
+  const auto entry = [&](int x, int y) {
+    const std::string name = "os_" + std::to_string(x) + "_" + std::to_string(y) + "_4.png";
+    return (out / "job" / name).string() + "|http://" + host + "/4/" + std::to_string(x) + "/" + std::to_string(y) +
+           ".png";
+  };
+  WriteFile(list, entry(8, 5) + "\r\n" + entry(8, 6) + "\r\n" + entry(9, 5) + "\r\n");
+  const CliProcess::Result run = CliProcess::Run({"--config", config.string(), "redownload", list});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::vector<std::string> lines = SplitTextLines(run.out);
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  EXPECT_EQ(lines[0], "http://" + host + "/4/8/5.png:503 Busy: waiting 1 s before asking again.");
+  EXPECT_TRUE(lines[1].ends_with(":OK"));
+  EXPECT_EQ(lines[2], "The answer is a text or web page, not an image.->http://" + host + "/4/8/6.png");
+  EXPECT_TRUE(lines[3].ends_with(":OK"));
+  EXPECT_FALSE(Exists((out / "job" / "os_8_6_4.png").string())) << "a page is never saved as a tile";
+  EXPECT_EQ(ReadFile(list), entry(8, 6) + "\r\n") << "the saved entries left the list, the failed one stays";
+}
+
 // ---- Huge tasks
 
 TEST_F(CliSafetyTest, ATaskLargerThanTheDiskIsRefusedBeforeAnythingIsWritten) {

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -16,6 +22,9 @@ std::string PngHeader(uint32_t width, uint32_t height) {
     for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(value >> shift & 0xFF);
   return bytes + std::string("\x08\x06\0\0\0", 5) + std::string(64, 'x');
 }
+
+// A download that stopped a few bytes before the end.
+std::string Cut(const std::string& bytes) { return bytes.substr(0, bytes.size() - 5); }
 
 struct TileCase {
   const char* name;
@@ -35,6 +44,8 @@ std::vector<TileCase> TileCases() {
       {"html", "<html>404</html>", TileBytes::Kind::Bad, "neither PNG nor JPEG"},
       {"empty", "", TileBytes::Kind::Bad, "neither PNG nor JPEG"},
       {"cut_header", PngHeader(256, 256).substr(0, 20), TileBytes::Kind::Bad, "header"},
+      {"cut_png", Cut(EncodeSolidImage({1, 2, 3, 255}, "png")), TileBytes::Kind::Bad, "cut short"},
+      {"cut_jpeg", Cut(EncodeSolidImage({1, 2, 3, 255}, "jpg")), TileBytes::Kind::Bad, "cut short"},
   };
 }
 
@@ -54,6 +65,29 @@ INSTANTIATE_TEST_SUITE_P(Tiles, ReadTileTest, testing::ValuesIn(TileCases()),
 TEST(ReadTileTest, MissingFileIsNoData) {
   ScratchFolder folder("tileimage");
   EXPECT_EQ(ReadTile(folder / "absent.png", "").kind, TileBytes::Kind::NoData);
+}
+
+// A FIFO would block an unguarded open until a writer came; a guard against
+// a hang makes the failure a failure instead of a stuck test run.
+TEST(ReadTileTest, AFifoOrAFolderIsBadWithoutWaiting) {
+  ScratchFolder folder("tileimage");
+  const std::string fifo = folder / "fifo.png";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(fifo.c_str(), (folder / "link.png").c_str()), 0);
+  folder.MakeFolder("folder.png");
+  for (const char* name : {"fifo.png", "link.png", "folder.png"}) {
+    auto read = std::async(std::launch::async, [&] { return ReadTile(folder / name, ""); });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      const int unblock = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      ADD_FAILURE() << name << " blocked the read";
+      read.wait();
+      ::close(unblock);
+      continue;
+    }
+    const TileBytes tile = read.get();
+    EXPECT_EQ(tile.kind, TileBytes::Kind::Bad) << name;
+    EXPECT_EQ(tile.problem, "not a file") << name;
+  }
 }
 
 TEST(DecodeTileTest, DecodesPngAndJpegAndRefusesABrokenBody) {

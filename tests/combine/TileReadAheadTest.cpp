@@ -25,7 +25,7 @@ TEST(TileReadAheadTest, GivesEveryTileInTheWalksOrderWithNothingLeftOverFromTheL
   }
 
   TileReadAhead tiles(BlankImageBytes(), [&paths](const TileReadAhead::Visit& visit) {
-    for (const auto& path : paths) visit(path);
+    for (const auto& path : paths) visit(path, {});
   });
   std::string path;
   TileBytes tile;
@@ -43,7 +43,7 @@ TEST(TileReadAheadTest, GivesEveryTileInTheWalksOrderWithNothingLeftOverFromTheL
 TEST(TileReadAheadTest, AWalkThatThrowsDeliversTheTilesBeforeAndThenTheError) {
   ScratchFolder folder("readahead");
   TileReadAhead tiles("", [&folder](const TileReadAhead::Visit& visit) {
-    for (int i = 0; i < 100; ++i) visit(folder / std::to_string(i));
+    for (int i = 0; i < 100; ++i) visit(folder / std::to_string(i), {});
     throw std::runtime_error("no more names");
   });
   std::string path;
@@ -60,7 +60,7 @@ TEST(TileReadAheadTest, LeavingEarlyStopsTheWalk) {
   {
     TileReadAhead tiles("", [&](const TileReadAhead::Visit& visit) {
       for (;;) {
-        visit(folder / "absent");
+        visit(folder / "absent", {});
         ++visited;
       }
     });

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "CombineReaders.h"
@@ -10,6 +11,16 @@
 namespace {
 
 using namespace combinetest;
+
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
 namespace fs = std::filesystem;
 
 class WorldImageTest : public testing::TestWithParam<int32_t> {  // map type
@@ -26,6 +37,10 @@ TEST_P(WorldImageTest, ImageWithWorldFileLiesOnTheGrid) {
 
   EXPECT_TRUE(Exists(folder / (png ? "map.pgw" : "map.jgw")));
   EXPECT_NE(ReadFile(folder / "map.prj").find("Mercator"), std::string::npos);
+  // gdalinfo, as a user runs it, finds the coordinate system in the .aux.xml.
+  const std::string info = CommandOutput("gdalinfo '" + image + "'");
+  EXPECT_NE(info.find("Coordinate System is:"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pseudo-Mercator"), std::string::npos) << info;
   const Dataset reader(image);  // GDAL reads the world file beside the image
   ASSERT_NE(reader.handle, nullptr);
   const int columns = task.maxX - task.minX + 1, rows = task.topMaxRow - task.topMinRow + 1;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMenu>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -78,6 +79,10 @@ TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing)
   EXPECT_EQ(Entry("Edit2"), "0.000000");
   EXPECT_EQ(Entry("Edit4"), "-21.943046");
   EXPECT_EQ(window->Logic().Edit4, "-21.943046");  // the logic has them too, for Start
+  auto* estimate = window->findChild<QLabel*>("LabelEstimate");
+  ASSERT_NE(estimate, nullptr);
+  EXPECT_TRUE(estimate->text().endsWith(" KB") || estimate->text().endsWith(" MB")) << estimate->text().toStdString()
+      << ": the estimate follows a picked area as it follows typing";
 
   // The Tools entry opens the same picker, centred on the entries; Cancel keeps them.
   auto* action = window->findChild<QAction*>("PickOnMap1");

@@ -227,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"option", {"quarnel-cli", "--thr"}, {"--threads"}},
         CompletionCase{"threadCounts", {"quarnel-cli", "--threads", ""}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
         CompletionCase{"noCommandAfterATaskOption", {"quarnel-cli", "--left", "10", ""}, {}},
+        CompletionCase{"flagTakesNoValue", {"quarnel-cli", "--replace", "--thr"}, {"--threads"}},
+        CompletionCase{"flags", {"quarnel-cli", "--re"}, {"--replace"}},
         CompletionCase{"projectToOpen", {"quarnel-cli", "--open", ""}, {"alps.qrnl", "maps"}},
         CompletionCase{"failedList", {"quarnel-cli", "redownload", ""}, {"alps_failed.ftl", "maps"}},
         CompletionCase{"refreshProject", {"quarnel-cli", "refresh", ""}, {"alps.qrnl", "maps"}},

@@ -204,7 +204,7 @@ TEST(KillResume, KilledWhileWritingLargeTilesLeavesNoTemporaries) {
   CliConfig config;
   config.port = server.Port();
   config.defaultPath = entries.path;
-  config.moreNetworkLines = "MaxTileBytes=67108864\r\n";
+  config.moreNetworkLines = "MaxTileBytes=67108864\r\nCheckTileBodies=0\r\n";  // filler bytes, no image
   WriteConfig(scratch / "config.ini", config);
   const std::vector<std::string> args = CliTaskArgs(scratch / "config.ini", entries);
 

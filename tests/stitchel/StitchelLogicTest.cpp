@@ -11,24 +11,40 @@
 
 namespace {
 
-TEST(StitchelArgumentsTest, OneTaskAndAnOptionalConfiguration) {
-  const auto both = std::get<StitchelArguments>(ParseStitchelArguments({"--config", "c.ini", "a.qrnl"}));
+TEST(StitchelArgumentsTest, TasksAndAnOptionalConfiguration) {
+  const auto both = std::get<StitchelArguments>(ParseStitchelArguments({"--config", "c.ini", "a.qrnl", "b.qrnl"}));
   EXPECT_EQ(both.configPath, "c.ini");
-  EXPECT_EQ(both.projectPath, "a.qrnl");
-  EXPECT_TRUE(std::get<StitchelArguments>(ParseStitchelArguments({})).projectPath.empty());
-  for (const std::vector<std::string>& wrong :
-       {std::vector<std::string>{"a.qrnl", "b.qrnl"}, {"--config"}, {"--zoom", "3"}})
+  EXPECT_EQ(both.projectPaths, (std::vector<std::string>{"a.qrnl", "b.qrnl"}));
+  EXPECT_TRUE(std::get<StitchelArguments>(ParseStitchelArguments({})).projectPaths.empty());
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--config"}, {"--zoom", "3"}})
     EXPECT_TRUE(std::holds_alternative<std::string>(ParseStitchelArguments(wrong))) << wrong[0];
 }
 
-TEST(StitchelArgumentsTest, TheTaskGivenElseTheLastOneStarted) {
+TEST(StitchelArgumentsTest, TheTasksGivenElseTheLastOneStarted) {
   ScratchFolder folder("stitchel");
   const std::string config = folder / "config.ini";
-  EXPECT_EQ(InitialTask({}, config), "");
+  EXPECT_TRUE(InitialTasks({}, config).empty());
   WriteFile(folder / "last.qrnl", "");
   RememberLastTask(config, folder / "last.qrnl");
-  EXPECT_EQ(InitialTask({}, config), folder / "last.qrnl");
-  EXPECT_EQ(InitialTask({"", "given.qrnl"}, config), "given.qrnl");
+  EXPECT_EQ(InitialTasks({}, config), std::vector<std::string>{folder / "last.qrnl"});
+  EXPECT_EQ(InitialTasks({"", {"given.qrnl"}}, config), std::vector<std::string>{"given.qrnl"});
+}
+
+// The levels of a --zoom A-B job, by zoom (10 after 9), and nothing else.
+TEST(SiblingLevelsTest, TheJobsLevelsByZoom) {
+  ScratchFolder folder("stitchel");
+  for (const char* name : {"alps_z10.qrnl", "alps_z9.qrnl", "alps_z12.qrnl", "alps_z10.txt", "other_z10.qrnl",
+                           "alps.qrnl", "my_alps_z11.qrnl"})
+    WriteFile(folder / name, "");
+  EXPECT_EQ(SiblingLevels(folder / "alps_z10.qrnl"),
+            (std::vector<std::string>{folder / "alps_z9.qrnl", folder / "alps_z10.qrnl", folder / "alps_z12.qrnl"}));
+  EXPECT_EQ(SiblingLevels(folder / "alps.qrnl"), std::vector<std::string>{folder / "alps.qrnl"});
+}
+
+TEST(StitchelLogicTest, TheFolderToOpen) {
+  EXPECT_EQ(FolderToOpen("/maps/alps.pmtiles"), "/maps");
+  EXPECT_EQ(FolderToOpen("/maps/alps_tiles/"), "/maps/alps_tiles/");
+  EXPECT_EQ(FolderToOpen("alps.gpkg"), ".");
 }
 
 struct SuggestionCase {
@@ -40,7 +56,12 @@ struct SuggestionCase {
 class SuggestedOutputTest : public testing::TestWithParam<SuggestionCase> {};
 
 TEST_P(SuggestedOutputTest, SwapsTheEndingOnly) {
-  EXPECT_EQ(SuggestedOutputPath("/d/task.qrnl", GetParam().current, GetParam().kind), GetParam().expected);
+  EXPECT_EQ(SuggestedOutputPath({"/d/task.qrnl"}, GetParam().current, GetParam().kind), GetParam().expected);
+}
+
+TEST(SuggestedOutputTest, AJobIsNamedWithoutItsLevel) {
+  EXPECT_EQ(SuggestedOutputPath({"/d/alps_z9.qrnl", "/d/alps_z10.qrnl"}, "", OutputKind::PMTiles), "/d/alps.pmtiles");
+  EXPECT_EQ(SuggestedOutputPath({}, "", OutputKind::PMTiles), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SuggestionCase{"/e/mine.tif", OutputKind::MBTiles, "/e/mine.mbtiles"},
                     SuggestionCase{"/e/mine_tiles/", OutputKind::JpegWorldImage, "/e/mine.jpg"},
                     SuggestionCase{"/e/mine.png", OutputKind::TileTree, "/e/mine_tiles/"},
-                    SuggestionCase{"/e/mine", OutputKind::PngWorldImage, "/e/mine.png"}));
+                    SuggestionCase{"/e/mine", OutputKind::PngWorldImage, "/e/mine.png"},
+                    SuggestionCase{"/e/mine.gpkg", OutputKind::SqliteDb, "/e/mine.sqlitedb"}));
 
 TEST(CombineRunTest, ReportsLinesAndTheOutcomeFromItsThread) {
   ScratchFolder folder("stitchel");

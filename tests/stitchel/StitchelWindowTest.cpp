@@ -1,9 +1,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QCheckBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -39,10 +42,11 @@ class StitchelWindowTest : public testing::Test {
 TEST_F(StitchelWindowTest, OpensTheTaskCombinesAndReports) {
   const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 5, 0, 30, 30, 10);
   WriteFile(task.TilePath(task.minX, task.topMinRow), "junk");
-  StitchelWindow window(ResourcesFolder(), task.projectPath);
+  StitchelWindow window(ResourcesFolder(), {task.projectPath});
   Answer(window);
   window.show();
-  EXPECT_EQ(window.taskLabel->text().toStdString(), task.projectPath);
+  ASSERT_EQ(window.taskList->count(), 1);
+  EXPECT_EQ(window.taskList->item(0)->text().toStdString(), task.projectPath);
   EXPECT_EQ(window.outputEdit->text().toStdString(), folder / "task.tif");
   window.kindBox->setCurrentIndex(1);
   EXPECT_EQ(window.outputEdit->text().toStdString(), folder / "task.mbtiles");
@@ -63,19 +67,55 @@ TEST_F(StitchelWindowTest, OpensTheTaskCombinesAndReports) {
 TEST_F(StitchelWindowTest, ARefusalIsAWarningAndWritesNothing) {
   const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);
   WriteFile(folder / "task.tif", "mine");
-  StitchelWindow window(ResourcesFolder(), task.projectPath);
+  StitchelWindow window(ResourcesFolder(), {task.projectPath});
   Answer(window);
   QTest::mouseClick(window.combineButton, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
   EXPECT_TRUE(shown.warning);
-  EXPECT_NE(shown.text.find("exists"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("exists; tick \"Replace an existing output\""), std::string::npos) << shown.text;
+  EXPECT_EQ(shown.text.find("--force"), std::string::npos) << shown.text;
   EXPECT_EQ(ReadFile(folder / "task.tif"), "mine");
 }
 
 TEST_F(StitchelWindowTest, WithoutATaskNothingCanStart) {
-  StitchelWindow window(ResourcesFolder(), "");
+  StitchelWindow window(ResourcesFolder(), {});
   EXPECT_FALSE(window.combineButton->isEnabled());
   EXPECT_FALSE(window.cancelButton->isEnabled());
+  EXPECT_FALSE(window.levelsButton->isEnabled());
+  EXPECT_FALSE(window.openFolderButton->isEnabled());
+}
+
+// A whole --zoom A-B job: one level opened, its other levels taken, lower
+// levels built into a PMTiles archive, and the folder opened at the end.
+TEST_F(StitchelWindowTest, CombinesAWholeJobWithLowerLevelsAndOpensItsFolder) {
+  WriteTask(folder.Path(), "job_z6", 8, 6, 0, 30, 30, 10);
+  const TaskOnDisk z7 = WriteTask(folder.Path(), "job_z7", 8, 7, 0, 30, 30, 10);
+  StitchelWindow window(ResourcesFolder(), {z7.projectPath}, folder / "config.ini");
+  Answer(window);
+  std::vector<std::string> opened;
+  window.openFolder = [&](const std::string& path) { opened.push_back(path); };
+  ASSERT_TRUE(window.levelsButton->isEnabled());
+  QTest::mouseClick(window.levelsButton, Qt::LeftButton);
+  EXPECT_EQ(window.Tasks(), (std::vector<std::string>{folder / "job_z6.qrnl", z7.projectPath}));
+  EXPECT_FALSE(window.levelsButton->isEnabled());
+
+  EXPECT_FALSE(window.minZoomBox->isEnabled());  // a GeoTIFF has overviews instead
+  window.kindBox->setCurrentIndex(2);
+  EXPECT_EQ(window.outputEdit->text().toStdString(), folder / "job.pmtiles");
+  ASSERT_TRUE(window.minZoomBox->isEnabled());
+  EXPECT_EQ(window.minZoomSpin->maximum(), 6);
+  EXPECT_EQ(window.minZoomSpin->value(), 2);
+  window.minZoomBox->setChecked(true);
+  window.minZoomSpin->setValue(4);
+  QTest::mouseClick(window.combineButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
+  EXPECT_FALSE(shown.warning) << shown.text;
+  EXPECT_NE(shown.text.find("tiles built for the lower levels"), std::string::npos) << shown.text;
+  EXPECT_TRUE(Exists(folder / "job.pmtiles"));
+
+  ASSERT_TRUE(window.openFolderButton->isEnabled());
+  QTest::mouseClick(window.openFolderButton, Qt::LeftButton);
+  EXPECT_EQ(opened, std::vector<std::string>{folder.Path().substr(0, folder.Path().size() - 1)});
 }
 
 }  // namespace

@@ -1,0 +1,204 @@
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <regex>
+#include <set>
+
+#include "LowerLevels.h"
+#include "OutputPath.h"
+#include "SqliteOutput.h"
+#include "TileSet.h"
+#include "Writers.h"
+
+namespace {
+
+std::string Decimal(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+std::unique_ptr<TileSink> MakeSink(OutputKind kind, const std::string& target, uint64_t mostTiles) {
+  switch (kind) {
+    case OutputKind::MBTiles: return MakeMBTilesSink(target);
+    case OutputKind::PMTiles: return MakePMTilesSink(target, mostTiles);
+    case OutputKind::GeoPackage: return MakeGeoPackageSink(target);
+    case OutputKind::SqliteDb: return MakeSqliteDbSink(target);
+    default: return MakeTileTreeSink(target);
+  }
+}
+
+TileSetFacts FactsOf(const CombineJob& job) {
+  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
+  std::vector<std::string> names;
+  for (const auto& source : job.sources) {
+    const DownloadTask& task = source->Task();
+    facts.west = std::min(facts.west, task.WestLongitude);
+    facts.east = std::max(facts.east, task.EastLongitude);
+    facts.south = std::min(facts.south, task.SouthLatitude);
+    facts.north = std::max(facts.north, task.NorthLatitude);
+    facts.minZoom = std::min(facts.minZoom, source->Zoom());
+    facts.maxZoom = std::max(facts.maxZoom, source->Zoom());
+    names.push_back(source->Name());
+  }
+  if (job.request.minZoom) facts.minZoom = std::min(facts.minZoom, *job.request.minZoom);
+  facts.name = TileSetName(names);
+  return facts;
+}
+
+// Passes tiles on to the sink and remembers the first one's format.
+class Feed {
+ public:
+  explicit Feed(TileSink& sink) : sink_(sink) {}
+  void Put(const TilePlace& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) {
+    if (first_ == TileFormat::Unknown) first_ = format;
+    sink_.Put(place, bytes, format, sourceFile);
+  }
+  TileFormat First() const { return first_; }
+
+ private:
+  TileSink& sink_;
+  TileFormat first_ = TileFormat::Unknown;
+};
+
+// Every place of the tasks: the last file offered there that has data is
+// written; the others are counted as no data or reported as bad.
+void PutTaskTiles(CombineJob& job, Feed& feed) {
+  job.Stage(CombineStage::Tiles);
+  std::vector<const CombineSource*> sources;
+  for (const auto& source : job.sources) sources.push_back(source.get());
+  TileReadAhead tiles(job.blank, PlaceWalk(sources));
+  std::string path, chosenPath;
+  TileSpot spot;
+  TileBytes tile, chosen;
+  while (tiles.Next(path, spot, tile)) {
+    bool found = false;
+    for (int32_t taken = 1;; ++taken) {
+      if (tile.kind == TileBytes::Kind::Data) {
+        std::swap(chosen, tile);
+        std::swap(chosenPath, path);
+        found = true;
+      } else if (tile.kind == TileBytes::Kind::Bad) {
+        job.ReportBad(path, tile.problem);
+      }
+      job.Step();
+      if (taken == spot.candidates) break;
+      const TilePlace place = spot.place;
+      if (!tiles.Next(path, spot, tile) || spot.place != place) throw CombineError("The task's tiles ended early.");
+    }
+    if (found) {
+      feed.Put(spot.place, chosen.bytes, chosen.format, chosenPath);
+      ++job.summary.dataTiles;
+    } else {
+      ++job.summary.noDataTiles;
+    }
+  }
+}
+
+// Lower tiles kept aside by tile id until the tile set takes them in order.
+class ScratchTiles {
+ public:
+  explicit ScratchTiles(const std::string& target) : file_(TemporaryBeside(target)), db_(file_.Path()) {
+    db_.Run("CREATE TABLE t (id INTEGER PRIMARY KEY, zoom INT, x INT, y INT, format INT, data BLOB); BEGIN;");
+    insert_.emplace(db_, "INSERT INTO t VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+  }
+  void Put(const TilePlace& place, std::string_view bytes, TileFormat format) {
+    insert_->Bind(1, static_cast<int64_t>(HilbertTileId(place))).Bind(2, int64_t{place.zoom})
+        .Bind(3, int64_t{place.x}).Bind(4, int64_t{place.y}).Bind(5, int64_t{static_cast<int>(format)})
+        .BindBlob(6, bytes).Run();
+  }
+  void Replay(CombineJob& job, Feed& feed) {
+    SqliteStatement rows(db_, "SELECT zoom, x, y, format, data FROM t ORDER BY id");
+    while (rows.Step()) {
+      const TilePlace place{static_cast<int32_t>(rows.Int(0)), static_cast<int32_t>(rows.Int(1)),
+                            static_cast<int32_t>(rows.Int(2))};
+      feed.Put(place, rows.Blob(4), static_cast<TileFormat>(rows.Int(3)), "");
+      job.Step();
+    }
+  }
+
+ private:
+  TemporaryOutput file_;
+  SqliteFile db_;
+  std::optional<SqliteStatement> insert_;
+};
+
+}  // namespace
+
+std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const CombineSource*> sources) {
+  return [sources = std::move(sources)](const TileReadAhead::Visit& visit) {
+    std::set<int32_t> zooms;
+    for (const CombineSource* source : sources) zooms.insert(source->Zoom());
+    for (const int32_t zoom : zooms) {
+      std::vector<const CombineSource*> here;
+      std::vector<TileRange> ranges;
+      for (const CombineSource* source : sources)
+        if (source->Zoom() == zoom) {
+          here.push_back(source);
+          ranges.push_back(source->Range());
+        }
+      std::vector<const CombineSource*> holders;
+      ForEachInHilbertOrder(zoom, ranges, [&](const TilePlace& place) {
+        holders.clear();
+        for (const CombineSource* source : here)
+          if (source->Holds(place.x, place.y)) holders.push_back(source);
+        for (const CombineSource* source : holders)
+          visit(source->FileAt(place.x, place.y), {place, static_cast<int32_t>(holders.size())});
+      });
+    }
+  };
+}
+
+void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
+  std::optional<LowerLevels> lower;
+  if (job.request.minZoom) lower.emplace(job, *job.request.minZoom);
+  const int64_t lowerPlaces = lower ? lower->Places() : 0;
+  const auto sink = MakeSink(kind, job.request.outputPath, static_cast<uint64_t>(job.total + lowerPlaces));
+  Feed feed(*sink);
+  if (sink->NeedsIdOrder() && lowerPlaces > 0) {
+    // Lower levels come first in id order, but are made from the tiles above.
+    job.total += lower->Steps() + lowerPlaces;
+    ScratchTiles scratch(job.request.outputPath);
+    job.Stage(CombineStage::LowerLevels);
+    lower->Build([&](const TilePlace& place, std::string_view bytes, TileFormat format) {
+      scratch.Put(place, bytes, format);
+    });
+    scratch.Replay(job, feed);
+    PutTaskTiles(job, feed);
+  } else {
+    job.total += lower ? lower->Steps() : 0;
+    PutTaskTiles(job, feed);
+    if (lower) {
+      job.Stage(CombineStage::LowerLevels);
+      lower->Build([&](const TilePlace& place, std::string_view bytes, TileFormat format) {
+        feed.Put(place, bytes, format, "");
+      });
+    }
+  }
+  TileSetFacts facts = FactsOf(job);
+  facts.format = feed.First();
+  sink->Finish(facts);
+  sink->MoveInto(job.request.outputPath);
+  job.ReportWritten();
+}
+
+std::string BoundsText(const TileSetFacts& facts) {
+  return Decimal(facts.west) + "," + Decimal(facts.south) + "," + Decimal(facts.east) + "," + Decimal(facts.north);
+}
+
+std::string CenterText(const TileSetFacts& facts) {
+  return Decimal((facts.west + facts.east) / 2) + "," + Decimal((facts.south + facts.north) / 2) + "," +
+         std::to_string(facts.minZoom);
+}
+
+std::string TileSetName(const std::vector<std::string>& taskNames) {
+  static const std::regex level("_z[0-9]+$");
+  std::vector<std::string> distinct;
+  for (const std::string& name : taskNames) {
+    const std::string base = std::regex_replace(name, level, "");
+    if (std::find(distinct.begin(), distinct.end(), base) == distinct.end()) distinct.push_back(base);
+  }
+  std::string joined;
+  for (const std::string& name : distinct) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
