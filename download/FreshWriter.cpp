@@ -52,6 +52,22 @@ void FreshWriter::AddLine(const std::string& line) {
   if (wake) wake_.notify_one();
 }
 
+void FreshWriter::Add(const FreshRecord& record) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    const std::size_t before = pending_.size();
+    if (!problem_) AppendFreshRecordLine(pending_, record);
+    if (problem_ || pending_.size() > kMaxPendingBytes) {
+      pending_.resize(before);
+      ++dropped_;
+      return;
+    }
+    wake = pending_.size() >= kWakeBytes;
+  }
+  if (wake) wake_.notify_one();
+}
+
 void FreshWriter::Flush() { Drain(); }
 
 int64_t FreshWriter::Dropped() const {

@@ -28,7 +28,7 @@ class FreshWriter {
   FreshWriter(const FreshWriter&) = delete;
   FreshWriter& operator=(const FreshWriter&) = delete;
 
-  void Add(const FreshRecord& record) { AddLine(FreshRecordLine(record)); }
+  void Add(const FreshRecord& record);
   void AddLine(const std::string& line);
   // Returns once every line handed in so far is written (or dropped).
   void Flush();

@@ -102,20 +102,26 @@ TileFreshness FreshnessOf(const ResponseCaching& caching, int64_t now) {
 }
 
 std::string FreshRecordLine(const FreshRecord& record) {
-  const TileValidators& v = record.freshness.validators;
-  std::string line = std::to_string(record.x);
-  line += '\t';
-  line += std::to_string(record.y);
-  line += '\t';
-  line += std::to_string(record.checked);
-  line += '\t';
-  line += std::to_string(record.freshness.expires);
-  line += '\t';
-  if (FitsInLine(v.etag)) line += v.etag;
-  line += '\t';
-  if (FitsInLine(v.lastModified)) line += v.lastModified;
-  line += '\n';
+  std::string line;
+  AppendFreshRecordLine(line, record);
   return line;
+}
+
+void AppendFreshRecordLine(std::string& out, const FreshRecord& record) {
+  const auto number = [&out](int64_t value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    out += '\t';
+  };
+  number(record.x);
+  number(record.y);
+  number(record.checked);
+  number(record.freshness.expires);
+  const TileValidators& v = record.freshness.validators;
+  if (FitsInLine(v.etag)) out += v.etag;
+  out += '\t';
+  if (FitsInLine(v.lastModified)) out += v.lastModified;
+  out += '\n';
 }
 
 std::string RefreshMarkerLine(char kind, int64_t start) {

@@ -62,6 +62,8 @@ struct FreshRecord {
 // One line of the file, LF included. A validator that cannot stand in a
 // line (a tab, a line break, an absurd length) is left out.
 std::string FreshRecordLine(const FreshRecord& record);
+// The same line appended to out.
+void AppendFreshRecordLine(std::string& out, const FreshRecord& record);
 std::string RefreshMarkerLine(char kind, int64_t start);  // kind 'R' or 'E'
 
 // A line without its LF.

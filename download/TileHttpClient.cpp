@@ -88,6 +88,12 @@ struct TileHttpClient::Impl {
   bool Perform(const std::string& url, std::string& buffer, const TileValidators* known, TileHttpClient& client);
   void Aim(const SplitUrl& url, const TileHttpClient& client);
   void StartResponse(std::string& buffer);
+  // Empties the caching headers but keeps their storage: no allocation per tile.
+  void ClearCaching() {
+    for (std::string* field : {&caching.etag, &caching.lastModified, &caching.cacheControl, &caching.expires,
+                               &caching.date, &caching.age})
+      field->clear();
+  }
   void Finish(CURLcode code);
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* user);
@@ -277,7 +283,7 @@ void TileHttpClient::Impl::StartResponse(std::string& target) {
   statusLine.clear();
   retryAfter.clear();
   location = blocked = connectionClose = headersComplete = false;
-  caching = {};
+  ClearCaching();
   headerBytes = 0;
   bodyTooLarge = headerTooLarge = readTimedOut = tileTimedOut = requestSent = false;
   started = lastByte = Clock::now();
@@ -297,7 +303,7 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
     self.statusLine = std::string(line);
     self.retryAfter.clear();
     self.location = self.blocked = self.connectionClose = self.headersComplete = false;
-    self.caching = {};
+    self.ClearCaching();
   } else if (line.empty()) {
     self.headersComplete = true;
   } else if (IsHeader(line, "Retry-After")) {
@@ -464,7 +470,7 @@ bool TileHttpClient::Impl::Perform(const std::string& url, std::string& buffer, 
   }
   if (code != CURLE_OK) {
     buffer.resize(bufferStart);  // no part of a broken body stays behind
-    caching = {};
+    ClearCaching();
     throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), bodyTooLarge, headerTooLarge,
                                              readTimedOut, tileTimedOut, tunnelStatus >= 300, verifyResult,
                                              nameMismatch}));
