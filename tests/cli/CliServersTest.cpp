@@ -81,23 +81,34 @@ TEST_F(CliServersTest, AnUnknownPlaceholderIsRefusedAndNothingIsAsked) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+// Workers, the re-download and the refresh all send them.
 TEST_F(CliServersTest, HeadersGoWithEveryTileAndNeverIntoTheLog) {
   Configure(Host(), "[Headers]\r\nReferer=https://maps.example.org/\r\nX-Api-Key=secret-key-4711\r\n");
   const CliProcess::Result run = CliProcess::Run(TaskArgs("5", "headers", "2"));
   ASSERT_EQ(run.status, 0) << run.err;
-  ASSERT_EQ(server.RequestCount(), 6u);
+  const std::string tile = (out / "headers" / "os_16_10_5.png").string();
+  WriteFile(out / "headers_failed.ftl", tile + "|" + server.BaseUrl() + "/5/16/10.png\r\n");
+  const CliProcess::Result again =
+      CliProcess::Run({"--config", config.string(), "redownload", (out / "headers_failed.ftl").string()});
+  ASSERT_EQ(again.status, 0) << again.err;
+  const CliProcess::Result refresh = CliProcess::Run(
+      {"--config", config.string(), "refresh", (out / "headers.qrnl").string(), "--older-than", "0"});
+  ASSERT_EQ(refresh.status, 0) << refresh.err;
+
+  ASSERT_EQ(server.RequestCount(), 6u + 1u + 6u);
+  std::size_t requests = 0;
   for (std::size_t connection = 0; connection < server.ConnectionCount(); ++connection) {
     const std::string received = server.Received(connection);
-    std::size_t requests = 0;
     for (std::size_t at = received.find("GET "); at != std::string::npos; at = received.find("GET ", at + 1)) {
       ++requests;
       const std::string head = received.substr(at, received.find("\r\n\r\n", at) - at);
       EXPECT_TRUE(Contains(head, "\r\nReferer: https://maps.example.org/\r\nX-Api-Key: secret-key-4711")) << head;
     }
-    EXPECT_GT(requests, 0u);
   }
-  for (const std::string& text :
-       {run.out, run.err, ReadFile(out / "headers_log.txt"), ReadFile(out / "headers.qrnl")})
+  EXPECT_EQ(requests, server.RequestCount());
+  for (const std::string& text : {run.out, run.err, again.out, again.err, refresh.out, refresh.err,
+                                  ReadFile(out / "headers_log.txt"), ReadFile(out / "headers.qrnl"),
+                                  ReadFile(out / "headers_fresh.txt")})
     EXPECT_FALSE(Contains(text, "secret-key-4711"));
 }
 
