@@ -12,19 +12,23 @@
 #include "AtomicFile.h"
 
 FreshWriter::FreshWriter(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd_ < 0) throw FileWriteError("Cannot open file " + path_ + ": " + std::strerror(errno));
-  struct stat info {};
-  if (::fstat(fd_, &info) == 0 && info.st_size > 0) {
-    char last = '\n';
-    const int reader = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (reader >= 0) {
-      if (::pread(reader, &last, 1, info.st_size - 1) != 1) last = '\n';
-      ::close(reader);
-    }
-    if (last != '\n') pending_.push_back('\n');
-  }
   thread_ = std::thread([this] { Run(); });
+}
+
+// The file is opened for the first lines: a server that sends no validators
+// leaves none. A last line that a crash cut short gets its line end first.
+bool FreshWriter::Open() {
+  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    std::lock_guard lock(mutex_);
+    if (!problem_) problem_ = "Cannot open file " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  char last = '\n';
+  if (::fstat(fd_, &info) == 0 && info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) == 1 && last != '\n')
+    WriteAll("\n");
+  return true;
 }
 
 FreshWriter::~FreshWriter() {
@@ -35,7 +39,7 @@ FreshWriter::~FreshWriter() {
   wake_.notify_all();
   thread_.join();
   Drain();
-  ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
 }
 
 void FreshWriter::AddLine(const std::string& line) {
@@ -97,7 +101,8 @@ void FreshWriter::Drain() {
     std::lock_guard lock(mutex_);
     bytes.swap(pending_);
   }
-  if (!bytes.empty()) WriteAll(bytes);
+  if (bytes.empty() || (fd_ < 0 && !Open())) return;
+  WriteAll(bytes);
 }
 
 void FreshWriter::WriteAll(const std::string& bytes) {

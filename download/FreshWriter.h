@@ -12,16 +12,16 @@
 // Appends lines to a task's NAME_fresh.txt without a worker ever waiting for
 // the disk. Add formats the line and puts it in memory under a short lock; a
 // thread of the writer's own appends what has gathered once a second (sooner
-// when much has) in one write. At most kMaxPendingBytes wait: beyond that a
-// line is dropped and counted, which costs nothing but a whole fetch at the
-// next refresh. A file whose last line a crash cut short gets its line end
-// first, so the cut line stays one line that the reader passes over.
+// when much has) in one write, opening the file for the first lines. At most
+// kMaxPendingBytes wait: beyond that a line is dropped and counted, which
+// costs nothing but a whole fetch at the next refresh. A file whose last line
+// a crash cut short gets its line end first, so the cut line stays one line
+// that the reader passes over.
 class FreshWriter {
  public:
   static constexpr std::size_t kWakeBytes = std::size_t{256} << 10;
   static constexpr std::size_t kMaxPendingBytes = std::size_t{32} << 20;
 
-  // Throws FileWriteError when the file cannot be opened for appending.
   explicit FreshWriter(std::string path);
   // Writes what is left.
   ~FreshWriter();
@@ -40,6 +40,7 @@ class FreshWriter {
 
  private:
   void Run();
+  bool Open();
   void Drain();
   void WriteAll(const std::string& bytes);
 

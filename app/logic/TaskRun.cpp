@@ -1,5 +1,7 @@
 #include "TaskRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <deque>
 #include <string_view>
@@ -75,6 +77,8 @@ PreparedViews TaskRun::PrepareFiles(const std::string& nowText, const std::strin
                                     const std::atomic<bool>* cancel) {
   task_->ClearStaleTemporaries();
   task_->WriteFiles(nowText, cancel);
+  // A replaced task's validators belong to tiles it no longer has.
+  if (!parameters_.Resume) ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
   RememberLastTask(configPath, task_->ProjectFilePath());
 
   ViewTail logLines, failedLines;
@@ -120,11 +124,7 @@ void TaskRun::StartWorkers(const std::string& blankImagePath) {
     platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
   });
   folderLock_ = std::make_unique<TaskFolderLock>(task_->TileFolder, TaskFolderLock::Kind::Shared);
-  try {
-    fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
-  } catch (const std::exception& error) {
-    AppendLog(std::string(error.what()) + ": the tiles' validators are not kept, so a refresh fetches them whole.");
-  }
+  fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
   state_ = State::Running;
   if (!options_.startWorkers) return;
   for (int32_t n = 0; n < parameters_.ThreadCount; ++n) {
