@@ -85,15 +85,15 @@ RequestHeaders TileRequestHeaders(const std::string& host, const std::string& us
                                   const RequestHeaders& configured, const TileValidators* known) {
   RequestHeaders headers = {{"Host", host}, {"Accept", kAcceptedTypes}};
   if (!userAgent.empty()) headers.emplace_back("User-Agent", userAgent);
-  for (const auto& [name, value] : configured) {
-    if (RequestHeaderProblem(name, value)) continue;
-    const bool replaces = EqualsIgnoringCase(name, "Accept") || EqualsIgnoringCase(name, "User-Agent");
-    const auto own = std::find_if(headers.begin() + 1, headers.end(),
-                                  [&](const auto& header) { return replaces && EqualsIgnoringCase(header.first, name); });
+  for (const auto& header : configured) {
+    if (RequestHeaderProblem(header.first, header.second)) continue;
+    const bool replaces = EqualsIgnoringCase(header.first, "Accept") || EqualsIgnoringCase(header.first, "User-Agent");
+    auto own = headers.begin() + 1;
+    while (own != headers.end() && !(replaces && EqualsIgnoringCase(own->first, header.first))) ++own;
     if (own != headers.end()) {
-      own->second = value;
+      own->second = header.second;
     } else {
-      headers.emplace_back(name, value);
+      headers.push_back(header);
     }
   }
   if (known && !known->etag.empty()) headers.emplace_back("If-None-Match", known->etag);

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                     HeaderCase{"X-Empty", "", false}, HeaderCase{"X-Key", "secret\r\nHost: evil", true},
                     HeaderCase{"X-Key", "secret\rvalue", true}, HeaderCase{"X:Key", "secret-123", true},
                     HeaderCase{"X Key", "secret-123", true}, HeaderCase{"", "secret-123", true},
-                    HeaderCase{"X-Key", std::string("sec\0ret", 7).c_str(), false},
+                    HeaderCase{"X-Key", "tab\tallowed", false}, HeaderCase{"X-Key", "bell\arefused", true},
                     HeaderCase{"host", "other.example", true}, HeaderCase{"Content-Length", "5", true},
                     HeaderCase{"If-None-Match", "\"x\"", true}));
 
