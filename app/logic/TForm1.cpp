@@ -193,7 +193,7 @@ void TForm1::AreaButtonClick() {
       const double buffer = ParseBufferMetres(EditBuffer);
       Area area = ImportAreaFileThrough(ExecutableFolder() + kAreaImportProgram, *chosen, buffer);
       const std::string name = std::filesystem::path(*chosen).filename().string();
-      SetArea(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + ", " + EditBuffer + " m around" : name);
+      SetArea(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + EditBuffer + " m" : name);
     } catch (const AreaError& refusal) {
       platform_.ShowMessage(refusal.what());  // nothing changes
     }

@@ -108,10 +108,10 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* StatusBar1Text = "Download map images from OpenStreet Maps.";
   static constexpr const char* Button1Hint = "Click to select path";
   static constexpr const char* Memo1Hint = "Double click to view log in notepad";
-  static constexpr const char* kNoAreaText = "none: the whole rectangle";
+  static constexpr const char* kNoAreaText = "the rectangle";
   static constexpr const char* kAreaFileFilter =
-      "Vector files(*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb)|"
-      "*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb|All files(*)|*";
+      "Vector files (*.geojson *.json *.kml *.kmz *.gpx *.shp *.gpkg *.fgb)|"
+      "*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb|All files (*)|*";
 
   // ---- Window state.
   std::string ConfigPath;

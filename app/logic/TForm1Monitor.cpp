@@ -48,16 +48,17 @@ void TForm1::ShowProgress() {
 
 void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
   ShowProgress();
+  const std::string level = levels_ ? LevelText() + ": " : std::string();
   if (LevelClosed(counts, firstError)) {  // the next level follows; the range's end brings the messages
-    if (view_) view_->RunSummaryReady(FormatRunSummary(counts));
+    if (view_) view_->RunSummaryReady(level + FormatRunSummary(counts));
     NotifyControls();
     return;
   }
-  LabelProgress = FormatRunSummary(counts);
+  LabelProgress = level + FormatRunSummary(counts);
   BitBtn1Caption = kStartCaption;
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
-  if (view_) view_->RunSummaryReady(FormatRunSummary(counts));
+  if (view_) view_->RunSummaryReady(LabelProgress);
   if (!counts.stopReason.empty()) platform_.ShowMessage(counts.stopReason);
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }

@@ -229,6 +229,7 @@ TEST_F(AreaWindowTest, ARangeRunsOneTaskPerLevelAndALaterStartResumesWhereItStop
   CloseLevel();
   EXPECT_FALSE(form_->TaskRunning());
   EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->LabelProgress.rfind("level 6 (3 of 3): Summary: ", 0), 0u) << form_->LabelProgress;
   EXPECT_EQ(platform_.messages.size(), 2u) << "one closing message for the range";
 }
 
