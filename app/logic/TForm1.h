@@ -240,4 +240,5 @@ class TForm1 : private TaskRunObserver {
   bool levelPending_ = false;  // a level closed; the next one starts from the GUI thread's queue
   bool stopRequested_ = false;
   std::string estimateKey_;    // what LabelEstimate was worked out for
+  std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);  // for routines queued to later
 };

@@ -68,7 +68,10 @@ bool TForm1::LevelClosed(const RunCounts& counts, const std::string& firstError)
   range.failedEarlier += counts.failed;
   ++range.current;
   levelPending_ = true;
-  platform_.PostToGuiThread([this] { NextLevel(); });
+  // Queued behind the close; a window gone meanwhile starts nothing.
+  platform_.PostToGuiThread([this, alive = std::weak_ptr<const int>(alive_)] {
+    if (alive.lock()) NextLevel();
+  });
   return true;
 }
 
