@@ -72,12 +72,6 @@ TEST_F(TaskAreaTest, CountsWritesAndListsOnlyTheTilesInside) {
   EXPECT_EQ(read.AreaPath(), task.AreaFilePath);
 }
 
-TEST_F(TaskAreaTest, ARectangleNamesNoAreaFile) {
-  EXPECT_EQ(rectangleProject.find("AreaFile"), std::string::npos);
-  WriteFileAtomic(folder / "plain.qrnl", rectangleProject);
-  EXPECT_EQ(ProjectFile::Read(folder / "plain.qrnl").AreaPath(), "");
-}
-
 TEST_F(TaskAreaTest, AnAreaWithNoTileInsideIsRefusedBeforeAnythingIsMade) {
   SetArea({});
   try {
