@@ -60,7 +60,14 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
+  project.AreaFile = file.ReadString("AREA", "AreaFile", "");
   return project;
+}
+
+std::string ProjectFile::AreaFilePath() const {
+  if (AreaFile.empty() || AreaFile.front() == kDirSeparator) return AreaFile;
+  const std::size_t split = path.rfind(kDirSeparator);
+  return split == std::string::npos ? AreaFile : path.substr(0, split + 1) + AreaFile;
 }
 
 std::array<ProjectFile::Position, ProjectFile::kPositionSlots> ProjectFile::ReadPositions(const std::string& path) {

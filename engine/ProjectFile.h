@@ -40,6 +40,12 @@ struct ProjectFile {
   // T1X/T1Y .. T8X/T8Y: where each worker saved its last tile; a missing,
   // empty or unreadable value is no position.
   std::array<Position, kPositionSlots> Positions{};
+  // [AREA] AreaFile: the file of the task's area, a name beside the project
+  // file or an absolute path; empty for a task of the whole rectangle.
+  std::string AreaFile;
+
+  // AreaFile resolved against the project file's folder; empty when there is none.
+  std::string AreaFilePath() const;
 
   // Throws ProjectFileError: the file is missing or no text; Zoom is not in
   // 0..30; a coordinate is not a number, off -180..180 (longitudes) or
