@@ -52,7 +52,8 @@ std::shared_ptr<const TaskArea> ReadTaskArea(const std::string& path, const Task
     throw TaskFolderError(refusal.what());
   }
   if (area->mask.Empty())
-    throw TaskFolderError("The area file " + path + " holds no tile of the task at zoom " + std::to_string(extent.zoom));
+    throw TaskFolderError("The area file " + path + " holds no tile of the task at zoom " +
+                          std::to_string(extent.zoom));
   return area;
 }
 
@@ -114,9 +115,11 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   } catch (const TaskSetupError& refusal) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
-  if (const std::string areaPath = project.AreaFilePath(); !areaPath.empty()) extent.area = ReadTaskArea(areaPath, extent);
+  if (const std::string areaPath = project.AreaFilePath(); !areaPath.empty())
+    extent.area = ReadTaskArea(areaPath, extent);
   if (extent.InsideCount() > kMaxViewableTiles)
-    throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) + " tiles, more than the viewer shows");
+    throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) +
+                          " tiles, more than the viewer shows");
 
   const std::size_t split = fullName.rfind(kDirSeparator) + 1;
   const std::string base = fullName.substr(0, split) + WithoutExtension(fullName.substr(split));

@@ -41,7 +41,8 @@ TEST(OutlineOf, AWholeRingInViewIsOneClosedPathAlongItsCurvedEdges) {
   const ScreenPoint chord{(a.x + b.x) / 2, (a.y + b.y) / 2};
   EXPECT_GT(Distance(middle, chord), 10);
   EXPECT_LT(NearestOnPaths(outline, middle), kOutlinePiecePixels);
-  for (std::size_t i = 1; i < points.size(); ++i) EXPECT_LE(Distance(points[i - 1], points[i]), kOutlinePiecePixels * 1.1);
+  for (std::size_t i = 1; i < points.size(); ++i)
+    EXPECT_LE(Distance(points[i - 1], points[i]), kOutlinePiecePixels * 1.1);
 }
 
 TEST(OutlineOf, ADeepZoomGivesOnlyWhatLiesInViewAndNearIt) {

@@ -6,18 +6,14 @@
 
 namespace {
 
-// One edit of a sketch and what it leaves: "+" adds corner n at (n, n),
-// "c" closes, "m" moves corner 0 to (-5, -5), "b" removes the last corner.
-struct Step {
-  char edit;
-  bool applies;
-  std::size_t corners;
-  bool closed;
-};
-
+// Edits of a sketch, one letter each: "+" adds corner n at (n, n), "c"
+// closes, "m" moves corner 0 to (-5, -5), "b" removes the last corner. After
+// each, what it leaves: the number of corners, "o"pen or "c"losed, and a
+// leading "!" when the edit did not apply.
 struct SketchCase {
   const char* name;
-  std::vector<Step> steps;
+  std::string edits;
+  std::vector<std::string> after;
 };
 
 class SketchEdits : public testing::TestWithParam<SketchCase> {};
@@ -25,9 +21,10 @@ class SketchEdits : public testing::TestWithParam<SketchCase> {};
 TEST_P(SketchEdits, FollowTheDrawingRules) {
   PolygonSketch sketch;
   double next = 1;
-  for (const Step& step : GetParam().steps) {
+  ASSERT_EQ(GetParam().edits.size(), GetParam().after.size());
+  for (std::size_t i = 0; i < GetParam().edits.size(); ++i) {
     bool applied = false;
-    switch (step.edit) {
+    switch (GetParam().edits[i]) {
       case '+':
         applied = sketch.Add({next, next});
         next += 1;
@@ -36,29 +33,21 @@ TEST_P(SketchEdits, FollowTheDrawingRules) {
       case 'm': applied = sketch.Move(0, {-5, -5}); break;
       case 'b': applied = sketch.RemoveLast(); break;
     }
-    EXPECT_EQ(applied, step.applies) << step.edit;
-    EXPECT_EQ(sketch.Corners().size(), step.corners) << step.edit;
-    EXPECT_EQ(sketch.Closed(), step.closed) << step.edit;
+    const std::string left =
+        (applied ? "" : "!") + std::to_string(sketch.Corners().size()) + (sketch.Closed() ? "c" : "o");
+    EXPECT_EQ(left, GetParam().after[i]) << "edit " << i << " of " << GetParam().edits;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sequences, SketchEdits,
-    testing::Values(
-        SketchCase{"ClosesOnlyWithThreeCorners",
-                   {{'+', true, 1, false}, {'+', true, 2, false}, {'c', false, 2, false}, {'+', true, 3, false},
-                    {'c', true, 3, true}, {'c', false, 3, true}}},
-        SketchCase{"AClosedPolygonTakesNoMoreCorners", {{'+', true, 1, false}, {'+', true, 2, false},
-                                                        {'+', true, 3, false}, {'+', true, 4, false},
-                                                        {'c', true, 4, true}, {'+', false, 4, true}}},
-        SketchCase{"BackspaceKeepsItClosedWhileThreeRemainThenReopens",
-                   {{'+', true, 1, false}, {'+', true, 2, false}, {'+', true, 3, false}, {'+', true, 4, false},
-                    {'c', true, 4, true}, {'b', true, 3, true}, {'b', true, 2, false}, {'+', true, 3, false}}},
-        SketchCase{"BackspaceOnNothingDoesNothing",
-                   {{'b', false, 0, false}, {'m', false, 0, false}, {'+', true, 1, false}, {'b', true, 0, false}}},
-        SketchCase{"CornersMoveOpenOrClosed",
-                   {{'+', true, 1, false}, {'m', true, 1, false}, {'+', true, 2, false}, {'+', true, 3, false},
-                    {'c', true, 3, true}, {'m', true, 3, true}}}),
+    testing::Values(SketchCase{"ClosesOnlyWithThreeCorners", "++c+cc", {"1o", "2o", "!2o", "3o", "3c", "!3c"}},
+                    SketchCase{"AClosedPolygonTakesNoMoreCorners", "++++c+", {"1o", "2o", "3o", "4o", "4c", "!4c"}},
+                    SketchCase{"BackspaceKeepsItClosedWhileThreeRemainThenReopens",
+                               "++++cbb+",
+                               {"1o", "2o", "3o", "4o", "4c", "3c", "2o", "3o"}},
+                    SketchCase{"BackspaceOnNothingDoesNothing", "bm+b", {"!0o", "!0o", "1o", "0o"}},
+                    SketchCase{"CornersMoveOpenOrClosed", "+m++cm", {"1o", "1o", "2o", "3o", "3c", "3c"}}),
     [](const testing::TestParamInfo<SketchCase>& info) { return std::string(info.param.name); });
 
 TEST(PolygonSketch, HoldsCornersOnTheMap) {

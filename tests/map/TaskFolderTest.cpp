@@ -149,7 +149,8 @@ TEST_F(TaskWithArea, CountsAndScansOnlyTheTilesInside) {
   EXPECT_EQ(extent.area->path, folder_ / "tri_area.geojson");
   ASSERT_EQ(extent.area->area.polygons.size(), 1u);
   for (const LonLat& corner : area_.polygons[0].shell)
-    EXPECT_NE(std::ranges::find(extent.area->area.polygons[0].shell, corner), extent.area->area.polygons[0].shell.end());
+    EXPECT_NE(std::ranges::find(extent.area->area.polygons[0].shell, corner),
+              extent.area->area.polygons[0].shell.end());
   const int64_t inside = extent.InsideCount();
   EXPECT_LT(inside, extent.TileCount());
   EXPECT_GT(inside, extent.TileCount() / 2);
