@@ -124,7 +124,7 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
   ++generation_;
   map_->SetSource(nullptr);
   map_->SetHighlight({});
-  map_->SetOutline(std::nullopt);
+  map_->SetOutline({});
   source_.reset();
   selection_ = {};
   shownTile_.reset();
@@ -138,7 +138,7 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
     return;
   }
   setWindowTitle("Map Viewer - " + QFileInfo(QString::fromStdString(projectPath)).fileName());
-  map_->SetOutline(AreaPick{extent.left, extent.right, extent.top, extent.bottom});
+  map_->SetOutline(OutlineOfTask(extent));
   map_->FitTo({extent.left, extent.top}, {extent.right, extent.bottom}, extent.zoom);
   problem_->setText("Reading the tile folder...");
   scanThread_ = std::thread([this, extent, generation = generation_] {

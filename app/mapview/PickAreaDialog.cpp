@@ -17,7 +17,7 @@ PickAreaDialog::PickAreaDialog(LiveTileFetcher::Settings settings, const std::st
   layout->addWidget(hint);
   map_ = new MapWidget(this);
   map_->setObjectName("PickMap");
-  map_->SetLeftDrag(MapWidget::LeftDrag::DrawsRectangle);
+  map_->SetTool(MapWidget::Tool::Rectangle);
   map_->SetSource(source_.get());
   layout->addWidget(map_, 1);
   edges_ = new QLabel(this);
