@@ -57,13 +57,14 @@ class MapPickTest : public ::testing::Test {
   MainWindow* window = nullptr;
 };
 
+// Shift and drag draws the rectangle; a plain drag moves the map.
 void DragOneTileSouthEastOfTheEquatorAndMeridian(PickAreaDialog& dialog) {
   MapWidget* map = dialog.Map();
   map->SetCenter({8, 8}, 4);
   const QPoint middle(map->width() / 2, map->height() / 2);
-  QTest::mousePress(map, Qt::LeftButton, {}, middle);
+  QTest::mousePress(map, Qt::LeftButton, Qt::ShiftModifier, middle);
   QTest::mouseMove(map, middle + QPoint(128, 128));
-  QTest::mouseRelease(map, Qt::LeftButton, {}, middle + QPoint(256, 256));
+  QTest::mouseRelease(map, Qt::LeftButton, Qt::ShiftModifier, middle + QPoint(256, 256));
 }
 
 TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing) {
@@ -90,9 +91,9 @@ TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing)
   WithPicker([&] { action->trigger(); }, [](PickAreaDialog& dialog) {
     EXPECT_EQ(dialog.Entries().right, "22.500000");
     dialog.Map()->SetCenter({1, 1}, 1);
-    QTest::mousePress(dialog.Map(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mousePress(dialog.Map(), Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 10));
     QTest::mouseMove(dialog.Map(), QPoint(100, 100));
-    QTest::mouseRelease(dialog.Map(), Qt::LeftButton, {}, QPoint(200, 200));
+    QTest::mouseRelease(dialog.Map(), Qt::LeftButton, Qt::ShiftModifier, QPoint(200, 200));
     dialog.Buttons()->button(QDialogButtonBox::Cancel)->click();
   });
   EXPECT_EQ(Entry("Edit1"), "0.000000");

@@ -174,20 +174,4 @@ TEST_F(PolygonInput, ACornerDragsBackspaceRemovesTheLastAndTheFirstCornerCloses)
   EXPECT_FALSE(widget_.Polygon().Closed());
 }
 
-TEST(MapWidgetInput, PlainDragPansWithEveryToolButTheRectangle) {
-  for (const MapWidget::Tool tool : {MapWidget::Tool::Pan, MapWidget::Tool::Polygon, MapWidget::Tool::Rectangle}) {
-    MapWidget widget;
-    widget.resize(800, 600);
-    widget.show();
-    widget.SetCenter({8, 8}, 4);
-    widget.SetTool(tool);
-    QTest::mousePress(&widget, Qt::LeftButton, {}, QPoint(400, 300));
-    QTest::mouseMove(&widget, QPoint(300, 250));
-    QTest::mouseRelease(&widget, Qt::LeftButton, {}, QPoint(300, 250));
-    const bool panned = widget.View().center.x != 8;
-    EXPECT_EQ(panned, tool != MapWidget::Tool::Rectangle);
-    EXPECT_EQ(widget.Rectangle().has_value(), tool == MapWidget::Tool::Rectangle);
-  }
-}
-
 }  // namespace

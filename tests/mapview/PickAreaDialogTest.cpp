@@ -136,13 +136,6 @@ TEST(PickAreaDialog, OkHandsBackAPolygonAsTheAreaWithItsBoundsAsTheEntriesAndIts
   EXPECT_EQ(dialog.TilesText().toStdString(), PickTilesText(expected));
   EXPECT_TRUE(dialog.TilesText().contains(" tiles at zooms 2 to 3 (2: ")) << dialog.TilesText().toStdString();
 
-  // Backspace reopens it, and OK waits until it is closed again.
-  QTest::keyClick(map, Qt::Key_Backspace);
-  EXPECT_FALSE(ok->isEnabled());
-  QTest::mouseClick(map, Qt::LeftButton, {}, corners[2]);
-  QTest::mouseClick(map, Qt::LeftButton, {}, corners[0]);  // the first corner closes it
-  ASSERT_TRUE(ok->isEnabled()) << dialog.EdgesText().toStdString();
-
   ok->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const PickedArea picked = dialog.Picked();
