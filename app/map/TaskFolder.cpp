@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "AreaGeoJson.h"
+#include "AreaTask.h"
 #include "AtomicFile.h"
 #include "Ftl.h"
 #include "ProjectFile.h"
@@ -41,20 +42,21 @@ bool SameBytesAsBlank(int folder, const char* name, const std::string& blankImag
 }
 
 // A missing or damaged area is refused: the task is never shown as its whole rectangle.
-std::shared_ptr<const TaskArea> ReadTaskArea(const std::string& path, const TaskExtent& extent) {
-  auto area = std::make_shared<TaskArea>();
-  area->path = path;
+std::shared_ptr<const ViewedArea> ReadViewedArea(const ProjectFile& project) {
   try {
-    area->area = ReadAreaGeoJson(path);
-    area->mask = BuildAreaMask(area->area, extent.zoom, extent.origin,
-                               TileRect{extent.minX, extent.minY, extent.maxX, extent.maxY});
+    std::optional<Area> area = ReadTaskArea(project);
+    if (!area) return nullptr;
+    auto viewed = std::make_shared<ViewedArea>();
+    viewed->path = project.AreaPath();
+    viewed->mask = TaskAreaMask(project, *area);
+    viewed->area = std::move(*area);
+    if (viewed->mask.Empty())
+      throw TaskFolderError("The area file " + viewed->path + " holds no tile of the task at zoom " +
+                            std::to_string(project.Zoom));
+    return viewed;
   } catch (const AreaError& refusal) {
     throw TaskFolderError(refusal.what());
   }
-  if (area->mask.Empty())
-    throw TaskFolderError("The area file " + path + " holds no tile of the task at zoom " +
-                          std::to_string(extent.zoom));
-  return area;
 }
 
 }  // namespace
@@ -115,8 +117,7 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   } catch (const TaskSetupError& refusal) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
-  if (const std::string areaPath = project.AreaPath(); !areaPath.empty())
-    extent.area = ReadTaskArea(areaPath, extent);
+  extent.area = ReadViewedArea(project);
   if (extent.InsideCount() > kMaxViewableTiles)
     throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) +
                           " tiles, more than the viewer shows");

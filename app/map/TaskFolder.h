@@ -33,7 +33,7 @@ class TaskFolderError : public std::runtime_error {
 inline constexpr int64_t kMaxViewableTiles = int64_t{1} << 26;
 
 // The task's area as its file holds it, and the tiles of its range inside it.
-struct TaskArea {
+struct ViewedArea {
   std::string path;
   Area area;
   AreaMask mask;
@@ -49,7 +49,7 @@ struct TaskExtent {
   std::string tileFolder;  // with a trailing separator
   std::string failedListPath;
   RowOrigin origin = RowOrigin::FromTop;
-  std::shared_ptr<const TaskArea> area;  // shared read-only; null for a task of the whole rectangle
+  std::shared_ptr<const ViewedArea> area;  // shared read-only; null for a task of the whole rectangle
   // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }

@@ -100,4 +100,29 @@ TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing)
   EXPECT_EQ(Entry("Edit4"), "-21.943046");
 }
 
+// A polygon drawn in the picker becomes the task's area; a rectangle drops it again.
+TEST_F(MapPickTest, APickedPolygonBecomesTheTasksArea) {
+  auto* button = window->findChild<QPushButton*>("PickOnMapButton");
+  ASSERT_NE(button, nullptr);
+  WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {
+    MapWidget* map = dialog.Map();
+    map->SetCenter({1, 1}, 1);
+    dialog.ToolButton(MapWidget::Tool::Polygon)->click();
+    const QPoint corners[] = {map->ScreenAt({-170, 60}).toPoint(), map->ScreenAt({170, 60}).toPoint(),
+                              map->ScreenAt({-170, -60}).toPoint()};
+    for (const QPoint& corner : corners) QTest::mouseClick(map, Qt::LeftButton, {}, corner);
+    QTest::mouseDClick(map, Qt::LeftButton, {}, corners[2]);
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+  });
+  ASSERT_NE(window->Logic().CurrentArea(), nullptr);
+  EXPECT_EQ(window->Logic().LabelArea, "drawn on the map");
+  EXPECT_EQ(window->Logic().CurrentArea()->polygons.size(), 1u);
+
+  WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {
+    DragOneTileSouthEastOfTheEquatorAndMeridian(dialog);
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+  });
+  EXPECT_EQ(window->Logic().CurrentArea(), nullptr) << "a rectangle leaves the task a rectangle";
+}
+
 }  // namespace
