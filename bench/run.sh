@@ -7,8 +7,9 @@
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
 # each peer and each one's peak memory; then times a 1,000,000-tile set-up
 # against dd writing the same number of bytes; then sets up tasks over areas
-# (a 100,000-vertex polygon, a 1,000 km route); then combines (MBTiles of 1M
-# tiles, a GeoTIFF beside gdal_translate). Last, the scale section runs
+# (a 100,000-vertex polygon, a 1,000 km route) and downloads the route beside
+# a square task of as many tiles (bench/area_download.sh); then combines
+# (MBTiles of 1M tiles, a GeoTIFF beside gdal_translate). Last, the scale section runs
 # a 100,489-tile and a 1,002,001-tile task against a server answering one
 # small tile for every address and puts side by side their peak memory and
 # their write amplification (bytes handed to write calls over the bytes
@@ -94,7 +95,9 @@ http {
 }
 NGINX
 mkdir -p "$WORK/scale-tile"
-head -c 562 /dev/urandom > "$WORK/scale-tile/tile.png"
+# 562 bytes that pass as a whole PNG (its signature and its end chunk), as a tile must.
+{ printf '\x89PNG\r\n\x1a\n'; head -c 542 /dev/urandom; printf '\000\000\000\000IEND\xae\x42\x60\x82'; } \
+  > "$WORK/scale-tile/tile.png"
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
@@ -201,6 +204,9 @@ printf '\nArea set-up, polygon of 100,000 vertices: %.3f s, from its area file %
 printf 'Area set-up, 1,000 km route + 1 km: import %.3f s, mask %.3f s; %s tiles inside of %s in its rectangle; mask %s KB\n' \
   "$(area_field route import_seconds)" "$(area_field route seconds)" "$(area_field route tiles)" \
   "$(area_field route rectangle_tiles)" "$(area_field route mask_kb)"
+# The route's download beside a square task of as many tiles, from the server
+# that answers every address.
+RUNS=$RUNS bash bench/area_download.sh "$bin" "$SCALE_PORT" "$WORK/area/route.geojson" "$OUT_DIR/area"
 
 # Combining: tile sets of a 1,000,000-tile task (hard links made once), and
 # the 10,000-tile area as one GeoTIFF by quarnel and by GDAL's own route (a

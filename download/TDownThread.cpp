@@ -7,7 +7,10 @@
 // every tile up to and including the one at its saved position. Rather than
 // stepping through tiles that are not its own, the worker jumps from one of
 // its tiles to the next (seq += N) and turns seq back into a column and row;
-// the tiles it fetches, and their order, are those of the plain walk.
+// the tiles it fetches, and their order, are those of the plain walk. A task
+// over an area numbers its whole rectangle the same way, and the worker
+// jumps over the runs outside the area too (TileSelection::NextWorkerSeq):
+// no request and no line for them.
 //
 // Before each of its tiles the worker looks at the stop request. It then
 // asks the task for the tile's address and fetches it into a buffer that it
@@ -208,15 +211,21 @@ void TDownThread::Run() {
     }
   }
 
-  // The first tile after the resume point whose number falls to this worker.
-  int64_t seq = (skip < 0 ? 0 : skip) + 1;
-  seq += ((threadIndex_ - seq) % workers + workers) % workers;
-  for (; seq <= total; seq += workers) {
+  // The first tile after the resume point whose number falls to this worker
+  // (and, over an area, lies inside it); then the next one, and so on.
+  const int64_t first = (skip < 0 ? 0 : skip) + 1;
+  const TileSelection* inside = task.Inside.get();
+  const auto next = [&](int64_t from) -> std::optional<int64_t> {
+    if (inside) return inside->NextWorkerSeq(workers, threadIndex_, from);
+    const int64_t seq = from + ((threadIndex_ - from) % workers + workers) % workers;
+    return seq <= total ? std::optional<int64_t>(seq) : std::nullopt;
+  };
+  for (std::optional<int64_t> seq = next(first); seq; seq = next(*seq + workers)) {
     if (Terminated()) return;
-    const int32_t x = static_cast<int32_t>(task.MinX + (seq - 1) / height);
-    const int32_t y = static_cast<int32_t>(task.MinY + (seq - 1) % height);
+    const int32_t x = static_cast<int32_t>(task.MinX + (*seq - 1) / height);
+    const int32_t y = static_cast<int32_t>(task.MinY + (*seq - 1) % height);
     bool stopWorker = false;
-    FetchTile(x, y, seq, stopWorker);
+    FetchTile(x, y, *seq, stopWorker);
     if (stopWorker) return;
   }
 }

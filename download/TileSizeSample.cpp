@@ -5,6 +5,7 @@
 #include "RequestPacer.h"
 #include "TileFetch.h"
 #include "TileHttpClient.h"
+#include "TileSelection.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -31,6 +32,28 @@ std::vector<TileKey> SampleTiles(const TaskTileRange& range, int32_t zoom) {
     for (int64_t j = 0; j < rows; ++j)
       tiles.push_back({static_cast<int32_t>(range.MinX + (2 * i + 1) * width / (2 * columns)),
                        static_cast<int32_t>(range.MinY + (2 * j + 1) * height / (2 * rows)), zoom});
+  return tiles;
+}
+
+std::vector<TileKey> SampleTiles(const TileSelection& inside, int32_t zoom) {
+  std::vector<TileKey> tiles;
+  const int64_t count = inside.Count();
+  const int64_t wanted = std::min<int64_t>(count, kMostSampleTiles);
+  if (wanted <= 0) return tiles;
+  // The middle tile of each of `wanted` equal shares of the walk.
+  const auto rankOf = [&](int64_t i) { return (2 * i + 1) * count / (2 * wanted); };
+  int64_t passed = 0;
+  struct Enough {};
+  try {
+    inside.ForEachRun([&](int32_t x, int32_t firstY, int32_t lastY) {
+      const int64_t length = int64_t{lastY} - firstY + 1;
+      while (static_cast<int64_t>(tiles.size()) < wanted && rankOf(static_cast<int64_t>(tiles.size())) < passed + length)
+        tiles.push_back({x, static_cast<int32_t>(firstY + (rankOf(static_cast<int64_t>(tiles.size())) - passed)), zoom});
+      passed += length;
+      if (static_cast<int64_t>(tiles.size()) == wanted) throw Enough{};
+    });
+  } catch (const Enough&) {
+  }
   return tiles;
 }
 

@@ -10,6 +10,7 @@
 #include "NetworkSettings.h"
 
 struct TaskTileRange;
+class TileSelection;
 
 // A few tiles of a task fetched to judge its size: detailed tiles are large
 // and sea tiles small, so a fixed tile size can be off several times over.
@@ -20,6 +21,9 @@ inline constexpr int32_t kMostSampleTiles = 8;
 // grid of at most 8 cells, wide for a wide range and tall for a tall one;
 // every tile of a range of 8 or fewer.
 std::vector<TileKey> SampleTiles(const TaskTileRange& range, int32_t zoom);
+// The same for a task over an area: up to 8 of the tiles inside, evenly
+// spaced in the walk's order (columns rising, rows rising within each).
+std::vector<TileKey> SampleTiles(const TileSelection& inside, int32_t zoom);
 
 struct TileSizeSample {
   int32_t fetched = 0;   // whole images that came

@@ -55,12 +55,19 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.Bottom = RequiredCoordinate(file, "BottomLatitude", 90, project.BottomText);
   if (project.Left > project.Right) Refuse(path, "AREA", "LeftLongitude", "lies east of RightLongitude");
   if (project.Bottom > project.Top) Refuse(path, "AREA", "BottomLatitude", "lies north of TopLatitude");
+  project.AreaFile = file.ReadString("AREA", "AreaFile", "");
   project.Zoom = RequiredInteger(file, "Zoom", "Zoom");
   if (project.Zoom < 0 || project.Zoom > kMaxZoom) Refuse(path, "Zoom", "Zoom", "is outside 0..30");
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
   return project;
+}
+
+std::string ProjectFile::AreaPath() const {
+  if (AreaFile.empty() || AreaFile.front() == kDirSeparator) return AreaFile;
+  const std::size_t split = path.rfind(kDirSeparator);
+  return (split == std::string::npos ? std::string() : path.substr(0, split + 1)) + AreaFile;
 }
 
 std::array<ProjectFile::Position, ProjectFile::kPositionSlots> ProjectFile::ReadPositions(const std::string& path) {
@@ -78,7 +85,9 @@ std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range)
   LineBuilder line;
   line("[MapsType]")("MapsType=", int64_t{p.MapsType})("");
   line("[AREA]")("LeftLongitude=", p.LeftLongitude)("RightLongitude=", p.RightLongitude);
-  line("TopLatitude=", p.TopLatitude)("BottomLatitude=", p.BottomLatitude)("");
+  line("TopLatitude=", p.TopLatitude)("BottomLatitude=", p.BottomLatitude);
+  if (p.Area) line("AreaFile=", AreaFileNameOf(p.TaskFileName));
+  line("");
   line("[Zoom]")("Zoom=", int64_t{p.Zoom})("");
   line("[XY]")("MinX=", int64_t{range.MinX})("MinY=", int64_t{range.MinY})("MaxX=", int64_t{range.MaxX});
   line("MaxY=", int64_t{range.MaxY})("");

@@ -35,6 +35,9 @@ struct ProjectFile {
   // The rectangle as stored: the texts (the resume test compares texts as typed) and their values.
   std::string LeftText, RightText, TopText, BottomText;
   double Left = 0, Right = 0, Top = 0, Bottom = 0;
+  // [AREA] AreaFile: a task over an area names its area file, relative to
+  // the project file's folder; empty for a rectangle. area/AreaTask.h reads it.
+  std::string AreaFile;
   int32_t Zoom = 0;
   int32_t ThreadCount = 1;
   // T1X/T1Y .. T8X/T8Y: where each worker saved its last tile; a missing,
@@ -45,13 +48,16 @@ struct ProjectFile {
   // 0..30; a coordinate is not a number, off -180..180 (longitudes) or
   // -90..90 (latitudes), or the rectangle is turned over; ThreadCount is below 1.
   static ProjectFile Read(const std::string& path);
+  // AreaFile resolved against the project file's folder; empty for a rectangle.
+  std::string AreaPath() const;
   // The worker positions alone, for a resume the resume test already
   // allowed: a missing file or key is no position.
   static std::array<Position, kPositionSlots> ReadPositions(const std::string& path);
 };
 
 // The text WriteProjectFile gives a new task: its inputs, its range and
-// empty position keys for ThreadSlots workers.
+// empty position keys for ThreadSlots workers; a task over an area also
+// names its area file.
 std::string ProjectFileText(const TaskParameters& parameters, const TaskTileRange& range);
 
 // Writes the positive values among the workers' positions (index n is

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "NetworkSettings.h"
 #include "TileHosts.h"
+#include "TileSelection.h"
 
 // One task's inputs, filled by the main window at every Start.
 struct TaskParameters {
@@ -24,6 +26,9 @@ struct TaskParameters {
   std::string ProxyUsername;
   std::string ProxyPassword;
   bool Resume = false;
+  // A task over an area fetches only the tiles inside it (its rectangle is
+  // the area's bounds) and keeps it in NAME_area.geojson; null for a rectangle.
+  std::shared_ptr<const TaskArea> Area;
 
   TileHosts Hosts;
   NetworkSettings Network;

@@ -97,35 +97,48 @@ int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, in
                        std::max(digits(range.MinY), digits(range.MaxY));
   // ": ", four edges of 20 characters (no longitude or latitude needs more), three blanks, CR LF.
   const int64_t line = name + 2 + 4 * 20 + 3 + 2;
-  const int64_t tiles = (int64_t{range.MaxX} - range.MinX + 1) * (int64_t{range.MaxY} - range.MinY + 1);
+  const int64_t tiles = range.TotalTiles;
   return static_cast<int64_t>(std::string_view(DownloadTask::kTileListHeader).size()) + 2 + tiles * line;
 }
 
 void TileListWriter::Write(AtomicFileWriter& out, const std::atomic<bool>* cancel) const {
   out.Append(DownloadTask::kTileListHeader);
   out.Append(kCrLf);
+  if (task_.Inside) {
+    int64_t column = int64_t{task_.MinX} - 1;
+    task_.Inside->ForEachRun([&](int32_t x, int32_t firstY, int32_t lastY) {
+      if (x != column && cancel && cancel->load()) throw TaskSetupCancelled();
+      column = x;
+      WriteRows(out, x, firstY, lastY);
+    });
+    return;
+  }
+  for (int64_t x = task_.MinX; x <= task_.MaxX; ++x) {
+    if (cancel && cancel->load()) throw TaskSetupCancelled();
+    WriteRows(out, x, task_.MinY, task_.MaxY);
+  }
+}
 
+// The lines of rows firstY..lastY of column x.
+void TileListWriter::WriteRows(AtomicFileWriter& out, int64_t x, int64_t firstY, int64_t lastY) const {
   const bool fromTop = origin_ == RowOrigin::FromTop;
   char head[64];
   char longitudes[2 * kFixed20_14MaxChars + 2];
   char line[kMaxLine];
-  for (int64_t x = task_.MinX; x <= task_.MaxX; ++x) {
-    if (cancel && cancel->load()) throw TaskSetupCancelled();
-    const std::size_t headLength = ColumnPart(head, x);
-    std::size_t lonLength = FormatFixed20_14(longitudes, static_cast<double>(ColumnToLongitude(x, zoom_)));
-    longitudes[lonLength++] = ' ';
-    lonLength += FormatFixed20_14(longitudes + lonLength, static_cast<double>(ColumnToLongitude(x + 1, zoom_)));
-    longitudes[lonLength++] = ' ';
+  const std::size_t headLength = ColumnPart(head, x);
+  std::size_t lonLength = FormatFixed20_14(longitudes, static_cast<double>(ColumnToLongitude(x, zoom_)));
+  longitudes[lonLength++] = ' ';
+  lonLength += FormatFixed20_14(longitudes + lonLength, static_cast<double>(ColumnToLongitude(x + 1, zoom_)));
+  longitudes[lonLength++] = ' ';
 
-    for (int64_t y = task_.MinY; y <= task_.MaxY; ++y) {
-      std::size_t n = Put(line, std::string_view(head, headLength));
-      n += RowPart(line + n, y);
-      n += Put(line + n, std::string_view(longitudes, lonLength));
-      n += GridLineLatitude(line + n, fromTop ? y : y + 1);
-      line[n++] = ' ';
-      n += GridLineLatitude(line + n, fromTop ? y + 1 : y);
-      n += Put(line + n, kCrLf);
-      out.Append(std::string_view(line, n));
-    }
+  for (int64_t y = firstY; y <= lastY; ++y) {
+    std::size_t n = Put(line, std::string_view(head, headLength));
+    n += RowPart(line + n, y);
+    n += Put(line + n, std::string_view(longitudes, lonLength));
+    n += GridLineLatitude(line + n, fromTop ? y : y + 1);
+    line[n++] = ' ';
+    n += GridLineLatitude(line + n, fromTop ? y + 1 : y);
+    n += Put(line + n, kCrLf);
+    out.Append(std::string_view(line, n));
   }
 }

@@ -11,13 +11,15 @@ class AtomicFileWriter;
 class DownloadTask;
 struct TaskTileRange;
 
-// The size of a tile list at most, from its longest possible line.
+// The size of a tile list at most, from its longest possible line and the
+// range's TotalTiles.
 int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, int32_t zoom);
 
 // The lines of a task's tile list. A list can hold millions of lines, so it
 // is streamed to disk, and each column's longitudes and each grid line's
 // latitude are formatted once instead of once per tile (the conversions are
-// pure, so the bytes are the same).
+// pure, so the bytes are the same). A task over an area lists only the tiles
+// inside, in the same order.
 class TileListWriter {
  public:
   explicit TileListWriter(const DownloadTask& task);
@@ -35,6 +37,7 @@ class TileListWriter {
   static constexpr std::size_t kLatitudeSlot = 32;
   static constexpr int64_t kMaxCachedGridLines = int64_t{1} << 20;
 
+  void WriteRows(AtomicFileWriter& out, int64_t x, int64_t firstY, int64_t lastY) const;
   std::size_t ColumnPart(char* out, int64_t x) const;
   std::size_t RowPart(char* out, int64_t y) const;
   std::size_t GridLineLatitude(char* out, int64_t k) const;

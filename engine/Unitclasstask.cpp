@@ -19,15 +19,6 @@ namespace {
 constexpr int32_t kMaxZoom = 30;          // the grid's scale is a 32-bit shift
 constexpr int32_t kResumeTableSlots = 8;  // positions a project file can hold
 
-// TaskFileName without its extension: the text from its last dot, when no
-// separator follows that dot.
-std::string BaseName(const std::string& taskFileName) {
-  const auto dot = taskFileName.rfind('.');
-  if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)
-    return taskFileName;
-  return taskFileName.substr(0, dot);
-}
-
 bool IsDirectory(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -44,6 +35,15 @@ int32_t Checked(const char* what, double value, Conversion convert) {
 }
 
 }  // namespace
+
+std::string TaskBaseName(const std::string& taskFileName) {
+  const auto dot = taskFileName.rfind('.');
+  if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)
+    return taskFileName;
+  return taskFileName.substr(0, dot);
+}
+
+std::string AreaFileNameOf(const std::string& taskFileName) { return TaskBaseName(taskFileName) + "_area.geojson"; }
 
 TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoomLevel,
                           int32_t mapsType) {
@@ -89,16 +89,28 @@ DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parame
   static_cast<TaskTileRange&>(*this) =
       TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType);
 
-  const std::string base = p.SavePath + BaseName(p.TaskFileName);
+  const std::string base = p.SavePath + TaskBaseName(p.TaskFileName);
   LogPath = base + "_log.txt";
   FailedListPath = base + "_failed.ftl";
   TileListPath = base + "_list.txt";
   TileFolder = base + kDirSeparator;
+  if (p.Area) SelectTilesInside();
 
   if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
   if (p.Resume) ReadResumePositions();
+}
+
+void DownloadTask::SelectTilesInside() {
+  const TaskParameters& p = Parameters;
+  AreaFilePath = p.SavePath + AreaFileNameOf(p.TaskFileName);
+  Inside = p.Area->TilesInside(p.Zoom, RowOriginOf(p.MapsType), *this);
+  // Never widened to the rectangle: a task over an area fetches its inside or nothing.
+  if (!Inside || Inside->Count() <= 0)
+    throw TaskSetupError("The area has no tile inside at zoom " + std::to_string(p.Zoom),
+                         "The area holds no tile at zoom " + std::to_string(p.Zoom) + ".");
+  TotalTiles = static_cast<int32_t>(std::min<int64_t>(Inside->Count(), TotalTiles));
 }
 
 void DownloadTask::ClearStaleTemporaries() const {
@@ -108,7 +120,7 @@ void DownloadTask::ClearStaleTemporaries() const {
 }
 
 int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
-                             const std::vector<std::pair<int32_t, int32_t>>& positions) {
+                             const std::vector<std::pair<int32_t, int32_t>>& positions, const TileSelection* inside) {
   const int64_t height = int64_t{range.MaxY} - range.MinY + 1;
   const int64_t workers = std::max(threadCount, 1);
   int64_t done = 0;
@@ -118,7 +130,10 @@ int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
     if (x == 0 || y == 0 || x < range.MinX || x > range.MaxX || y < range.MinY || y > range.MaxY) continue;
     const int64_t skip = (int64_t{x} - range.MinX) * height + (int64_t{y} - range.MinY) + 1;
     // Tiles 1..skip whose number leaves the remainder k.
-    done += k == 0 ? skip / workers : (skip >= k ? (skip - k) / workers + 1 : 0);
+    if (inside)
+      done += inside->WorkerTilesThrough(workers, k, skip);
+    else
+      done += k == 0 ? skip / workers : (skip >= k ? (skip - k) / workers + 1 : 0);
   }
   return std::min<int64_t>(done, range.TotalTiles);
 }
@@ -126,7 +141,7 @@ int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
 int64_t DownloadTask::TilesBeforeResume() const {
   std::vector<std::pair<int32_t, int32_t>> positions;
   for (std::size_t k = 0; k < ResumeX.size(); ++k) positions.emplace_back(ResumeX[k], ResumeY[k]);
-  return TilesBeforePositions(*this, Parameters.ThreadCount, positions);
+  return TilesBeforePositions(*this, Parameters.ThreadCount, positions, Inside.get());
 }
 
 void DownloadTask::ReadResumePositions() {
@@ -172,6 +187,7 @@ std::string DownloadTask::LogHeaderText(const std::string& nowText) const {
   line("Left Longitude  download=", WestLongitude)("Right Longitude download=", EastLongitude);
   line("Top Latitude    download=", NorthLatitude)("Bottom Latitude download=", SouthLatitude)("");
   line("All images' scope information are saved to ", TileListPath)("");
+  if (Inside) line("Only the tiles inside the area ", AreaFilePath + " are downloaded.")("");
   line("Total count of images would be downloaded: ", int64_t{TotalTiles})("");
   line("Download threads count: ", int64_t{p.ThreadCount})("");
   line("Zoom level: ", int64_t{p.Zoom})("");
@@ -192,6 +208,7 @@ std::string DownloadTask::TileListLine(int32_t x, int32_t y) const {
 
 void DownloadTask::WriteProjectFile() const {
   if (Parameters.Resume) return;
+  if (Parameters.Area) WriteFileAtomic(AreaFilePath, Parameters.Area->FileText());
   WriteFileAtomic(ProjectFilePath(), ProjectFileText());
 }
 

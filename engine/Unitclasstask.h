@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -44,9 +45,17 @@ struct TaskTileRange {
 TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoom, int32_t mapsType);
 
 // Tiles a task's workers have settled before their saved positions (index k
-// is worker k): each worker's share up to and including its position.
+// is worker k): each worker's share up to and including its position; of a
+// task over an area, only the tiles inside.
 int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
-                             const std::vector<std::pair<int32_t, int32_t>>& positions);
+                             const std::vector<std::pair<int32_t, int32_t>>& positions,
+                             const TileSelection* inside = nullptr);
+
+// A task's name without its ".qrnl" (the text from the last dot, when no
+// separator follows it): the stem of its files and its tile folder.
+std::string TaskBaseName(const std::string& taskFileName);
+// The area file of a task over an area, beside its project file.
+std::string AreaFileNameOf(const std::string& taskFileName);
 
 // The task built at Start from its parameters. Nothing changes it after the
 // set-up; workers share it read-only.
@@ -54,8 +63,8 @@ class DownloadTask : public TaskTileRange {
  public:
   // Throws TaskSetupError: zoom outside 0..30, a coordinate off the grid's
   // 32-bit range (a pole latitude), a range of no tiles or of more than
-  // 2^31 - 1, a tile folder that cannot be created. The parameters are not
-  // owned and must outlive the task.
+  // 2^31 - 1, an area with no tile inside, a tile folder that cannot be
+  // created. The parameters are not owned and must outlive the task.
   explicit DownloadTask(const TaskParameters& parameters);
 
   std::array<int32_t, 16> ResumeX{};
@@ -65,6 +74,10 @@ class DownloadTask : public TaskTileRange {
   std::string FailedListPath;
   std::string TileListPath;
   std::string TileFolder;
+  // A task over an area: the tiles inside (TotalTiles counts them) and its
+  // area file. Null and empty for a rectangle.
+  std::shared_ptr<const TileSelection> Inside;
+  std::string AreaFilePath;
 
   std::string TileUrl(int32_t x, int32_t y) const;
   std::string TileFileName(int32_t x, int32_t y) const;
@@ -82,7 +95,8 @@ class DownloadTask : public TaskTileRange {
   // The writers do nothing for a resumed task, except WriteLogHeader, which
   // appends the continuation block (a missing log is an error). All write
   // atomically and throw FileWriteError on failure. nowText is the local
-  // date and time as the log shows it (LocalDateTimeText).
+  // date and time as the log shows it (LocalDateTimeText). The project file
+  // of a task over an area is written after its area file, which it names.
   void WriteProjectFile() const;
   void WriteTileList() const;
   void WriteLogHeader(const std::string& nowText) const;
@@ -106,5 +120,6 @@ class DownloadTask : public TaskTileRange {
       "Bottom_Edge_Latitude";
 
  private:
+  void SelectTilesInside();
   void ReadResumePositions();
 };

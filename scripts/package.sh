@@ -40,7 +40,7 @@ echo "package: apt install, run, apt remove"
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -q --no-install-recommends "$deb" >/dev/null
 files=$(dpkg-query -L quarnel | grep -v '^/\.$')
-for program in quarnel quarnel-cli quarnel-cli-combine glimmet stitchel; do
+for program in quarnel quarnel-cli quarnel-cli-combine quarnel-area-import glimmet stitchel; do
   "/usr/bin/$program" --version
 done
 apt-get remove -y -q quarnel >/dev/null

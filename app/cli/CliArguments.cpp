@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "AppPaths.h"
+#include "Area.h"
 #include "CliZoomRange.h"
 
 namespace {
@@ -33,6 +34,8 @@ constexpr ValueOption kValueOptions[] = {
     {"--right", false, &CliArguments::right, nullptr},
     {"--top", false, &CliArguments::top, nullptr},
     {"--bottom", false, &CliArguments::bottom, nullptr},
+    {"--area", false, &CliArguments::areaFile, nullptr},
+    {"--buffer", false, nullptr, nullptr},
     {"--zoom", true, nullptr, &CliArguments::zoom},
     {"--threads", true, nullptr, &CliArguments::threads},
     {"--path", false, &CliArguments::savePath, nullptr},
@@ -81,6 +84,7 @@ std::variant<CliArguments, CliUsageError> ParseRefresh(const std::vector<std::st
 
 std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args) {
   CliArguments result;
+  std::optional<std::string> bufferText;
   std::vector<std::string> positional;
   bool sawTaskOption = false;
 
@@ -119,7 +123,9 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
       value = args[++i];
     }
     int first = 0, last = 0;
-    if (word == "--zoom" && ParseZoomRange(*value, first, last)) {
+    if (word == "--buffer") {
+      bufferText = *value;
+    } else if (word == "--zoom" && ParseZoomRange(*value, first, last)) {
       result.zoomRange = std::pair{first, last};
       result.zoom.reset();
     } else if (option->isNumber) {
@@ -138,6 +144,16 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     if (result.threads && (*result.threads < 1 || *result.threads > 8))
       return CliUsageError{"--threads must be between 1 and 8"};
     if (result.maxRate && *result.maxRate < 0) return CliUsageError{"--max-rate must be 0 (no cap) or more"};
+    if (result.areaFile && (result.left || result.right || result.top || result.bottom))
+      return CliUsageError{"--area gives the rectangle: it cannot be combined with --left, --right, --top or --bottom"};
+    if (bufferText && !result.areaFile) return CliUsageError{"--buffer widens the lines and points of an --area"};
+    if (bufferText) {
+      try {
+        result.bufferMetres = ParseBufferMetres(*bufferText);
+      } catch (const AreaError& refusal) {
+        return CliUsageError{std::string("--buffer: ") + refusal.what()};
+      }
+    }
     if (result.taskName) result.taskName = CliTaskFileName(*result.taskName);
     return result;
   }
@@ -176,8 +192,9 @@ std::string CliTaskFileName(const std::string& name) {
 std::string CliUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
-         "              [--top TEXT] [--bottom TEXT] [--zoom N|A-B] [--threads N] [--path DIR]\n"
-         "              [--task NAME] [--max-rate N] [--replace] [--no-space-check] [--dry-run]\n"
+         "              [--top TEXT] [--bottom TEXT] [--area FILE [--buffer METRES]]\n"
+         "              [--zoom N|A-B] [--threads N] [--path DIR] [--task NAME] [--max-rate N]\n"
+         "              [--replace] [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
@@ -185,16 +202,22 @@ std::string CliUsageText() {
          "              [--overviews] [--min-zoom N]\n"
          "  quarnel-cli --help | --version\n"
          "\n"
-         "Downloads the map tiles that cover a rectangle, as the Quarnel window does.\n"
-         "A task starts from the configured defaults; --open loads a project file's\n"
-         "entries, and the other options replace single entries. Longitudes and\n"
-         "latitudes are decimal degrees. A task that exists gives every entry the\n"
-         "command line does not, so running it again resumes where it stopped.\n"
+         "Downloads the map tiles that cover a rectangle or an area, as the Quarnel\n"
+         "window does. A task starts from the configured defaults; --open loads a\n"
+         "project file's entries, and the other options replace single entries.\n"
+         "Longitudes and latitudes are decimal degrees. A task that exists gives\n"
+         "every entry the command line does not, so running it again resumes where\n"
+         "it stopped.\n"
          "\n"
          "  --config FILE   configuration file (default: ini/config.ini beside the program,\n"
          "                  or ~/.config/quarnel/config.ini when that folder is read-only)\n"
          "  --open FILE     project file whose entries to load\n"
          "  --left, --right, --top, --bottom TEXT   the rectangle's edges\n"
+         "  --area FILE     only the tiles inside an area: any vector file (GeoJSON, KML,\n"
+         "                  KMZ, GPX, Shapefile, GeoPackage, FlatGeobuf ...), in any\n"
+         "                  coordinate system it declares; its bounds are the rectangle\n"
+         "  --buffer METRES widen the area's lines and points by this much (default 0:\n"
+         "                  the tiles a line passes through)\n"
          "  --zoom N        zoom level\n"
          "  --zoom A-B      one task per level from A to B, named NAME_zA.qrnl ... NAME_zB.qrnl\n"
          "  --threads N     download threads, 1 to 8\n"

@@ -16,6 +16,8 @@ struct CliArguments {
   // Task run: each given option replaces the entry the window (or --open) filled.
   std::optional<std::string> projectToOpen;
   std::optional<std::string> left, right, top, bottom;
+  std::optional<std::string> areaFile;  // --area: any vector file; its bounds become the rectangle
+  double bufferMetres = 0;              // --buffer: around the area's lines and points
   std::optional<int> zoom;
   std::optional<std::pair<int, int>> zoomRange;  // --zoom A-B: one task per level
   std::optional<int> threads;
@@ -25,6 +27,7 @@ struct CliArguments {
   bool replace = false;       // --replace: a task of the same name with other entries is replaced
   bool noSpaceCheck = false;  // --no-space-check: start a task larger than the disk's free space
   bool dryRun = false;        // --dry-run: tile counts and sizes from sample tiles; nothing written
+  bool levelOfRange = false;  // one level of --zoom A-B (ZoomLevelRuns sets it)
 
   // refresh: the task's project file, and --older-than's days
   std::string refreshProject;

@@ -34,8 +34,9 @@ std::string ConfigPathFor(CliPlatform& platform, const CliArguments& arguments) 
 
 // The parameters a task run of these arguments would start with, through
 // Start's checks, with nothing created.
-std::optional<TaskParameters> DryRunParameters(CliPlatform& platform, const CliArguments& arguments) {
-  CliTaskRun run(platform, arguments);
+std::optional<TaskParameters> DryRunParameters(CliPlatform& platform, const CliArguments& arguments,
+                                               const std::shared_ptr<const Area>& area) {
+  CliTaskRun run(platform, arguments, area);
   const std::optional<TaskEntries> entries = run.EntriesToStart();
   if (!entries) return std::nullopt;
   StartPolicy policy;
@@ -46,7 +47,7 @@ std::optional<TaskParameters> DryRunParameters(CliPlatform& platform, const CliA
 
 }  // namespace
 
-int RunDryRun(CliPlatform& platform, const CliArguments& arguments) {
+int RunDryRun(CliPlatform& platform, const CliArguments& arguments, std::shared_ptr<const Area> area) {
   std::vector<CliArguments> levels{arguments};
   if (arguments.zoomRange) {
     CliArguments named = arguments;
@@ -61,7 +62,7 @@ int RunDryRun(CliPlatform& platform, const CliArguments& arguments) {
   }
   std::vector<LevelEstimate> estimates;
   for (const CliArguments& level : levels) {
-    const std::optional<TaskParameters> parameters = DryRunParameters(platform, level);
+    const std::optional<TaskParameters> parameters = DryRunParameters(platform, level, area);
     if (!parameters) return platform.ErrorsShown() > 0 ? 1 : kRefused;
     try {
       estimates.push_back(EstimateLevel(*parameters));

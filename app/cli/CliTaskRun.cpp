@@ -18,10 +18,12 @@
 #include "ProgressLine.h"
 #include "RunSummary.h"
 #include "TextFormat.h"
+#include "ZoomLevels.h"
 
-CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments)
+CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments, std::shared_ptr<const Area> area)
     : platform_(platform),
       arguments_(arguments),
+      area_(std::move(area)),
       configPath_(ConfigFilePath(platform.ExecutableFolder(), arguments.configPath.value_or(""))),
       out_(STDOUT_FILENO) {
   platform_.SetTickHandler([this] {
@@ -92,10 +94,13 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
     entries.zoom = kMapTypeTable[kOpenStreetMap].defaultZoom;
     entries.mapsTypeIndex = kOpenStreetMap;
   }
+  // The command line's area or rectangle replaces the task's own: its area file is not needed then.
+  const bool rectangleGiven = a.left || a.right || a.top || a.bottom;
+  const bool readArea = !area_ && !rectangleGiven;
   try {
     if (a.projectToOpen) {
       const std::string fullName = std::filesystem::absolute(*a.projectToOpen).lexically_normal().string();
-      entries = EntriesOf(ProjectFile::Read(fullName));
+      entries = EntriesOf(ProjectFile::Read(fullName), readArea);
     }
     // A task that exists gives every entry the command line does not, so running it again resumes it.
     const std::string savePath = a.savePath.value_or(entries.savePath);
@@ -103,7 +108,11 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
     const std::string existing = savePath + (savePath.ends_with(kDirSeparator) ? "" : std::string(1, kDirSeparator)) +
                                  name;
     if (!a.projectToOpen && !name.empty() && !TaskNameProblem(name) && std::filesystem::is_regular_file(existing))
-      entries = EntriesOf(ProjectFile::Read(existing));
+      entries = EntriesOf(ProjectFile::Read(existing), readArea);
+  } catch (const AreaError& refusal) {
+    // Never widened to its rectangle: a task whose area file is missing or damaged is refused.
+    platform_.ShowMessage(refusal.what());
+    return std::nullopt;
   } catch (const ProjectFileError& refusal) {
     if (a.projectToOpen) {
       platform_.ShowMessage(refusal.what());
@@ -119,6 +128,8 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   if (a.right) entries.right = *a.right;
   if (a.top) entries.top = *a.top;
   if (a.bottom) entries.bottom = *a.bottom;
+  if (rectangleGiven) entries.area.reset();
+  if (area_) entries = WithArea(std::move(entries), area_);
   if (a.savePath) entries.savePath = *a.savePath;
   if (a.taskName) entries.taskName = *a.taskName;
   entries.maxRequestsPerSecond = a.maxRate;
@@ -132,6 +143,7 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
                           std::to_string(row.highestZoom) + ".");
     return std::nullopt;
   }
+  if (a.levelOfRange) LowerThreadsToTiles(entries);
   return entries;
 }
 

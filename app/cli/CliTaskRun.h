@@ -30,7 +30,8 @@ class CliTaskRun : private TaskRunObserver {
  public:
   enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };
 
-  CliTaskRun(CliPlatform& platform, const CliArguments& arguments);
+  // area: the task's area, imported from --area (null: none given).
+  CliTaskRun(CliPlatform& platform, const CliArguments& arguments, std::shared_ptr<const Area> area = nullptr);
   ~CliTaskRun() override;
 
   // Runs the task to its close; returns the process's exit status.
@@ -55,6 +56,7 @@ class CliTaskRun : private TaskRunObserver {
 
   CliPlatform& platform_;
   const CliArguments& arguments_;
+  std::shared_ptr<const Area> area_;
   std::string configPath_;
   std::unique_ptr<TaskRun> run_;
   StdoutLines out_;

@@ -8,6 +8,7 @@
 #include "MapServices.h"
 #include "MapTypeZoom.h"
 #include "TForm1.h"
+#include "ZoomLevels.h"
 
 bool ParseZoomRange(const std::string& text, int& first, int& last) {
   const auto dash = text.find('-', 1);
@@ -42,14 +43,14 @@ std::variant<std::vector<CliArguments>, std::string> ZoomLevelRuns(const CliArgu
     name = std::filesystem::path(*arguments.projectToOpen).filename().string();
   else
     return std::string("--zoom A-B needs --task NAME (or --open) to name each level's task");
-  if (name.ends_with(kProjectExtension)) name.resize(name.size() - std::string(kProjectExtension).size());
 
   std::vector<CliArguments> runs;
   for (int zoom = first; zoom <= last; ++zoom) {
     CliArguments level = arguments;
     level.zoomRange.reset();
     level.zoom = zoom;
-    level.taskName = name + "_z" + std::to_string(zoom) + kProjectExtension;
+    level.taskName = ZoomLevelTaskName(name, zoom);
+    level.levelOfRange = true;
     runs.push_back(std::move(level));
   }
   return runs;

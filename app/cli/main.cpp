@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AppPaths.h"
+#include "AreaImport.h"
 #include "CliArguments.h"
 #include "CliPlatform.h"
 #include "CliServerTools.h"
@@ -112,6 +113,20 @@ int main(int argc, char* argv[]) {
     return UsageError("cannot open configuration file " + *arguments.configPath);
   if (arguments.projectToOpen && !std::filesystem::is_regular_file(*arguments.projectToOpen))
     return UsageError("cannot open project file " + *arguments.projectToOpen);
+  // Imported once for every level, before anything is written.
+  std::shared_ptr<const Area> area;
+  if (arguments.areaFile) {
+    try {
+      area = std::make_shared<const Area>(ImportAreaFileThrough(
+          RunningExecutableFolder() + kAreaImportProgram, *arguments.areaFile, arguments.bufferMetres));
+    } catch (const AreaError& refusal) {
+      std::fprintf(stderr, "quarnel-cli: %s\n", refusal.what());
+      return kUsageStatus;
+    } catch (const AreaImportError& failure) {
+      std::fprintf(stderr, "quarnel-cli: %s\n", failure.what());
+      return 1;
+    }
+  }
 
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(kApplicationTitle);
@@ -128,9 +143,9 @@ int main(int argc, char* argv[]) {
     default:
       break;
   }
-  if (arguments.dryRun) return RunDryRun(platform, arguments);
+  if (arguments.dryRun) return RunDryRun(platform, arguments, area);
   if (!arguments.zoomRange) {
-    CliTaskRun run(platform, arguments);
+    CliTaskRun run(platform, arguments, area);
     return run.Run();
   }
   const auto levels = ZoomLevelRuns(arguments, MapsTypeForRun(arguments));
@@ -141,7 +156,7 @@ int main(int argc, char* argv[]) {
   for (const CliArguments& level : std::get<std::vector<CliArguments>>(levels)) {
     std::fprintf(stderr, "quarnel-cli: zoom %d: %s\n", *level.zoom, level.taskName->c_str());
     CliPlatform levelPlatform;
-    CliTaskRun run(levelPlatform, level);
+    CliTaskRun run(levelPlatform, level, area);
     const int levelStatus = run.Run();
     if (levelStatus != CliTaskRun::kDone && levelStatus != CliTaskRun::kFailed) return levelStatus;
     status = std::max(status, levelStatus);

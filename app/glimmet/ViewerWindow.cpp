@@ -1,8 +1,10 @@
 #include "ViewerWindow.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QMenuBar>
 #include <QMetaObject>
 #include <QVBoxLayout>
 
@@ -31,7 +33,8 @@ bool Refetchable(TileState state) { return state == TileState::Failed || state =
 
 }  // namespace
 
-ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath, QWidget* parent)
+ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath, std::string liveCacheFolder,
+                           QWidget* parent)
     : QMainWindow(parent), executableFolder_(std::move(executableFolder)), configPath_(std::move(configPath)) {
   setWindowTitle("Map Viewer");
   if (configPath_.empty()) configPath_ = ConfigFilePath(executableFolder_, "");
@@ -44,7 +47,44 @@ ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath,
   } catch (const std::exception&) {
     // Without the placeholder no tile counts as blank.
   }
+  const LiveTileFetcher::Settings live = ReadLiveSettings(config);
+  if (liveCacheFolder.empty()) liveCacheFolder = LiveTileCacheFolder(live.hosts);
+  live_ = std::make_unique<LiveTileSource>(live, liveCacheFolder);
+  chooseFile_ = [](QWidget* parent, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, "Open task", folder, "Projects (*.qrnl)");
+  };
   BuildWidgets();
+  BuildMenus();
+}
+
+std::vector<QColor> ViewerWindow::LegendColours() {
+  std::vector<QColor> colours;
+  for (std::size_t i = 0; i < kTileStateCount; ++i)
+    colours.push_back(TaskFolderSource::StateColour(static_cast<TileState>(i)));
+  colours.push_back(TaskFolderSource::UndecodableColour());
+  return colours;
+}
+
+void ViewerWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  QAction* open = file->addAction("&Open...", this, &ViewerWindow::OpenClick);
+  open->setObjectName("OpenAction");
+  open->setShortcut(QKeySequence::Open);
+  file->addSeparator();
+  QAction* quit = file->addAction("&Quit", this, &QWidget::close);
+  quit->setShortcut(QKeySequence::Quit);
+  QMenu* view = menuBar()->addMenu("&View");
+  liveMapAction_ = view->addAction("&Live map underneath");
+  liveMapAction_->setObjectName("LiveMapAction");
+  liveMapAction_->setCheckable(true);
+  liveMapAction_->setChecked(true);
+  connect(liveMapAction_, &QAction::toggled, this, [this](bool on) { map_->SetBackdrop(on ? live_.get() : nullptr); });
+}
+
+void ViewerWindow::OpenClick() {
+  const QString folder = projectPath_.empty() ? QString() : QFileInfo(QString::fromStdString(projectPath_)).path();
+  const QString chosen = chooseFile_(this, folder);
+  if (!chosen.isEmpty()) OpenTask(chosen.toStdString());
 }
 
 ViewerWindow::~ViewerWindow() { StopThreads(); }
@@ -54,6 +94,7 @@ void ViewerWindow::BuildWidgets() {
   auto* columns = new QHBoxLayout(central);
   map_ = new MapWidget(central);
   map_->setObjectName("MapView");
+  map_->SetBackdrop(live_.get());
   columns->addWidget(map_, 1);
 
   auto* panel = new QWidget(central);
@@ -80,6 +121,10 @@ void ViewerWindow::BuildWidgets() {
     row->addWidget(counts_[i]);
     side->addLayout(row);
   }
+  areaLine_ = new QLabel(panel);
+  areaLine_->setObjectName("AreaLine");
+  areaLine_->setWordWrap(true);
+  side->addWidget(areaLine_);
   auto* line = new QFrame(panel);
   line->setFrameShape(QFrame::HLine);
   side->addWidget(line);
@@ -124,7 +169,10 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
   ++generation_;
   map_->SetSource(nullptr);
   map_->SetHighlight({});
-  map_->SetOutline(std::nullopt);
+  map_->SetOutline({});
+  map_->SetMarkedTile(std::nullopt);
+  areaLine_->clear();
+  projectPath_ = projectPath;
   source_.reset();
   selection_ = {};
   shownTile_.reset();
@@ -138,7 +186,11 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
     return;
   }
   setWindowTitle("Map Viewer - " + QFileInfo(QString::fromStdString(projectPath)).fileName());
-  map_->SetOutline(AreaPick{extent.left, extent.right, extent.top, extent.bottom});
+  map_->SetOutline(OutlineOfTask(extent));
+  if (extent.area)
+    areaLine_->setText(QString("The area holds %1 of the %2 tiles of its rectangle.")
+                           .arg(extent.InsideCount())
+                           .arg(extent.TileCount()));
   map_->FitTo({extent.left, extent.top}, {extent.right, extent.bottom}, extent.zoom);
   problem_->setText("Reading the tile folder...");
   scanThread_ = std::thread([this, extent, generation = generation_] {
@@ -188,9 +240,14 @@ std::string ViewerWindow::AddressOf(int32_t x, int32_t y) const {
 void ViewerWindow::ShowTile(TileKey key) {
   if (!source_) return;
   shownTile_ = key;
+  map_->SetMarkedTile(key);
   const TaskExtent& extent = source_->Extent();
-  if (!extent.Contains(key.x, key.y)) {
-    info_->setText(QString("Column %1, row %2, zoom %3: not a tile of this task").arg(key.x).arg(key.y).arg(key.zoom));
+  if (!extent.Inside(key.x, key.y)) {
+    info_->setText(QString("Column %1, row %2, zoom %3: not a tile of this task%4")
+                       .arg(key.x)
+                       .arg(key.y)
+                       .arg(key.zoom)
+                       .arg(extent.Contains(key.x, key.y) ? " (outside its area)" : ""));
     return;
   }
   const TileState state = source_->States().At(key.x, key.y);

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QFileDialog>
 
 #include <cstdio>
 
@@ -24,15 +23,15 @@ int main(int argc, char* argv[]) {
   const std::string executableFolder = (QCoreApplication::applicationDirPath() + "/").toStdString();
   std::vector<std::string> arguments;
   for (const QString& argument : QCoreApplication::arguments()) arguments.push_back(argument.toStdString());
-  std::string project = TaskToOpen(arguments, ConfigFilePath(executableFolder, ""));
-  if (project.empty()) {
-    const QString chosen = QFileDialog::getOpenFileName(nullptr, "Open task", QString(), "Projects (*.qrnl)");
-    if (chosen.isEmpty()) return 0;
-    project = chosen.toStdString();
-  }
+  const std::string project = TaskToOpen(arguments, ConfigFilePath(executableFolder, ""));
   ViewerWindow window(executableFolder);
   window.resize(1100, 750);
   window.show();
-  window.OpenTask(project);
+  // Without a task to show, ask for one; cancelled, File -> Open asks again.
+  if (project.empty()) {
+    window.OpenClick();
+  } else {
+    window.OpenTask(project);
+  }
   return QApplication::exec();
 }

@@ -75,6 +75,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   BuildControls();
   BuildMenus();
   ConnectControls();
+  ConnectAreaControls();
   AddMapPicker();
   AddServerTools();
 
@@ -143,7 +144,7 @@ void MainWindow::BuildControls() {
   QPalette navy = Label8->palette();
   navy.setColor(QPalette::WindowText, QColor(0x00, 0x00, 0x80));
   Label8->setPalette(navy);
-  addRow("Zoom level:", TrackBar1, Label8);
+  addRow("Zoom level:", TrackBar1, BuildZoomToControls(entries));
 
   Edit1 = new QLineEdit(entries);
   addRow("Left Longitude:", Edit1);
@@ -153,6 +154,8 @@ void MainWindow::BuildControls() {
   addRow("Top Latitude:", Edit2);
   Edit4 = new QLineEdit(entries);
   addRow("Bottom Latitude:", Edit4);
+  AreaButton = new QPushButton("Area...", entries);
+  addRow("Area:", BuildAreaControls(entries), AreaButton);
 
   Edit6 = new QLineEdit(entries);
   Button1 = new QPushButton("...", entries);
@@ -370,6 +373,8 @@ void MainWindow::WidgetsToLogic() {
   logic_.Edit6 = Edit6->text().toStdString();
   logic_.Edit10 = Edit10->text().toStdString();
   logic_.TrackBar1Position = TrackBar1->value();
+  logic_.ZoomToPosition = ZoomTo->value();
+  logic_.EditBuffer = EditBuffer->text().toStdString();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -441,6 +446,7 @@ void MainWindow::ControlsChanged() {
   TrackBar1->setValue(logic_.TrackBar1Position);
   TrackBar1->setToolTip(ToQt(logic_.TrackBar1Hint));
   MirrorText(Label8, logic_.Label8);
+  MirrorAreaControls();
   MirrorText(Edit1, logic_.Edit1);
   MirrorText(Edit3, logic_.Edit3);
   MirrorText(Edit2, logic_.Edit2);

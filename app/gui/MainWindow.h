@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTimer>
@@ -53,10 +54,15 @@ class MainWindow : public QMainWindow, private TForm1View {
   QComboBox* comboMapsType;
   QSlider* TrackBar1;
   QLabel* Label8;
+  QSpinBox* ZoomTo;  // "to": the last level of a zoom range
   QLineEdit* Edit1;
   QLineEdit* Edit3;
   QLineEdit* Edit2;
   QLineEdit* Edit4;
+  // The task's area (MainWindowArea.cpp).
+  QLabel* LabelArea;
+  QLineEdit* EditBuffer;
+  QPushButton* AreaButton;
   QLineEdit* Edit6;
   QPushButton* Button1;
   QLineEdit* Edit10;
@@ -123,6 +129,10 @@ class MainWindow : public QMainWindow, private TForm1View {
   void ShowRedownloadWindow() override;
   void ExitRequested() override;
 
+  QWidget* BuildZoomToControls(QWidget* parent);
+  QWidget* BuildAreaControls(QWidget* parent);
+  void ConnectAreaControls();
+  void MirrorAreaControls();
   void AddMapPicker();
   void PickOnMapClick();
   void AddServerTools();

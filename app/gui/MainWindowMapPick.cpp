@@ -34,14 +34,20 @@ void MainWindow::PickOnMapClick() {
     WidgetsToLogic();
     const LiveTileFetcher::Settings settings = ReadLiveSettings(IniFile(logic_.ConfigPath));
     const AreaEntries current{logic_.Edit1, logic_.Edit3, logic_.Edit2, logic_.Edit4};
-    PickAreaDialog dialog(settings, LiveTileCacheFolder(settings.hosts), current, logic_.TrackBar1Position,
-                          kOpenStreetMap, this);
+    PickAreaDialog dialog(settings, LiveTileCacheFolder(settings.hosts), current,
+                          ZoomLevels(logic_.TrackBar1Position, logic_.LastZoom()), kOpenStreetMap, this);
+    // The task's own polygon opens where it was drawn.
+    if (const std::shared_ptr<const Area> area = logic_.CurrentArea()) dialog.StartFromArea(*area);
     if (dialog.exec() != QDialog::Accepted) return;
-    const AreaEntries picked = dialog.Entries();
-    const std::pair<QLineEdit*, const std::string*> targets[] = {
-        {Edit1, &picked.left}, {Edit3, &picked.right}, {Edit2, &picked.top}, {Edit4, &picked.bottom}};
+    const PickedArea picked = dialog.Picked();
+    const std::pair<QLineEdit*, const std::string*> targets[] = {{Edit1, &picked.entries.left},
+                                                                 {Edit3, &picked.entries.right},
+                                                                 {Edit2, &picked.entries.top},
+                                                                 {Edit4, &picked.entries.bottom}};
     for (const auto& [entry, text] : targets) entry->setText(QString::fromStdString(*text));
     WidgetsToLogic();
+    // A polygon becomes the task's area; a rectangle leaves the task a rectangle.
+    logic_.SetArea(picked.area ? std::make_shared<const Area>(*picked.area) : nullptr, "drawn on the map");
     logic_.EntriesChanged();  // the estimate follows the picked area as it follows typing
   });
 }

@@ -14,9 +14,11 @@ std::string FormatProgress(int64_t done, int64_t total, double elapsedSeconds, i
 std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double elapsedSeconds,
                            int64_t doneBefore = 0);
 
-// Tiles a task of these entries would hold (and megabytes at a typical tile
-// size), or why Start would refuse it; empty while a coordinate is not typed.
-std::string EstimateText(const TaskEntries& entries);
+// Tiles a task of these entries would hold (inside its area, when it has
+// one) and megabytes at a typical tile size, or why Start would refuse it;
+// empty while a coordinate is not typed. With lastZoom above the entries'
+// zoom, each level's and all levels' together.
+std::string EstimateText(const TaskEntries& entries, int32_t lastZoom = -1);
 
 inline constexpr int64_t kTypicalTileBytes = 15 * 1024;
 // Start asks before a task of more tiles than this.

@@ -5,6 +5,7 @@
 
 #include "MapServices.h"
 #include "ProgressLine.h"
+#include "TileSelection.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -43,15 +44,25 @@ double LevelEstimate::Bytes() const {
 LevelEstimate EstimateLevel(const TaskParameters& p, const std::atomic<bool>* stop) {
   const TaskTileRange range =
       TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType);
+  int64_t tiles = range.TotalTiles;
+  std::vector<TileKey> samples;
+  if (p.Area) {
+    // Only tiles inside the area count, and only they are asked for.
+    const std::shared_ptr<const TileSelection> inside = p.Area->TilesInside(p.Zoom, RowOriginOf(p.MapsType), range);
+    tiles = inside->Count();
+    samples = SampleTiles(*inside, p.Zoom);
+  } else {
+    samples = SampleTiles(range, p.Zoom);
+  }
   std::vector<std::string> urls;
-  for (const TileKey& tile : SampleTiles(range, p.Zoom))
+  for (const TileKey& tile : samples)
     urls.push_back(BuildTileUrl(p.Hosts, p.MapsType, tile.x, tile.y, tile.zoom));
   NetworkSettings network = p.Network;
   network.ConnectTimeout = std::min(network.ConnectTimeout, kSampleConnectTimeout);
   network.ReadTimeout = std::min(network.ReadTimeout, kSampleReadTimeout);
   network.TileTimeout = std::min(network.TileTimeout, kSampleTileTimeout);
   const ProxyConfig proxy{p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword};
-  return {p.Zoom, range.TotalTiles, SampleTileSizes(urls, network, proxy, stop)};
+  return {p.Zoom, tiles, SampleTileSizes(urls, network, proxy, stop)};
 }
 
 std::string SampledSizeText(const LevelEstimate& estimate) {
@@ -89,18 +100,30 @@ ServerEstimate::~ServerEstimate() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool ServerEstimate::Start(const TaskParameters& parameters, std::string key, std::function<void()> changed) {
+std::string WindowEstimateText(const std::vector<LevelEstimate>& levels) {
+  if (levels.size() == 1) return TileCount(levels[0].tiles) + ", " + SampledSizeText(levels[0]);
+  std::string text;
+  for (const LevelEstimate& level : levels) text += LevelEstimateLine(level) + "; ";
+  std::string total = TotalEstimateLine(levels);
+  return text + "in all " + total.substr(std::string("total: ").size());
+}
+
+bool ServerEstimate::Start(const TaskParameters& parameters, int32_t lastZoom, std::string key,
+                           std::function<void()> changed) {
   if (running_) return false;
   if (thread_.joinable()) thread_.join();
   running_ = true;
   stop_ = false;
   key_ = std::move(key);
   text_ = "Asking the server for up to " + std::to_string(kMostSampleTiles) + " sample tiles...";
-  thread_ = std::thread([this, parameters, changed = std::move(changed), alive = alive_] {
+  thread_ = std::thread([this, parameters, lastZoom, changed = std::move(changed), alive = alive_] {
     std::string text;
     try {
-      const LevelEstimate estimate = EstimateLevel(parameters, &stop_);
-      text = TileCount(estimate.tiles) + ", " + SampledSizeText(estimate);
+      std::vector<LevelEstimate> levels;
+      TaskParameters level = parameters;
+      for (level.Zoom = parameters.Zoom; level.Zoom <= std::max(lastZoom, parameters.Zoom) && !stop_; ++level.Zoom)
+        levels.push_back(EstimateLevel(level, &stop_));
+      text = WindowEstimateText(levels);
     } catch (const std::exception& error) {
       text = std::string("Start would refuse this task: ") + error.what();
     }

@@ -24,7 +24,8 @@ struct LevelEstimate {
   double Bytes() const;
 };
 
-// The tile count of the parameters' level and up to 8 of its tiles fetched
+// The tile count of the parameters' level (inside its area, for one over an
+// area) and up to 8 of its tiles fetched
 // through the configured server, proxy and headers (briefer time-outs than
 // a download's: an estimate must not hang). Throws TaskSetupError for a
 // range the set-up refuses.
@@ -38,6 +39,8 @@ std::string SampledSizeText(const LevelEstimate& estimate);
 std::string LevelEstimateLine(const LevelEstimate& estimate);
 // "total: 5000 tiles, about 70.2 MB", and whether part of it is the typical size.
 std::string TotalEstimateLine(const std::vector<LevelEstimate>& levels);
+// The window's line: one level's count and size, or each level's and all of them together.
+std::string WindowEstimateText(const std::vector<LevelEstimate>& levels);
 
 // The window's "Estimate from the server": samples in the background and
 // keeps the text for the entries it was asked about, so the estimate line
@@ -50,10 +53,11 @@ class ServerEstimate {
   ServerEstimate(const ServerEstimate&) = delete;
   ServerEstimate& operator=(const ServerEstimate&) = delete;
 
-  // Samples the parameters' level on a thread of its own; key names the
-  // entries they came from. changed runs through PostToGuiThread when the
-  // text is ready. False (nothing started) while a sampling runs.
-  bool Start(const TaskParameters& parameters, std::string key, std::function<void()> changed);
+  // Samples the parameters' levels up to lastZoom on a thread of its own;
+  // key names the entries they came from. changed runs through
+  // PostToGuiThread when the text is ready. False (nothing started) while a
+  // sampling runs.
+  bool Start(const TaskParameters& parameters, int32_t lastZoom, std::string key, std::function<void()> changed);
   bool Running() const { return running_; }
   // The text for these entries ("Asking the server ..." while it samples); nullopt for other entries.
   std::optional<std::string> TextFor(const std::string& key) const;

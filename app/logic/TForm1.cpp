@@ -1,10 +1,12 @@
 #include "TForm1.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "AppPaths.h"
+#include "AreaImport.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
 #include "ProjectFile.h"
@@ -58,16 +60,33 @@ std::string TForm1::ExecutableFolder() {
   return folder;
 }
 
-// The entries an estimate is for: the typed rectangle and zoom, and whatever else changes the count.
+// The entries an estimate is for: the typed rectangle, the levels and the area.
 std::string TForm1::EstimateKey() const {
   const TaskEntries entries = Entries();
+  char area[32];
+  std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
   return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
-         std::to_string(entries.zoom) + '|' + EstimateText(entries);
+         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
 }
 
 void TForm1::NotifyControls() {
-  LabelEstimate = serverEstimate_.TextFor(EstimateKey()).value_or(EstimateText(Entries()));
+  // Typing over the area's bounds goes back to the rectangle.
+  if (area_ && !CurrentArea()) SetArea(nullptr, {});
+  UpdateEstimate();
   if (view_) view_->ControlsChanged();
+}
+
+// A range's estimate over an area builds a mask per level: only when the
+// entries changed. A sample from the server stands while they do not.
+void TForm1::UpdateEstimate() {
+  const std::string key = EstimateKey();
+  if (const std::optional<std::string> sampled = serverEstimate_.TextFor(key)) {
+    LabelEstimate = *sampled;
+    return;
+  }
+  if (key == estimateKey_) return;
+  LabelEstimate = EstimateText(Entries(), LastZoom());
+  estimateKey_ = key;
 }
 
 void TForm1::EstimateFromServerClick() {
@@ -77,7 +96,7 @@ void TForm1::EstimateFromServerClick() {
     policy.replace = policy.bigTask = StartPolicy::Decide::Go;
     policy.dryRun = true;
     const std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries(), policy);
-    if (parameters) serverEstimate_.Start(*parameters, EstimateKey(), [this] { NotifyControls(); });
+    if (parameters) serverEstimate_.Start(*parameters, LastZoom(), EstimateKey(), [this] { NotifyControls(); });
   });
   NotifyControls();
 }
@@ -123,6 +142,14 @@ void TForm1::comboMapsTypeChange() {
 void TForm1::TrackBar1Change() {
   Label8 = std::to_string(TrackBar1Position);
   TrackBar1Hint = Label8;
+  if (ZoomToPosition == zoomFollowed_ || ZoomToPosition < TrackBar1Position) ZoomToPosition = TrackBar1Position;
+  ZoomToPosition = std::max(std::min(ZoomToPosition, TrackBar1Max), TrackBar1Position);
+  zoomFollowed_ = TrackBar1Position;
+  NotifyControls();
+}
+
+void TForm1::ZoomToChange() {
+  ZoomToPosition = std::max(std::min(ZoomToPosition, TrackBar1Max), TrackBar1Position);
   NotifyControls();
 }
 
@@ -135,12 +162,15 @@ void TForm1::Button1Click() {
 
 void TForm1::BitBtn1Click() {
   RunHandler(platform_, [&] {
-    if (preparing_)
+    if (preparing_) {
+      stopRequested_ = true;
       preparing_->Stop();
-    else if (TaskRunning())
-      run_->Stop();
-    else
+    } else if (TaskRunning()) {
+      stopRequested_ = true;
+      if (run_) run_->Stop();
+    } else {
       Start();
+    }
   });
   NotifyControls();
 }
@@ -156,15 +186,60 @@ TaskEntries TForm1::Entries() const {
   entries.taskName = EditTaskName;
   entries.zoom = TrackBar1Position;
   entries.mapsTypeIndex = comboMapsTypeIndex;
+  entries.area = CurrentArea();
   return entries;
+}
+
+std::shared_ptr<const Area> TForm1::CurrentArea() const {
+  const bool holdsBounds = areaBounds_.left == Edit1 && areaBounds_.right == Edit3 && areaBounds_.top == Edit2 &&
+                           areaBounds_.bottom == Edit4;
+  return holdsBounds ? area_ : nullptr;
+}
+
+void TForm1::SetArea(std::shared_ptr<const Area> area, const std::string& name) {
+  area_ = std::move(area);
+  LabelArea = area_ ? name : kNoAreaText;
+  areaBounds_ = area_ ? WithArea({}, area_) : TaskEntries{};
+  if (!area_) return;
+  Edit1 = areaBounds_.left;
+  Edit3 = areaBounds_.right;
+  Edit2 = areaBounds_.top;
+  Edit4 = areaBounds_.bottom;
+}
+
+void TForm1::AreaButtonClick() {
+  RunHandler(platform_, [&] {
+    const std::optional<std::string> chosen = platform_.OpenFileDialog("Open area file:", kAreaFileFilter, DefaultPath);
+    if (!chosen) return;
+    try {
+      const double buffer = ParseBufferMetres(EditBuffer);
+      Area area = ImportAreaFileThrough(ExecutableFolder() + kAreaImportProgram, *chosen, buffer);
+      const std::string name = std::filesystem::path(*chosen).filename().string();
+      SetArea(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + EditBuffer + " m" : name);
+    } catch (const AreaError& refusal) {
+      platform_.ShowMessage(refusal.what());  // nothing changes
+    }
+  });
+  NotifyControls();
 }
 
 void TForm1::Start() {
   if (ConfigPath.empty()) ConfigPath = ConfigFilePath(ExecutableFolder(), configPathOverride_);
-  std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries());
+  stopRequested_ = false;
+  levels_.reset();
+  const TaskEntries entries = Entries();
+  if (LastZoom() > entries.zoom) {
+    StartLevels(entries);
+    return;
+  }
+  std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, entries);
   if (!parameters) return;
   std::unique_ptr<TaskRun> run = CreateTaskRun(platform_, std::move(*parameters), *this, runOptions_);
   if (!run) return;  // the last task's records stay
+  StartRun(std::move(run));
+}
+
+void TForm1::StartRun(std::unique_ptr<TaskRun> run) {
   retired_.reset();
   // A task's tile list can take minutes: the files are written off this
   // thread, and Stop meanwhile cancels them with nothing written.
@@ -180,6 +255,7 @@ void TForm1::Start() {
 // started; one that was stopped leaves the last task's records in place.
 void TForm1::Prepared(const std::optional<std::string>& error) {
   if (error) {
+    levels_.reset();
     if (error->empty())
       retired_ = std::move(preparing_);
     else
@@ -191,7 +267,7 @@ void TForm1::Prepared(const std::optional<std::string>& error) {
     return;
   }
   run_ = std::move(preparing_);
-  LabelTotalxy = "Total images: " + std::to_string(run_->Task().TotalTiles);
+  LabelTotalxy = "Total images: " + std::to_string(levels_ ? levels_->total : run_->Task().TotalTiles);
   ProgressBar1Max = run_->Task().TotalTiles;
   ShowProgress();
   run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
@@ -210,27 +286,35 @@ void TForm1::LoadProjectFile(const std::string& path) {
   RunHandler(platform_, [&] {
     const std::string fullName = std::filesystem::absolute(path).lexically_normal().string();
     ProjectFile project;
+    TaskEntries stored;
     try {
       project = ProjectFile::Read(fullName);
+      stored = EntriesOf(project);
     } catch (const ProjectFileError& refusal) {
       platform_.ShowMessage(refusal.what());  // a damaged file changes no entry
       return;
+    } catch (const AreaError& refusal) {
+      platform_.ShowMessage(refusal.what());  // nor does a damaged area file: never widened to the rectangle
+      return;
     }
-    const TaskEntries stored = EntriesOf(project);
-    Edit1 = stored.left;
-    Edit3 = stored.right;
-    Edit2 = stored.top;
-    Edit4 = stored.bottom;
     Edit10 = stored.threads;
     Edit6 = stored.savePath;
     EditTaskName = stored.taskName;
+    SetArea(stored.area, stored.area ? project.AreaFile : std::string());
+    // The texts as the file holds them, so that a Start resumes the task.
+    Edit1 = areaBounds_.left = stored.left;
+    Edit3 = areaBounds_.right = stored.right;
+    Edit2 = areaBounds_.top = stored.top;
+    Edit4 = areaBounds_.bottom = stored.bottom;
     LabelTotalxy = TotalLabelOf(IniFile(fullName));
+    if (stored.area) LabelTotalxy = "Total images: " + std::to_string(TilesOf(stored).value_or(0));
     comboMapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
                              ? project.MapsType
                              : -1;
     comboMapsTypeChange();
-    // After the map type, so the stored zoom replaces that type's default.
+    // After the map type, so the stored zoom replaces that type's default; a task is one level.
     TrackBar1Position = project.Zoom;
+    ZoomToPosition = project.Zoom;
     TrackBar1Change();
   });
   NotifyControls();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -75,10 +76,18 @@ class TForm1 : private TaskRunObserver {
   int32_t TrackBar1Position = 0;
   std::string TrackBar1Hint;
   std::string Label8;
+  // "to": the last zoom level of a range, beside the slider; it follows the
+  // slider until the user moves it, and never stands below it.
+  int32_t ZoomToPosition = 0;
   std::string Edit1;   // left longitude
   std::string Edit3;   // right longitude
   std::string Edit2;   // top latitude
   std::string Edit4;   // bottom latitude
+  // The task's area (Area... or the picker): its name, or kNoAreaText. While
+  // one is set, the four coordinate entries hold its bounds; typing over them
+  // goes back to the rectangle.
+  std::string LabelArea = kNoAreaText;
+  std::string EditBuffer = "0";  // metres around an area file's lines and points
   std::string Edit6;   // path to save
   std::string Edit10;  // threads count (read-only entry)
   int32_t UpDown2Min = 1;
@@ -100,6 +109,10 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* StatusBar1Text = "Download map images from OpenStreet Maps.";
   static constexpr const char* Button1Hint = "Click to select path";
   static constexpr const char* Memo1Hint = "Double click to view log in notepad";
+  static constexpr const char* kNoAreaText = "the rectangle";
+  static constexpr const char* kAreaFileFilter =
+      "Vector files (*.geojson *.json *.kml *.kmz *.gpx *.shp *.gpkg *.fgb)|"
+      "*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb|All files (*)|*";
 
   // ---- Window state.
   std::string ConfigPath;
@@ -117,6 +130,7 @@ class TForm1 : private TaskRunObserver {
   void FormShow();
   void comboMapsTypeChange();
   void TrackBar1Change();
+  void ZoomToChange();
   void Button1Click();
   void BitBtn1Click();
   void Timer1Timer();
@@ -131,6 +145,18 @@ class TForm1 : private TaskRunObserver {
   void Button4Click() { LoadParametersfromprojectfilel1Click(); }
   // The project-file reader for a file already chosen (the command line's --open).
   void LoadProjectFile(const std::string& path);
+  // "Area...": a vector file, its lines and points widened by EditBuffer
+  // metres, becomes the task's area (imported through quarnel-area-import).
+  void AreaButtonClick();
+  // Makes area the task's (the picker's OK does too): the coordinate entries
+  // become its bounds; name is what LabelArea shows. Null goes back to the rectangle.
+  void SetArea(std::shared_ptr<const Area> area, const std::string& name);
+  // The area a Start would use: the one set, while the entries hold its bounds.
+  std::shared_ptr<const Area> CurrentArea() const;
+  // The last level a Start would run: the slider's while "to" follows it.
+  int32_t LastZoom() const {
+    return ZoomToPosition == zoomFollowed_ ? TrackBar1Position : std::max(ZoomToPosition, TrackBar1Position);
+  }
 
   // Menus.
   void Exit1Click();
@@ -157,7 +183,9 @@ class TForm1 : private TaskRunObserver {
   TaskRun* Run() { return run_.get(); }
   const TaskRun* Run() const { return run_.get(); }
   // Started and not yet closed (preparing its files, running, stopping or exiting).
-  bool TaskRunning() const { return preparing_ || (run_ && run_->CurrentState() != TaskRun::State::Idle); }
+  bool TaskRunning() const {
+    return preparing_ || levelPending_ || (run_ && run_->CurrentState() != TaskRun::State::Idle);
+  }
   // Its files are being written; Stop cancels that.
   bool TaskPreparing() const { return preparing_ != nullptr; }
   int32_t RunningWorkers() const { return run_ ? run_->RunningWorkers() : 0; }
@@ -169,8 +197,26 @@ class TForm1 : private TaskRunObserver {
   const TaskParameters* Parameters() const { return run_ ? &run_->Parameters() : nullptr; }
 
  private:
+  // A Start over a zoom range: one task per level, run one after the other (TForm1Levels.cpp).
+  struct LevelRange {
+    std::vector<TaskParameters> levels;  // checked at Start, lowest level first
+    std::size_t current = 0;
+    int64_t total = 0;         // tiles of every level
+    int64_t doneEarlier = 0;   // tiles of the levels before the current one
+    int64_t failedEarlier = 0;
+  };
+
   void Start();
+  void StartRun(std::unique_ptr<TaskRun> run);
   void Prepared(const std::optional<std::string>& error);
+  void StartLevels(const TaskEntries& entries);
+  void StartLevel();
+  void NextLevel();
+  // A closed level hands over to the next; false when the range ends here.
+  bool LevelClosed(const RunCounts& counts, const std::string& firstError);
+  std::string LevelText() const;
+  void ShowRangeProgress(const RunCounts& counts);
+  void UpdateEstimate();
 
   // TaskRunObserver
   void LogLoaded(std::vector<std::string> lines) override;
@@ -193,4 +239,13 @@ class TForm1 : private TaskRunObserver {
   std::unique_ptr<TaskRun> preparing_;  // the next run while its files are written
   std::unique_ptr<TaskRun> retired_;    // a set-up that failed; freed at the next Start
   ServerEstimate serverEstimate_{platform_};
+
+  std::shared_ptr<const Area> area_;
+  TaskEntries areaBounds_;     // the coordinate texts of area_'s bounds
+  int32_t zoomFollowed_ = 0;   // the slider position "to" last followed
+  std::optional<LevelRange> levels_;
+  bool levelPending_ = false;  // a level closed; the next one starts from the GUI thread's queue
+  bool stopRequested_ = false;
+  std::string estimateKey_;    // what LabelEstimate was worked out for
+  std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);  // for routines queued to later
 };

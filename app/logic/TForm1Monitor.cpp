@@ -37,6 +37,10 @@ void TForm1::TimerOff() {
 // A resumed run counts the tiles before its resume point as done.
 void TForm1::ShowProgress() {
   const RunCounts counts = run_->Counts();
+  if (levels_) {
+    ShowRangeProgress(counts);
+    return;
+  }
   const int64_t done = counts.Done();
   ProgressBar1Position = static_cast<int32_t>(std::min<int64_t>(done, ProgressBar1Max));
   LabelProgress = FormatProgress(done, ProgressBar1Max, counts.failed, run_->Ticks(), counts.doneBefore);
@@ -44,11 +48,17 @@ void TForm1::ShowProgress() {
 
 void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
   ShowProgress();
-  LabelProgress = FormatRunSummary(counts);
+  const std::string level = levels_ ? LevelText() + ": " : std::string();
+  if (LevelClosed(counts, firstError)) {  // the next level follows; the range's end brings the messages
+    if (view_) view_->RunSummaryReady(level + FormatRunSummary(counts));
+    NotifyControls();
+    return;
+  }
+  LabelProgress = level + FormatRunSummary(counts);
   BitBtn1Caption = kStartCaption;
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
-  if (view_) view_->RunSummaryReady(FormatRunSummary(counts));
+  if (view_) view_->RunSummaryReady(LabelProgress);
   if (!counts.stopReason.empty()) platform_.ShowMessage(counts.stopReason);
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "AppPaths.h"
+#include "AreaTask.h"
 #include "IniFile.h"
 #include "MapServices.h"
 #include "NumberEntry.h"
@@ -40,30 +41,38 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
-// The resume test: every entry as typed equals what the project file holds.
-bool SameEntries(const TaskEntries& entries, const ProjectFile& project) {
+// The resume test: every entry as typed equals what the project file holds,
+// and the task has the same area or, like the file, none.
+bool SameEntries(const TaskEntries& entries, const ProjectFile& project, const std::optional<Area>& storedArea) {
   // Texts, not numbers: "10.50" typed does not match a stored "10.5".
   return project.MapsType == entries.mapsTypeIndex && project.LeftText == entries.left &&
          project.RightText == entries.right && project.TopText == entries.top &&
          project.BottomText == entries.bottom && project.Zoom == entries.zoom &&
-         std::to_string(project.ThreadCount) == entries.threads;
+         std::to_string(project.ThreadCount) == entries.threads &&
+         (entries.area ? storedArea && *storedArea == *entries.area : !storedArea);
 }
 
 // The tiles an existing task has done, and all of its tiles; nullopt when its range gives none.
-std::optional<std::pair<int64_t, int64_t>> TilesDone(const ProjectFile& project) {
+std::optional<std::pair<int64_t, int64_t>> TilesDone(const ProjectFile& project, const std::optional<Area>& area) {
   try {
-    const TaskTileRange range =
+    TaskTileRange range =
         TileRangeOf(project.Left, project.Right, project.Top, project.Bottom, project.Zoom, project.MapsType);
+    std::shared_ptr<const TileSelection> inside;
+    if (area) {
+      inside = SelectionOf(TaskAreaMask(project, *area));
+      range.TotalTiles = static_cast<int32_t>(inside->Count());
+    }
     std::vector<std::pair<int32_t, int32_t>> positions;
     for (const ProjectFile::Position& p : project.Positions) positions.emplace_back(p.x, p.y);
-    return std::make_pair(TilesBeforePositions(range, project.ThreadCount, positions), int64_t{range.TotalTiles});
+    return std::make_pair(TilesBeforePositions(range, project.ThreadCount, positions, inside.get()),
+                          int64_t{range.TotalTiles});
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-std::string TilesDoneText(const ProjectFile& project) {
-  const auto done = TilesDone(project);
+std::string TilesDoneText(const ProjectFile& project, const std::optional<Area>& area) {
+  const auto done = TilesDone(project, area);
   if (!done) return "its tiles cannot be counted";
   return std::to_string(done->first) + " of " + std::to_string(done->second) + " tiles done";
 }
@@ -75,6 +84,10 @@ bool Decided(Platform& platform, StartPolicy::Decide decide, const std::string& 
   if (decide == StartPolicy::Decide::Ask) return platform.AskYesNo(question);
   platform.ShowMessage(refusal);
   return false;
+}
+
+bool ReplaceDamaged(Platform& platform, const StartPolicy& policy, const std::string& damage) {
+  return Decided(platform, policy.replace, damage + " Replace the task?", damage + " (--replace replaces the task)");
 }
 
 std::string Gigabytes(double bytes) {
@@ -90,6 +103,9 @@ bool SpaceAllows(Platform& platform, const TaskParameters& settings, const Start
   try {
     range = TileRangeOf(settings.LeftLongitude, settings.RightLongitude, settings.TopLatitude,
                         settings.BottomLatitude, settings.Zoom, settings.MapsType);
+    if (settings.Area)
+      range.TotalTiles = static_cast<int32_t>(
+          settings.Area->TilesInside(settings.Zoom, RowOriginOf(settings.MapsType), range)->Count());
   } catch (const std::exception&) {
     return true;  // the set-up refuses it with its own message
   }
@@ -134,8 +150,11 @@ std::optional<std::string> TaskNameProblem(const std::string& name) {
   return "The task name \"" + name + "\" holds a folder: type only a name, and the folder in \"Path to save:\".";
 }
 
-TaskEntries EntriesOf(const ProjectFile& project) {
+TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   TaskEntries entries;
+  if (readArea) {
+    if (std::optional<Area> area = ReadTaskArea(project)) entries.area = std::make_shared<const Area>(std::move(*area));
+  }
   entries.left = project.LeftText;
   entries.right = project.RightText;
   entries.top = project.TopText;
@@ -245,19 +264,21 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   if (FileExists(projectPath)) {
     try {
       const ProjectFile project = ProjectFile::Read(projectPath);
-      settings.Resume = SameEntries(entries, project);
-      if (settings.Resume) doneBefore = TilesDone(project).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
+      const std::optional<Area> storedArea = ReadTaskArea(project);
+      settings.Resume = SameEntries(entries, project, storedArea);
+      if (settings.Resume)
+        doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
       if (!settings.Resume) {
         const std::string exists = "A task named " + taskFileName + " exists with other entries (" +
-                                   TilesDoneText(project) + ")";
+                                   TilesDoneText(project, storedArea) + ")";
         if (!Decided(platform, policy.replace, exists + ". Replace it?",
                      exists + ": give the same entries to resume it, or --replace to replace it."))
           return std::nullopt;
       }
     } catch (const ProjectFileError& damaged) {
-      if (!Decided(platform, policy.replace, std::string(damaged.what()) + " Replace the task?",
-                   std::string(damaged.what()) + " (--replace replaces the task)"))
-        return std::nullopt;
+      if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
+    } catch (const AreaError& damaged) {  // its area file is missing or damaged
+      if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
     }
   }
   settings.LeftLongitude = *left;
@@ -268,6 +289,53 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   settings.MapsType = 8;
   settings.SavePath = savePath;
   settings.TaskFileName = taskFileName;
+  if (entries.area) settings.Area = TaskAreaOf(entries.area);
   if (!SpaceAllows(platform, settings, policy, doneBefore)) return std::nullopt;
   return settings;
+}
+
+namespace {
+
+// A coordinate's text as the project file will hold it (15 significant
+// digits), rounded away from the area: up for the east and north edges.
+std::string OutwardText(double value, bool up) {
+  for (double nudge = 0;; nudge = nudge == 0 ? 1e-13 : nudge * 2) {
+    const std::string text = FormatGeneral(up ? value + nudge : value - nudge);
+    const double back = ParseCoordinate(text).value_or(value);
+    if (up ? back >= value : back <= value) return text;
+  }
+}
+
+}  // namespace
+
+TaskEntries WithArea(TaskEntries entries, std::shared_ptr<const Area> area) {
+  const AreaBounds bounds = BoundsOf(*area);
+  entries.left = OutwardText(bounds.west, false);
+  entries.right = OutwardText(bounds.east, true);
+  entries.top = OutwardText(bounds.north, true);
+  entries.bottom = OutwardText(bounds.south, false);
+  entries.area = std::move(area);
+  return entries;
+}
+
+bool HoldsAreaBounds(const TaskEntries& entries) {
+  if (!entries.area) return false;
+  const TaskEntries bounds = WithArea({}, entries.area);
+  return bounds.left == entries.left && bounds.right == entries.right && bounds.top == entries.top &&
+         bounds.bottom == entries.bottom;
+}
+
+std::optional<int64_t> TilesOf(const TaskEntries& entries) {
+  const std::optional<double> left = ParseCoordinate(entries.left), right = ParseCoordinate(entries.right),
+                              top = ParseCoordinate(entries.top), bottom = ParseCoordinate(entries.bottom);
+  if (!left || !right || !top || !bottom || CoordinateProblem(*left, *right, *top, *bottom)) return std::nullopt;
+  try {
+    const TaskTileRange range = TileRangeOf(*left, *right, *top, *bottom, entries.zoom, kOpenStreetMap);
+    if (!entries.area) return range.TotalTiles;
+    return BuildAreaMask(*entries.area, entries.zoom, RowOriginOf(kOpenStreetMap),
+                         {range.MinX, range.MinY, range.MaxX, range.MaxY})
+        .TileCount();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "Area.h"
 #include "Platform.h"
 #include "ProjectFile.h"
 #include "TaskParameters.h"
@@ -22,7 +24,20 @@ struct TaskEntries {
   int32_t mapsTypeIndex = 8;  // the hidden selector's index, for the resume test
   // Replaces the configuration's Network.MaxRequestsPerSecond (the command line's --max-rate).
   std::optional<int32_t> maxRequestsPerSecond;
+  // A task over an area: only the tiles inside it are fetched, and the four
+  // coordinate entries hold its bounds (WithArea). Null: the rectangle.
+  std::shared_ptr<const Area> area;
 };
+
+// The entries over an area: the area, and its bounds as the coordinate texts,
+// each rounded outward so that the rectangle holds the whole area.
+TaskEntries WithArea(TaskEntries entries, std::shared_ptr<const Area> area);
+// Whether the coordinate entries still hold the area's bounds as WithArea put them.
+bool HoldsAreaBounds(const TaskEntries& entries);
+
+// The tiles a task of these entries holds at their zoom (inside the area,
+// for one over an area); nullopt when the entries give no task.
+std::optional<int64_t> TilesOf(const TaskEntries& entries);
 
 // The first failing check of the coordinates, as Start shows it, or null.
 const char* CoordinateProblem(double left, double right, double top, double bottom);
@@ -52,5 +67,8 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
 // it, "..", an absolute path), or nullopt.
 std::optional<std::string> TaskNameProblem(const std::string& name);
 
-// The entries a project file holds, as the window's reader puts them in.
-TaskEntries EntriesOf(const ProjectFile& project);
+// The entries a project file holds, as the window's reader puts them in,
+// with the task's area. Throws AreaError naming the area file when it is
+// missing or damaged; readArea false leaves the area out, for a caller that
+// replaces the area and the rectangle anyway.
+TaskEntries EntriesOf(const ProjectFile& project, bool readArea = true);

@@ -31,9 +31,16 @@ CoverageGrid::CoverageGrid(const TaskTileStates& states, int32_t maxSide) {
   rows_ = (tilesHigh_ + step_ - 1) / step_;
   firstX_ = extent.minX;
   firstTopY_ = ServiceRow(extent.origin == RowOrigin::FromTop ? extent.minY : extent.maxY, extent.zoom, extent.origin);
-  cells_.assign(static_cast<std::size_t>(columns_) * rows_, static_cast<uint8_t>(TileState::Saved));
-  for (int32_t row = 0; row < rows_; ++row)
-    for (int32_t column = 0; column < columns_; ++column) Recompute(states, column, row);
+  cells_.assign(static_cast<std::size_t>(columns_) * rows_, kNoTaskCell);
+  // Once over the task's own tiles: a route's rectangle may be far larger.
+  states.ForEach([&](int32_t x, int32_t y, TileState state) {
+    Merge((x - firstX_) / step_, (ServiceRowOf(extent, y) - firstTopY_) / step_, state);
+  });
+}
+
+void CoverageGrid::Merge(int32_t column, int32_t row, TileState state) {
+  uint8_t& cell = cells_[static_cast<std::size_t>(row) * columns_ + column];
+  cell = static_cast<uint8_t>(cell == kNoTaskCell ? state : MoreTelling(static_cast<TileState>(cell), state));
 }
 
 int32_t CoverageGrid::ServiceRowOf(const TaskExtent& extent, int32_t topRow) const {
@@ -42,19 +49,19 @@ int32_t CoverageGrid::ServiceRowOf(const TaskExtent& extent, int32_t topRow) con
 
 void CoverageGrid::Recompute(const TaskTileStates& states, int32_t column, int32_t row) {
   const TaskExtent& extent = states.Extent();
-  TileState shown = TileState::Saved;
+  cells_[static_cast<std::size_t>(row) * columns_ + column] = kNoTaskCell;
   const int32_t lastX = std::min(tilesWide_, (column + 1) * step_);
   const int32_t lastY = std::min(tilesHigh_, (row + 1) * step_);
   for (int32_t dy = row * step_; dy < lastY; ++dy) {
     const int32_t y = ServiceRowOf(extent, firstTopY_ + dy);
-    for (int32_t dx = column * step_; dx < lastX; ++dx) shown = MoreTelling(shown, states.At(firstX_ + dx, y));
+    for (int32_t dx = column * step_; dx < lastX; ++dx)
+      if (extent.Inside(firstX_ + dx, y)) Merge(column, row, states.At(firstX_ + dx, y));
   }
-  cells_[static_cast<std::size_t>(row) * columns_ + column] = static_cast<uint8_t>(shown);
 }
 
 void CoverageGrid::Update(const TaskTileStates& states, int32_t x, int32_t y) {
   const TaskExtent& extent = states.Extent();
-  if (!extent.Contains(x, y)) return;
+  if (!extent.Inside(x, y)) return;
   const int32_t topRow = ServiceRow(y, extent.zoom, extent.origin);
   Recompute(states, (x - firstX_) / step_, (topRow - firstTopY_) / step_);
 }

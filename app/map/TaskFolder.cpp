@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "AreaGeoJson.h"
+#include "AreaTask.h"
 #include "AtomicFile.h"
 #include "Ftl.h"
 #include "ProjectFile.h"
@@ -39,7 +41,36 @@ bool SameBytesAsBlank(int folder, const char* name, const std::string& blankImag
   return got == static_cast<ssize_t>(blankImage.size()) && bytes == blankImage;
 }
 
+// A missing or damaged area is refused: the task is never shown as its whole rectangle.
+std::shared_ptr<const ViewedArea> ReadViewedArea(const ProjectFile& project) {
+  try {
+    std::optional<Area> area = ReadTaskArea(project);
+    if (!area) return nullptr;
+    auto viewed = std::make_shared<ViewedArea>();
+    viewed->path = project.AreaPath();
+    viewed->mask = TaskAreaMask(project, *area);
+    viewed->area = std::move(*area);
+    if (viewed->mask.Empty())
+      throw TaskFolderError("The area file " + viewed->path + " holds no tile of the task at zoom " +
+                            std::to_string(project.Zoom));
+    return viewed;
+  } catch (const AreaError& refusal) {
+    throw TaskFolderError(refusal.what());
+  }
+}
+
 }  // namespace
+
+Area OutlineOfTask(const TaskExtent& extent) {
+  if (extent.area) return extent.area->area;
+  Area rectangle;
+  rectangle.polygons.push_back({{{extent.left, extent.top},
+                                 {extent.right, extent.top},
+                                 {extent.right, extent.bottom},
+                                 {extent.left, extent.bottom}},
+                                {}});
+  return rectangle;
+}
 
 const char* TileStateName(TileState state) {
   switch (state) {
@@ -86,8 +117,10 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   } catch (const TaskSetupError& refusal) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
-  if (extent.TileCount() > kMaxViewableTiles)
-    throw TaskFolderError("The task holds " + std::to_string(extent.TileCount()) + " tiles, more than the viewer shows");
+  extent.area = ReadViewedArea(project);
+  if (extent.InsideCount() > kMaxViewableTiles)
+    throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) +
+                          " tiles, more than the viewer shows");
 
   const std::size_t split = fullName.rfind(kDirSeparator) + 1;
   const std::string base = fullName.substr(0, split) + WithoutExtension(fullName.substr(split));
@@ -115,21 +148,40 @@ std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t ma
 }
 
 TaskTileStates::TaskTileStates(const TaskExtent& extent)
-    : extent_(extent), states_(static_cast<std::size_t>(extent.TileCount()), uint8_t{0}) {
-  counts_[static_cast<std::size_t>(TileState::Missing)] = extent.TileCount();
+    : extent_(extent), states_(static_cast<std::size_t>(extent.InsideCount()), uint8_t{0}) {
+  counts_[static_cast<std::size_t>(TileState::Missing)] = extent.InsideCount();
 }
 
+// A task with an area holds only its tiles inside, in the mask's walk order.
 std::size_t TaskTileStates::Index(int32_t x, int32_t y) const {
-  const int64_t columns = int64_t{extent_.maxX} - extent_.minX + 1;
-  return static_cast<std::size_t>((int64_t{y} - extent_.minY) * columns + (int64_t{x} - extent_.minX));
+  if (!extent_.area) {
+    const int64_t columns = int64_t{extent_.maxX} - extent_.minX + 1;
+    return static_cast<std::size_t>((int64_t{y} - extent_.minY) * columns + (int64_t{x} - extent_.minX));
+  }
+  int64_t index = extent_.area->mask.TilesBefore(x);
+  for (const RowRun& run : extent_.area->mask.Runs(x)) {
+    if (y <= run.last) return static_cast<std::size_t>(index + (y - run.first));
+    index += int64_t{run.last} - run.first + 1;
+  }
+  return static_cast<std::size_t>(index);
 }
 
 TileState TaskTileStates::At(int32_t x, int32_t y) const {
-  return extent_.Contains(x, y) ? static_cast<TileState>(states_[Index(x, y)]) : TileState::Missing;
+  return extent_.Inside(x, y) ? static_cast<TileState>(states_[Index(x, y)]) : TileState::Missing;
+}
+
+void TaskTileStates::ForEach(const std::function<void(int32_t, int32_t, TileState)>& visit) const {
+  std::size_t index = 0;
+  if (extent_.area) {
+    for (const MaskTile& tile : extent_.area->mask) visit(tile.x, tile.y, static_cast<TileState>(states_[index++]));
+    return;
+  }
+  for (int32_t y = extent_.minY; y <= extent_.maxY; ++y)
+    for (int32_t x = extent_.minX; x <= extent_.maxX; ++x) visit(x, y, static_cast<TileState>(states_[index++]));
 }
 
 void TaskTileStates::Set(int32_t x, int32_t y, TileState state) {
-  if (!extent_.Contains(x, y)) return;
+  if (!extent_.Inside(x, y)) return;
   uint8_t& slot = states_[Index(x, y)];
   --counts_[slot];
   slot = static_cast<uint8_t>(state);
@@ -155,7 +207,7 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
     const int fd = ::dirfd(folder.get());
     while (const dirent* entry = ::readdir(folder.get())) {
       const auto key = ParseTileFileName(entry->d_name, extent.mapsType, extent.zoom);
-      if (!key || !extent.Contains(key->x, key->y)) continue;
+      if (!key || !extent.Inside(key->x, key->y)) continue;
       struct stat info {};
       if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
       const bool blank = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size() &&

@@ -2,16 +2,22 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "Area.h"
+#include "AreaMask.h"
 #include "Commonfunc.h"
 #include "MapGeometry.h"
 
 // One task as the map viewer sees it: its extent, read from the project
-// file, and the state of every tile of its range, found on disk.
+// file, its area when it has one, and the state of every tile it fetches,
+// found on disk. A task with an area fetches only the tiles inside it; the
+// rest of its rectangle is no part of the task: never missing, never shown.
 
 enum class TileState : uint8_t { Missing, Saved, Blank, Failed };
 inline constexpr std::size_t kTileStateCount = 4;
@@ -22,9 +28,16 @@ class TaskFolderError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Dense state tables hold one byte per tile; beyond this a task is refused
-// rather than exhausting memory.
+// State tables hold one byte per tile of the task; beyond this a task is
+// refused rather than exhausting memory.
 inline constexpr int64_t kMaxViewableTiles = int64_t{1} << 26;
+
+// The task's area as its file holds it, and the tiles of its range inside it.
+struct ViewedArea {
+  std::string path;
+  Area area;
+  AreaMask mask;
+};
 
 struct TaskExtent {
   std::string projectPath;
@@ -36,8 +49,13 @@ struct TaskExtent {
   std::string tileFolder;  // with a trailing separator
   std::string failedListPath;
   RowOrigin origin = RowOrigin::FromTop;
+  std::shared_ptr<const ViewedArea> area;  // shared read-only; null for a task of the whole rectangle
+  // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
+  // The task's own tiles: the rectangle's, or those inside its area.
+  int64_t InsideCount() const { return area ? area->mask.TileCount() : TileCount(); }
+  bool Inside(int32_t x, int32_t y) const { return Contains(x, y) && (!area || area->mask.Contains(x, y)); }
   std::string FileName(int32_t x, int32_t y) const;
   std::string FilePath(int32_t x, int32_t y) const { return tileFolder + FileName(x, y); }
 };
@@ -45,8 +63,12 @@ struct TaskExtent {
 // The task's range with rows counted from the top, as the map draws it.
 TileRange TopCountedRange(const TaskExtent& extent);
 
+// The outline a task is drawn with: its area, or its rectangle.
+Area OutlineOfTask(const TaskExtent& extent);
+
 // Throws TaskFolderError with a line for the window: the file cannot be
-// read, its area or zoom give no range, or the range is too large to show.
+// read, its rectangle or zoom give no range, its area file is missing or
+// damaged or holds no tile of the range, or the task is too large to show.
 TaskExtent ReadTaskExtent(const std::string& projectPath);
 
 // The column and row of a file name of this map type and zoom; nullopt for
@@ -57,9 +79,11 @@ class TaskTileStates {
  public:
   explicit TaskTileStates(const TaskExtent& extent);
   const TaskExtent& Extent() const { return extent_; }
-  // Missing outside the range.
+  // Missing outside the task (its range, or its area); Set ignores such tiles.
   TileState At(int32_t x, int32_t y) const;
   void Set(int32_t x, int32_t y, TileState state);
+  // Every tile of the task with its state, in the order they are held.
+  void ForEach(const std::function<void(int32_t x, int32_t y, TileState state)>& visit) const;
   int64_t Count(TileState state) const { return counts_[static_cast<std::size_t>(state)]; }
 
  private:

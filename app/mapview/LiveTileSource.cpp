@@ -10,6 +10,8 @@
 LiveTileSource::LiveTileSource(LiveTileFetcher::Settings settings, const std::string& cacheFolder,
                                int64_t diskCacheBytes, QObject* parent)
     : TileSource(parent), cache_(std::make_shared<TileDiskCache>(cacheFolder, diskCacheBytes)) {
+  retry_.setSingleShot(true);
+  connect(&retry_, &QTimer::timeout, this, &TileSource::Changed);
   fetcher_ = std::make_unique<LiveTileFetcher>(std::move(settings), cache_,
                                                [this](LiveTileFetcher::Outcome outcome) {
                                                  QMetaObject::invokeMethod(
@@ -25,15 +27,23 @@ void LiveTileSource::Retain(const TileRange& range, int zoom) {
     failed_.clear();
     failedZoom_ = zoom;
   }
+  const Clock::time_point now = Clock::now();
+  std::optional<Clock::time_point> nextRetry;
   // The middle of the view first.
   const double midX = (range.minX + range.maxX) / 2.0, midY = (range.minY + range.maxY) / 2.0;
   std::vector<TileKey> wanted;
   for (int32_t y = range.minY; !range.Empty() && y <= range.maxY; ++y)
     for (int32_t x = range.minX; x <= range.maxX; ++x) {
       const TileKey key{x, y, zoom};
-      if (decoded_.Find(key) || failed_.contains({zoom, x, y}) || cache_->Contains(key)) continue;
+      if (decoded_.Find(key) || cache_->Contains(key)) continue;
+      if (const auto failure = failed_.find({zoom, x, y}); failure != failed_.end() && failure->second.retryAt > now) {
+        nextRetry = std::min(nextRetry.value_or(failure->second.retryAt), failure->second.retryAt);
+        continue;
+      }
       wanted.push_back(key);
     }
+  if (nextRetry && !retry_.isActive())
+    retry_.start(std::chrono::ceil<std::chrono::milliseconds>(*nextRetry - now) + std::chrono::milliseconds(1));
   std::stable_sort(wanted.begin(), wanted.end(), [&](const TileKey& a, const TileKey& b) {
     return std::hypot(a.x - midX, a.y - midY) < std::hypot(b.x - midX, b.y - midY);
   });
@@ -58,11 +68,14 @@ void LiveTileSource::Arrived(const LiveTileFetcher::Outcome& outcome) {
   QImage image;
   if (outcome.ok) image = DecodeTileImage(QByteArray::fromStdString(outcome.bytes));
   if (image.isNull()) {
-    failed_.insert({key.zoom, key.x, key.y});
+    const auto [failure, first] = failed_.try_emplace({key.zoom, key.x, key.y}, Failure{{}, firstRetry_});
+    if (!first) failure->second.wait = std::min(failure->second.wait * 2, std::max(kLongestRetry, firstRetry_));
+    failure->second.retryAt = Clock::now() + failure->second.wait;
     QString why = outcome.ok ? QStringLiteral("the server's answer is no image")
                              : QString::fromStdString(outcome.error).section(QLatin1Char('\r'), 0, 0);
     note_ = QStringLiteral("Tiles cannot be fetched: ") + why.trimmed();
   } else {
+    failed_.erase({key.zoom, key.x, key.y});
     decoded_.Put(key, image);
     note_.clear();
   }

@@ -2,7 +2,6 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -10,7 +9,6 @@
 namespace {
 
 ScreenPoint ToScreen(QPointF p) { return {p.x(), p.y()}; }
-QPointF ToQt(ScreenPoint p) { return {p.x, p.y}; }
 
 constexpr double kClickSlop = 4;  // pixels a click may wander
 
@@ -21,6 +19,7 @@ MapWidget::MapWidget(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(200, 150);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  SetTool(Tool::Pan);
 }
 
 void MapWidget::SetSource(TileSource* source) {
@@ -30,7 +29,21 @@ void MapWidget::SetSource(TileSource* source) {
   update();
 }
 
+void MapWidget::SetBackdrop(TileSource* backdrop) {
+  if (backdrop_) disconnect(backdrop_, nullptr, this, nullptr);
+  backdrop_ = backdrop;
+  if (backdrop_) connect(backdrop_, &TileSource::Changed, this, qOverload<>(&QWidget::update));
+  update();
+}
+
+void MapWidget::SetTool(Tool tool) {
+  tool_ = tool;
+  setCursor(tool == Tool::Pan ? Qt::OpenHandCursor : Qt::CrossCursor);
+}
+
 int MapWidget::TileZoom() const { return source_ ? source_->TileZoom(view_.zoom) : view_.zoom; }
+
+RowOrigin MapWidget::Origin() const { return source_ ? source_->Origin() : RowOrigin::FromTop; }
 
 void MapWidget::SetCenter(TilePoint center, int zoom) {
   Viewport view = view_;
@@ -56,8 +69,13 @@ void MapWidget::SetRectangle(std::optional<AreaPick> area) {
   update();
 }
 
-void MapWidget::SetOutline(std::optional<AreaPick> area) {
-  outline_ = area;
+void MapWidget::SetPolygon(PolygonSketch polygon) {
+  polygon_ = std::move(polygon);
+  update();
+}
+
+void MapWidget::SetOutline(Area outline) {
+  outline_ = std::move(outline);
   update();
 }
 
@@ -66,98 +84,42 @@ void MapWidget::SetHighlight(const TileRange& range) {
   update();
 }
 
+void MapWidget::SetMarkedTile(std::optional<TileKey> tile) {
+  marked_ = tile;
+  update();
+}
+
 GeoPoint MapWidget::DegreesAt(QPointF position) const {
   return TilePointToDegrees(ScreenToTilePoint(view_, ToScreen(position)), view_.zoom);
 }
 
-TileKey MapWidget::TileAt(QPointF position) const {
-  return TileUnder(view_, ToScreen(position), TileZoom(), source_ ? source_->Origin() : RowOrigin::FromTop);
+QPointF MapWidget::ScreenAt(GeoPoint degrees) const {
+  const ScreenPoint p = TilePointToScreen(view_, DegreesToTilePoint(degrees, view_.zoom));
+  return {p.x, p.y};
 }
+
+TileKey MapWidget::TileAt(QPointF position) const { return TileUnder(view_, ToScreen(position), TileZoom(), Origin()); }
 
 QRectF MapWidget::OnScreen(const AreaPick& area) const {
-  const auto corner = [&](double lon, double lat) {
-    return ToQt(TilePointToScreen(view_, DegreesToTilePoint({lon, lat}, view_.zoom)));
-  };
-  return QRectF(corner(area.left, area.top), corner(area.right, area.bottom));
+  return QRectF(ScreenAt({area.left, area.top}), ScreenAt({area.right, area.bottom}));
 }
 
-void MapWidget::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), QColor(0xe4, 0xe4, 0xe4));
-  const int tileZoom = TileZoom();
-  const double side = GridSide(view_.zoom) * kTilePixels;
-  const QPointF world = ToQt(TilePointToScreen(view_, {0, 0}));
-  painter.fillRect(QRectF(world, QSizeF(side, side)), Qt::white);
-  if (source_ && TileScreenSize(view_, tileZoom) >= kMinDrawnTilePixels) {
-    DrawTiles(painter, tileZoom);
-  } else {
-    if (source_) source_->Retain(TileRange{}, tileZoom);
-    DrawCoverage(painter, tileZoom);
-  }
-  if (outline_) {
-    painter.setPen(QPen(QColor(0xd0, 0x00, 0x00), 2));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(OnScreen(*outline_));
-  }
-  if (!highlight_.Empty()) {
-    const double size = TileScreenSize(view_, tileZoom);
-    const QPointF corner = ToQt(TileCornerOnScreen(view_, highlight_.minX, highlight_.minY, tileZoom));
-    painter.setPen(QPen(QColor(0xff, 0xb3, 0x00), 3));
-    painter.setBrush(QColor(0xff, 0xb3, 0x00, 50));
-    painter.drawRect(QRectF(corner, QSizeF((highlight_.maxX - highlight_.minX + 1) * size,
-                                           (highlight_.maxY - highlight_.minY + 1) * size)));
-  }
-  if (rectangle_) {
-    painter.setPen(QPen(QColor(0x15, 0x65, 0xc0), 2));
-    painter.setBrush(QColor(0x15, 0x65, 0xc0, 40));
-    painter.drawRect(OnScreen(*rectangle_));
-  }
-  if (source_ && !source_->Note().isEmpty()) DrawBand(painter, source_->Note(), true);
-  if (!cursorText_.isEmpty()) DrawBand(painter, cursorText_, false);
-}
-
-void MapWidget::DrawTiles(QPainter& painter, int tileZoom) {
-  const TileRange range = VisibleTilesAtZoom(view_, tileZoom);
-  source_->Retain(range, tileZoom);
+QRectF MapWidget::TileOnScreen(int32_t x, int32_t topRow, int tileZoom) const {
+  const ScreenPoint corner = TileCornerOnScreen(view_, x, topRow, tileZoom);
   const double size = TileScreenSize(view_, tileZoom);
-  painter.setPen(QPen(QColor(0xc8, 0xc8, 0xc8), 1));
-  for (int32_t y = range.minY; !range.Empty() && y <= range.maxY; ++y) {
-    for (int32_t x = range.minX; x <= range.maxX; ++x) {
-      const QRectF cell(ToQt(TileCornerOnScreen(view_, x, y, tileZoom)), QSizeF(size, size));
-      const QImage image = source_->Image(x, y, tileZoom);
-      if (!image.isNull()) painter.drawImage(cell, image);
-      const QColor overlay = source_->Overlay(x, y, tileZoom);
-      if (overlay.isValid()) painter.fillRect(cell, overlay);
-      painter.setBrush(Qt::NoBrush);
-      painter.drawRect(cell);
-    }
-  }
+  return QRectF(corner.x, corner.y, size, size);
 }
 
-void MapWidget::DrawCoverage(QPainter& painter, int tileZoom) {
-  QRectF covers;
-  const QImage cells = source_ ? source_->Coverage(&covers) : QImage();
-  if (!cells.isNull()) {
-    const double size = TileScreenSize(view_, tileZoom) / kTilePixels;
-    const auto corner = [&](double x, double y) { return ToQt(TilePointToScreen(view_, {x * size, y * size})); };
-    painter.drawImage(QRectF(corner(covers.left(), covers.top()), corner(covers.right(), covers.bottom())), cells);
-  }
-  // The view's own grid, for orientation.
-  const TileRange range = VisibleTiles(view_);
-  painter.setPen(QPen(QColor(0xb0, 0xb0, 0xb0), 1));
-  painter.setBrush(Qt::NoBrush);
-  for (int32_t y = range.minY; !range.Empty() && y <= range.maxY; ++y)
-    for (int32_t x = range.minX; x <= range.maxX; ++x)
-      painter.drawRect(QRectF(ToQt(TileCornerOnScreen(view_, x, y, view_.zoom)), QSizeF(kTilePixels, kTilePixels)));
+QString MapWidget::NoteText() const {
+  if (source_ && !source_->Note().isEmpty()) return source_->Note();
+  if (backdrop_ && !backdrop_->Note().isEmpty()) return QStringLiteral("Live map: ") + backdrop_->Note();
+  return {};
 }
 
-void MapWidget::DrawBand(QPainter& painter, const QString& text, bool top) {
-  const QFontMetrics metrics(font());
-  const int height = metrics.height() + 6;
-  const QRect band(0, top ? 0 : this->height() - height, width(), height);
-  painter.fillRect(band, QColor(255, 255, 255, 210));
-  painter.setPen(top ? QColor(0xb0, 0x00, 0x00) : Qt::black);
-  painter.drawText(band.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft, text);
+std::optional<std::size_t> MapWidget::CornerAt(QPointF position) const {
+  std::vector<ScreenPoint> corners;
+  for (const GeoPoint& corner : polygon_.Corners()) corners.push_back(ToScreen(ScreenAt(corner)));
+  return CornerNear(corners, ToScreen(position), kCornerGrabPixels);
 }
 
 void MapWidget::resizeEvent(QResizeEvent* event) {
@@ -168,24 +130,31 @@ void MapWidget::resizeEvent(QResizeEvent* event) {
 void MapWidget::mousePressEvent(QMouseEvent* event) {
   pressAt_ = lastAt_ = event->position();
   moved_ = false;
-  const bool rectangle = event->button() == Qt::LeftButton &&
-                         (leftDrag_ == LeftDrag::DrawsRectangle || event->modifiers() & Qt::ShiftModifier);
-  if (rectangle) {
+  drag_ = Drag::Panning;
+  if (event->button() != Qt::LeftButton) return;
+  if (tool_ == Tool::Rectangle || event->modifiers() & Qt::ShiftModifier) {
     drag_ = Drag::Rectangle;
     rectangleAnchor_ = DegreesAt(pressAt_);
-  } else {
-    drag_ = Drag::Panning;
+  } else if (const std::optional<std::size_t> corner = CornerAt(pressAt_)) {
+    drag_ = Drag::Corner;
+    grabbedCorner_ = *corner;
   }
+  if (drag_ == Drag::Panning && tool_ == Tool::Pan) setCursor(Qt::ClosedHandCursor);
 }
 
 void MapWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPointF at = event->position();
+  hovering_ = true;
   if (drag_ != Drag::None && QLineF(pressAt_, at).length() > kClickSlop) moved_ = true;
   if (drag_ == Drag::Panning && moved_) {
     Move(PanBy(view_, lastAt_.x() - at.x(), lastAt_.y() - at.y()));
   } else if (drag_ == Drag::Rectangle && moved_) {
     rectangle_ = AreaBetween(rectangleAnchor_, DegreesAt(at));
     emit RectangleChanged(*rectangle_);
+  } else if (drag_ == Drag::Corner && moved_) {
+    polygon_.Move(grabbedCorner_, DegreesAt(at));
+  } else if (drag_ == Drag::None) {
+    UpdateCursorShape(at);
   }
   lastAt_ = at;
   UpdateCursorText(at);
@@ -195,13 +164,33 @@ void MapWidget::mouseMoveEvent(QMouseEvent* event) {
 void MapWidget::mouseReleaseEvent(QMouseEvent* event) {
   const Drag was = drag_;
   drag_ = Drag::None;
+  UpdateCursorShape(event->position());
   if (was == Drag::None) return;
   if (!moved_) {
-    emit TileClicked(TileAt(event->position()), event->modifiers());
+    if (event->button() == Qt::LeftButton && was == Drag::Corner) {
+      // A click on the first corner closes the polygon; on another, it adds none on top of it.
+      if (tool_ == Tool::Polygon && grabbedCorner_ == 0 && polygon_.Close()) emit PolygonChanged();
+    } else if (event->button() == Qt::LeftButton && tool_ == Tool::Polygon && was == Drag::Panning) {
+      if (polygon_.Add(DegreesAt(event->position()))) emit PolygonChanged();
+    } else {
+      emit TileClicked(TileAt(event->position()), event->modifiers());
+    }
   } else if (was == Drag::Rectangle) {
     rectangle_ = AreaBetween(rectangleAnchor_, DegreesAt(event->position()));
     emit RectangleChanged(*rectangle_);
+  } else if (was == Drag::Corner) {
+    emit PolygonChanged();
   }
+  update();
+}
+
+void MapWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The double-click's first click placed the last corner; the second closes.
+  if (tool_ != Tool::Polygon || event->button() != Qt::LeftButton) {
+    QWidget::mouseDoubleClickEvent(event);
+    return;
+  }
+  if (polygon_.Close()) emit PolygonChanged();
   update();
 }
 
@@ -224,14 +213,32 @@ void MapWidget::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Plus:
     case Qt::Key_Equal: Move(ZoomAround(view_, view_.zoom + 1, middle)); break;
     case Qt::Key_Minus: Move(ZoomAround(view_, view_.zoom - 1, middle)); break;
+    case Qt::Key_Backspace:
+      // Not while a corner is held: the one dragged might be the one removed.
+      if (drag_ == Drag::Corner || !polygon_.RemoveLast()) {
+        QWidget::keyPressEvent(event);
+        return;
+      }
+      emit PolygonChanged();
+      update();
+      break;
     default: QWidget::keyPressEvent(event); return;
   }
 }
 
 void MapWidget::leaveEvent(QEvent* event) {
   QWidget::leaveEvent(event);
+  hovering_ = false;
   cursorText_.clear();
   update();
+}
+
+void MapWidget::UpdateCursorShape(QPointF position) {
+  if (CornerAt(position)) {
+    setCursor(Qt::SizeAllCursor);
+  } else {
+    setCursor(tool_ == Tool::Pan ? Qt::OpenHandCursor : Qt::CrossCursor);
+  }
 }
 
 void MapWidget::UpdateCursorText(QPointF position) {

@@ -24,8 +24,14 @@ QColor TaskFolderSource::StateColour(TileState state) {
 
 void TaskFolderSource::RebuildCoverageImage() {
   coverageImage_ = QImage(coverage_.Columns(), coverage_.Rows(), QImage::Format_Indexed8);
+  // Cells a little see-through, so the map under the task shows its place.
   QList<QRgb> colours;
-  for (std::size_t i = 0; i < kTileStateCount; ++i) colours.append(StateColour(static_cast<TileState>(i)).rgb());
+  for (std::size_t i = 0; i < kTileStateCount; ++i) {
+    QColor colour = StateColour(static_cast<TileState>(i));
+    colour.setAlpha(kCoverageAlpha);
+    colours.append(colour.rgba());
+  }
+  colours.append(qRgba(0, 0, 0, 0));  // CoverageGrid::kNoTaskCell
   coverageImage_.setColorTable(colours);
   for (int32_t row = 0; row < coverage_.Rows(); ++row) {
     uchar* line = coverageImage_.scanLine(row);
@@ -44,7 +50,7 @@ QImage TaskFolderSource::Image(int32_t x, int32_t topRow, int zoom) {
   if (zoom != extent.zoom) return {};
   const int32_t y = ServiceRow(topRow, zoom, extent.origin);
   const TileState state = states_.At(x, y);
-  if (!extent.Contains(x, y) || state == TileState::Missing) return {};
+  if (!extent.Inside(x, y) || state == TileState::Missing) return {};
   if (state != TileState::Saved) return blank_;
   const TileKey key{x, y, zoom};
   if (const QImage* image = decoded_.Find(key)) return *image;
@@ -69,12 +75,20 @@ QImage TaskFolderSource::Image(int32_t x, int32_t topRow, int zoom) {
 QColor TaskFolderSource::Overlay(int32_t x, int32_t topRow, int zoom) {
   const TaskExtent& extent = states_.Extent();
   const int32_t y = ServiceRow(topRow, zoom, extent.origin);
-  if (zoom != extent.zoom || !extent.Contains(x, y)) return {};
+  if (zoom != extent.zoom || !extent.Inside(x, y)) return {};
   const TileState state = states_.At(x, y);
   if (state == TileState::Saved && !undecodable_.contains({x, y})) return {};
-  QColor colour = state == TileState::Saved ? QColor(0x8e, 0x24, 0xaa) : StateColour(state);
+  QColor colour = state == TileState::Saved ? UndecodableColour() : StateColour(state);
   colour.setAlpha(state == TileState::Missing ? 90 : 120);
   return colour;
+}
+
+QColor TaskFolderSource::Border(int32_t x, int32_t topRow, int zoom) {
+  const TaskExtent& extent = states_.Extent();
+  const int32_t y = ServiceRow(topRow, zoom, extent.origin);
+  if (zoom != extent.zoom || !extent.Inside(x, y)) return {};
+  const TileState state = states_.At(x, y);
+  return state == TileState::Saved && undecodable_.contains({x, y}) ? UndecodableColour() : StateColour(state);
 }
 
 QImage TaskFolderSource::Coverage(QRectF* covers) {
@@ -85,7 +99,7 @@ QImage TaskFolderSource::Coverage(QRectF* covers) {
 }
 
 void TaskFolderSource::SetState(int32_t x, int32_t y, TileState state) {
-  if (!states_.Extent().Contains(x, y)) return;
+  if (!states_.Extent().Inside(x, y)) return;
   states_.Set(x, y, state);
   decoded_.Erase({x, y, states_.Extent().zoom});
   undecodable_.erase({x, y});

@@ -11,15 +11,19 @@
 #include "TaskFolder.h"
 #include "TileSource.h"
 
-// The tiles of one task's folder, drawn with their states. Only tiles in
-// view are decoded, a few per paint, and at most `decodedCapacity` decoded
-// images are held however far the view pans.
+// The tiles of one task's folder, drawn with their states: a tint over
+// the blank, failed and missing ones, and a frame in each tile's state
+// colour, so a saved tile stands out from the live map around it. Tiles
+// outside the task's area are not drawn at all. Only tiles in view are
+// decoded, a few per paint, and at most `decodedCapacity` decoded images
+// are held however far the view pans.
 class TaskFolderSource : public TileSource {
   Q_OBJECT
  public:
   static constexpr std::size_t kDefaultDecodedCapacity = 256;
   // Decodes per paint; the rest follow on the next turn of the event loop.
   static constexpr int kDecodesPerPaint = 24;
+  static constexpr int kCoverageAlpha = 210;
 
   TaskFolderSource(TaskScan scan, QByteArray blankImage, std::size_t decodedCapacity = kDefaultDecodedCapacity,
                    QObject* parent = nullptr);
@@ -29,6 +33,7 @@ class TaskFolderSource : public TileSource {
   void Retain(const TileRange& range, int zoom) override;
   QImage Image(int32_t x, int32_t topRow, int zoom) override;
   QColor Overlay(int32_t x, int32_t topRow, int zoom) override;
+  QColor Border(int32_t x, int32_t topRow, int zoom) override;
   QImage Coverage(QRectF* covers) override;
 
   const TaskTileStates& States() const { return states_; }
@@ -42,6 +47,8 @@ class TaskFolderSource : public TileSource {
   std::size_t DecodedCapacity() const { return decoded_.Capacity(); }
 
   static QColor StateColour(TileState state);
+  // A saved tile whose file cannot be shown.
+  static QColor UndecodableColour() { return QColor(0x8e, 0x24, 0xaa); }
 
  private:
   void RebuildCoverageImage();

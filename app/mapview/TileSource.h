@@ -28,8 +28,11 @@ class TileSource : public QObject {
   virtual QImage Image(int32_t x, int32_t topRow, int zoom) = 0;
   // A colour laid over a tile, showing its state; invalid for none.
   virtual QColor Overlay(int32_t /*x*/, int32_t /*topRow*/, int /*zoom*/) { return {}; }
+  // A frame drawn inside a tile's edge, showing its state over any image; invalid for none.
+  virtual QColor Border(int32_t /*x*/, int32_t /*topRow*/, int /*zoom*/) { return {}; }
   // What to draw when tiles are too small to see: one pixel per cell and
-  // the tile points (at TileZoom) it covers. A null image when there is none.
+  // the tile points (at TileZoom) it covers, transparent where the source
+  // has nothing. A null image when there is none.
   virtual QImage Coverage(QRectF* /*covers*/) { return {}; }
   // A line for the view when tiles cannot be shown; empty when all is well.
   virtual QString Note() const { return {}; }

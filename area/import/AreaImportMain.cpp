@@ -1,4 +1,5 @@
 // quarnel-area-import FILE [--buffer METRES] OUT.geojson
+// quarnel-area-import --version
 //
 // Turns any vector file into a task's area file, so that quarnel-cli can
 // take an area without loading GDAL itself. Exit status: 0 written, 1 the
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
       bufferText = word.substr(9);
     } else if (word == "--help" || word == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (word == "--version") {
+      std::printf("quarnel-area-import %s\n", QUARNEL_VERSION);
       return 0;
     } else if (word.starts_with("--")) {
       return Refuse("unknown option " + word, true);

@@ -54,7 +54,7 @@ bool PMTilesReaderPresent() {
          fs::exists(ReaderFolder() + "node_modules/pmtiles/package.json");
 }
 
-PMTilesRead ReadPMTiles(const std::string& archive, const std::vector<TileKey>& asked) {
+PMTilesRead ReadPMTiles(const std::string& archive, const std::vector<StoredTile>& asked) {
   const ScratchFolder out("pmtilesread");
   std::string command = "node " + Quoted(ReaderFolder() + "read.cjs") + " " + Quoted(archive) + " " +
                         Quoted(out / "read");
@@ -71,7 +71,7 @@ PMTilesRead ReadPMTiles(const std::string& archive, const std::vector<TileKey>& 
   return read;
 }
 
-TileMap ReadTileSet(OutputKind kind, const std::string& path, const std::vector<TileKey>& asked) {
+TileMap ReadTileSet(OutputKind kind, const std::string& path, const std::vector<StoredTile>& asked) {
   switch (kind) {
     case OutputKind::MBTiles: {
       TileMap tiles;
@@ -95,8 +95,8 @@ TileMap ReadTileSet(OutputKind kind, const std::string& path, const std::vector<
   }
 }
 
-std::vector<TileKey> PlacesOver(int32_t zoom, int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t from) {
-  std::vector<TileKey> places;
+std::vector<StoredTile> PlacesOver(int32_t zoom, int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t from) {
+  std::vector<StoredTile> places;
   for (int32_t z = from; z <= zoom; ++z) {
     const int32_t shift = zoom - z;
     for (int32_t x = minX >> shift; x <= maxX >> shift; ++x)

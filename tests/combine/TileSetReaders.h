@@ -13,8 +13,8 @@
 
 #include "Combine.h"
 
-using TileKey = std::tuple<int32_t, int32_t, int32_t>;  // zoom, column, row from the top
-using TileMap = std::map<TileKey, std::string>;
+using StoredTile = std::tuple<int32_t, int32_t, int32_t>;  // zoom, column, row from the top
+using TileMap = std::map<StoredTile, std::string>;
 
 struct PMTilesRead {
   std::string header;    // the reader's header object, as JSON
@@ -26,13 +26,13 @@ struct PMTilesRead {
 bool PMTilesReaderPresent();
 // Asks the reader for every tile in asked; throws std::runtime_error with the
 // reader's message when it fails.
-PMTilesRead ReadPMTiles(const std::string& archive, const std::vector<TileKey>& asked);
+PMTilesRead ReadPMTiles(const std::string& archive, const std::vector<StoredTile>& asked);
 
 // Every tile of a tile set. For PMTiles, the tiles asked (and found).
-TileMap ReadTileSet(OutputKind kind, const std::string& path, const std::vector<TileKey>& asked = {});
+TileMap ReadTileSet(OutputKind kind, const std::string& path, const std::vector<StoredTile>& asked = {});
 
 // Every place at zooms from..to that lies over the tiles of the given range at its zoom.
-std::vector<TileKey> PlacesOver(int32_t zoom, int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t from);
+std::vector<StoredTile> PlacesOver(int32_t zoom, int32_t minX, int32_t maxX, int32_t minY, int32_t maxY, int32_t from);
 
 // The text of "key": value in a flat JSON object, quotes removed; empty when absent.
 std::string JsonField(const std::string& json, const std::string& key);

@@ -35,7 +35,7 @@ class TileSetKindTest : public testing::TestWithParam<KindCase> {
 
 // The colour a single-coloured task tile gives every pixel it covers in a
 // lower tile; transparent where the task has no tile.
-Rgba ExpectedPixel(const TaskOnDisk& base, const std::set<TileKey>& missing, int32_t zoom, int32_t x, int32_t y,
+Rgba ExpectedPixel(const TaskOnDisk& base, const std::set<StoredTile>& missing, int32_t zoom, int32_t x, int32_t y,
                    int px, int py) {
   const int32_t shift = base.parameters.Zoom - zoom;
   const int32_t cell = 256 >> shift;
@@ -52,7 +52,7 @@ Rgba ExpectedPixel(const TaskOnDisk& base, const std::set<TileKey>& missing, int
 TEST_P(TileSetKindTest, HoldsTheTasksBytesAndTheLevelsBuiltFromThem) {
   const TaskOnDisk z5 = WriteTask(folder.Path(), "job_z5", 8, 5, 0, 40, 60, 5);
   const TaskOnDisk z6 = WriteTask(folder.Path(), "job_z6", 8, 6, 0, 40, 60, 5);
-  const TileKey gone{5, z5.minX + 1, z5.topMinRow + 1};
+  const StoredTile gone{5, z5.minX + 1, z5.topMinRow + 1};
   fs::remove(z5.TilePath(std::get<1>(gone), std::get<2>(gone)));
   CombineRequest request;
   request.projectFiles = {z5.projectPath, z6.projectPath};
@@ -61,8 +61,8 @@ TEST_P(TileSetKindTest, HoldsTheTasksBytesAndTheLevelsBuiltFromThem) {
   request.minZoom = 3;
   const CombineSummary summary = Combine(request);
 
-  std::vector<TileKey> asked = PlacesOver(5, z5.minX, z5.maxX, z5.topMinRow, z5.topMaxRow, 3);
-  const std::vector<TileKey> z6Places = PlacesOver(6, z6.minX, z6.maxX, z6.topMinRow, z6.topMaxRow, 6);
+  std::vector<StoredTile> asked = PlacesOver(5, z5.minX, z5.maxX, z5.topMinRow, z5.topMaxRow, 3);
+  const std::vector<StoredTile> z6Places = PlacesOver(6, z6.minX, z6.maxX, z6.topMinRow, z6.topMaxRow, 6);
   asked.insert(asked.end(), z6Places.begin(), z6Places.end());
   const TileMap tiles = ReadTileSet(GetParam().kind, Output(), asked);
 
@@ -199,7 +199,7 @@ TEST(PMTilesTest, LeafDirectoriesAreFoundByTheReferenceReader) {
   sink->MoveInto(target);
 
   const std::vector<std::size_t> probes = {0, 4095, 4096, 4097, order.size() - 1};  // a leaf holds 4096
-  std::vector<TileKey> asked;
+  std::vector<StoredTile> asked;
   for (const std::size_t i : probes) asked.emplace_back(order[i].zoom, order[i].x, order[i].y);
   const PMTilesRead read = ReadPMTiles(target, asked);
   EXPECT_NE(JsonField(read.header, "leafDirectoryLength"), "0");

@@ -16,6 +16,7 @@
 
 #include "MapServices.h"
 #include "RequestPacer.h"
+#include "TileSetSelection.h"
 #include "Unitclasstask.h"
 #include "WorkerTestSupport.h"
 
@@ -479,6 +480,38 @@ INSTANTIATE_TEST_SUITE_P(
                       ResumeCase{"SharedWorker1", 4, 2, 3, 1, {7}, {5, 2}},
                       ResumeCase{"SharedWorker0", 3, 2, 3, 0, {3, 6, 9}, {5, 4}},
                       ResumeCase{"SharedWorker2AtEnd", 5, 3, 3, 2, {}, {0, 0}}),
+    [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+
+// The same range over an area: inside are seqs 1, 2, 5, 7 and 9. The rest
+// are stepped over without a request or a line; seqs and shares are the
+// rectangle's.
+class AreaWalkTest : public WorkerTest, public ::testing::WithParamInterface<ResumeCase> {};
+
+TEST_P(AreaWalkTest, FetchesOnlyItsShareOfTheTilesInside) {
+  const ResumeCase& c = GetParam();
+  DownloadTask& task = MakeTask(3, 5, 2, 4, c.threads);
+  task.Inside = std::make_shared<TileSetSelection>(
+      std::set<std::pair<int32_t, int32_t>>{{3, 2}, {3, 3}, {4, 3}, {5, 2}, {5, 4}}, 3, 2, 4);
+  task.ResumeX[c.index] = c.resumeX;
+  task.ResumeY[c.index] = c.resumeY;
+
+  RecordingSink sink;
+  const TilePosition last = RunWorker(c.index, sink);
+
+  EXPECT_EQ(sink.OkSeqs(), c.seqs);
+  EXPECT_EQ(sink.Lines().size(), c.seqs.size() + 1) << "a line for a tile outside";
+  EXPECT_EQ(server_.Targets().size(), c.seqs.size());
+  EXPECT_EQ(last, c.last);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, AreaWalkTest,
+    ::testing::Values(ResumeCase{"OneWorker", 0, 0, 1, 0, {1, 2, 5, 7, 9}, {5, 4}},
+                      ResumeCase{"ResumedOnATileInside", 4, 3, 1, 0, {7, 9}, {5, 4}},
+                      ResumeCase{"ResumedOnATileOutside", 4, 2, 1, 0, {5, 7, 9}, {5, 4}},
+                      ResumeCase{"SharedWorker1", 0, 0, 3, 1, {1, 7}, {5, 2}},
+                      ResumeCase{"SharedWorker0Resumed", 3, 3, 3, 0, {9}, {5, 4}},
+                      ResumeCase{"ShareWithNothingInside", 0, 0, 4, 0, {}, {0, 0}}),
     [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WorkerTest, EmptyRangeFinishesAtOnce) {

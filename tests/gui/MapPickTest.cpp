@@ -57,13 +57,14 @@ class MapPickTest : public ::testing::Test {
   MainWindow* window = nullptr;
 };
 
+// Shift and drag draws the rectangle; a plain drag moves the map.
 void DragOneTileSouthEastOfTheEquatorAndMeridian(PickAreaDialog& dialog) {
   MapWidget* map = dialog.Map();
   map->SetCenter({8, 8}, 4);
   const QPoint middle(map->width() / 2, map->height() / 2);
-  QTest::mousePress(map, Qt::LeftButton, {}, middle);
+  QTest::mousePress(map, Qt::LeftButton, Qt::ShiftModifier, middle);
   QTest::mouseMove(map, middle + QPoint(128, 128));
-  QTest::mouseRelease(map, Qt::LeftButton, {}, middle + QPoint(256, 256));
+  QTest::mouseRelease(map, Qt::LeftButton, Qt::ShiftModifier, middle + QPoint(256, 256));
 }
 
 TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing) {
@@ -90,13 +91,38 @@ TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing)
   WithPicker([&] { action->trigger(); }, [](PickAreaDialog& dialog) {
     EXPECT_EQ(dialog.Entries().right, "22.500000");
     dialog.Map()->SetCenter({1, 1}, 1);
-    QTest::mousePress(dialog.Map(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mousePress(dialog.Map(), Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 10));
     QTest::mouseMove(dialog.Map(), QPoint(100, 100));
-    QTest::mouseRelease(dialog.Map(), Qt::LeftButton, {}, QPoint(200, 200));
+    QTest::mouseRelease(dialog.Map(), Qt::LeftButton, Qt::ShiftModifier, QPoint(200, 200));
     dialog.Buttons()->button(QDialogButtonBox::Cancel)->click();
   });
   EXPECT_EQ(Entry("Edit1"), "0.000000");
   EXPECT_EQ(Entry("Edit4"), "-21.943046");
+}
+
+// A polygon drawn in the picker becomes the task's area; a rectangle drops it again.
+TEST_F(MapPickTest, APickedPolygonBecomesTheTasksArea) {
+  auto* button = window->findChild<QPushButton*>("PickOnMapButton");
+  ASSERT_NE(button, nullptr);
+  WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {
+    MapWidget* map = dialog.Map();
+    map->SetCenter({1, 1}, 1);
+    dialog.ToolButton(MapWidget::Tool::Polygon)->click();
+    const QPoint corners[] = {map->ScreenAt({-170, 60}).toPoint(), map->ScreenAt({170, 60}).toPoint(),
+                              map->ScreenAt({-170, -60}).toPoint()};
+    for (const QPoint& corner : corners) QTest::mouseClick(map, Qt::LeftButton, {}, corner);
+    QTest::mouseDClick(map, Qt::LeftButton, {}, corners[2]);
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+  });
+  ASSERT_NE(window->Logic().CurrentArea(), nullptr);
+  EXPECT_EQ(window->Logic().LabelArea, "drawn on the map");
+  EXPECT_EQ(window->Logic().CurrentArea()->polygons.size(), 1u);
+
+  WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {
+    DragOneTileSouthEastOfTheEquatorAndMeridian(dialog);
+    dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
+  });
+  EXPECT_EQ(window->Logic().CurrentArea(), nullptr) << "a rectangle leaves the task a rectangle";
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ std::vector<std::string> ExpectedFiles() {
       "share/doc/quarnel/copyright",
       "share/doc/quarnel/changelog.gz",
   };
-  for (const char* program : {"quarnel", "quarnel-cli", "quarnel-cli-combine", "glimmet", "stitchel"}) {
+  for (const char* program : {"quarnel", "quarnel-cli", "quarnel-cli-combine", "quarnel-area-import", "glimmet", "stitchel"}) {
     files.push_back(std::string("bin/") + program);
     files.push_back(std::string("share/man/man1/") + program + ".1.gz");
   }
@@ -118,7 +118,8 @@ TEST_P(InstalledProgram, AnswersVersionWithTheProjectsVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bin, InstalledProgram,
-                         ::testing::Values("quarnel", "quarnel-cli", "quarnel-cli-combine", "glimmet", "stitchel"),
+                         ::testing::Values("quarnel", "quarnel-cli", "quarnel-cli-combine", "quarnel-area-import",
+                                           "glimmet", "stitchel"),
                          [](const auto& info) {
                            std::string name = info.param;
                            std::replace(name.begin(), name.end(), '-', '_');
@@ -174,6 +175,15 @@ TEST_F(InstalledRun, TheCliDownloadsWithTheXdgConfigurationAndTheInstalledBlankI
   EXPECT_EQ(ReadFile(out + "installed/os_8_6_4.png"), blank);
 }
 
+TEST_F(InstalledRun, TheCliReadsAnAreaThroughTheInstalledImportProgram) {
+  WriteXdgConfig();
+  WriteFile(home.Path() + "tri.geojson", R"({"type":"Polygon","coordinates":[[[10,40],[20,40],[10,50],[10,40]]]})");
+  const CliProcess::Result run = CliProcess::Run({"--area", home.Path() + "tri.geojson", "--zoom", "5", "--threads",
+                                                  "1", "--path", out, "--task", "area"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(ReadFile(out + "area.qrnl").find("AreaFile=area_area.geojson\r\n"), std::string::npos);
+}
+
 // Each window program starts from the installed tree on the offscreen
 // platform and is still running when the guard ends it.
 class InstalledWindow : public InstalledRun, public ::testing::WithParamInterface<std::string> {};
@@ -204,7 +214,7 @@ class Completion : public ::testing::TestWithParam<CompletionCase> {};
 
 TEST_P(Completion, OffersTheWordsThatFit) {
   ScratchFolder folder("completion");
-  for (const char* file : {"alps.qrnl", "alps_failed.ftl", "notes.txt"}) WriteFile(folder / file, "");
+  for (const char* file : {"alps.qrnl", "alps_failed.ftl", "notes.txt", "route.gpx"}) WriteFile(folder / file, "");
   folder.MakeFolder("maps");
   const std::string script = "cd '" + folder.Path() + "' && source '" + kPrefix +
                              "share/bash-completion/completions/quarnel-cli' && complete -p quarnel-cli >/dev/null && "
@@ -230,6 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"flagTakesNoValue", {"quarnel-cli", "--replace", "--thr"}, {"--threads"}},
         CompletionCase{"flags", {"quarnel-cli", "--re"}, {"--replace"}},
         CompletionCase{"projectToOpen", {"quarnel-cli", "--open", ""}, {"alps.qrnl", "maps"}},
+        CompletionCase{"areaFile", {"quarnel-cli", "--area", ""}, {"route.gpx", "maps"}},
+        CompletionCase{"bufferTakesANumber", {"quarnel-cli", "--area", "route.gpx", "--buffer", ""}, {}},
         CompletionCase{"failedList", {"quarnel-cli", "redownload", ""}, {"alps_failed.ftl", "maps"}},
         CompletionCase{"refreshProject", {"quarnel-cli", "refresh", ""}, {"alps.qrnl", "maps"}},
         CompletionCase{"refreshOption", {"quarnel-cli", "refresh", "alps.qrnl", "--o"}, {"--older-than"}},

@@ -16,6 +16,11 @@ TaskExtent Extent(int32_t mapsType, int32_t columns, int32_t rows) {
   return extent;
 }
 
+TileState State(const CoverageGrid& grid, int32_t column, int32_t row) {
+  EXPECT_NE(grid.At(column, row), CoverageGrid::kNoTaskCell);
+  return static_cast<TileState>(grid.At(column, row));
+}
+
 TEST(CoverageGrid, ShrinksLargeTasksAndShowsTheMostTellingState) {
   TaskTileStates states(Extent(kOpenStreetMap, 10, 4));
   for (int32_t x = 100; x < 110; ++x)
@@ -27,9 +32,9 @@ TEST(CoverageGrid, ShrinksLargeTasksAndShowsTheMostTellingState) {
   EXPECT_EQ(grid.Step(), 3);
   EXPECT_EQ(grid.Columns(), 4);
   EXPECT_EQ(grid.Rows(), 2);
-  EXPECT_EQ(grid.At(0, 0), TileState::Blank);  // blank outranks missing
-  EXPECT_EQ(grid.At(1, 0), TileState::Saved);
-  EXPECT_EQ(grid.At(3, 1), TileState::Failed);  // the last, partial cell
+  EXPECT_EQ(State(grid, 0, 0), TileState::Blank);  // blank outranks missing
+  EXPECT_EQ(State(grid, 1, 0), TileState::Saved);
+  EXPECT_EQ(State(grid, 3, 1), TileState::Failed);  // the last, partial cell
   EXPECT_EQ(MoreTelling(TileState::Missing, TileState::Saved), TileState::Missing);
   EXPECT_EQ(MoreTelling(TileState::Blank, TileState::Failed), TileState::Failed);
 }
@@ -40,13 +45,13 @@ TEST(CoverageGrid, LaysBottomCountedRowsOutFromTheNorth) {
   states.Set(100, 200, TileState::Saved);
   CoverageGrid grid(states, 16);
   EXPECT_EQ(grid.FirstTopRow(), ServiceRow(202, 10, RowOrigin::FromBottom));
-  EXPECT_EQ(grid.At(0, 0), TileState::Failed);
-  EXPECT_EQ(grid.At(0, 1), TileState::Missing);
-  EXPECT_EQ(grid.At(0, 2), TileState::Saved);
+  EXPECT_EQ(State(grid, 0, 0), TileState::Failed);
+  EXPECT_EQ(State(grid, 0, 1), TileState::Missing);
+  EXPECT_EQ(State(grid, 0, 2), TileState::Saved);
 
   states.Set(100, 202, TileState::Saved);
   grid.Update(states, 100, 202);
-  EXPECT_EQ(grid.At(0, 0), TileState::Saved);
+  EXPECT_EQ(State(grid, 0, 0), TileState::Saved);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "AreaGeoJson.h"
+#include "CoverageGrid.h"
 #include "MapServices.h"
 #include "TaskFolder.h"
 #include "TestFiles.h"
@@ -119,6 +122,107 @@ TEST(ProbeTileFile, ReadsOneTileAfterARefetch) {
   EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Failed);
   WriteFile(path, "tile bytes");
   EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Saved);
+}
+
+}  // namespace
+
+namespace {
+
+// A task at zoom 5 over 0..40 E, 20..60 N whose area is a triangle: the
+// rectangle's south-east tiles lie outside it.
+class TaskWithArea : public testing::Test {
+ protected:
+  void SetUp() override {
+    area_.polygons.push_back({{{0, 60}, {40, 60}, {0, 20}}, {}});
+    WriteAreaGeoJson(folder_ / "tri_area.geojson", area_);
+    std::string project = ProjectText(8, "0", "40", "60", "20", 5);
+    project.insert(project.find("[Zoom]"), "AreaFile=tri_area.geojson\r\n");
+    WriteFile(folder_ / "tri.qrnl", project);
+  }
+  ScratchFolder folder_{"map"};
+  Area area_;
+};
+
+TEST_F(TaskWithArea, CountsAndScansOnlyTheTilesInside) {
+  const TaskExtent extent = ReadTaskExtent(folder_ / "tri.qrnl");
+  ASSERT_TRUE(extent.area);
+  EXPECT_EQ(extent.area->path, folder_ / "tri_area.geojson");
+  ASSERT_EQ(extent.area->area.polygons.size(), 1u);
+  for (const LonLat& corner : area_.polygons[0].shell)
+    EXPECT_NE(std::ranges::find(extent.area->area.polygons[0].shell, corner),
+              extent.area->area.polygons[0].shell.end());
+  const int64_t inside = extent.InsideCount();
+  EXPECT_LT(inside, extent.TileCount());
+  EXPECT_GT(inside, extent.TileCount() / 2);
+  // The triangle's south-eastern corner tile lies outside it, and so does the
+  // rectangle's western column: longitude 0 counts in the column west of it.
+  const int32_t eastX = extent.maxX, southY = extent.maxY;
+  ASSERT_FALSE(extent.Inside(eastX, southY));
+  ASSERT_FALSE(extent.Inside(extent.minX, extent.minY));
+  const MaskTile first = *extent.area->mask.begin();
+  ASSERT_TRUE(extent.Inside(first.x, first.y));
+
+  folder_.MakeFolder("tri");
+  WriteFile(extent.FilePath(first.x, first.y), "a tile");
+  WriteFile(extent.FilePath(eastX, southY), "a tile outside the area");  // left by an earlier task, say
+  WriteFile(extent.failedListPath, extent.FilePath(eastX, southY) + "|http://127.0.0.1/x\r\n");
+  TaskScan scan = ScanTaskFolder(extent, kBlank);
+  EXPECT_EQ(scan.states.Count(TileState::Saved), 1);
+  EXPECT_EQ(scan.states.Count(TileState::Failed), 0);
+  EXPECT_EQ(scan.states.Count(TileState::Missing), inside - 1);  // the outside is never missing
+  EXPECT_EQ(scan.states.At(eastX, southY), TileState::Missing);
+  scan.states.Set(eastX, southY, TileState::Saved);
+  EXPECT_EQ(scan.states.Count(TileState::Saved), 1);
+
+  // Each tile inside has its own slot, whatever its column's runs.
+  int64_t visited = 0;
+  scan.states.ForEach([&](int32_t x, int32_t y, TileState) {
+    EXPECT_TRUE(extent.Inside(x, y));
+    scan.states.Set(x, y, TileState::Blank);
+    ++visited;
+  });
+  EXPECT_EQ(visited, inside);
+  EXPECT_EQ(scan.states.Count(TileState::Blank), inside);
+
+  // Zoomed out, cells of no tile inside are no part of the task.
+  const CoverageGrid grid(scan.states, 64);
+  EXPECT_EQ(grid.At(grid.Columns() - 1, grid.Rows() - 1), CoverageGrid::kNoTaskCell);
+  EXPECT_EQ(grid.At(0, 0), CoverageGrid::kNoTaskCell);
+  EXPECT_EQ(grid.At(1, 0), static_cast<uint8_t>(TileState::Blank));
+  EXPECT_EQ(OutlineOfTask(extent), extent.area->area);
+}
+
+TEST_F(TaskWithArea, AMissingOrDamagedAreaIsRefusedNamingIt) {
+  const std::string areaPath = folder_ / "tri_area.geojson";
+  std::remove(areaPath.c_str());
+  const auto refusal = [&] {
+    try {
+      ReadTaskExtent(folder_ / "tri.qrnl");
+    } catch (const TaskFolderError& error) {
+      return std::string(error.what());
+    }
+    return std::string("no refusal");
+  };
+  EXPECT_NE(refusal().find(areaPath), std::string::npos) << refusal();
+  WriteFile(areaPath, "{\"type\": \"FeatureCollection\", \"features\": [");
+  EXPECT_NE(refusal().find(areaPath), std::string::npos) << refusal();
+  // An area with no tile in the task's range.
+  Area away;
+  away.polygons.push_back({{{100, 10}, {110, 10}, {100, 0}}, {}});
+  WriteAreaGeoJson(areaPath, away);
+  EXPECT_NE(refusal().find("holds no tile"), std::string::npos) << refusal();
+}
+
+TEST(TaskFolder, ATaskWithoutAreaIsOutlinedByItsRectangle) {
+  ScratchFolder folder("map");
+  WriteFile(folder / "r.qrnl", ProjectText(8, "10", "20", "50", "40", 4));
+  const TaskExtent extent = ReadTaskExtent(folder / "r.qrnl");
+  EXPECT_FALSE(extent.area);
+  EXPECT_EQ(extent.InsideCount(), extent.TileCount());
+  const Area outline = OutlineOfTask(extent);
+  ASSERT_EQ(outline.polygons.size(), 1u);
+  EXPECT_EQ(outline.polygons[0].shell.front(), (LonLat{10, 50}));
+  EXPECT_EQ(outline.polygons[0].shell[2], (LonLat{20, 40}));
 }
 
 }  // namespace

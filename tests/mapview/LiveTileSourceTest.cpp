@@ -109,4 +109,26 @@ TEST(LiveTileSource, OfflineShowsCachedTilesAndSaysTheRestCannotBeFetched) {
   EXPECT_EQ(widget.grab().toImage().pixelColor(60, 150), QColor(Qt::darkYellow));
 }
 
+TEST(LiveTileSource, TilesThatFailedAreAskedForAgainAndTheNoticeGoesOnceTheyArrive) {
+  TileHttpClient::GlobalInit();
+  ScratchFolder folder("live");
+  std::atomic<bool> down{true};
+  ScriptedServer server([&](const ScriptedRequest&) {
+    return down ? Respond::Status(404, "Not Found") : Respond::Ok(PngOfColour(Qt::darkGreen).toStdString());
+  });
+  LiveTileSource source(SettingsFor(folder, server.Port()), folder / "cache");
+  source.SetFirstRetry(std::chrono::milliseconds(200));
+  MapWidget widget;
+  ShowAtZoom3(widget, source);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.RequestCount() >= 8 && !source.Note().isEmpty(); }, 10000));
+  EXPECT_TRUE(source.Note().startsWith("Tiles cannot be fetched: ")) << source.Note().toStdString();
+  // The server comes back; the view is left alone and fills in by itself.
+  down = false;
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return widget.grab().toImage().pixelColor(60, 150) == QColor(Qt::darkGreen); }, 10000));
+  EXPECT_TRUE(source.Note().isEmpty()) << source.Note().toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return source.Queued() == 0; }, 10000));
+  EXPECT_TRUE(source.Note().isEmpty()) << source.Note().toStdString();
+}
+
 }  // namespace

@@ -97,3 +97,81 @@ TEST(MapWidgetInput, AClickNamesTheTileAndShiftDragDrawsTheRectangle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Zoom 4 centred on (0, 0): 256 pixels a tile, 22.5 degrees of longitude.
+class PolygonInput : public testing::Test {
+ protected:
+  void SetUp() override {
+    widget_.resize(800, 600);
+    widget_.show();
+    widget_.SetCenter({8, 8}, 4);
+    widget_.SetTool(MapWidget::Tool::Polygon);
+    QObject::connect(&widget_, &MapWidget::PolygonChanged, [this] { ++edits_; });
+  }
+  QPoint At(double longitude, double latitude) const { return widget_.ScreenAt({longitude, latitude}).toPoint(); }
+  std::vector<GeoPoint> Corners() const { return widget_.Polygon().Corners(); }
+
+  MapWidget widget_;
+  int edits_ = 0;
+};
+
+TEST_F(PolygonInput, ClicksPlaceCornersADoubleClickClosesAndADragStillPans) {
+  std::vector<TileKey> clicked;
+  QObject::connect(&widget_, &MapWidget::TileClicked,
+                   [&](TileKey key, Qt::KeyboardModifiers) { clicked.push_back(key); });
+  QTest::mouseClick(&widget_, Qt::LeftButton, {}, At(0, 0));
+  QTest::mouseClick(&widget_, Qt::LeftButton, {}, At(22.5, 0));
+  // A drag pans and places nothing.
+  const TilePoint before = widget_.View().center;
+  QTest::mousePress(&widget_, Qt::LeftButton, {}, QPoint(600, 500));
+  QTest::mouseMove(&widget_, QPoint(560, 480));
+  QTest::mouseRelease(&widget_, Qt::LeftButton, {}, QPoint(560, 480));
+  EXPECT_NE(widget_.View().center.x, before.x);
+  ASSERT_EQ(Corners().size(), 2u);
+  widget_.SetCenter({8, 8}, 4);
+  // The double-click's first click places the last corner, the second closes.
+  QTest::mouseClick(&widget_, Qt::LeftButton, {}, At(0, -21.943046));
+  QTest::mouseDClick(&widget_, Qt::LeftButton, {}, At(0, -21.943046));
+  QTest::mouseRelease(&widget_, Qt::LeftButton, {}, At(0, -21.943046));
+  ASSERT_EQ(Corners().size(), 3u);
+  EXPECT_TRUE(widget_.Polygon().Closed());
+  EXPECT_NEAR(Corners()[1].longitude, 22.5, 1e-9);
+  EXPECT_NEAR(Corners()[2].latitude, -21.943046, 1e-5);
+  EXPECT_EQ(edits_, 4);
+  EXPECT_TRUE(clicked.empty());
+  // Closed: a click adds no corner.
+  QTest::mouseClick(&widget_, Qt::LeftButton, {}, QPoint(100, 100));
+  EXPECT_EQ(Corners().size(), 3u);
+}
+
+TEST_F(PolygonInput, ACornerDragsBackspaceRemovesTheLastAndTheFirstCornerCloses) {
+  for (const QPoint p : {At(0, 0), At(22.5, 0), At(22.5, -21.943046), At(0, -21.943046)})
+    QTest::mouseClick(&widget_, Qt::LeftButton, {}, p);
+  ASSERT_EQ(Corners().size(), 4u);
+  QTest::keyClick(&widget_, Qt::Key_Backspace);
+  ASSERT_EQ(Corners().size(), 3u);
+  EXPECT_FALSE(widget_.Polygon().Closed());
+  // A click on the first corner closes the polygon and adds nothing.
+  QTest::mouseClick(&widget_, Qt::LeftButton, {}, At(0, 0) + QPoint(3, -2));
+  ASSERT_TRUE(widget_.Polygon().Closed());
+  EXPECT_EQ(Corners().size(), 3u);
+  const int edits = edits_;
+  // Dragging the second corner moves it and does not pan; one edit when let go.
+  const TilePoint center = widget_.View().center;
+  QTest::mousePress(&widget_, Qt::LeftButton, {}, At(22.5, 0));
+  QTest::mouseMove(&widget_, At(30, 5));
+  QTest::mouseMove(&widget_, At(45, 10));
+  QTest::mouseRelease(&widget_, Qt::LeftButton, {}, At(45, 10));
+  EXPECT_EQ(widget_.View().center.x, center.x);
+  EXPECT_NEAR(Corners()[1].longitude, 45, 0.1);
+  EXPECT_NEAR(Corners()[1].latitude, 10, 0.1);
+  EXPECT_EQ(edits_, edits + 1);
+  // Backspace on a closed polygon of three reopens it with two.
+  QTest::keyClick(&widget_, Qt::Key_Backspace);
+  EXPECT_EQ(Corners().size(), 2u);
+  EXPECT_FALSE(widget_.Polygon().Closed());
+}
+
+}  // namespace

@@ -70,8 +70,8 @@ TEST_P(TaskFolderSourceStates, DrawsEachTilesStateWhereverTheServiceCountsRows) 
   QRectF covers;
   const QImage cells = source.Coverage(&covers);
   EXPECT_EQ(covers, QRectF(x0, topNorth, 2, 2));
-  EXPECT_EQ(cells.pixelColor(0, 0), TaskFolderSource::StateColour(TileState::Saved));
-  EXPECT_EQ(cells.pixelColor(1, 1), TaskFolderSource::StateColour(TileState::Failed));
+  EXPECT_EQ(cells.pixelColor(0, 0).rgb(), TaskFolderSource::StateColour(TileState::Saved).rgb());
+  EXPECT_EQ(cells.pixelColor(1, 1).rgb(), TaskFolderSource::StateColour(TileState::Failed).rgb());
 
   // The view through the widget: the cursor names the tile in the service's count.
   MapWidget widget;
@@ -83,10 +83,15 @@ TEST_P(TaskFolderSourceStates, DrawsEachTilesStateWhereverTheServiceCountsRows) 
   EXPECT_EQ(widget.TileAt(QPointF(300, 300)), (TileKey{x1, south, 4}));
   const QImage shot = widget.grab().toImage();
   EXPECT_EQ(shot.pixelColor(100, 100), QColor(Qt::blue));
+  // At the task's zoom each tile's state frames it, the saved ones too.
+  EXPECT_EQ(source.Border(x0, topNorth, 4), TaskFolderSource::StateColour(TileState::Saved));
+  EXPECT_EQ(source.Border(x1, topSouth, 4), TaskFolderSource::StateColour(TileState::Failed));
+  EXPECT_FALSE(source.Border(x0, topNorth, 5).isValid());
+  EXPECT_EQ(shot.pixelColor(1, 100), TaskFolderSource::StateColour(TileState::Saved));
 
   source.SetState(x1, south, TileState::Saved);
   EXPECT_EQ(source.States().Count(TileState::Failed), 0);
-  EXPECT_EQ(source.Coverage(&covers).pixelColor(1, 1), TaskFolderSource::StateColour(TileState::Saved));
+  EXPECT_EQ(source.Coverage(&covers).pixelColor(1, 1).rgb(), TaskFolderSource::StateColour(TileState::Saved).rgb());
 }
 
 INSTANTIATE_TEST_SUITE_P(TopAndBottomCounted, TaskFolderSourceStates, testing::Values(kOpenStreetMap, 5));
