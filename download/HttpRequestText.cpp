@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "RequestHeaders.h"
+
 namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -79,15 +81,34 @@ SplitUrl SplitAddress(const std::string& url) {
   return parts;
 }
 
+RequestHeaders TileRequestHeaders(const std::string& host, const std::string& userAgent,
+                                  const RequestHeaders& configured, const TileValidators* known) {
+  RequestHeaders headers = {{"Host", host}, {"Accept", kAcceptedTypes}};
+  if (!userAgent.empty()) headers.emplace_back("User-Agent", userAgent);
+  for (const auto& header : configured) {
+    if (RequestHeaderProblem(header.first, header.second)) continue;
+    const bool replaces = EqualsIgnoringCase(header.first, "Accept") || EqualsIgnoringCase(header.first, "User-Agent");
+    auto own = headers.begin() + 1;
+    while (own != headers.end() && !(replaces && EqualsIgnoringCase(own->first, header.first))) ++own;
+    if (own != headers.end()) {
+      own->second = header.second;
+    } else {
+      headers.push_back(header);
+    }
+  }
+  if (known && !known->etag.empty()) headers.emplace_back("If-None-Match", known->etag);
+  if (known && !known->lastModified.empty()) headers.emplace_back("If-Modified-Since", known->lastModified);
+  return headers;
+}
+
 std::string BuildRequestText(const SplitUrl& url, const std::string& proxyServer,
                              const std::string& proxyUsername, const std::string& proxyPassword,
-                             const std::string& userAgent) {
+                             const std::string& userAgent, const RequestHeaders& configured,
+                             const TileValidators* known) {
   bool proxy = !proxyServer.empty();
   std::string text = "GET " + RequestTarget(url, proxy) + " HTTP/1.1\r\n";
-  text += "Host: " + url.host + "\r\n";
-  text += std::string("Accept: ") + kAcceptedTypes + "\r\n";
-  // An empty agent sends no User-Agent line at all.
-  if (!userAgent.empty()) text += "User-Agent: " + userAgent + "\r\n";
+  for (const auto& [name, value] : TileRequestHeaders(url.host, userAgent, configured, known))
+    text += name + (value.empty() ? ":" : ": " + value) + "\r\n";
   if (proxy && !proxyUsername.empty())
     text += "Proxy-Authorization: " + ProxyAuthorizationValue(proxyUsername, proxyPassword) + "\r\n";
   return text + "\r\n";

@@ -2,6 +2,11 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "NetworkSettings.h"
+#include "TileFreshness.h"
 
 // The request side of a tile fetch as data: the parts of an address and the
 // exact text that goes on the wire for it, so tests compare bytes without a socket.
@@ -19,13 +24,22 @@ struct SplitUrl {
 };
 SplitUrl SplitAddress(const std::string& url);
 
+// The header lines a tile request sends after its request line, in order:
+// Host, Accept, User-Agent (none for an empty agent), the configured
+// headers (one named Accept or User-Agent replaces that line in place; one
+// that cannot be sent is left out), then If-None-Match and If-Modified-Since
+// when known validators are given.
+RequestHeaders TileRequestHeaders(const std::string& host, const std::string& userAgent,
+                                  const RequestHeaders& configured, const TileValidators* known = nullptr);
+
 // The exact request text for an address, as the client sends it. Through a
 // proxy the target is absolute; it keeps a port the address names (other than
 // the protocol's default), so that the proxy reaches the same server as a
 // direct request would. An https address through a proxy is tunnelled instead.
 std::string BuildRequestText(const SplitUrl& url, const std::string& proxyServer,
                              const std::string& proxyUsername, const std::string& proxyPassword,
-                             const std::string& userAgent);
+                             const std::string& userAgent, const RequestHeaders& configured = {},
+                             const TileValidators* known = nullptr);
 
 // Origin form ("/a/b/c.png") directly, absolute form through a proxy.
 std::string RequestTarget(const SplitUrl& url, bool throughProxy);

@@ -43,7 +43,10 @@
 //               existing tile is never replaced by a blank.
 //
 // Every tile saved or failed is also told to the task's FailureWatch, which
-// stops the whole task when the server is plainly dead or wrong.
+// stops the whole task when the server is plainly dead or wrong. A saved
+// tile's validators and expiry, when the server sent any, are handed to the
+// task's FreshWriter, which keeps them for a later refresh without the
+// worker waiting for its disk.
 //
 // Whatever road ends the run (end of share, stop request, ban, a bad proxy
 // port, an error nobody expected), the closing step runs exactly once: the
@@ -65,6 +68,7 @@
 
 #include "AtomicFile.h"
 #include "FailureWatch.h"
+#include "FreshWriter.h"
 #include "Ftl.h"
 #include "RequestPacer.h"
 #include "TileHttpClient.h"
@@ -97,13 +101,14 @@ int64_t ClampToWalk(__int128 value) {
 
 TDownThread::TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
                          TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer,
-                         FailureWatch* watch)
+                         FailureWatch* watch, FreshWriter* fresh)
     : task_(task),
       threadIndex_(threadIndex),
       sink_(sink),
       blankImagePath_(std::move(blankImagePath)),
       pacer_(pacer),
-      watch_(watch) {
+      watch_(watch),
+      fresh_(fresh) {
   if (!createSuspended) Start();
 }
 
@@ -246,15 +251,17 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
     Log();
   };
   const TileFetchResult result = fetcher_->Fetch(url, buffer_, notes);
-  if (result.status == TileFetchResult::Status::Fetched)
-    SaveTile(x, y, seq, url);
-  else if (result.status == TileFetchResult::Status::Failed)
+  if (result.status == TileFetchResult::Status::Fetched) {
+    if (SaveTile(x, y, seq, url) && fresh_ && !result.freshness.Empty())
+      fresh_->Add({x, y, NowMilliseconds(), result.freshness});
+  } else if (result.status == TileFetchResult::Status::Failed) {
     HandleFailure(result.outcome, result.message, x, y, url, stopWorker);
+  }
   if (buffer_.capacity() > kKeptBufferCapacity) std::string().swap(buffer_);
   else buffer_.clear();
 }
 
-void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url) {
+bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url) {
   const std::string name = task_->TileFileName(x, y);
   const std::string path = task_->TileFolder + name;
   try {
@@ -269,7 +276,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
     msg_.assign(path).append(1, '|').append(url);
     Record();
     if (watch_) watch_->Failed(FetchOutcome::OtherFailure, e.what(), url);
-    return;
+    return false;
   }
   bytesSaved_.fetch_add(buffer_.size(), std::memory_order_relaxed);
   BeginLine();
@@ -281,6 +288,7 @@ void TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   Log();
   SetLast(x, y);
   if (watch_) watch_->Saved();
+  return true;
 }
 
 void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,

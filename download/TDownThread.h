@@ -12,6 +12,7 @@
 
 class DownloadTask;
 class FailureWatch;
+class FreshWriter;
 class RequestPacer;
 class TileHttpClient;
 
@@ -39,10 +40,10 @@ struct TilePosition {
 // at the top of TDownThread.cpp.
 class TDownThread {
  public:
-  // pacer and watch, when given, are shared by all the task's workers and outlive them.
+  // pacer, watch and fresh, when given, are shared by all the task's workers and outlive them.
   TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
               TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer = nullptr,
-              FailureWatch* watch = nullptr);
+              FailureWatch* watch = nullptr, FreshWriter* fresh = nullptr);
   // Asks the thread to stop and waits for it.
   ~TDownThread();
   TDownThread(const TDownThread&) = delete;
@@ -68,7 +69,7 @@ class TDownThread {
   void HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,
                      const std::string& url, bool& stopWorker);
   void PutBlankImage(const std::string& path);
-  void SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url);
+  bool SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url);
   void Close();
 
   void Log();     // hands msg_ to the log view
@@ -83,6 +84,7 @@ class TDownThread {
   std::string blankImagePath_;
   RequestPacer* pacer_;
   FailureWatch* watch_;
+  FreshWriter* fresh_;
   std::optional<std::string> blankImage_;  // read on first need, then kept
 
   std::string msg_;     // the line of the next report

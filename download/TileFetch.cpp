@@ -34,7 +34,12 @@ TileFetcher::TileFetcher(TileHttpClient& client, const NetworkSettings& network,
     : client_(client), network_(network), pacer_(pacer), stop_(stop) {}
 
 TileFetchResult TileFetcher::Fetch(const std::string& url, std::string& body, const TileFetchNotes& notes) {
-  const TileFetchResult abandoned{TileFetchResult::Status::Abandoned, FetchOutcome::NoMessage, {}};
+  return FetchIfChanged(url, TileValidators{}, body, notes);
+}
+
+TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileValidators& known, std::string& body,
+                                            const TileFetchNotes& notes) {
+  const TileFetchResult abandoned{TileFetchResult::Status::Abandoned, FetchOutcome::NoMessage, {}, {}};
   int32_t waits = 0;
   for (int32_t repeats = 0;; ++repeats) {
     body.clear();
@@ -43,8 +48,9 @@ TileFetchResult TileFetcher::Fetch(const std::string& url, std::string& body, co
     std::string retryAfter;
     bool blocked = false;
     bool fetched = false;
+    bool changed = true;
     try {
-      client_.Get(url, body);
+      changed = client_.GetIfChanged(url, known, body);
       fetched = true;
     } catch (const FetchError& e) {
       message = e.what();
@@ -56,13 +62,15 @@ TileFetchResult TileFetcher::Fetch(const std::string& url, std::string& body, co
       // A failure without a message text: outcome "no message".
     }
     if (fetched) {
+      const TileFreshness freshness = FreshnessOf(client_.LastCaching(), NowMilliseconds());
+      if (!changed) return {TileFetchResult::Status::NotModified, FetchOutcome::NoMessage, {}, freshness};
       const auto problem = network_.CheckTileBodies ? TileBodyProblem(body) : std::nullopt;
-      if (!problem) return {TileFetchResult::Status::Fetched, FetchOutcome::NoMessage, {}};
+      if (!problem) return {TileFetchResult::Status::Fetched, FetchOutcome::NoMessage, {}, freshness};
       body.clear();
-      return {TileFetchResult::Status::Failed, FetchOutcome::OtherFailure, std::string(*problem)};
+      return {TileFetchResult::Status::Failed, FetchOutcome::OtherFailure, std::string(*problem), {}};
     }
     body.clear();
-    if (blocked) return {TileFetchResult::Status::Failed, FetchOutcome::Banned, message};
+    if (blocked) return {TileFetchResult::Status::Failed, FetchOutcome::Banned, message, {}};
 
     FetchOutcome outcome = ClassifyFetchFailure(message);
     const bool repeatsLeft = repeats < network_.RepeatLimit;
@@ -84,7 +92,7 @@ TileFetchResult TileFetcher::Fetch(const std::string& url, std::string& body, co
       }
       outcome = FetchOutcome::OtherFailure;
     }
-    return {TileFetchResult::Status::Failed, outcome, message};
+    return {TileFetchResult::Status::Failed, outcome, message, {}};
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "NetworkSettings.h"
+#include "TileFreshness.h"
 
 class RequestPacer;
 class TileHttpClient;
@@ -30,11 +31,14 @@ inline constexpr const char* kNotFoundText = "Error: the image is not found on s
 
 // What became of one tile's fetch once every repeat and wait was spent.
 struct TileFetchResult {
-  enum class Status { Fetched, Failed, Abandoned };
+  // NotModified: a conditional fetch heard "304 Not Modified".
+  enum class Status { Fetched, Failed, Abandoned, NotModified };
   Status status = Status::Failed;
   // For Failed: Banned, NotFound, OtherFailure or NoMessage.
   FetchOutcome outcome = FetchOutcome::NoMessage;
   std::string message;
+  // For Fetched and NotModified: what the answer said of the tile's freshness.
+  TileFreshness freshness;
 };
 
 // What a caller hears while a tile is repeated: a closed connection before
@@ -58,6 +62,10 @@ class TileFetcher {
 
   // body is emptied first; on Fetched it holds the whole image.
   TileFetchResult Fetch(const std::string& url, std::string& body, const TileFetchNotes& notes = {});
+  // The same, asking only for a tile that differs from the one these
+  // validators name; empty validators make it a plain Fetch.
+  TileFetchResult FetchIfChanged(const std::string& url, const TileValidators& known, std::string& body,
+                                 const TileFetchNotes& notes = {});
 
  private:
   TileHttpClient& client_;

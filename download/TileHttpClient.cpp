@@ -16,7 +16,8 @@
 // sends exactly the request of BuildRequestText: its own Accept, User-Agent
 // and Proxy-Connection are replaced or removed by the custom header lists.
 // Callbacks watch the transfer: the header callback keeps the status line,
-// "Location" and "Connection"; the body callback appends to the caller's
+// "Location", "Connection" and the caching headers (validators and expiry,
+// kept as sent and read only by those who ask); the body callback appends to the caller's
 // buffer within the size cap; the progress callback ends a transfer that has
 // received nothing for the read time-out. The outcome becomes a message from
 // fixed texts only. A response that asks for the connection to close (or
@@ -83,9 +84,16 @@ struct TileHttpClient::Impl {
   ~Impl();
   void Open();  // a new handle: any open connection is closed first
   void Configure();
-  void UseHeaders(const SplitUrl& url, const TileHttpClient& client);
+  void UseHeaders(const SplitUrl& url, const TileHttpClient& client, const TileValidators* known);
+  bool Perform(const std::string& url, std::string& buffer, const TileValidators* known, TileHttpClient& client);
   void Aim(const SplitUrl& url, const TileHttpClient& client);
   void StartResponse(std::string& buffer);
+  // Empties the caching headers but keeps their storage: no allocation per tile.
+  void ClearCaching() {
+    for (std::string* field : {&caching.etag, &caching.lastModified, &caching.cacheControl, &caching.expires,
+                               &caching.date, &caching.age})
+      field->clear();
+  }
   void Finish(CURLcode code);
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* user);
@@ -109,6 +117,7 @@ struct TileHttpClient::Impl {
   bool location = false;
   bool blocked = false;  // an X-Blocked header came
   bool connectionClose = false;
+  ResponseCaching caching;
   bool headersComplete = false;  // the blank line after the headers arrived
   int64_t headerBytes = 0;
   bool bodyTooLarge = false;
@@ -200,26 +209,40 @@ void TileHttpClient::Impl::Configure() {
 }
 
 // libcurl's own Accept, User-Agent and Proxy-Connection are replaced or
-// removed, so the lines go out in the order BuildRequestText gives them.
-void TileHttpClient::Impl::UseHeaders(const SplitUrl& url, const TileHttpClient& client) {
+// removed, so the lines go out in the order TileRequestHeaders gives them.
+void TileHttpClient::Impl::UseHeaders(const SplitUrl& url, const TileHttpClient& client, const TileValidators* known) {
   bool proxy = !client.ProxyServer.empty();
   bool credentials = proxy && !client.ProxyUsername.empty();
   std::string key = url.host;
+  if (known) key += '\n' + known->etag + '\n' + known->lastModified;
   if (credentials) key += '\n' + client.ProxyUsername + '\n' + client.ProxyPassword;
   if (key == headersKey && serverHeaders) return;
   curl_slist_free_all(serverHeaders);
   curl_slist_free_all(proxyHeaders);
-  serverHeaders = curl_slist_append(nullptr, ("Host: " + url.host).c_str());
-  serverHeaders = curl_slist_append(serverHeaders, (std::string("Accept: ") + kAcceptedTypes).c_str());
-  std::string agent = network.UserAgent.empty() ? "User-Agent:" : "User-Agent: " + network.UserAgent;
-  serverHeaders = curl_slist_append(serverHeaders, agent.c_str());
+  serverHeaders = nullptr;
+  bool built = true;
+  bool agentLine = false;
+  for (const auto& [name, value] : TileRequestHeaders(url.host, network.UserAgent, network.Headers, known)) {
+    agentLine = agentLine || EqualsIgnoringCase(name, "User-Agent");
+    // "Name;" is libcurl's way to send a header with an empty value.
+    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+    curl_slist* grown = curl_slist_append(serverHeaders, line.c_str());
+    built = built && grown;
+    if (grown) serverHeaders = grown;
+  }
+  // No User-Agent line at all for an empty agent: libcurl adds none of its own.
+  if (!agentLine && built) {
+    curl_slist* grown = curl_slist_append(serverHeaders, "User-Agent:");
+    built = grown != nullptr;
+    if (grown) serverHeaders = grown;
+  }
   proxyHeaders = nullptr;
   if (credentials) {
     std::string value = ProxyAuthorizationValue(client.ProxyUsername, client.ProxyPassword);
     proxyHeaders = curl_slist_append(proxyHeaders, ("Proxy-Authorization: " + value).c_str());
   }
   proxyHeaders = curl_slist_append(proxyHeaders, "Proxy-Connection:");
-  if (!serverHeaders || !proxyHeaders) {
+  if (!built || !serverHeaders || !proxyHeaders) {
     headersKey.clear();
     throw FetchError("Out of memory while building the request.");
   }
@@ -260,6 +283,7 @@ void TileHttpClient::Impl::StartResponse(std::string& target) {
   statusLine.clear();
   retryAfter.clear();
   location = blocked = connectionClose = headersComplete = false;
+  ClearCaching();
   headerBytes = 0;
   bodyTooLarge = headerTooLarge = readTimedOut = tileTimedOut = requestSent = false;
   started = lastByte = Clock::now();
@@ -279,6 +303,7 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
     self.statusLine = std::string(line);
     self.retryAfter.clear();
     self.location = self.blocked = self.connectionClose = self.headersComplete = false;
+    self.ClearCaching();
   } else if (line.empty()) {
     self.headersComplete = true;
   } else if (IsHeader(line, "Retry-After")) {
@@ -289,6 +314,19 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
     self.blocked = true;
   } else if (IsHeader(line, "Connection")) {
     self.connectionClose = EqualsIgnoringCase(HeaderValue(line, "Connection"), "close");
+  } else if (IsHeader(line, "ETag")) {
+    self.caching.etag = HeaderValue(line, "ETag");
+  } else if (IsHeader(line, "Last-Modified")) {
+    self.caching.lastModified = HeaderValue(line, "Last-Modified");
+  } else if (IsHeader(line, "Cache-Control")) {
+    if (!self.caching.cacheControl.empty()) self.caching.cacheControl += ", ";
+    self.caching.cacheControl += HeaderValue(line, "Cache-Control");
+  } else if (IsHeader(line, "Expires")) {
+    self.caching.expires = HeaderValue(line, "Expires");
+  } else if (IsHeader(line, "Date")) {
+    self.caching.date = HeaderValue(line, "Date");
+  } else if (IsHeader(line, "Age")) {
+    self.caching.age = HeaderValue(line, "Age");
   } else if (IsHeader(line, "Content-Length")) {
     // Reserve up front what the cap allows; a larger announcement fails in libcurl.
     std::string_view value = HeaderValue(line, "Content-Length");
@@ -386,53 +424,68 @@ std::optional<std::string> CaFileProblem(const std::string& caFile) {
   return "The certificate file '" + caFile + "' (Network.CaFile) cannot be read or holds no PEM certificate.";
 }
 
-void TileHttpClient::Get(const std::string& url, std::string& buffer) {
+void TileHttpClient::Get(const std::string& url, std::string& buffer) { impl_->Perform(url, buffer, nullptr, *this); }
+
+bool TileHttpClient::GetIfChanged(const std::string& url, const TileValidators& known, std::string& buffer) {
+  return impl_->Perform(url, buffer, known.Empty() ? nullptr : &known, *this);
+}
+
+const ResponseCaching& TileHttpClient::LastCaching() const { return impl_->caching; }
+
+// True for a 2xx answer; false for a 304 to a conditional request.
+bool TileHttpClient::Impl::Perform(const std::string& url, std::string& buffer, const TileValidators* known,
+                                   TileHttpClient& client) {
   SplitUrl parts = SplitAddress(url);
   CheckAddress(url, parts);
-  Impl& impl = *impl_;
-  if (impl.caFileUnusable && LowerAscii(parts.protocol) == "https") throw FetchError(kCaFileUnusable);
-  impl.Aim(parts, *this);
-  impl.UseHeaders(parts, *this);
+  if (caFileUnusable && LowerAscii(parts.protocol) == "https") throw FetchError(kCaFileUnusable);
+  Aim(parts, client);
+  UseHeaders(parts, client, known);
   std::string address = LowerAscii(parts.protocol) + "://" + parts.host +
                         (parts.port.empty() ? "" : ":" + parts.port) + parts.path + parts.document;
-  curl_easy_setopt(impl.curl, CURLOPT_URL, address.c_str());
-  impl.StartResponse(buffer);
-  impl.errorText[0] = '\0';
-  CURLcode code = curl_easy_perform(impl.curl);
+  curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+  StartResponse(buffer);
+  errorText[0] = '\0';
+  CURLcode code = curl_easy_perform(curl);
   // libcurl takes a close inside the headers for the end of a response.
-  if (code == CURLE_OK && !impl.headersComplete) code = CURLE_PARTIAL_FILE;
+  if (code == CURLE_OK && !headersComplete) code = CURLE_PARTIAL_FILE;
   long osErrno = 0;
   long tunnelStatus = 0;
   long verifyResult = 0;
   bool nameMismatch = false;
   if (code != CURLE_OK) {
-    curl_easy_getinfo(impl.curl, CURLINFO_OS_ERRNO, &osErrno);
-    curl_easy_getinfo(impl.curl, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
-    curl_easy_getinfo(impl.curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &tunnelStatus);
+    curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);
     // libcurl checks the name itself, after the chain passed, with no result number of its own.
-    const std::string_view detail = impl.errorText;
+    const std::string_view detail = errorText;
     nameMismatch = code == CURLE_PEER_FAILED_VERIFICATION &&
                    (detail.find("host name") != std::string_view::npos ||
                     detail.find("hostname") != std::string_view::npos);
   }
-  impl.Finish(code);
+  Finish(code);
   // A ban whatever else the answer says, even when its body broke off.
-  if (impl.blocked && impl.headersComplete) {
-    buffer.resize(impl.bufferStart);
-    throw FetchError(kBlockedAnswer, impl.retryAfter, true);
+  if (blocked && headersComplete) {
+    buffer.resize(bufferStart);
+    throw FetchError(kBlockedAnswer, retryAfter, true);
   }
   if (code != CURLE_OK) {
-    buffer.resize(impl.bufferStart);  // no part of a broken body stays behind
-    throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), impl.bodyTooLarge,
-                                             impl.headerTooLarge, impl.readTimedOut, impl.tileTimedOut, tunnelStatus >= 300,
-                                             verifyResult, nameMismatch}));
+    buffer.resize(bufferStart);  // no part of a broken body stays behind
+    ClearCaching();
+    throw FetchError(TransferFailureMessage({code, static_cast<int>(osErrno), bodyTooLarge, headerTooLarge,
+                                             readTimedOut, tileTimedOut, tunnelStatus >= 300, verifyResult,
+                                             nameMismatch}));
   }
   // The status text is the status line without its first word.
-  std::size_t space = impl.statusLine.find(' ');
-  std::string statusText = space == std::string::npos ? std::string() : impl.statusLine.substr(space + 1);
+  std::size_t space = statusLine.find(' ');
+  std::string statusText = space == std::string::npos ? std::string() : statusLine.substr(space + 1);
   std::string codeText = statusText.substr(0, statusText.find(' '));
   if (!AllDigits(codeText) || codeText.size() > 3)
     throw FetchError("Invalid response: the status code is not a number.");
   int status = std::stoi(codeText);
-  if (status < 200 || status > 299 || impl.location) throw FetchError(statusText, impl.retryAfter);
+  if (status == 304 && known && !location) {
+    buffer.resize(bufferStart);
+    return false;
+  }
+  if (status < 200 || status > 299 || location) throw FetchError(statusText, retryAfter);
+  return true;
 }

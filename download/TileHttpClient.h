@@ -43,6 +43,12 @@ class TileHttpClient {
   // Only "http" and "https" addresses are fetched; https verifies the
   // certificate against the system's certificates and Network.CaFile's.
   void Get(const std::string& url, std::string& buffer);
+  // Get, asking for the tile only when it differs from the one these
+  // validators name (If-None-Match, If-Modified-Since): false, with nothing
+  // added to buffer, when the server answers "304 Not Modified".
+  bool GetIfChanged(const std::string& url, const TileValidators& known, std::string& buffer);
+  // The caching headers of the last response that arrived whole.
+  const ResponseCaching& LastCaching() const;
 
   // libcurl's global set-up; call once before any worker thread starts.
   static void GlobalInit();

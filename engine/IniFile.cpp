@@ -157,6 +157,21 @@ int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
   return ParseInt32(value).value_or(defaultValue);
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::ReadKeys(const std::string& section) const {
+  Load();
+  std::vector<std::pair<std::string, std::string>> keys;
+  const std::size_t header = FindSection(lines_, section);
+  if (header == kNone) return keys;
+  const std::size_t end = SectionEnd(lines_, header);
+  for (std::size_t i = header + 1; i < end; ++i) {
+    std::string_view name, value;
+    const std::string_view text = Trim(lines_[i].text);
+    if (text.starts_with(';') || text.starts_with('#') || !SplitKeyLine(text, name, value)) continue;
+    keys.emplace_back(name, value);
+  }
+  return keys;
+}
+
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   WriteStrings(section, {{key, value}});
 }

@@ -37,6 +37,9 @@ class IniFile {
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) const;
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t defaultValue) const;
+  // Every key=value line of a section, in order, as read (lines starting
+  // with ";" or "#" are comments here); empty when the section is missing.
+  std::vector<std::pair<std::string, std::string>> ReadKeys(const std::string& section) const;
 
   // Throw IniWriteError naming the file when the write cannot be done; the
   // file is then unchanged. Names and values must not hold line breaks, and

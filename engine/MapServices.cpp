@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "TextFormat.h"
+#include "TileTemplate.h"
 
 namespace {
 
@@ -34,12 +35,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-std::string ReplaceAll(std::string text, std::string_view token, const std::string& by) {
-  for (auto at = text.find(token); at != std::string::npos; at = text.find(token, at + by.size()))
-    text.replace(at, token.size(), by);
-  return text;
-}
-
 // "http://" or "https://" as the value asks, "http://" when it names none.
 std::string WithScheme(std::string_view value) {
   if (StartsWithNoCase(value, "http://")) return "http://" + std::string(value.substr(7));
@@ -51,12 +46,6 @@ std::string_view TrimBlanks(std::string_view value) {
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   return value;
-}
-
-// The row counted from the bottom, whatever the service counts from.
-int32_t BottomRow(int32_t mapsType, int32_t y, int32_t zoom) {
-  if (RowOriginOf(mapsType) == RowOrigin::FromBottom || zoom < 0 || zoom > 30) return y;
-  return static_cast<int32_t>((int64_t{1} << zoom) - 1 - y);
 }
 
 std::string PathAndQuery(int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
@@ -138,20 +127,22 @@ std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
   if (!FindMapService(mapsType)) return {};
   std::string_view value = TrimBlanks(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
-  const std::string hostNumber = Str(y % 4);
-
-  if (value.find("{x}") != std::string_view::npos) {
-    std::string url = WithScheme(value);
-    url = ReplaceAll(std::move(url), "{x}", Str(x));
-    url = ReplaceAll(std::move(url), "{y}", Str(y));
-    // Row counted from the south, as TMS endpoints number it.
-    if (zoom >= 0 && zoom <= 30) url = ReplaceAll(std::move(url), "{-y}", Str((int64_t{1} << zoom) - 1 - y));
-    url = ReplaceAll(std::move(url), "{z}", Str(zoom));
-    url = ReplaceAll(std::move(url), "{n}", hostNumber);
-    return ReplaceAll(std::move(url), "{q}", Quadkey(x, BottomRow(mapsType, y, zoom), zoom));
-  }
+  const TilePlace tile{x, y, zoom, RowOriginOf(mapsType)};
+  if (IsAddressTemplate(value)) return ExpandTilePlaceholders(WithScheme(value), tile);
   while (value.ends_with('/')) value.remove_suffix(1);  // the path brings its own
-  return ReplaceAll(WithScheme(value), "{n}", hostNumber) + PathAndQuery(mapsType, x, y, zoom);
+  return ExpandTilePlaceholders(WithScheme(value), tile) + PathAndQuery(mapsType, x, y, zoom);
+}
+
+std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsType) {
+  if (!FindMapService(mapsType)) return std::nullopt;
+  const std::size_t key = kHostKey[static_cast<std::size_t>(mapsType)];
+  const std::vector<std::string> unknown = UnknownPlaceholders(hosts.ByKeyIndex(key));
+  if (unknown.empty()) return std::nullopt;
+  std::string names;
+  for (const std::string& name : unknown) names += (names.empty() ? "" : ", ") + name;
+  return std::string("The tile server ") + TileHosts::kKeys[key] + " in [Hosts] holds " +
+         (unknown.size() == 1 ? "an unknown placeholder: " : "unknown placeholders: ") + names +
+         ". Known: " + kKnownPlaceholders + ".";
 }
 
 std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {

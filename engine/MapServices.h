@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "Commonfunc.h"
@@ -28,6 +29,9 @@ std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom);
 
 // Address of a tile; empty for a MapsType outside 0..8.
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
+// Why the host or template of a MapsType's service can give no address (an
+// unknown placeholder, a lone brace), naming its key; nullopt when it can.
+std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsType);
 // prefix_x_y_zoom.ext; "_x_y_zoom." for a MapsType outside 0..8.
 std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
 // True when a file name has the form of a tile file name (prefix_x_y_z.ext).

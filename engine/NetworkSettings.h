@@ -2,6 +2,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+// Name and value of the headers sent with every tile request, in order.
+using RequestHeaders = std::vector<std::pair<std::string, std::string>>;
 
 // Limits that keep a hung or hostile server from hanging a worker or a Stop.
 // Read from the configuration's "Network" section at every Start.
@@ -20,4 +25,7 @@ struct NetworkSettings {
   bool CheckTileBodies = true;       // only whole PNG, JPEG, GIF or WebP images are tiles
   // Tiles in a row that fail (404 aside) before the task is stopped; 0: never.
   int32_t StopAfterFailures = 50;
+  // The "Headers" section, sent with each tile request (a Referer, an API
+  // key): never logged or shown, since they may hold keys.
+  RequestHeaders Headers;
 };

@@ -33,5 +33,6 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.CaFile = config.ReadString("Network", "CaFile", "");
   const std::string agent = config.ReadString("Network", "UserAgent", "");
   if (!agent.empty()) settings.UserAgent = agent;
+  settings.Headers = config.ReadKeys("Headers");
   return settings;
 }

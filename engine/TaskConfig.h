@@ -16,4 +16,5 @@ TileHosts ReadTileHosts(const IniFile& config);
 // check off), "CaFile". A missing, invalid or non-positive number gives the
 // default (RepeatLimit, MaxRequestsPerSecond, MaxRetryWait and
 // StopAfterFailures may be 0); an empty user agent gives the default.
+// Every Name=value line of section "Headers" becomes a request header.
 NetworkSettings ReadNetworkSettings(const IniFile& config);

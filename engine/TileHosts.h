@@ -3,12 +3,11 @@
 #include <array>
 #include <string>
 
-// Where each service's tiles come from. A value is a host ("{n}" stands for
-// the host number, the row mod 4), optionally with ":port" and an "http://"
-// or "https://" prefix (none means "http://"). A value containing "{x}" is a
-// whole address template instead: "{x}", "{y}" and "{z}" are the tile's
-// column, row (counted as the service counts it) and zoom, "{n}" the host
-// number and "{q}" the quadkey.
+// Where each service's tiles come from. A value is a host, optionally with
+// ":port" and an "http://" or "https://" prefix (none means "http://"). A
+// value that names the tile ("{x}", "{y}", "{z}", "{q}", "{bbox}" ...) is a
+// whole address template instead. The placeholders are TileTemplate.h's;
+// a host uses "{n}" (the host number, the row mod 4), "{s}" or "{switch:...}".
 struct TileHosts {
   // Configuration keys, section "Hosts", in this order.
   static constexpr std::array<const char*, 8> kKeys = {

@@ -51,6 +51,35 @@ const ValueOption* FindOption(const std::string& name) {
 
 bool IsTaskOption(const std::string& name) { return name != "--config"; }
 
+// refresh TASK.qrnl [--older-than DAYS]
+std::variant<CliArguments, CliUsageError> ParseRefresh(const std::vector<std::string>& words, CliArguments result) {
+  result.mode = CliArguments::Mode::Refresh;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    std::string word = words[i];
+    if (word == "--older-than" || word.starts_with("--older-than=")) {
+      std::string value;
+      if (word.size() > 12) {
+        value = word.substr(13);
+      } else if (i + 1 < words.size()) {
+        value = words[++i];
+      } else {
+        return CliUsageError{"--older-than needs a number of days"};
+      }
+      const std::optional<int> days = ParseInt(value);
+      if (!days || *days < 0) return CliUsageError{"--older-than needs a number of days from 0, not \"" + value + "\""};
+      result.olderThanDays = *days;
+    } else if (word.starts_with("--")) {
+      return CliUsageError{"unknown option " + word + " for refresh"};
+    } else if (result.refreshProject.empty()) {
+      result.refreshProject = word;
+    } else {
+      return CliUsageError{"refresh takes one project file"};
+    }
+  }
+  if (result.refreshProject.empty()) return CliUsageError{"refresh needs a project file"};
+  return result;
+}
+
 }  // namespace
 
 std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args) {
@@ -77,8 +106,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
       positional.push_back(word);
       continue;
     }
-    if (word == "--replace" || word == "--no-space-check") {
-      (word == "--replace" ? result.replace : result.noSpaceCheck) = true;
+    if (word == "--replace" || word == "--no-space-check" || word == "--dry-run") {
+      (word == "--replace" ? result.replace : word == "--dry-run" ? result.dryRun : result.noSpaceCheck) = true;
       sawTaskOption = true;
       continue;
     }
@@ -136,6 +165,7 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     result.combineWords.assign(positional.begin() + 1, positional.end());
     return result;
   }
+  if (command == "refresh") return ParseRefresh(positional, result);
   if (command == "redownload") {
     if (positional.size() != 2) return CliUsageError{"redownload needs one list file"};
     result.mode = CliArguments::Mode::Redownload;
@@ -164,8 +194,9 @@ std::string CliUsageText() {
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--area FILE [--buffer METRES]]\n"
          "              [--zoom N|A-B] [--threads N] [--path DIR] [--task NAME] [--max-rate N]\n"
-         "              [--replace] [--no-space-check]\n"
+         "              [--replace] [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
+         "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
          "              [--overviews] [--min-zoom N]\n"
@@ -195,8 +226,16 @@ std::string CliUsageText() {
          "  --max-rate N    start at most N requests per second (0: no cap)\n"
          "  --replace       replace a task of the same name that has other entries\n"
          "  --no-space-check  start a task larger than the disk's free space\n"
+         "  --dry-run       write nothing: per zoom level the tile count and a size\n"
+         "                  estimate from up to 8 sample tiles, then the total\n"
          "\n"
          "  redownload LIST.ftl   fetch every entry of a failed-tile list again\n"
+         "  refresh PROJECT.qrnl  ask the server again for the task's saved tiles whose\n"
+         "                        expiry has passed (else that are 7 days old), with the\n"
+         "                        validators they came with; only changed tiles are\n"
+         "                        fetched and replaced; --older-than DAYS asks for those\n"
+         "                        that old too. Ctrl+C stops it; the next refresh\n"
+         "                        continues where it stopped\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
          "  combine ... OUTPUT    finished tasks into one file: OUTPUT.tif (GeoTIFF), a tile\n"
          "                        set of several zoom levels (.mbtiles, .pmtiles, .gpkg,\n"

@@ -8,7 +8,7 @@
 
 // The command line of quarnel-cli. Scripts depend on it, so it only grows.
 struct CliArguments {
-  enum class Mode { Task, Redownload, Convert, Combine, Help, Version };
+  enum class Mode { Task, Redownload, Convert, Combine, Refresh, Help, Version };
   Mode mode = Mode::Task;
 
   std::optional<std::string> configPath;
@@ -26,7 +26,12 @@ struct CliArguments {
   std::optional<int> maxRate;           // requests per second, 0 = no cap
   bool replace = false;       // --replace: a task of the same name with other entries is replaced
   bool noSpaceCheck = false;  // --no-space-check: start a task larger than the disk's free space
+  bool dryRun = false;        // --dry-run: tile counts and sizes from sample tiles; nothing written
   bool levelOfRange = false;  // one level of --zoom A-B (ZoomLevelRuns sets it)
+
+  // refresh: the task's project file, and --older-than's days
+  std::string refreshProject;
+  std::optional<int> olderThanDays;
 
   // redownload
   std::string failedListPath;

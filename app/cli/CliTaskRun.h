@@ -36,10 +36,10 @@ class CliTaskRun : private TaskRunObserver {
 
   // Runs the task to its close; returns the process's exit status.
   int Run();
-
- private:
   // The entries to start; nullopt when one is unusable (a message was shown).
   std::optional<TaskEntries> EntriesToStart();
+
+ private:
   void Start(const TaskEntries& entries);
   void Prepared(const std::optional<std::string>& error);
   void OnSignal(int signal);

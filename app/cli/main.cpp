@@ -16,6 +16,7 @@
 #include "AreaImport.h"
 #include "CliArguments.h"
 #include "CliPlatform.h"
+#include "CliServerTools.h"
 #include "CliTaskRun.h"
 #include "CliZoomRange.h"
 #include "Convert.h"
@@ -137,9 +138,12 @@ int main(int argc, char* argv[]) {
       return Convert(platform, arguments);
     case CliArguments::Mode::Redownload:
       return Redownload(platform, arguments);
+    case CliArguments::Mode::Refresh:
+      return RunRefresh(platform, arguments);
     default:
       break;
   }
+  if (arguments.dryRun) return RunDryRun(platform, arguments, area);
   if (!arguments.zoomRange) {
     CliTaskRun run(platform, arguments, area);
     return run.Run();

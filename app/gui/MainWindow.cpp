@@ -60,7 +60,10 @@ QString LastLines(const MemoLines& lines, std::size_t count) {
 
 MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QWidget* parent,
                        TaskRunOptions runOptions)
-    : QMainWindow(parent), platform_(platform), logic_(platform, std::move(configPathOverride), runOptions) {
+    : QMainWindow(parent),
+      platform_(platform),
+      configPathOverride_(configPathOverride),
+      logic_(platform, std::move(configPathOverride), runOptions) {
   setObjectName("Form1");
   QFont font(QStringLiteral("Sans Serif"), 8);
   font.setStyleHint(QFont::SansSerif);
@@ -74,6 +77,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   ConnectControls();
   ConnectAreaControls();
   AddMapPicker();
+  AddServerTools();
 
   lineFlush_.setSingleShot(true);
   lineFlush_.setInterval(100);

@@ -20,6 +20,7 @@
 #include "TForm1.h"
 
 class GuiPlatform;
+class RefreshTilesDialog;
 class UpDownArrows;
 
 // The main window's widgets over the TForm1 logic. The logic holds every
@@ -93,6 +94,10 @@ class MainWindow : public QMainWindow, private TForm1View {
   // Picking the area on a map (MainWindowMapPick.cpp).
   QPushButton* PickOnMapButton = nullptr;
   QAction* PickOnMap1 = nullptr;
+  // The tile server's own tools (MainWindowServerTools.cpp).
+  QPushButton* ButtonServerEstimate = nullptr;
+  QAction* RefreshTiles1 = nullptr;
+  RefreshTilesDialog* RefreshTilesWindow() { return refreshTiles_; }
 
   // TForm1View: the status bar shows the closed run's summary.
   void RunSummaryReady(const std::string& summary) override;
@@ -130,6 +135,8 @@ class MainWindow : public QMainWindow, private TForm1View {
   void MirrorAreaControls();
   void AddMapPicker();
   void PickOnMapClick();
+  void AddServerTools();
+  void RefreshTiles1Click();
   void BuildControls();
   QWidget* BuildProgressControls(QWidget* parent);
   void MirrorProgress();
@@ -143,7 +150,9 @@ class MainWindow : public QMainWindow, private TForm1View {
   void EndProcessKeepingProgress();
 
   GuiPlatform& platform_;
+  std::string configPathOverride_;
   TForm1 logic_;
+  RefreshTilesDialog* refreshTiles_ = nullptr;  // made at first use, a child of this window
   OtherWindows otherWindows_;
   bool shownOnce_ = false;
   bool mirroring_ = false;

@@ -12,6 +12,18 @@ namespace {
 
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
+// An address has no blanks to wrap at: it may break after its separators.
+QString Breakable(const std::string& text) {
+  QString shown = ToQt(text);
+  for (const QString separator : {"/", "&", "?", ",", "="}) shown.replace(separator, separator + QChar(0x200B));
+  return shown;
+}
+
+void ShowSample(QLabel* label, const std::string& text) {
+  label->setText(Breakable(text));
+  label->setToolTip(ToQt(text));
+}
+
 }  // namespace
 
 OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverride, QWidget* parent)
@@ -35,7 +47,12 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   EditProxyPassword->setEchoMode(QLineEdit::Password);
   EditTileServer = new QLineEdit(this);
   EditTileServer->setPlaceholderText("tile.openstreetmap.org");
-  EditTileServer->setToolTip("A host, or an address with {z}, {x}, {y} or {-y}");
+  EditTileServer->setToolTip("A host, or an address with {z}, {x}, {y}, {-y}, {s}, {switch:A,B}, {q} or {bbox}");
+  LabelTileSample = new QLabel(this);
+  LabelTileSample->setWordWrap(true);
+  LabelTileSample->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // Room for a long template's address or a refusal: the dialog's size is fixed.
+  LabelTileSample->setMinimumHeight(4 * LabelTileSample->fontMetrics().lineSpacing());
   EditUserAgent = new QLineEdit(this);
   EditUserAgent->setPlaceholderText(NetworkSettings::kDefaultUserAgent);
   Button1 = new QPushButton("OK", this);
@@ -67,6 +84,7 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   addRow("Proxy Username", EditProxyUsername);
   addRow("Proxy Password", EditProxyPassword);
   addRow("Tile server", EditTileServer);
+  grid->addWidget(LabelTileSample, row++, 0, 1, 3);
   addRow("User agent", EditUserAgent);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -85,6 +103,7 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
       {EditProxyUsername, "EditProxyUsername"},
       {EditProxyPassword, "EditProxyPassword"},
       {EditTileServer, "EditTileServer"},
+      {LabelTileSample, "LabelTileSample"},
       {EditUserAgent, "EditUserAgent"},
       {Button1, "Button1"},
       {Button2, "Button2"},
@@ -97,6 +116,11 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   connect(Button1, &QPushButton::clicked, this, &OptionsDialog::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &OptionsDialog::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &OptionsDialog::Button3Click);
+  connect(EditTileServer, &QLineEdit::textEdited, this, [this](const QString& text) {
+    logic_.EditTileServer = text.toStdString();
+    logic_.EditTileServerChange();
+    ShowSample(LabelTileSample, logic_.LabelTileSample);
+  });
 }
 
 void OptionsDialog::ShowModal() {
@@ -150,5 +174,6 @@ void OptionsDialog::LogicToWidgets() {
   EditProxyUsername->setText(ToQt(logic_.EditProxyUsername));
   EditProxyPassword->setText(ToQt(logic_.EditProxyPassword));
   EditTileServer->setText(ToQt(logic_.EditTileServer));
+  ShowSample(LabelTileSample, logic_.LabelTileSample);
   EditUserAgent->setText(ToQt(logic_.EditUserAgent));
 }

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -31,6 +32,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* EditProxyUsername;
   QLineEdit* EditProxyPassword;
   QLineEdit* EditTileServer;
+  QLabel* LabelTileSample;
   QLineEdit* EditUserAgent;
   QPushButton* Button1;
   QPushButton* Button2;

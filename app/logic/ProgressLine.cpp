@@ -79,9 +79,11 @@ std::string EstimateText(const TaskEntries& entries, int32_t lastZoom) {
   return text + "in all " + tilesText(all);
 }
 
-std::string SizeEstimateText(int64_t tiles) {
+std::string SizeEstimateText(int64_t tiles) { return ByteSizeText(static_cast<double>(tiles) * kTypicalTileBytes); }
+
+std::string ByteSizeText(double bytes) {
   const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
-  double value = static_cast<double>(tiles) * kTypicalTileBytes;
+  double value = bytes;
   std::size_t unit = 0;
   while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
   char text[48];

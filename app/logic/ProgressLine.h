@@ -28,3 +28,5 @@ inline constexpr int64_t kManyTiles = 1000000;
 // that keeps the figure short: "about 2.9 MB". The window and the picker
 // show the same text.
 std::string SizeEstimateText(int64_t tiles);
+// The same for a number of bytes.
+std::string ByteSizeText(double bytes);

@@ -60,6 +60,15 @@ std::string TForm1::ExecutableFolder() {
   return folder;
 }
 
+// The entries an estimate is for: the typed rectangle, the levels and the area.
+std::string TForm1::EstimateKey() const {
+  const TaskEntries entries = Entries();
+  char area[32];
+  std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
+  return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
+         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
+}
+
 void TForm1::NotifyControls() {
   // Typing over the area's bounds goes back to the rectangle.
   if (area_ && !CurrentArea()) SetArea(nullptr, {});
@@ -67,16 +76,29 @@ void TForm1::NotifyControls() {
   if (view_) view_->ControlsChanged();
 }
 
-// A range's estimate over an area builds a mask per level: only when the entries changed.
+// A range's estimate over an area builds a mask per level: only when the
+// entries changed. A sample from the server stands while they do not.
 void TForm1::UpdateEstimate() {
-  const TaskEntries entries = Entries();
-  char area[32];
-  std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
-  std::string key = entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
-                    std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
+  const std::string key = EstimateKey();
+  if (const std::optional<std::string> sampled = serverEstimate_.TextFor(key)) {
+    LabelEstimate = *sampled;
+    return;
+  }
   if (key == estimateKey_) return;
-  LabelEstimate = EstimateText(entries, LastZoom());
-  estimateKey_ = std::move(key);
+  LabelEstimate = EstimateText(Entries(), LastZoom());
+  estimateKey_ = key;
+}
+
+void TForm1::EstimateFromServerClick() {
+  RunHandler(platform_, [&] {
+    if (serverEstimate_.Running()) return;
+    StartPolicy policy;
+    policy.replace = policy.bigTask = StartPolicy::Decide::Go;
+    policy.dryRun = true;
+    const std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries(), policy);
+    if (parameters) serverEstimate_.Start(*parameters, LastZoom(), EstimateKey(), [this] { NotifyControls(); });
+  });
+  NotifyControls();
 }
 
 void TForm1::FormShow() {

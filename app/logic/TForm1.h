@@ -10,6 +10,7 @@
 
 #include "MemoLines.h"
 #include "Platform.h"
+#include "ServerEstimate.h"
 #include "TaskEntries.h"
 #include "TaskRun.h"
 
@@ -135,6 +136,10 @@ class TForm1 : private TaskRunObserver {
   void Timer1Timer();
   // An entry was edited: the estimate follows it.
   void EntriesChanged() { NotifyControls(); }
+  // "Estimate from the server": the estimate line shows the size of a few
+  // sample tiles, fetched in the background, until the entries change.
+  void EstimateFromServerClick();
+  bool EstimatingFromServer() const { return serverEstimate_.Running(); }
   // "Open task ...": runs the file dialog, then LoadProjectFile.
   void LoadParametersfromprojectfilel1Click();
   void Button4Click() { LoadParametersfromprojectfilel1Click(); }
@@ -222,6 +227,7 @@ class TForm1 : private TaskRunObserver {
   void Closed(const RunCounts& counts, const std::string& firstError) override;
 
   void NotifyControls();
+  std::string EstimateKey() const;
   void ShowProgress();
   std::string ExecutableFolder();
 
@@ -232,6 +238,7 @@ class TForm1 : private TaskRunObserver {
   std::unique_ptr<TaskRun> run_;
   std::unique_ptr<TaskRun> preparing_;  // the next run while its files are written
   std::unique_ptr<TaskRun> retired_;    // a set-up that failed; freed at the next Start
+  ServerEstimate serverEstimate_{platform_};
 
   std::shared_ptr<const Area> area_;
   TaskEntries areaBounds_;     // the coordinate texts of area_'s bounds

@@ -15,6 +15,7 @@
 #include "NumberEntry.h"
 #include "ProgressLine.h"
 #include "ProxyConfigReader.h"
+#include "RequestHeaders.h"
 #include "TaskConfig.h"
 #include "TaskRun.h"
 #include "TextFormat.h"
@@ -209,6 +210,13 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage(*problem);
     return std::nullopt;
   }
+  // Never sent as text: a placeholder the address cannot fill, or a header that would break the request.
+  for (const auto& problem : {TileHostProblem(settings.Hosts, settings.MapsType),
+                              RequestHeadersProblem(settings.Network.Headers)}) {
+    if (!problem) continue;
+    platform.ShowMessage(*problem);
+    return std::nullopt;
+  }
   if (entries.maxRequestsPerSecond) settings.Network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
 
   settings.Zoom = entries.zoom;
@@ -218,7 +226,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage("Please select a path to save the images.");
     return std::nullopt;
   }
-  if (!DirectoryExists(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
+  if (!policy.dryRun && !DirectoryExists(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
     platform.ShowMessage("Create directory " + savePath + " Failed.");
     return std::nullopt;
   }

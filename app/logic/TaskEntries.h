@@ -50,11 +50,13 @@ struct StartPolicy {
   Decide replace = Decide::Ask;
   // A task larger than the disk's free space (or than a million tiles, when asking).
   Decide bigTask = Decide::Ask;
+  // The checks alone, for an estimate: a missing save folder is not created.
+  bool dryRun = false;
 };
 
 // Start's checks, in their order, up to the filled parameters: the
-// configuration file, the proxy, the task name, the save folder (created when
-// missing), the coordinates, the thread count, the extension, the resume test
+// configuration file, the proxy, the task name, the tile server's address
+// and the request headers, the save folder (created when missing), the coordinates, the thread count, the extension, the resume test
 // (or the replace question) and the disk space. Shows the first refusal and
 // returns nullopt; throws for a thread count that is no number (the error
 // display's case).

@@ -1,5 +1,7 @@
 #include "TaskRun.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <deque>
 #include <string_view>
@@ -63,6 +65,7 @@ TaskRun::~TaskRun() {
   }
   (void)pacer_.release();
   (void)watch_.release();
+  (void)fresh_.release();
   (void)task_.release();
 }
 
@@ -74,6 +77,8 @@ PreparedViews TaskRun::PrepareFiles(const std::string& nowText, const std::strin
                                     const std::atomic<bool>* cancel) {
   task_->ClearStaleTemporaries();
   task_->WriteFiles(nowText, cancel);
+  // A replaced task's validators belong to tiles it no longer has.
+  if (!parameters_.Resume) ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
   RememberLastTask(configPath, task_->ProjectFilePath());
 
   ViewTail logLines, failedLines;
@@ -118,11 +123,13 @@ void TaskRun::StartWorkers(const std::string& blankImagePath) {
   watch_ = std::make_unique<FailureWatch>(parameters_.Network.StopAfterFailures, [this](const std::string& reason) {
     platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
   });
+  folderLock_ = std::make_unique<TaskFolderLock>(task_->TileFolder, TaskFolderLock::Kind::Shared);
+  fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
   state_ = State::Running;
   if (!options_.startWorkers) return;
   for (int32_t n = 0; n < parameters_.ThreadCount; ++n) {
-    workers_[n] =
-        std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get(), watch_.get());
+    workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get(),
+                                                watch_.get(), fresh_.get());
     ++runningWorkers_;
   }
 }
@@ -233,6 +240,12 @@ void TaskRun::SaveProgress(Durability logDurability) {
 
 void TaskRun::Close() {
   observer_.TimerOff();
+  // Every worker has ended: nothing more is handed to the writer.
+  if (fresh_) {
+    fresh_->Flush();
+    if (const std::optional<std::string> problem = fresh_->Problem())
+      AppendLog(*problem + ": some tiles' validators are not kept, so a refresh fetches those tiles whole.");
+  }
   AppendLog("");
   AppendLog(std::string(32, '-'));
   AppendLog("Task Stoped!");
@@ -262,6 +275,8 @@ void TaskRun::Close() {
     bytesOfReleased_ += worker->BytesSaved();
     worker.reset();
   }
+  fresh_.reset();
+  folderLock_.reset();
   state_ = State::Idle;
   observer_.Closed(Counts(), firstError);
 }
@@ -274,6 +289,7 @@ void TaskRun::SaveForExit() {
   log_.Save(Durability::PowerLoss);
   failed_.Save(Durability::PowerLoss);
   WritePositions(positions);
+  if (fresh_) fresh_->Flush();
 }
 
 std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer,

@@ -22,6 +22,10 @@
 // and to the failed list, then the positions written, so that no saved
 // position ever lies past a failure that no list on disk names.
 //
+// The saved tiles' validators and expiry go to the task's NAME_fresh.txt
+// through a FreshWriter that outlives the workers; the close writes what it
+// still holds.
+//
 // Stop asks every worker to end and the run is Closing; the workers finish
 // the tile in hand. A dead or wrong server does the same through the task's
 // FailureWatch: one log line says why, and the front end hears the reason
@@ -60,6 +64,7 @@
 #include <unordered_set>
 
 #include "FailureWatch.h"
+#include "FreshWriter.h"
 #include "GrowingTextFile.h"
 #include "Platform.h"
 #include "RequestPacer.h"
@@ -171,6 +176,8 @@ class TaskRun : public TDownThreadSink {
   std::unique_ptr<DownloadTask> task_;
   std::unique_ptr<RequestPacer> pacer_;  // shared by the workers, outlives them
   std::unique_ptr<FailureWatch> watch_;  // likewise
+  std::unique_ptr<TaskFolderLock> folderLock_;  // keeps a refresh off the task while it runs
+  std::unique_ptr<FreshWriter> fresh_;          // the saved tiles' validators; outlives the workers
   std::thread prepareThread_;
   std::atomic<bool> cancelPrepare_{false};
   std::string stopReason_;

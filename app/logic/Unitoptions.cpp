@@ -6,6 +6,7 @@
 #include "AppPaths.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "MapServices.h"
 #include "ProxyConfigReader.h"
 #include "TextFormat.h"
 
@@ -26,6 +27,7 @@ void TfrmOptions::FormShow() {
     EditProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
     EditTileServer = ini.ReadString("Hosts", "OpenStreetMap", "");
     EditUserAgent = ini.ReadString("Network", "UserAgent", "");
+    EditTileServerChange();
     shown_ = Current();
   });
 }
@@ -84,8 +86,19 @@ std::optional<std::string> TfrmOptions::RefusedField(std::optional<int32_t>& thr
   threads = ParseInt32(Edit2);
   if (!threads) return "'" + Edit2 + "' is not a valid integer value.";
   // An empty port is fine while no proxy is used: it is the file's default.
+  TileHosts hosts;
+  hosts.OpenStreetMap = EditTileServer;
+  if (const std::optional<std::string> problem = TileHostProblem(hosts, kOpenStreetMap)) return problem;
   if (CheckBoxUseProxy || !EditProxyPort.empty()) return ProxyPortProblem(EditProxyPort);
   return std::nullopt;
+}
+
+std::string TfrmOptions::TileServerSampleText(const std::string& tileServer) {
+  TileHosts hosts;
+  if (!tileServer.empty()) hosts.OpenStreetMap = tileServer;
+  if (const std::optional<std::string> problem = TileHostProblem(hosts, kOpenStreetMap)) return *problem;
+  // Zoom 12 over the Alps: a tile whose numbers are easy to tell apart.
+  return "Sample tile: " + BuildTileUrl(hosts, kOpenStreetMap, 2138, 1447, 12);
 }
 
 void TfrmOptions::Button3Click() {

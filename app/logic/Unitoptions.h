@@ -24,6 +24,8 @@ class TfrmOptions {
   std::string EditProxyPassword;  // shown masked
   std::string EditTileServer;     // [Hosts] OpenStreetMap: a host or an address template; empty: the built-in one
   std::string EditUserAgent;      // [Network] UserAgent; empty: the built-in one
+  // Under the tile-server field: the address of one sample tile, or why there is none.
+  std::string LabelTileSample;
 
   // The configuration file this dialog reads and writes (set by FormShow).
   std::string ConfigPath;
@@ -38,6 +40,12 @@ class TfrmOptions {
   void Button2Click() {}
   // "...": folder browser for Edit12.
   void Button3Click();
+  // The tile-server field was edited: the sample address follows it.
+  void EditTileServerChange() { LabelTileSample = TileServerSampleText(EditTileServer); }
+
+  // "Sample tile: ADDRESS" for a host or template (empty: the built-in
+  // host), or why Start would refuse it.
+  static std::string TileServerSampleText(const std::string& tileServer);
 
  private:
   // The texts that must pass before anything is written; the first problem, if any.

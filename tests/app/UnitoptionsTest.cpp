@@ -153,6 +153,21 @@ TEST_F(OptionsDialog, TileServerAndUserAgentAreWrittenOnlyWhenChanged) {
   EXPECT_EQ(IniFile(configPath_).ReadInteger("Network", "ReadTimeout", 0), 9);
 }
 
+// The address of one tile follows the field as it is typed; OK refuses what Start would.
+TEST_F(OptionsDialog, TheTileServerFieldShowsASampleAddress) {
+  form_.FormShow();
+  EXPECT_EQ(form_.LabelTileSample, "Sample tile: http://tile.openstreetmap.org/12/2138/1447.png");
+  form_.EditTileServer = "https://{s}.tiles.example.org/{z}/{x}/{y}.png?key=K";
+  form_.EditTileServerChange();
+  EXPECT_EQ(form_.LabelTileSample, "Sample tile: https://a.tiles.example.org/12/2138/1447.png?key=K");
+  form_.EditTileServer = "https://tiles.example.org/{z}/{x}/{y}.png?key={key}";
+  form_.EditTileServerChange();
+  EXPECT_NE(form_.LabelTileSample.find("unknown placeholder: {key}"), std::string::npos) << form_.LabelTileSample;
+  EXPECT_FALSE(form_.Button1Click());
+  EXPECT_EQ(platform_.messages, std::vector<std::string>{form_.LabelTileSample});
+  EXPECT_FALSE(Exists(configPath_));
+}
+
 TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
   // The configuration's folder is taken by a file: neither folder nor file can be made.
   WriteFile(folder_.Path() + "ini", "not a folder");

@@ -31,6 +31,16 @@ TEST(TaskConfigTest, HostsComeFromTheirKeys) {
   EXPECT_EQ(hosts.VirtualEarthRoad, TileHosts{}.VirtualEarthRoad);
 }
 
+TEST(TaskConfigTest, HeadersAreEveryLineOfTheirSectionInOrder) {
+  ScratchFolder folder;
+  WriteFileAtomic(folder / "config.ini",
+                  "[Headers]\r\nReferer = https://maps.example.org/\r\n; a comment\r\nX-Api-Key=k=1\r\nX-Empty=\r\n"
+                  "[Network]\r\nUserAgent=me\r\n");
+  EXPECT_EQ(ReadNetworkSettings(IniFile(folder / "config.ini")).Headers,
+            (RequestHeaders{{"Referer", "https://maps.example.org/"}, {"X-Api-Key", "k=1"}, {"X-Empty", ""}}));
+  EXPECT_TRUE(ReadNetworkSettings(IniFile(folder / "none.ini")).Headers.empty());
+}
+
 struct NetworkCase {
   const char* section;
   int32_t connect, read, repeat;

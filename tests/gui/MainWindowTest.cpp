@@ -127,7 +127,8 @@ TEST_F(MainWindowTest, MenusListTheirEntriesInOrderWithTheHiddenOnesHidden) {
         {"Map Combiner", false, true},
         {"", true, true},
         {"dowload failed files", false, true},
-        {"Pick area on map...", false, true}}},
+        {"Pick area on map...", false, true},
+        {"Refresh tiles...", false, true}}},
       {"&Help",
        {{"User manual", false, true}, {"Homepage", false, true}, {"", true, true}, {"About...", false, true}}},
   };

@@ -233,7 +233,7 @@ TEST_P(Completion, OffersTheWordsThatFit) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Completion,
     ::testing::Values(
-        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload"}},
+        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload", "refresh"}},
         CompletionCase{"option", {"quarnel-cli", "--thr"}, {"--threads"}},
         CompletionCase{"threadCounts", {"quarnel-cli", "--threads", ""}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
         CompletionCase{"noCommandAfterATaskOption", {"quarnel-cli", "--left", "10", ""}, {}},
@@ -243,6 +243,8 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"areaFile", {"quarnel-cli", "--area", ""}, {"route.gpx", "maps"}},
         CompletionCase{"bufferTakesANumber", {"quarnel-cli", "--area", "route.gpx", "--buffer", ""}, {}},
         CompletionCase{"failedList", {"quarnel-cli", "redownload", ""}, {"alps_failed.ftl", "maps"}},
+        CompletionCase{"refreshProject", {"quarnel-cli", "refresh", ""}, {"alps.qrnl", "maps"}},
+        CompletionCase{"refreshOption", {"quarnel-cli", "refresh", "alps.qrnl", "--o"}, {"--older-than"}},
         CompletionCase{"combineProjects", {"quarnel-cli", "combine", ""}, {"alps.qrnl", "maps"}},
         CompletionCase{"combineOutputKinds",
                        {"quarnel-cli", "combine", "alps.qrnl", "out"},

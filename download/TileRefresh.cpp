@@ -1,0 +1,423 @@
+#include "TileRefresh.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "FailureWatch.h"
+#include "FreshWriter.h"
+#include "RequestPacer.h"
+#include "TileFetch.h"
+#include "TileHttpClient.h"
+#include "Unitclasstask.h"
+
+namespace {
+
+constexpr std::size_t kPiece = std::size_t{64} << 10;
+constexpr std::size_t kQueuedTiles = 256;
+constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+
+// The task's tiles numbered column by column from 0, one bit each.
+class TileSet {
+ public:
+  explicit TileSet(const DownloadTask& task)
+      : minX_(task.MinX), minY_(task.MinY), height_(int64_t{task.MaxY} - task.MinY + 1),
+        total_(std::max<int64_t>(task.TotalTiles, 0)), bits_(static_cast<std::size_t>((total_ + 63) / 64)) {}
+
+  int64_t Total() const { return total_; }
+  std::optional<int64_t> Number(int32_t x, int32_t y) const {
+    const int64_t column = int64_t{x} - minX_, row = int64_t{y} - minY_;
+    if (column < 0 || row < 0 || row >= height_ || column * height_ + row >= total_) return std::nullopt;
+    return column * height_ + row;
+  }
+  int32_t X(int64_t number) const { return static_cast<int32_t>(minX_ + number / height_); }
+  int32_t Y(int64_t number) const { return static_cast<int32_t>(minY_ + number % height_); }
+  bool Has(int64_t number) const { return (bits_[Word(number)] >> (number % 64)) & 1; }
+  void Add(int64_t number) { bits_[Word(number)] |= uint64_t{1} << (number % 64); }
+
+ private:
+  static std::size_t Word(int64_t number) { return static_cast<std::size_t>(number / 64); }
+  int64_t minX_, minY_, height_, total_;
+  std::vector<uint64_t> bits_;
+};
+
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void ReadAt(int fd, char* into, std::size_t count, off_t at, const std::string& path) {
+  while (count > 0) {
+    const ssize_t n = ::pread(fd, into, count, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw FileWriteError("Cannot read file " + path + ": " + std::strerror(n < 0 ? errno : EIO));
+    into += n;
+    count -= static_cast<std::size_t>(n);
+    at += n;
+  }
+}
+
+// What the newest lines of the file said, now that it holds only them.
+struct Compacted {
+  std::optional<int64_t> unfinishedStart;
+  std::size_t bytes = 0;
+};
+
+// Rewrites the file with the newest line of each tile of the range, marking
+// those tiles in seen.
+Compacted CompactFreshFile(const std::string& path, TileSet& seen) {
+  Compacted compacted;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return compacted;
+  AtomicFileWriter out(path, Durability::ProcessCrash);
+  bool markerSeen = false;
+  ReadLinesNewestFirst(path, [&](std::string_view line) {
+    const std::optional<FreshLine> parsed = ParseFreshLine(line);
+    if (!parsed) return;
+    if (parsed->kind != FreshLine::Kind::Tile) {
+      if (!markerSeen && parsed->kind == FreshLine::Kind::RefreshStarted) compacted.unfinishedStart = parsed->start;
+      markerSeen = true;
+      return;
+    }
+    const std::optional<int64_t> number = seen.Number(parsed->record.x, parsed->record.y);
+    if (!number || seen.Has(*number)) return;
+    seen.Add(*number);
+    out.Append(line);
+    out.Append("\n");
+    compacted.bytes += line.size() + 1;
+  });
+  out.Commit();
+  return compacted;
+}
+
+// Each whole line of the first size bytes of a file, in order.
+template <typename Visit>
+void ReadLinesInOrder(const std::string& path, std::size_t size, Visit visit) {
+  if (size == 0) return;
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
+  std::string pending, piece(kPiece, '\0');
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t count = std::min(kPiece, size - at);
+    ReadAt(file.Get(), piece.data(), count, static_cast<off_t>(at), path);
+    pending.append(piece, 0, count);
+    at += count;
+    std::size_t start = 0;
+    for (std::size_t lf; (lf = pending.find('\n', start)) != std::string::npos; start = lf + 1)
+      visit(std::string_view(pending).substr(start, lf - start));
+    pending.erase(0, start);
+  }
+}
+
+struct Job {
+  int32_t x = 0;
+  int32_t y = 0;
+  TileFreshness known;
+};
+
+// Tiles waiting for a fetcher; the producer waits while it is full.
+class JobQueue {
+ public:
+  explicit JobQueue(const std::atomic<bool>& stop) : stop_(stop) {}
+  // Waits while the queue is full, unless the refresh is stopping.
+  void Push(Job job) {
+    std::unique_lock lock(mutex_);
+    while (jobs_.size() >= kQueuedTiles && !stop_) changed_.wait_for(lock, std::chrono::milliseconds(100));
+    jobs_.push_back(std::move(job));
+    changed_.notify_all();
+  }
+  std::optional<Job> Pop() {
+    std::unique_lock lock(mutex_);
+    while (jobs_.empty() && !closed_) changed_.wait(lock);
+    if (jobs_.empty()) return std::nullopt;
+    Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    changed_.notify_all();
+    return job;
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  const std::atomic<bool>& stop_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> jobs_;
+  bool closed_ = false;
+};
+
+std::string TileBytes(const std::string& path) {
+  try {
+    return ReadWholeFile(path);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+class Refresher {
+ public:
+  Refresher(const RefreshRequest& request, const RefreshControl& control, std::atomic<bool>& stop)
+      : request_(request), task_(*request.task), control_(control), stop_(stop), queue_(stop),
+        pacer_(task_.Parameters.Network.MaxRequestsPerSecond),
+        watch_(task_.Parameters.Network.StopAfterFailures, [this](const std::string& reason) { StopFor(reason); }) {
+    if (!request.blankImagePath.empty()) blank_ = TileBytes(request.blankImagePath);
+  }
+
+  void Run(FreshWriter& writer, TileSet& seen, std::size_t compactedBytes, int64_t reference, bool continuing) {
+    writer_ = &writer;
+    continuing_ = continuing;
+    const int32_t threads = std::clamp(task_.Parameters.ThreadCount, 1, 8);
+    std::vector<std::thread> fetchers;
+    for (int32_t i = 0; i < threads; ++i) fetchers.emplace_back([this] { Fetch(); });
+    FindDueTiles(seen, compactedBytes, reference);
+    queue_.Close();
+    for (std::thread& fetcher : fetchers) fetcher.join();
+    Progress(true);
+  }
+
+  RefreshCounts Counts() const {
+    std::lock_guard lock(mutex_);
+    return counts_;
+  }
+  std::string StopReason() const {
+    std::lock_guard lock(mutex_);
+    return stopReason_;
+  }
+
+ private:
+  // A saved tile: on disk, a regular file, not the blank placeholder.
+  std::optional<int64_t> SavedTileTime(const std::string& path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (!blank_.empty() && static_cast<std::size_t>(info.st_size) == blank_.size() && TileBytes(path) == blank_)
+      return std::nullopt;
+    return int64_t{info.st_mtim.tv_sec} * 1000 + info.st_mtim.tv_nsec / 1000000;
+  }
+
+  void Offer(int32_t x, int32_t y, int64_t checked, const TileFreshness& known, int64_t reference) {
+    if (!RefreshDue(checked, known.expires, reference, request_.olderThanDays, continuing_)) return;
+    if (!SavedTileTime(task_.TileFilePath(x, y))) return;
+    {
+      std::lock_guard lock(mutex_);
+      ++counts_.due;
+    }
+    queue_.Push({x, y, known});
+  }
+
+  void FindDueTiles(const TileSet& seen, std::size_t compactedBytes, int64_t reference) {
+    const std::string freshPath = writer_->Path();
+    ReadLinesInOrder(freshPath, compactedBytes, [&](std::string_view line) {
+      if (stop_) return;
+      const std::optional<FreshLine> parsed = ParseFreshLine(line);
+      if (!parsed || parsed->kind != FreshLine::Kind::Tile) return;
+      const FreshRecord& record = parsed->record;
+      Offer(record.x, record.y, record.checked, record.freshness, reference);
+    });
+    // The saved tiles no line names: their file's time is their last check.
+    for (int64_t number = 0; number < seen.Total() && !stop_; ++number) {
+      if (seen.Has(number)) continue;
+      const int32_t x = seen.X(number), y = seen.Y(number);
+      const std::optional<int64_t> modified = SavedTileTime(task_.TileFilePath(x, y));
+      if (modified) Offer(x, y, *modified, {}, reference);
+    }
+  }
+
+  void Fetch() {
+    TileHttpClient client(task_.Parameters.Network);
+    if (const std::optional<std::string> problem = ApplyProxy(request_.proxy, client)) {
+      StopFor(*problem);
+      return;
+    }
+    TileFetcher fetcher(client, task_.Parameters.Network, &pacer_, stop_);
+    std::string body;
+    while (std::optional<Job> job = queue_.Pop()) {
+      if (stop_) continue;  // empty the queue so the producer is never left waiting
+      AskAgain(fetcher, *job, body);
+    }
+  }
+
+  void AskAgain(TileFetcher& fetcher, const Job& job, std::string& body) {
+    const std::string url = task_.TileUrl(job.x, job.y);
+    const std::string path = task_.TileFilePath(job.x, job.y);
+    const TileFetchResult result = fetcher.FetchIfChanged(url, job.known.validators, body);
+    const int64_t now = NowMilliseconds();
+    switch (result.status) {
+      case TileFetchResult::Status::Abandoned:
+        return;
+      case TileFetchResult::Status::NotModified: {
+        // A 304 need not repeat the validators: what it leaves out stays as it was.
+        TileFreshness fresh = result.freshness;
+        if (fresh.validators.etag.empty()) fresh.validators.etag = job.known.validators.etag;
+        if (fresh.validators.lastModified.empty()) fresh.validators.lastModified = job.known.validators.lastModified;
+        writer_->Add({job.x, job.y, now, fresh});
+        Count(&RefreshCounts::unchanged);
+        watch_.Saved();
+        return;
+      }
+      case TileFetchResult::Status::Fetched:
+        Replace(job, path, url, body, result.freshness, now);
+        return;
+      case TileFetchResult::Status::Failed:
+        Count(&RefreshCounts::failed);
+        Line(result.message + "->" + url);
+        watch_.Failed(result.outcome, result.message, url);
+        if (result.outcome == FetchOutcome::Banned) StopFor(kBanText);
+        return;
+    }
+  }
+
+  void Replace(const Job& job, const std::string& path, const std::string& url, const std::string& body,
+               const TileFreshness& fresh, int64_t now) {
+    if (TileBytes(path) == body) {
+      Count(&RefreshCounts::unchanged);
+    } else {
+      try {
+        WriteTileFileAtomic(path, body);
+      } catch (const std::exception& error) {
+        Count(&RefreshCounts::failed);
+        Line(std::string(error.what()) + "->" + url);
+        watch_.Failed(FetchOutcome::OtherFailure, error.what(), url);
+        return;
+      }
+      Count(&RefreshCounts::replaced);
+      Line(path + ": replaced");
+    }
+    writer_->Add({job.x, job.y, now, fresh});
+    watch_.Saved();
+  }
+
+  void Count(int64_t RefreshCounts::*counter) {
+    {
+      std::lock_guard lock(mutex_);
+      ++(counts_.*counter);
+    }
+    Progress(false);
+  }
+
+  void Line(const std::string& line) {
+    std::lock_guard lock(lineMutex_);
+    if (control_.line) control_.line(line);
+  }
+
+  void Progress(bool last) {
+    if (!control_.progress) return;
+    RefreshCounts counts;
+    {
+      std::lock_guard lock(mutex_);
+      const auto now = std::chrono::steady_clock::now();
+      if (!last && now - lastProgress_ < kProgressEvery) return;
+      lastProgress_ = now;
+      counts = counts_;
+    }
+    std::lock_guard lock(lineMutex_);
+    control_.progress(counts);
+  }
+
+  void StopFor(const std::string& reason) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!stopReason_.empty()) return;
+      stopReason_ = reason;
+    }
+    stop_ = true;
+    Line(reason);
+  }
+
+  const RefreshRequest& request_;
+  const DownloadTask& task_;
+  const RefreshControl& control_;
+  std::atomic<bool>& stop_;
+  JobQueue queue_;
+  RequestPacer pacer_;
+  FailureWatch watch_;
+  FreshWriter* writer_ = nullptr;
+  bool continuing_ = false;
+  std::string blank_;
+  mutable std::mutex mutex_;  // guards the counts, the reason and the progress clock
+  std::mutex lineMutex_;      // one report at a time
+  RefreshCounts counts_;
+  std::string stopReason_;
+  std::chrono::steady_clock::time_point lastProgress_{};
+};
+
+std::string TaskNameOf(const DownloadTask& task) {
+  std::string base = task.TileFolder;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  const std::size_t slash = base.rfind('/');
+  return slash == std::string::npos ? base : base.substr(slash + 1);
+}
+
+}  // namespace
+
+RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& control) {
+  RefreshResult result;
+  const DownloadTask& task = *request.task;
+  std::atomic<bool> never{false};
+  std::atomic<bool>& stop = control.stop ? *control.stop : never;
+  const TaskFolderLock lock(task.TileFolder, TaskFolderLock::Kind::Exclusive);
+  if (!lock.Held()) {
+    result.error = "The task " + TaskNameOf(task) +
+                   " is being downloaded or refreshed: refresh it once that has ended.";
+    return result;
+  }
+  const std::string freshPath = FreshFilePathForTileFolder(task.TileFolder);
+  TileSet seen(task);
+  Compacted compacted;
+  std::unique_ptr<FreshWriter> writer;
+  try {
+    compacted = CompactFreshFile(freshPath, seen);
+    writer = std::make_unique<FreshWriter>(freshPath);
+  } catch (const std::exception& error) {
+    result.error = error.what();
+    return result;
+  }
+  const int64_t reference = compacted.unfinishedStart.value_or(NowMilliseconds());
+  result.continued = compacted.unfinishedStart.has_value();
+  writer->AddLine(RefreshMarkerLine('R', reference));
+
+  Refresher refresher(request, control, stop);
+  try {
+    refresher.Run(*writer, seen, compacted.bytes, reference, result.continued);
+  } catch (const std::exception& error) {
+    result.error = error.what();
+  }
+  result.counts = refresher.Counts();
+  result.stopReason = refresher.StopReason();
+  result.finished = !stop && !result.error;
+  if (result.finished) writer->AddLine(RefreshMarkerLine('E', reference));
+  writer->Flush();
+  if (const std::optional<std::string> problem = writer->Problem(); problem && !result.error) result.error = problem;
+  return result;
+}
+
+std::string RefreshSummary(const RefreshResult& result) {
+  const RefreshCounts& c = result.counts;
+  std::string text = "Refresh: " + std::to_string(c.unchanged) + " unchanged, " + std::to_string(c.replaced) +
+                     " replaced, " + std::to_string(c.failed) + " kept on failure.";
+  if (!result.finished) text += " Stopped: the next refresh continues where this one stopped.";
+  return text;
+}
