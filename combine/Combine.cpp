@@ -110,6 +110,9 @@ void CheckTasksFit(const CombineJob& job, OutputKind kind) {
   if (!IsTileSet(kind) && job.sources.size() != 1)
     throw CombineError("One image holds one task: give one project file, or write a tile set "
                        "(.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder).");
+  if (request.clip && IsTileSet(kind))
+    throw CombineError("Cutting to the area's outline is for a GeoTIFF or a PNG or JPEG image: a tile set holds "
+                       "whole tiles, and takes only those inside the area without it.");
   if (request.minZoom) {
     if (!IsTileSet(kind))
       throw CombineError("Lower levels are built for tile sets (.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder); "

@@ -52,6 +52,10 @@ struct CombineRequest {
   // How the front end lets the user replace an existing output, for the refusal.
   std::string replaceHint = "give --force";
   bool overviews = false;      // GeoTIFF only
+  // GeoTIFF and PNG or JPEG images only: pixels outside the task's area (its
+  // rectangle's entries when it has none) become no data, not just the tiles
+  // outside. Refused for a tile set, which holds whole tiles.
+  bool clip = false;
   // Tile sets only: build every level from the tasks' lowest zoom down to this one.
   std::optional<int32_t> minZoom;
   // The tile server's terms, recorded where the output has a place for them;

@@ -1,8 +1,10 @@
 #include "CombineSource.h"
 
+#include <algorithm>
 #include <cmath>
 #include <sys/stat.h>
 
+#include "AreaTask.h"
 #include "Combine.h"
 #include "ProjectFile.h"
 #include "MapServices.h"
@@ -38,6 +40,12 @@ std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPat
   if (p.Zoom < 0 || p.Zoom > 30 || (zoomAllowed && !zoomAllowed(p.MapsType, p.Zoom)))
     throw CombineError(projectPath + ": zoom " + std::to_string(p.Zoom) + " is out of range for map type " +
                        std::to_string(p.MapsType) + ".");
+  std::optional<Area> area;
+  try {
+    area = ReadTaskArea(project);
+  } catch (const AreaError& refusal) {
+    throw CombineError(refusal.what());
+  }
   p.LeftLongitude = project.Left;
   p.RightLongitude = project.Right;
   p.TopLatitude = project.Top;
@@ -56,7 +64,57 @@ std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPat
   } catch (const TaskSetupError& error) {
     throw CombineError(projectPath + ": " + error.what() + ".");
   }
+  if (area) {
+    try {
+      source->mask_ = TaskAreaMask(project, *area);
+    } catch (const std::exception& error) {  // TaskSetupError or AreaError: the mask's own refusal
+      throw CombineError(projectPath + ": " + error.what());
+    }
+    source->area_ = std::move(area);
+  }
   return source;
+}
+
+int64_t CombineSource::TileCount() const {
+  return mask_ ? mask_->TileCount() : int64_t{Columns()} * Rows();
+}
+
+int32_t CombineSource::TaskRow(int32_t topRow) const {
+  if (origin_ == RowOrigin::FromTop) return topRow;
+  return static_cast<int32_t>((int64_t{1} << parameters_.Zoom) - 1 - topRow);
+}
+
+bool CombineSource::Holds(int32_t x, int32_t y) const {
+  return Range().Holds(x, y) && (!mask_ || mask_->Contains(x, TaskRow(y)));
+}
+
+bool CombineSource::Meets(const TilePlace& place) const {
+  const TileRange range = Range();
+  if (!range.Meets(place)) return false;
+  if (!mask_) return true;
+  // The block of this task's tiles under place, then the mask's columns in it.
+  const int32_t shift = range.zoom - place.zoom;
+  const auto clip = [shift](int32_t at, int32_t low, int32_t high) {
+    return std::pair{static_cast<int32_t>(std::max<int64_t>(int64_t{at} << shift, low)),
+                     static_cast<int32_t>(std::min<int64_t>(((int64_t{at} + 1) << shift) - 1, high))};
+  };
+  const auto [firstX, lastX] = clip(place.x, range.minX, range.maxX);
+  const auto [topFirst, topLast] = clip(place.y, range.minY, range.maxY);
+  const int32_t firstRow = std::min(TaskRow(topFirst), TaskRow(topLast));
+  const int32_t lastRow = std::max(TaskRow(topFirst), TaskRow(topLast));
+  const std::span<const int32_t> columns = mask_->Columns();
+  for (auto x = std::lower_bound(columns.begin(), columns.end(), firstX); x != columns.end() && *x <= lastX; ++x) {
+    const std::span<const RowRun> runs = mask_->Runs(*x);
+    const auto run = std::lower_bound(runs.begin(), runs.end(), firstRow,
+                                      [](const RowRun& r, int32_t row) { return r.last < row; });
+    if (run != runs.end() && run->first <= lastRow) return true;
+  }
+  return false;
+}
+
+AreaBounds CombineSource::Bounds() const {
+  if (area_) return BoundsOf(*area_);
+  return {task_->WestLongitude, task_->EastLongitude, task_->SouthLatitude, task_->NorthLatitude};
 }
 
 int32_t CombineSource::TopRow(int32_t rowFromTaskTop) const {

@@ -3,8 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "Area.h"
+#include "AreaMask.h"
 #include "Commonfunc.h"
 #include "TaskParameters.h"
 #include "TileOrder.h"
@@ -18,11 +21,14 @@ struct MosaicGeometry {
 };
 
 // One finished task as the combiner reads it: the project file's inputs give
-// the same tile range and names the download used.
+// the same tile range and names the download used, and a task over an area
+// holds only the tiles its download fetched, those inside the area.
 class CombineSource {
  public:
   // Throws CombineError: an unreadable project file, a map type or zoom out
-  // of range, a rectangle the grid refuses, a tile folder that is missing.
+  // of range, a rectangle the grid refuses, a tile folder that is missing,
+  // an area file that is missing or damaged (named: the task is never taken
+  // for its whole rectangle).
   static std::unique_ptr<CombineSource> Open(const std::string& projectPath,
                                              const std::function<bool(int32_t, int32_t)>& zoomAllowed);
 
@@ -34,7 +40,8 @@ class CombineSource {
 
   int32_t Columns() const { return task_->MaxX - task_->MinX + 1; }
   int32_t Rows() const { return task_->MaxY - task_->MinY + 1; }
-  int64_t TileCount() const { return int64_t{Columns()} * Rows(); }
+  // The tiles the task holds: its rectangle's, or those inside its area.
+  int64_t TileCount() const;
   // Row counted from the top of the grid for the task's row index 0..Rows()-1 from its top edge.
   int32_t TopRow(int32_t rowFromTaskTop) const;
   // The file of the tile at column index and row index from the task's top-left corner.
@@ -45,10 +52,18 @@ class CombineSource {
   // The task's tiles in grid terms: columns and top-counted rows.
   TileRange Range() const;
   // Whether the task holds the tile at column x, top-counted row y. Every
-  // tile-set output asks here, so this is the one place where a task's own
-  // area (once tasks have one) leaves out the tiles outside it; today the
-  // rectangle is the whole task.
-  bool Holds(int32_t x, int32_t y) const { return Range().Holds(x, y); }
+  // output asks here (or Meets), so this is the one place where a task's
+  // area leaves out the tiles outside it.
+  bool Holds(int32_t x, int32_t y) const;
+  // Whether the task holds a tile at or under place (place.zoom <= Zoom()).
+  bool Meets(const TilePlace& place) const;
+  // The task's area; null for a task over a rectangle.
+  const Area* Outline() const { return area_ ? &*area_ : nullptr; }
+  // What the task covers in degrees, for an output's bounds: its area's
+  // extent, or the edges of its rectangle's tiles.
+  AreaBounds Bounds() const;
+  // The row the task's files and its area's mask count for a top-counted row.
+  int32_t TaskRow(int32_t topRow) const;
   // The file of the tile at column x, top-counted row y (inside Range()).
   std::string FileAt(int32_t x, int32_t y) const { return TilePath(x - task_->MinX, y - TopRow(0)); }
   // The task's name: the project file's without its ending.
@@ -60,6 +75,8 @@ class CombineSource {
   TaskParameters parameters_;
   RowOrigin origin_ = RowOrigin::FromTop;
   std::unique_ptr<DownloadTask> task_;  // refers to parameters_: the source never moves
+  std::optional<Area> area_;
+  std::optional<AreaMask> mask_;  // the tiles inside area_, rows as the task counts them
 };
 
 // Web Mercator: the grid's half width in metres and a tile's side at a zoom.

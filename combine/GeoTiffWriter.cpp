@@ -1,18 +1,20 @@
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include <cpl_string.h>
 #include <gdal.h>
 
 #include "GdalSession.h"
+#include "MosaicClip.h"
 #include "OutputPath.h"
 #include "TileImage.h"
 #include "TileSet.h"
 #include "Writers.h"
 
 // The mosaic is written tile by tile into 256-pixel blocks, so only GDAL's
-// bounded block cache ever holds pixels; a tile with no data is never
-// written and reads back as zero, alpha included.
+// bounded block cache ever holds pixels; a tile with no data, or outside the
+// task's area, is never written and reads back as zero, alpha included.
 
 namespace {
 
@@ -111,13 +113,18 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
       for (int32_t column = 0; column < source.Columns(); ++column)
         if (held(column, row)) visit(source.TilePath(column, row), {});
   });
+  std::optional<MosaicClip> clip;
+  if (job.request.clip) clip.emplace(source);
   std::string tilePath;
   TileBytes tile;
   for (int32_t row = 0; row < source.Rows(); ++row) {
+    if (clip) clip->StartTileRow(row);
     for (int32_t column = 0; column < source.Columns(); ++column) {
-      if (held(column, row) && job.NextData(tiles, tilePath, tile)) {
+      if (!held(column, row)) continue;
+      if (job.NextData(tiles, tilePath, tile)) {
         std::string problem;
         if (DecodeTileRgba(tile.bytes, rgba.data(), problem)) {
+          if (clip) clip->Apply(column, rgba.data());
           const CPLErr written =
               GDALDatasetRasterIO(dataset, GF_Write, column * kTilePixels, row * kTilePixels, kTilePixels, kTilePixels,
                                   rgba.data(), kTilePixels, kTilePixels, GDT_Byte, 4, bands, 4, 4 * kTilePixels, 1);

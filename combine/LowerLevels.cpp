@@ -34,7 +34,6 @@ LowerLevels::LowerLevels(CombineJob& job, int32_t minZoom) : job_(job), minZoom_
   for (const auto& source : job.sources)
     if (source->Zoom() == baseZoom_) {
       base_.push_back(source.get());
-      ranges_.push_back(source->Range());
       taskTiles_ += source->TileCount();
     }
   canvases_.assign(static_cast<std::size_t>(baseZoom_), std::vector<uint8_t>(kTileRgbaBytes));
@@ -45,7 +44,7 @@ LowerLevels::LowerLevels(CombineJob& job, int32_t minZoom) : job_(job), minZoom_
 LowerLevels::~LowerLevels() = default;
 
 bool LowerLevels::Meets(const TilePlace& place) const {
-  return std::any_of(ranges_.begin(), ranges_.end(), [&](const TileRange& range) { return range.Meets(place); });
+  return std::any_of(base_.begin(), base_.end(), [&](const CombineSource* source) { return source->Meets(place); });
 }
 
 int64_t LowerLevels::CountPlaces(const TilePlace& node) const {

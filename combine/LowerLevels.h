@@ -15,7 +15,8 @@ class CombineSource;
 class TileReadAhead;
 
 // Builds the levels below the tasks' lowest zoom, down to minZoom, each tile
-// from its four children (a missing child is no data), encoded as they are:
+// from its four children (a missing child, or one outside the task's area,
+// is no data), encoded as they are:
 // PNG when any of them is PNG, else JPEG at kLowerJpegQuality.
 //
 // The walk is the tile pyramid depth-first in Hilbert order, so a parent's
@@ -48,7 +49,6 @@ class LowerLevels {
   const int32_t minZoom_;
   int32_t baseZoom_ = 0;
   std::vector<const CombineSource*> base_;
-  std::vector<TileRange> ranges_;
   int64_t places_ = 0, taskTiles_ = 0;
   const Emit* emit_ = nullptr;
   std::unique_ptr<TileReadAhead> tiles_;

@@ -43,19 +43,29 @@ std::array<TilePlace, 4> ChildrenInOrder(const TilePlace& parent) {
 
 namespace {
 
-void Descend(const TilePlace& node, int32_t zoom, const std::vector<TileRange>& ranges,
+void Descend(const TilePlace& node, int32_t zoom, const std::function<bool(const TilePlace&)>& meets,
              const std::function<void(const TilePlace&)>& visit) {
-  if (!std::any_of(ranges.begin(), ranges.end(), [&](const TileRange& range) { return range.Meets(node); })) return;
+  if (!meets(node)) return;
   if (node.zoom == zoom) {
     visit(node);
     return;
   }
-  for (const TilePlace& child : ChildrenInOrder(node)) Descend(child, zoom, ranges, visit);
+  for (const TilePlace& child : ChildrenInOrder(node)) Descend(child, zoom, meets, visit);
 }
 
 }  // namespace
 
 void ForEachInHilbertOrder(int32_t zoom, const std::vector<TileRange>& ranges,
                            const std::function<void(const TilePlace&)>& visit) {
-  Descend(TilePlace{}, zoom, ranges, visit);
+  ForEachInHilbertOrder(
+      zoom,
+      [&](const TilePlace& node) {
+        return std::any_of(ranges.begin(), ranges.end(), [&](const TileRange& range) { return range.Meets(node); });
+      },
+      visit);
+}
+
+void ForEachInHilbertOrder(int32_t zoom, const std::function<bool(const TilePlace&)>& meets,
+                           const std::function<void(const TilePlace&)>& visit) {
+  Descend(TilePlace{}, zoom, meets, visit);
 }

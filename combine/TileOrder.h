@@ -38,3 +38,8 @@ std::array<TilePlace, 4> ChildrenInOrder(const TilePlace& parent);
 // once, in Hilbert order.
 void ForEachInHilbertOrder(int32_t zoom, const std::vector<TileRange>& ranges,
                            const std::function<void(const TilePlace&)>& visit);
+// The same for any set of tiles: meets(place) says whether a tile of the set
+// lies at or under place (a place at zoom: whether it is one), so the walk
+// descends only where there is something to find.
+void ForEachInHilbertOrder(int32_t zoom, const std::function<bool(const TilePlace&)>& meets,
+                           const std::function<void(const TilePlace&)>& visit);

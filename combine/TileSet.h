@@ -20,7 +20,7 @@
 struct TileSetFacts {
   std::string name;         // the tasks' name
   std::string attribution;  // the tile server's terms; may be empty
-  double west = 0, south = 0, east = 0, north = 0;  // degrees, the tasks' edges
+  double west = 0, south = 0, east = 0, north = 0;  // degrees: the tasks' areas', or their tiles' edges
   int32_t minZoom = 0, maxZoom = 0;                 // lower levels included
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
 };

@@ -32,11 +32,11 @@ TileSetFacts FactsOf(const CombineJob& job) {
   TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
   std::vector<std::string> names;
   for (const auto& source : job.sources) {
-    const DownloadTask& task = source->Task();
-    facts.west = std::min(facts.west, task.WestLongitude);
-    facts.east = std::max(facts.east, task.EastLongitude);
-    facts.south = std::min(facts.south, task.SouthLatitude);
-    facts.north = std::max(facts.north, task.NorthLatitude);
+    const AreaBounds bounds = source->Bounds();
+    facts.west = std::min(facts.west, bounds.west);
+    facts.east = std::max(facts.east, bounds.east);
+    facts.south = std::min(facts.south, bounds.south);
+    facts.north = std::max(facts.north, bounds.north);
     facts.minZoom = std::min(facts.minZoom, source->Zoom());
     facts.maxZoom = std::max(facts.maxZoom, source->Zoom());
     names.push_back(source->Name());
@@ -131,14 +131,13 @@ std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const Com
     for (const CombineSource* source : sources) zooms.insert(source->Zoom());
     for (const int32_t zoom : zooms) {
       std::vector<const CombineSource*> here;
-      std::vector<TileRange> ranges;
       for (const CombineSource* source : sources)
-        if (source->Zoom() == zoom) {
-          here.push_back(source);
-          ranges.push_back(source->Range());
-        }
+        if (source->Zoom() == zoom) here.push_back(source);
+      const auto meets = [&](const TilePlace& place) {
+        return std::any_of(here.begin(), here.end(), [&](const CombineSource* s) { return s->Meets(place); });
+      };
       std::vector<const CombineSource*> holders;
-      ForEachInHilbertOrder(zoom, ranges, [&](const TilePlace& place) {
+      ForEachInHilbertOrder(zoom, meets, [&](const TilePlace& place) {
         holders.clear();
         for (const CombineSource* source : here)
           if (source->Holds(place.x, place.y)) holders.push_back(source);

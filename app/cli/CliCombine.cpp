@@ -87,6 +87,8 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
       result.force = true;
     } else if (word == "--overviews" && !value) {
       result.overviews = true;
+    } else if (word == "--clip" && !value) {
+      result.clip = true;
     } else if (word == "--min-zoom") {
       int zoom = -1;
       const auto [end, error] = std::from_chars(value->data(), value->data() + value->size(), zoom);
@@ -118,6 +120,7 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
   request.blankImagePath = BlankImagePathIn(executableFolder);
   request.force = arguments.force;
   request.overviews = arguments.overviews;
+  request.clip = arguments.clip;
   request.minZoom = arguments.minZoom;
   request.zoomAllowed = &ZoomInMapTypeRange;
   // As a download does: a configuration named but missing is refused, not taken for empty.

@@ -6,12 +6,13 @@
 #include <vector>
 
 // quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]
-//                     [--min-zoom N] [--config FILE]
+//                     [--clip] [--min-zoom N] [--config FILE]
 struct CliCombineArguments {
   std::vector<std::string> projectFiles;
   std::string outputPath;
   bool force = false;
   bool overviews = false;
+  bool clip = false;  // cut a GeoTIFF or image to the task's area
   std::optional<int> minZoom;
   std::optional<std::string> configPath;  // where Hosts.Attribution is read
 };

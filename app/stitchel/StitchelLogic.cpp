@@ -135,6 +135,7 @@ CombineRequest StitchelRequest(const std::vector<std::string>& projectPaths, con
   request.force = choices.force;
   request.replaceHint = std::string("tick \"") + kReplaceLabel + "\"";
   request.overviews = choices.overviews;
+  request.clip = choices.clip;
   request.minZoom = choices.minZoom;
   request.configPath = choices.configPath;
   request.zoomAllowed = &ZoomInMapTypeRange;

@@ -54,9 +54,13 @@ std::string SummaryText(const CombineSummary& summary, const std::string& output
 // The check box that lets an output be replaced; the refusal names it.
 inline constexpr const char* kReplaceLabel = "Replace an existing output";
 
+// The check box that cuts a GeoTIFF or image to the task's area.
+inline constexpr const char* kClipLabel = "Cut to the area's outline";
+
 struct StitchelChoices {
   bool force = false;
   bool overviews = false;
+  bool clip = false;
   std::optional<int32_t> minZoom;
   std::string configPath;  // where the tile server's attribution is read; empty: none
 };

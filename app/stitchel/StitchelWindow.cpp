@@ -56,6 +56,9 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::st
   browseButton = Named(new QPushButton("Browse..."), "browseButton");
   forceBox = Named(new QCheckBox(kReplaceLabel), "forceBox");
   overviewsBox = Named(new QCheckBox("Overviews (GeoTIFF)"), "overviewsBox");
+  clipCheck = Named(new QCheckBox(kClipLabel), "ClipCheck");
+  clipCheck->setToolTip("A task over an area: clear the pixels outside its exact outline, not only the tiles "
+                        "outside it (GeoTIFF and images)");
   minZoomBox = Named(new QCheckBox("Build lower levels down to zoom"), "minZoomBox");
   minZoomSpin = Named(new QSpinBox, "minZoomSpin");
   combineButton = Named(new QPushButton("Combine"), "combineButton");
@@ -88,6 +91,7 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::st
   form->addRow("Output:", outputRow);
   form->addRow("", forceBox);
   form->addRow("", overviewsBox);
+  form->addRow("", clipCheck);
   form->addRow("", lowerRow);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(openFolderButton);
@@ -174,6 +178,7 @@ void StitchelWindow::CombineClick() {
   StitchelChoices choices;
   choices.force = forceBox->isChecked();
   choices.overviews = overviewsBox->isEnabled() && overviewsBox->isChecked();
+  choices.clip = clipCheck->isEnabled() && clipCheck->isChecked();
   if (minZoomBox->isEnabled() && minZoomBox->isChecked()) choices.minZoom = minZoomSpin->value();
   choices.configPath = configPath_;
   run_ = std::make_unique<CombineRun>(
@@ -231,6 +236,7 @@ void StitchelWindow::UpdateControls() {
                           static_cast<QWidget*>(forceBox)})
     widget->setEnabled(!running);
   overviewsBox->setEnabled(!running && SelectedKind() == OutputKind::GeoTiff);
+  clipCheck->setEnabled(!running && !IsTileSet(SelectedKind()));
   minZoomBox->setEnabled(!running && IsTileSet(SelectedKind()));
   minZoomSpin->setEnabled(minZoomBox->isEnabled() && minZoomBox->isChecked());
 }

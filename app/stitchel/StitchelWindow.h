@@ -46,6 +46,7 @@ class StitchelWindow : public QWidget {
   QPushButton* browseButton = nullptr;
   QCheckBox* forceBox = nullptr;
   QCheckBox* overviewsBox = nullptr;
+  QCheckBox* clipCheck = nullptr;
   QCheckBox* minZoomBox = nullptr;
   QSpinBox* minZoomSpin = nullptr;
   QPushButton* combineButton = nullptr;

@@ -11,6 +11,7 @@
 
 #include "CliCombine.h"
 #include "CliProcess.h"
+#include "CombineReaders.h"
 #include "CombineTestSupport.h"
 #include "TestFiles.h"
 
@@ -60,15 +61,17 @@ INSTANTIATE_TEST_SUITE_P(Words, CliCombineParseTest,
                                          ParseCase{{"a.qrnl", "out.sqlitedb", "--min-zoom", "x"}, "--min-zoom needs"},
                                          ParseCase{{"a.qrnl", "out.sqlitedb", "--min-zoom", "-1"}, "--min-zoom needs"},
                                          ParseCase{{"a.qrnl", "out.mbtiles", "--min-zoom"}, "needs a value"},
-                                         ParseCase{{"a.qrnl", "out.mbtiles", "--force=1"}, "unknown combine option"}));
+                                         ParseCase{{"a.qrnl", "out.mbtiles", "--force=1"}, "unknown combine option"},
+                                         ParseCase{{"a.qrnl", "out.tif", "--clip=yes"}, "unknown combine option"}));
 
 TEST(CliCombineParseTest, SplitsTheFlagsFromThePaths) {
   const auto parsed = std::get<CliCombineArguments>(ParseCombineArguments(
-      {"--config=c.ini", "a_z3.qrnl", "--overviews", "a_z4.qrnl", "--min-zoom", "1", "all.mbtiles", "--force"}));
+      {"--config=c.ini", "a_z3.qrnl", "--overviews", "a_z4.qrnl", "--min-zoom", "1", "all.mbtiles", "--force", "--clip"}));
   EXPECT_EQ(parsed.projectFiles, (std::vector<std::string>{"a_z3.qrnl", "a_z4.qrnl"}));
   EXPECT_EQ(parsed.outputPath, "all.mbtiles");
   EXPECT_TRUE(parsed.force);
   EXPECT_TRUE(parsed.overviews);
+  EXPECT_TRUE(parsed.clip);
   EXPECT_EQ(parsed.minZoom, 1);
   EXPECT_EQ(parsed.configPath, "c.ini");
 }
@@ -168,6 +171,28 @@ TEST_F(CliCombineRunTest, LowerLevelsAndTheConfiguredAttribution) {
   const auto missing = Run({"--config", folder / "none.ini", task.projectPath, folder / "other.mbtiles"});
   EXPECT_EQ(missing.status, 2) << missing.err;
   EXPECT_FALSE(Exists(folder / "other.mbtiles"));
+}
+
+// --clip reaches the combine: it cuts a GeoTIFF, and a tile set refuses it.
+TEST_F(CliCombineRunTest, ClipCutsAGeoTiffAndIsRefusedForATileSet) {
+  const TaskOnDisk area =
+      WriteAreaTask(folder.Path(), "area", 8, 5, Area{{{{{10.3, 40.2}, {24.6, 40.2}, {17, 51.7}}, {}}}, {}, {}});
+  const auto refused = Run({area.projectPath, folder / "out.mbtiles", "--clip"});
+  EXPECT_EQ(refused.status, 2) << refused.err;
+  EXPECT_NE(refused.err.find("a tile set holds whole tiles"), std::string::npos) << refused.err;
+  EXPECT_FALSE(Exists(folder / "out.mbtiles"));
+
+  for (const bool clip : {false, true}) {
+    const std::string out = folder / (clip ? "clipped.tif" : "whole.tif");
+    std::vector<std::string> words{area.projectPath, out};
+    if (clip) words.push_back("--clip");
+    const auto result = Run(words);
+    EXPECT_EQ(result.status, 0) << result.err;
+    // The north-west corner of the tile under the triangle's apex lies outside the outline.
+    const combinetest::Dataset image(out);
+    ASSERT_NE(image.handle, nullptr);
+    EXPECT_EQ(image.Pixel(258, 2)[3], clip ? 0 : 255) << out;
+  }
 }
 
 TEST_F(CliCombineRunTest, RefusalsEndWithStatus2AndNoOutput) {

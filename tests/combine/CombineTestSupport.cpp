@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "AreaTask.h"
 #include "AtomicFile.h"
 #include "MapServices.h"
 #include "TestFiles.h"
@@ -43,10 +44,14 @@ std::string TaskOnDisk::TilePath(int32_t x, int32_t topRow) const {
   return tileFolder + BuildTileFileName(parameters.MapsType, x, row, parameters.Zoom);
 }
 
-TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
-                     double left, double top, double right, double bottom, bool writeTiles) {
+namespace {
+
+TaskOnDisk WriteTaskOver(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
+                         double left, double top, double right, double bottom, bool writeTiles,
+                         std::shared_ptr<const TaskArea> area) {
   TaskOnDisk on;
   TaskParameters& p = on.parameters;
+  p.Area = std::move(area);
   p.LeftLongitude = left;
   p.RightLongitude = right;
   p.TopLatitude = top;
@@ -75,6 +80,20 @@ TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t
       for (int32_t row = on.topMinRow; row <= on.topMaxRow; ++row)
         WriteFile(on.TilePath(x, row), EncodeSolidImage(TileColour(x, row), on.extension));
   return on;
+}
+
+}  // namespace
+
+TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
+                     double left, double top, double right, double bottom, bool writeTiles) {
+  return WriteTaskOver(folder, name, mapsType, zoom, left, top, right, bottom, writeTiles, nullptr);
+}
+
+TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
+                         const Area& area, bool writeTiles) {
+  const AreaBounds bounds = BoundsOf(area);
+  return WriteTaskOver(folder, name, mapsType, zoom, bounds.west, bounds.north, bounds.east, bounds.south, writeTiles,
+                       TaskAreaOf(std::make_shared<const Area>(area)));
 }
 
 std::string BlankImagePath() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/blankimg/blank.png"; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "Area.h"
 #include "TaskParameters.h"
 
 using Rgba = std::array<uint8_t, 4>;
@@ -34,6 +35,13 @@ struct TaskOnDisk {
 // Writes the project file and every tile of the task in folder (ending with "/").
 TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
                      double left, double top, double right, double bottom, bool writeTiles = true);
+
+// A task over an area, as a download writes it: the area file beside the
+// project file, its bounds as the rectangle. writeTiles writes every tile of
+// the rectangle, those outside the area too, so a combine that took them
+// would show.
+TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
+                         const Area& area, bool writeTiles = true);
 
 // The blank placeholder shipped beside the executable.
 std::string BlankImageBytes();

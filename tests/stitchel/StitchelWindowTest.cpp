@@ -13,6 +13,7 @@
 
 #include <filesystem>
 
+#include "CombineReaders.h"
 #include "CombineTestSupport.h"
 #include "StitchelTestSupport.h"
 #include "StitchelWindow.h"
@@ -116,6 +117,34 @@ TEST_F(StitchelWindowTest, CombinesAWholeJobWithLowerLevelsAndOpensItsFolder) {
   ASSERT_TRUE(window.openFolderButton->isEnabled());
   QTest::mouseClick(window.openFolderButton, Qt::LeftButton);
   EXPECT_EQ(opened, std::vector<std::string>{folder.Path().substr(0, folder.Path().size() - 1)});
+}
+
+// "Cut to the area's outline" is offered for images only and reaches the
+// combine: the corner of the tile under the triangle's apex, outside the
+// outline, comes out transparent.
+TEST_F(StitchelWindowTest, TheClipCheckBoxCutsAnImageToTheArea) {
+  const TaskOnDisk task =
+      WriteAreaTask(folder.Path(), "area", 8, 5, Area{{{{{10.3, 40.2}, {24.6, 40.2}, {17, 51.7}}, {}}}, {}, {}});
+  StitchelWindow window(ResourcesFolder(), {task.projectPath});
+  Answer(window);
+  auto* clip = window.findChild<QCheckBox*>("ClipCheck");
+  ASSERT_NE(clip, nullptr);
+  EXPECT_EQ(clip->text().toStdString(), "Cut to the area's outline");
+  for (int kind = 0; kind < window.kindBox->count(); ++kind) {
+    window.kindBox->setCurrentIndex(kind);
+    const bool image = kind == 0 || window.kindBox->currentText().contains("image");
+    EXPECT_EQ(clip->isEnabled(), image) << window.kindBox->currentText().toStdString();
+  }
+  window.kindBox->setCurrentIndex(0);
+  clip->setChecked(true);
+  QTest::mouseClick(window.combineButton, Qt::LeftButton);
+  EXPECT_FALSE(clip->isEnabled());  // not while it runs
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
+  EXPECT_FALSE(shown.warning) << shown.text;
+  const combinetest::Dataset image(folder / "area.tif");
+  ASSERT_NE(image.handle, nullptr);
+  EXPECT_EQ(image.Pixel(258, 2)[3], 0);
+  EXPECT_EQ(image.Pixel(256 + 131, 250)[3], 255);  // under the apex, inside
 }
 
 }  // namespace
