@@ -250,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {"quarnel-cli", "combine", "alps.qrnl", "out"},
                        {"out.tif", "out.tiff", "out.mbtiles", "out.png", "out.jpg", "out/"}},
         CompletionCase{"combineOutputEnding", {"quarnel-cli", "combine", "alps.qrnl", "out.t"}, {"out.tif", "out.tiff"}},
-        CompletionCase{"combineOptions", {"quarnel-cli", "combine", "alps.qrnl", "--"}, {"--force", "--overviews", "--clip"}}),
+        CompletionCase{"combineOptions", {"quarnel-cli", "combine", "alps.qrnl", "--"}, {"--force", "--overviews", "--clip", "--min-zoom"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
