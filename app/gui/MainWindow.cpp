@@ -23,12 +23,12 @@ namespace {
 
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
-void MirrorText(QLineEdit* entry, const std::string& text) {
+void ShowText(QLineEdit* entry, const std::string& text) {
   const QString value = ToQt(text);
   if (entry->text() != value) entry->setText(value);
 }
 
-void MirrorText(QLabel* label, const std::string& text) {
+void ShowText(QLabel* label, const std::string& text) {
   const QString value = ToQt(text);
   if (label->text() != value) label->setText(value);
 }
@@ -270,7 +270,7 @@ void MainWindow::ProgressChanged(const TForm1Progress& progress) {
     ProgressBar1->setValue(progress.ProgressBar1Position);
     ProgressBar1->show();
   }
-  MirrorText(LabelProgress, progress.LabelProgress);
+  ShowText(LabelProgress, progress.LabelProgress);
 }
 
 void MainWindow::BuildMenus() {
@@ -424,14 +424,14 @@ void MainWindow::Draw(const TForm1Face& face) {
   }
   TrackBar1->setRange(face.TrackBar1Min, face.TrackBar1Max);
   TrackBar1->setToolTip(ToQt(face.TrackBar1Hint));
-  MirrorText(Label8, face.Label8);
+  ShowText(Label8, face.Label8);
   if (face.entries) ShowEntries(*face.entries);
   ZoomTo->setRange(TrackBar1->value(), std::max(face.TrackBar1Max, TrackBar1->value()));
   if (face.entries) ZoomTo->setValue(face.entries->zoomTo);
   DrawArea(face);
-  MirrorText(LabelTotalxy, face.LabelTotalxy);
+  ShowText(LabelTotalxy, face.LabelTotalxy);
   BitBtn1->setText(ToQt(face.BitBtn1Caption));
-  MirrorText(LabelEstimate, face.LabelEstimate);
+  ShowText(LabelEstimate, face.LabelEstimate);
   ProgressChanged(face.progress);
 }
 
@@ -440,14 +440,14 @@ void MainWindow::ShowEntries(const TForm1Entries& entries) {
   const int index = task.mapsTypeIndex;
   comboMapsType->setCurrentIndex(index >= 0 && index < comboMapsType->count() ? index : -1);
   TrackBar1->setValue(task.zoom);
-  MirrorText(EditTaskName, task.taskName);
-  MirrorText(Edit1, task.left);
-  MirrorText(Edit3, task.right);
-  MirrorText(Edit2, task.top);
-  MirrorText(Edit4, task.bottom);
-  MirrorText(Edit6, task.savePath);
-  MirrorText(Edit10, task.threads);
-  MirrorText(EditBuffer, entries.buffer);
+  ShowText(EditTaskName, task.taskName);
+  ShowText(Edit1, task.left);
+  ShowText(Edit3, task.right);
+  ShowText(Edit2, task.top);
+  ShowText(Edit4, task.bottom);
+  ShowText(Edit6, task.savePath);
+  ShowText(Edit10, task.threads);
+  ShowText(EditBuffer, entries.buffer);
 }
 
 void MainWindow::Memo1Appended(const std::string& line) {

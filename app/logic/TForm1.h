@@ -99,6 +99,9 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* kStopCaption = "Stop";
   // The views keep only their newest lines; the files hold every line.
   static constexpr std::size_t kShownLines = TaskRun::kViewLines;
+  // The thread-count arrows' range.
+  static constexpr int32_t UpDown2Min = 1;
+  static constexpr int32_t UpDown2Max = kMaxWorkers;
 
   // configPathOverride replaces the configuration file's usual place when set.
   explicit TForm1(Platform& platform, std::string configPathOverride = {}, TaskRunOptions runOptions = {});
@@ -108,8 +111,6 @@ class TForm1 : private TaskRunObserver {
 
   void SetView(TForm1View* view) { view_ = view; }
 
-  static constexpr int32_t UpDown2Min = 1;
-  static constexpr int32_t UpDown2Max = kMaxWorkers;
   static constexpr const char* kApplicationCaption = "Quarnel";
   static constexpr const char* StatusBar1Text = "Download map images from OpenStreet Maps.";
   static constexpr const char* Button1Hint = "Click to select path";
