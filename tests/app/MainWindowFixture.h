@@ -14,19 +14,13 @@
 class RecordingView : public TForm1View {
  public:
   TForm1Entries entries;  // as the window's entries would show them
-  int draws = 0;
   int memo1Replaced = 0;
-  std::vector<std::string> memo1Appended;
-  std::vector<std::string> memo2Appended;
   int exitRequested = 0;
   std::vector<std::string> summaries;
   void Draw(const TForm1Face& face) override {
-    ++draws;
     if (face.entries) entries = *face.entries;
   }
-  void Memo1Appended(const std::string& line) override { memo1Appended.push_back(line); }
   void Memo1Replaced() override { ++memo1Replaced; }
-  void Memo2Appended(const std::string& line) override { memo2Appended.push_back(line); }
   void ExitRequested() override { ++exitRequested; }
   void RunSummaryReady(const std::string& summary) override { summaries.push_back(summary); }
 };

@@ -318,6 +318,19 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   EXPECT_EQ(progress->text(), "Summary: 1 saved, 0 failed. Task: 1 of 2 tiles done, none listed as failed.");
 }
 
+// Neither a tick nor the close draws over what the user typed meanwhile.
+TEST_F(MainWindowTest, WhatIsTypedWhileATaskRunsOutlastsItsTicksAndItsClose) {
+  TForm1& logic = window->Logic();
+  StartTaskWithoutWorkers(logic, folder / "maps");
+  windows->platform.SetTimerEnabled(false);  // the ticks are fired here
+  QTest::keyClicks(Control<QLineEdit>("Edit1"), "5");
+  QTest::keyClicks(Control<QLineEdit>("EditTaskName"), "x");
+  RunExpectingMessageBox([&] { logic.Timer1Timer(); });
+  ASSERT_FALSE(logic.TaskRunning());
+  EXPECT_EQ(Control<QLineEdit>("Edit1")->text(), "5");
+  EXPECT_EQ(Control<QLineEdit>("EditTaskName")->text(), "newtask.qrnlx");
+}
+
 TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {
   auto* panel = Control<QLabel>("StatusBar1Panel");
   EXPECT_EQ(panel->text(), TForm1::StatusBar1Text);
