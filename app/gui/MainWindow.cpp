@@ -23,12 +23,12 @@ namespace {
 
 QString ToQt(const std::string& text) { return QString::fromStdString(text); }
 
-void MirrorText(QLineEdit* entry, const std::string& text) {
+void ShowText(QLineEdit* entry, const std::string& text) {
   const QString value = ToQt(text);
   if (entry->text() != value) entry->setText(value);
 }
 
-void MirrorText(QLabel* label, const std::string& text) {
+void ShowText(QLabel* label, const std::string& text) {
   const QString value = ToQt(text);
   if (label->text() != value) label->setText(value);
 }
@@ -93,7 +93,9 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   platform_.SetParentWindow(this);
   platform_.SetTickHandler([this] { logic_.Timer1Timer(); });
   logic_.SetView(this);
-  ControlsChanged();
+  TForm1Face first = logic_.Face();
+  first.entries = logic_.Entries();
+  Draw(first);
   Memo1Replaced();
   Memo2Replaced();
 }
@@ -170,7 +172,7 @@ void MainWindow::BuildControls() {
   Edit10 = new QLineEdit(threads);
   Edit10->setReadOnly(true);
   Edit10->setFixedWidth(48);
-  UpDown2 = new UpDownArrows(Edit10, logic_.UpDown2Min, logic_.UpDown2Max, threads);
+  UpDown2 = new UpDownArrows(Edit10, TForm1::UpDown2Min, TForm1::UpDown2Max, threads);
   threadsLayout->addWidget(Edit10);
   threadsLayout->addWidget(UpDown2);
   threadsLayout->addStretch(1);
@@ -262,14 +264,13 @@ QWidget* MainWindow::BuildProgressControls(QWidget* parent) {
   return box;
 }
 
-void MainWindow::MirrorProgress() {
-  MirrorText(LabelEstimate, logic_.LabelEstimate);
-  if (logic_.ProgressBar1Max > 0) {
-    ProgressBar1->setRange(0, logic_.ProgressBar1Max);
-    ProgressBar1->setValue(logic_.ProgressBar1Position);
+void MainWindow::ProgressChanged(const TForm1Progress& progress) {
+  if (progress.ProgressBar1Max > 0) {
+    ProgressBar1->setRange(0, progress.ProgressBar1Max);
+    ProgressBar1->setValue(progress.ProgressBar1Position);
     ProgressBar1->show();
   }
-  MirrorText(LabelProgress, logic_.LabelProgress);
+  ShowText(LabelProgress, progress.LabelProgress);
 }
 
 void MainWindow::BuildMenus() {
@@ -315,20 +316,10 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::ConnectControls() {
-  // Every edit reaches the logic at once, so that mirroring the logic back
-  // (for instance when a task closes) never undoes what the user typed.
-  const std::pair<QLineEdit*, std::string TForm1::*> entries[] = {
-      {EditTaskName, &TForm1::EditTaskName}, {Edit1, &TForm1::Edit1}, {Edit3, &TForm1::Edit3},
-      {Edit2, &TForm1::Edit2},               {Edit4, &TForm1::Edit4}, {Edit6, &TForm1::Edit6},
-  };
-  for (const auto& [entry, member] : entries) {
-    connect(entry, &QLineEdit::textEdited, this,
-            [this, member = member](const QString& text) { logic_.*member = text.toStdString(); });
-  }
-  // After the entry reached the logic: the estimate follows every edit of the rectangle.
+  // The estimate follows every edit of the rectangle; the other entries are
+  // handed over with the next action.
   for (QLineEdit* entry : {Edit1, Edit3, Edit2, Edit4})
-    connect(entry, &QLineEdit::textEdited, this, [this] { logic_.EntriesChanged(); });
-  connect(UpDown2, &UpDownArrows::Changed, this, [this] { logic_.Edit10 = Edit10->text().toStdString(); });
+    connect(entry, &QLineEdit::textEdited, this, [this] { Handle([this] { logic_.EntriesChanged(TypedEntries()); }); });
 
   connect(comboMapsType, &QComboBox::currentIndexChanged, this, &MainWindow::comboMapsTypeChange);
   connect(TrackBar1, &QSlider::valueChanged, this, &MainWindow::TrackBar1Change);
@@ -358,23 +349,23 @@ void MainWindow::ConnectControls() {
   }
 }
 
-void MainWindow::Handle(const std::function<void()>& handler) {
-  WidgetsToLogic();
-  platform_.RunGuarded(handler);
-  ControlsChanged();
-}
+void MainWindow::Handle(const std::function<void()>& handler) { platform_.RunGuarded(handler); }
 
-void MainWindow::WidgetsToLogic() {
-  logic_.EditTaskName = EditTaskName->text().toStdString();
-  logic_.Edit1 = Edit1->text().toStdString();
-  logic_.Edit3 = Edit3->text().toStdString();
-  logic_.Edit2 = Edit2->text().toStdString();
-  logic_.Edit4 = Edit4->text().toStdString();
-  logic_.Edit6 = Edit6->text().toStdString();
-  logic_.Edit10 = Edit10->text().toStdString();
-  logic_.TrackBar1Position = TrackBar1->value();
-  logic_.ZoomToPosition = ZoomTo->value();
-  logic_.EditBuffer = EditBuffer->text().toStdString();
+TForm1Entries MainWindow::TypedEntries() const {
+  TForm1Entries entries;
+  TaskEntries& task = entries.task;
+  task.taskName = EditTaskName->text().toStdString();
+  task.left = Edit1->text().toStdString();
+  task.right = Edit3->text().toStdString();
+  task.top = Edit2->text().toStdString();
+  task.bottom = Edit4->text().toStdString();
+  task.savePath = Edit6->text().toStdString();
+  task.threads = Edit10->text().toStdString();
+  task.zoom = TrackBar1->value();
+  task.mapsTypeIndex = comboMapsType->currentIndex();
+  entries.zoomTo = ZoomTo->value();
+  entries.buffer = EditBuffer->text().toStdString();
+  return entries;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -386,23 +377,15 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::FormShow() { Handle([this] { logic_.FormShow(); }); }
 
-void MainWindow::comboMapsTypeChange(int index) {
-  if (mirroring_) return;
-  logic_.comboMapsTypeIndex = index;
-  Handle([this] { logic_.comboMapsTypeChange(); });
-}
+void MainWindow::comboMapsTypeChange() { Handle([this] { logic_.comboMapsTypeChange(TypedEntries()); }); }
 
-void MainWindow::TrackBar1Change(int position) {
-  if (mirroring_) return;
-  logic_.TrackBar1Position = position;
-  Handle([this] { logic_.TrackBar1Change(); });
-}
+void MainWindow::TrackBar1Change() { Handle([this] { logic_.TrackBar1Change(TypedEntries()); }); }
 
-void MainWindow::Button1Click() { Handle([this] { logic_.Button1Click(); }); }
+void MainWindow::Button1Click() { Handle([this] { logic_.Button1Click(TypedEntries()); }); }
 
-void MainWindow::Button4Click() { Handle([this] { logic_.Button4Click(); }); }
+void MainWindow::Button4Click() { Handle([this] { logic_.Button4Click(TypedEntries()); }); }
 
-void MainWindow::BitBtn1Click() { Handle([this] { logic_.BitBtn1Click(); }); }
+void MainWindow::BitBtn1Click() { Handle([this] { logic_.BitBtn1Click(TypedEntries()); }); }
 
 // The Start/Stop button is the window's default button: Enter presses it
 // unless the focused control takes Enter itself.
@@ -424,13 +407,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::ControlsChanged() {
-  mirroring_ = true;
-  setWindowTitle(ToQt(logic_.Caption));
-  MirrorText(EditTaskName, logic_.EditTaskName);
-
+// The slider, "to" and the selector are set here without their signals:
+// only the user's moves are handed to the logic.
+void MainWindow::Draw(const TForm1Face& face) {
+  const QSignalBlocker blockSelector(comboMapsType), blockSlider(TrackBar1), blockTo(ZoomTo);
+  setWindowTitle(ToQt(face.Caption));
   QStringList items;
-  for (const std::string& item : logic_.comboMapsTypeItems) items.append(ToQt(item));
+  for (const std::string& item : face.comboMapsTypeItems) items.append(ToQt(item));
   if (items != [this] {
         QStringList shown;
         for (int i = 0; i < comboMapsType->count(); ++i) shown.append(comboMapsType->itemText(i));
@@ -439,25 +422,32 @@ void MainWindow::ControlsChanged() {
     comboMapsType->clear();
     comboMapsType->addItems(items);
   }
-  const int index = logic_.comboMapsTypeIndex;
-  comboMapsType->setCurrentIndex(index >= 0 && index < comboMapsType->count() ? index : -1);
+  TrackBar1->setRange(face.TrackBar1Min, face.TrackBar1Max);
+  TrackBar1->setToolTip(ToQt(face.TrackBar1Hint));
+  ShowText(Label8, face.Label8);
+  if (face.entries) ShowEntries(*face.entries);
+  ZoomTo->setRange(TrackBar1->value(), std::max(face.TrackBar1Max, TrackBar1->value()));
+  if (face.entries) ZoomTo->setValue(face.entries->zoomTo);
+  DrawArea(face);
+  ShowText(LabelTotalxy, face.LabelTotalxy);
+  BitBtn1->setText(ToQt(face.BitBtn1Caption));
+  ShowText(LabelEstimate, face.LabelEstimate);
+  ProgressChanged(face.progress);
+}
 
-  TrackBar1->setRange(logic_.TrackBar1Min, logic_.TrackBar1Max);
-  TrackBar1->setValue(logic_.TrackBar1Position);
-  TrackBar1->setToolTip(ToQt(logic_.TrackBar1Hint));
-  MirrorText(Label8, logic_.Label8);
-  MirrorAreaControls();
-  MirrorText(Edit1, logic_.Edit1);
-  MirrorText(Edit3, logic_.Edit3);
-  MirrorText(Edit2, logic_.Edit2);
-  MirrorText(Edit4, logic_.Edit4);
-  MirrorText(Edit6, logic_.Edit6);
-  MirrorText(Edit10, logic_.Edit10);
-  UpDown2->SetRange(logic_.UpDown2Min, logic_.UpDown2Max);
-  MirrorText(LabelTotalxy, logic_.LabelTotalxy);
-  BitBtn1->setText(ToQt(logic_.BitBtn1Caption));
-  MirrorProgress();
-  mirroring_ = false;
+void MainWindow::ShowEntries(const TForm1Entries& entries) {
+  const TaskEntries& task = entries.task;
+  const int index = task.mapsTypeIndex;
+  comboMapsType->setCurrentIndex(index >= 0 && index < comboMapsType->count() ? index : -1);
+  TrackBar1->setValue(task.zoom);
+  ShowText(EditTaskName, task.taskName);
+  ShowText(Edit1, task.left);
+  ShowText(Edit3, task.right);
+  ShowText(Edit2, task.top);
+  ShowText(Edit4, task.bottom);
+  ShowText(Edit6, task.savePath);
+  ShowText(Edit10, task.threads);
+  ShowText(EditBuffer, entries.buffer);
 }
 
 void MainWindow::Memo1Appended(const std::string& line) {
@@ -472,14 +462,14 @@ void MainWindow::Memo2Appended(const std::string& line) {
 
 void MainWindow::Memo1Replaced() {
   pendingMemo1_.clear();
-  Memo1->setPlainText(LastLines(logic_.Memo1, kShownLogLines));
+  Memo1->setPlainText(LastLines(logic_.Memo1(), kShownLogLines));
   Memo1->moveCursor(QTextCursor::End);
   Memo1->moveCursor(QTextCursor::StartOfBlock);  // at the end of a long line the view would scroll sideways
 }
 
 void MainWindow::Memo2Replaced() {
   pendingMemo2_.clear();
-  Memo2->setPlainText(LastLines(logic_.Memo2, kShownLogLines));
+  Memo2->setPlainText(LastLines(logic_.Memo2(), kShownLogLines));
 }
 
 void MainWindow::FlushPendingLines() {

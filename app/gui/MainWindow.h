@@ -23,9 +23,8 @@ class GuiPlatform;
 class RefreshTilesDialog;
 class UpDownArrows;
 
-// The main window's widgets over the TForm1 logic. The logic holds every
-// control's value; a handler here copies the user's edits into it, calls the
-// logic and mirrors what changed back into the widgets.
+// The main window's widgets over the TForm1 logic. A handler here hands the
+// logic the entries as typed; the logic answers with what the window shows.
 class MainWindow : public QMainWindow, private TForm1View {
   Q_OBJECT
  public:
@@ -110,15 +109,16 @@ class MainWindow : public QMainWindow, private TForm1View {
  private:
   // Handlers of the controls.
   void FormShow();
-  void comboMapsTypeChange(int index);
-  void TrackBar1Change(int position);
+  void comboMapsTypeChange();
+  void TrackBar1Change();
   void Button1Click();
   void BitBtn1Click();
   void Button4Click();
   void EnterPressed();
 
   // TForm1View
-  void ControlsChanged() override;
+  void Draw(const TForm1Face& face) override;
+  void ProgressChanged(const TForm1Progress& progress) override;
   void Memo1Appended(const std::string& line) override;
   void Memo1Replaced() override;
   void Memo2Appended(const std::string& line) override;
@@ -132,20 +132,19 @@ class MainWindow : public QMainWindow, private TForm1View {
   QWidget* BuildZoomToControls(QWidget* parent);
   QWidget* BuildAreaControls(QWidget* parent);
   void ConnectAreaControls();
-  void MirrorAreaControls();
+  void DrawArea(const TForm1Face& face);
   void AddMapPicker();
   void PickOnMapClick();
   void AddServerTools();
   void RefreshTiles1Click();
   void BuildControls();
   QWidget* BuildProgressControls(QWidget* parent);
-  void MirrorProgress();
   void BuildMenus();
   void ConnectControls();
-  // Runs a logic handler after the widgets' values reached the logic; an
-  // error escaping it goes to the error display.
+  // Runs a logic handler; an error escaping it goes to the error display.
   void Handle(const std::function<void()>& handler);
-  void WidgetsToLogic();
+  TForm1Entries TypedEntries() const;
+  void ShowEntries(const TForm1Entries& entries);
   void FlushPendingLines();
   void EndProcessKeepingProgress();
 
@@ -155,7 +154,6 @@ class MainWindow : public QMainWindow, private TForm1View {
   RefreshTilesDialog* refreshTiles_ = nullptr;  // made at first use, a child of this window
   OtherWindows otherWindows_;
   bool shownOnce_ = false;
-  bool mirroring_ = false;
 
   // Workers may log thousands of lines a second: they are gathered here and
   // added to the views in one piece a few times a second.

@@ -3,7 +3,6 @@
 // does goes to it.
 
 #include <QHBoxLayout>
-#include <QSignalBlocker>
 
 #include "GuiPlatform.h"
 #include "MainWindow.h"
@@ -53,24 +52,14 @@ QWidget* MainWindow::BuildAreaControls(QWidget* parent) {
 }
 
 void MainWindow::ConnectAreaControls() {
-  connect(ZoomTo, &QSpinBox::valueChanged, this, [this](int value) {
-    if (mirroring_) return;
-    logic_.ZoomToPosition = value;
-    Handle([this] { logic_.ZoomToChange(); });
-  });
-  connect(EditBuffer, &QLineEdit::textEdited, this,
-          [this](const QString& text) { logic_.EditBuffer = text.toStdString(); });
-  connect(AreaButton, &QPushButton::clicked, this, [this] { Handle([this] { logic_.AreaButtonClick(); }); });
+  connect(ZoomTo, &QSpinBox::valueChanged, this, [this] { Handle([this] { logic_.ZoomToChange(TypedEntries()); }); });
+  connect(AreaButton, &QPushButton::clicked, this, [this] { Handle([this] { logic_.AreaButtonClick(TypedEntries()); }); });
 }
 
-void MainWindow::MirrorAreaControls() {
-  const QSignalBlocker blocker(ZoomTo);
-  ZoomTo->setRange(logic_.TrackBar1Position, std::max(logic_.TrackBar1Max, logic_.TrackBar1Position));
-  ZoomTo->setValue(logic_.LastZoom());
-  const QString area = ToQt(logic_.LabelArea);
+void MainWindow::DrawArea(const TForm1Face& face) {
+  const QString area = ToQt(face.LabelArea);
   if (LabelArea->text() != area) {
     LabelArea->setText(area);
     LabelArea->setToolTip(area);
   }
-  if (EditBuffer->text() != ToQt(logic_.EditBuffer)) EditBuffer->setText(ToQt(logic_.EditBuffer));
 }

@@ -31,11 +31,13 @@ void MainWindow::AddMapPicker() {
 
 void MainWindow::PickOnMapClick() {
   platform_.RunGuarded([this] {
-    WidgetsToLogic();
-    const LiveTileFetcher::Settings settings = ReadLiveSettings(IniFile(logic_.ConfigPath));
-    const AreaEntries current{logic_.Edit1, logic_.Edit3, logic_.Edit2, logic_.Edit4};
+    const TForm1Entries entries = TypedEntries();
+    const TaskEntries& task = entries.task;
+    const LiveTileFetcher::Settings settings = ReadLiveSettings(IniFile(logic_.ConfigPath()));
+    const AreaEntries current{task.left, task.right, task.top, task.bottom};
+    logic_.EntriesChanged(entries);  // so that the logic's "to" and area are the typed ones
     PickAreaDialog dialog(settings, LiveTileCacheFolder(settings.hosts), current,
-                          ZoomLevels(logic_.TrackBar1Position, logic_.LastZoom()), kOpenStreetMap, this);
+                          ZoomLevels(task.zoom, logic_.LastZoom()), kOpenStreetMap, this);
     // The task's own polygon opens where it was drawn.
     if (const std::shared_ptr<const Area> area = logic_.CurrentArea()) dialog.StartFromArea(*area);
     if (dialog.exec() != QDialog::Accepted) return;
@@ -45,9 +47,8 @@ void MainWindow::PickOnMapClick() {
                                                                  {Edit2, &picked.entries.top},
                                                                  {Edit4, &picked.entries.bottom}};
     for (const auto& [entry, text] : targets) entry->setText(QString::fromStdString(*text));
-    WidgetsToLogic();
     // A polygon becomes the task's area; a rectangle leaves the task a rectangle.
-    logic_.SetArea(picked.area ? std::make_shared<const Area>(*picked.area) : nullptr, "drawn on the map");
-    logic_.EntriesChanged();  // the estimate follows the picked area as it follows typing
+    logic_.SetArea(TypedEntries(), picked.area ? std::make_shared<const Area>(*picked.area) : nullptr,
+                   "drawn on the map");
   });
 }

@@ -25,7 +25,7 @@ void MainWindow::AddServerTools() {
   RefreshTiles1 = tools->addAction("Refresh tiles...");
   RefreshTiles1->setObjectName("RefreshTiles1");
 
-  connect(ButtonServerEstimate, &QPushButton::clicked, this, [this] { Handle([this] { logic_.EstimateFromServerClick(); }); });
+  connect(ButtonServerEstimate, &QPushButton::clicked, this, [this] { Handle([this] { logic_.EstimateFromServerClick(TypedEntries()); }); });
   connect(RefreshTiles1, &QAction::triggered, this, &MainWindow::RefreshTiles1Click);
 }
 

@@ -38,7 +38,7 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   Edit2 = new QLineEdit(this);
   Edit2->setReadOnly(true);
   Edit2->setFixedWidth(48);
-  UpDown1 = new UpDownArrows(Edit2, logic_.UpDown1Min, logic_.UpDown1Max, this);
+  UpDown1 = new UpDownArrows(Edit2, TfrmOptions::UpDown1Min, TfrmOptions::UpDown1Max, this);
   CheckBoxUseProxy = new QCheckBox("Use proxy server", this);
   EditProxyServer = new QLineEdit(this);
   EditProxyPort = new QLineEdit(this);
@@ -117,9 +117,7 @@ OptionsDialog::OptionsDialog(GuiPlatform& platform, std::string configPathOverri
   connect(Button2, &QPushButton::clicked, this, &OptionsDialog::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &OptionsDialog::Button3Click);
   connect(EditTileServer, &QLineEdit::textEdited, this, [this](const QString& text) {
-    logic_.EditTileServer = text.toStdString();
-    logic_.EditTileServerChange();
-    ShowSample(LabelTileSample, logic_.LabelTileSample);
+    ShowSample(LabelTileSample, TfrmOptions::TileServerSampleText(text.toStdString()));
   });
 }
 
@@ -130,14 +128,14 @@ void OptionsDialog::ShowModal() {
 }
 
 void OptionsDialog::FormShow() {
-  platform_.RunGuarded([this] { logic_.FormShow(); });
-  LogicToWidgets();
+  TfrmOptionsFields fields;
+  platform_.RunGuarded([&] { fields = logic_.FormShow(); });
+  ShowFields(fields);
 }
 
 void OptionsDialog::Button1Click() {
-  WidgetsToLogic();
   bool mayClose = false;
-  platform_.RunGuarded([&] { mayClose = logic_.Button1Click(); });
+  platform_.RunGuarded([&] { mayClose = logic_.Button1Click(Fields()); });
   if (mayClose) accept();
 }
 
@@ -147,33 +145,34 @@ void OptionsDialog::Button2Click() {
 }
 
 void OptionsDialog::Button3Click() {
-  WidgetsToLogic();
-  platform_.RunGuarded([this] { logic_.Button3Click(); });
-  LogicToWidgets();
+  std::optional<std::string> folder;
+  platform_.RunGuarded([&] { folder = logic_.Button3Click(); });
+  if (folder) Edit12->setText(ToQt(*folder));
 }
 
-void OptionsDialog::WidgetsToLogic() {
-  logic_.Edit12 = Edit12->text().toStdString();
-  logic_.Edit2 = Edit2->text().toStdString();
-  logic_.CheckBoxUseProxy = CheckBoxUseProxy->isChecked();
-  logic_.EditProxyServer = EditProxyServer->text().toStdString();
-  logic_.EditProxyPort = EditProxyPort->text().toStdString();
-  logic_.EditProxyUsername = EditProxyUsername->text().toStdString();
-  logic_.EditProxyPassword = EditProxyPassword->text().toStdString();
-  logic_.EditTileServer = EditTileServer->text().toStdString();
-  logic_.EditUserAgent = EditUserAgent->text().toStdString();
+TfrmOptionsFields OptionsDialog::Fields() const {
+  TfrmOptionsFields fields;
+  fields.Edit12 = Edit12->text().toStdString();
+  fields.Edit2 = Edit2->text().toStdString();
+  fields.CheckBoxUseProxy = CheckBoxUseProxy->isChecked();
+  fields.EditProxyServer = EditProxyServer->text().toStdString();
+  fields.EditProxyPort = EditProxyPort->text().toStdString();
+  fields.EditProxyUsername = EditProxyUsername->text().toStdString();
+  fields.EditProxyPassword = EditProxyPassword->text().toStdString();
+  fields.EditTileServer = EditTileServer->text().toStdString();
+  fields.EditUserAgent = EditUserAgent->text().toStdString();
+  return fields;
 }
 
-void OptionsDialog::LogicToWidgets() {
-  Edit12->setText(ToQt(logic_.Edit12));
-  Edit2->setText(ToQt(logic_.Edit2));
-  UpDown1->SetRange(logic_.UpDown1Min, logic_.UpDown1Max);
-  CheckBoxUseProxy->setChecked(logic_.CheckBoxUseProxy);
-  EditProxyServer->setText(ToQt(logic_.EditProxyServer));
-  EditProxyPort->setText(ToQt(logic_.EditProxyPort));
-  EditProxyUsername->setText(ToQt(logic_.EditProxyUsername));
-  EditProxyPassword->setText(ToQt(logic_.EditProxyPassword));
-  EditTileServer->setText(ToQt(logic_.EditTileServer));
-  ShowSample(LabelTileSample, logic_.LabelTileSample);
-  EditUserAgent->setText(ToQt(logic_.EditUserAgent));
+void OptionsDialog::ShowFields(const TfrmOptionsFields& fields) {
+  Edit12->setText(ToQt(fields.Edit12));
+  Edit2->setText(ToQt(fields.Edit2));
+  CheckBoxUseProxy->setChecked(fields.CheckBoxUseProxy);
+  EditProxyServer->setText(ToQt(fields.EditProxyServer));
+  EditProxyPort->setText(ToQt(fields.EditProxyPort));
+  EditProxyUsername->setText(ToQt(fields.EditProxyUsername));
+  EditProxyPassword->setText(ToQt(fields.EditProxyPassword));
+  EditTileServer->setText(ToQt(fields.EditTileServer));
+  ShowSample(LabelTileSample, TfrmOptions::TileServerSampleText(fields.EditTileServer));
+  EditUserAgent->setText(ToQt(fields.EditUserAgent));
 }

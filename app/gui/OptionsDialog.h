@@ -42,8 +42,8 @@ class OptionsDialog : public QDialog {
   void Button1Click();
   void Button2Click();
   void Button3Click();
-  void WidgetsToLogic();
-  void LogicToWidgets();
+  TfrmOptionsFields Fields() const;
+  void ShowFields(const TfrmOptionsFields& fields);
 
   GuiPlatform& platform_;
   TfrmOptions logic_;

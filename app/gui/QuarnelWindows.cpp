@@ -19,7 +19,7 @@ QuarnelWindows::QuarnelWindows(std::string configPathOverride, TaskRunOptions ru
   mainWindow->SetOtherWindows({
       .showOptions = [this] { options->ShowModal(); },
       .showConverter = [this] { converter->ShowModeless(); },
-      .showAbout = [this] { aboutBox->ShowModal(mainWindow->Logic().Caption); },
+      .showAbout = [this] { aboutBox->ShowModal(mainWindow->Logic().Face().Caption); },
       .showRedownload = [this] { redownload->ShowModeless(); },
   });
 }

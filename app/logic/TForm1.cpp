@@ -44,7 +44,14 @@ std::string TotalLabelOf(const IniFile& project) {
 }  // namespace
 
 TForm1::TForm1(Platform& platform, std::string configPathOverride, TaskRunOptions runOptions)
-    : platform_(platform), configPathOverride_(std::move(configPathOverride)), runOptions_(runOptions) {}
+    : platform_(platform), configPathOverride_(std::move(configPathOverride)), runOptions_(runOptions) {
+  face_.Caption = kApplicationCaption;
+  face_.LabelArea = kNoAreaText;
+  face_.BitBtn1Caption = kStartCaption;
+  entries_.task.taskName = "newtask.qrnl";
+  entries_.task.mapsTypeIndex = -1;  // no valid row selected
+  handed_ = entries_;
+}
 
 TForm1::~TForm1() {
   // Workers still running (or a set-up still writing) report to the run and
@@ -62,18 +69,32 @@ std::string TForm1::ExecutableFolder() {
 
 // The entries an estimate is for: the typed rectangle, the levels and the area.
 std::string TForm1::EstimateKey() const {
-  const TaskEntries entries = Entries();
+  const TaskEntries entries = StartEntries();
   char area[32];
   std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
   return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
          std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
 }
 
+void TForm1::Take(const TForm1Entries& entries) {
+  entries_ = entries;
+  entries_.task.area = nullptr;
+  handed_ = entries_;
+}
+
 void TForm1::NotifyControls() {
   // Typing over the area's bounds goes back to the rectangle.
-  if (area_ && !CurrentArea()) SetArea(nullptr, {});
+  if (area_ && !CurrentArea()) SetAreaOf(nullptr, {});
   UpdateEstimate();
-  if (view_) view_->ControlsChanged();
+  if (!view_) return;
+  TForm1Face face = face_;
+  if (entries_ != handed_) face.entries = handed_ = entries_;
+  view_->Draw(face);
+}
+
+void TForm1::EntriesChanged(const TForm1Entries& entries) {
+  Take(entries);
+  NotifyControls();
 }
 
 // A range's estimate over an area builds a mask per level: only when the
@@ -81,21 +102,22 @@ void TForm1::NotifyControls() {
 void TForm1::UpdateEstimate() {
   const std::string key = EstimateKey();
   if (const std::optional<std::string> sampled = serverEstimate_.TextFor(key)) {
-    LabelEstimate = *sampled;
+    face_.LabelEstimate = *sampled;
     return;
   }
   if (key == estimateKey_) return;
-  LabelEstimate = EstimateText(Entries(), LastZoom());
+  face_.LabelEstimate = EstimateText(StartEntries(), LastZoom());
   estimateKey_ = key;
 }
 
-void TForm1::EstimateFromServerClick() {
+void TForm1::EstimateFromServerClick(const TForm1Entries& entries) {
+  Take(entries);
   RunHandler(platform_, [&] {
     if (serverEstimate_.Running()) return;
     StartPolicy policy;
     policy.replace = policy.bigTask = StartPolicy::Decide::Go;
     policy.dryRun = true;
-    const std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, Entries(), policy);
+    const std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, StartEntries(), policy);
     if (parameters) serverEstimate_.Start(*parameters, LastZoom(), EstimateKey(), [this] { NotifyControls(); });
   });
   NotifyControls();
@@ -103,64 +125,71 @@ void TForm1::EstimateFromServerClick() {
 
 void TForm1::FormShow() {
   RunHandler(platform_, [&] {
-    const std::string executableFolder = ExecutableFolder();
-    ConfigPath = ConfigFilePath(executableFolder, configPathOverride_);
-    HelpFilePath = HelpFilePathIn(executableFolder);
-    HomepageAddress = kHomepageAddress;
-    SupportMailAddress = kSupportMailAddress;
+    configPath_ = ConfigFilePath(ExecutableFolder(), configPathOverride_);
+    face_.comboMapsTypeItems.clear();
+    for (const MapTypeRow& row : kMapTypeTable) face_.comboMapsTypeItems.emplace_back(row.label);
 
-    comboMapsTypeItems.clear();
-    for (const MapTypeRow& row : kMapTypeTable) comboMapsTypeItems.emplace_back(row.label);
-
-    const IniFile config(ConfigPath);
-    DefaultPath = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
-    DefaultOutputName = config.ReadString("IniParas", "DefaultOutputName", "bigmap.bmp");
-    DefaultThreadCount = config.ReadInteger("IniParas", "DefaultThreadCount", 1);
-    VersionText = config.ReadString("IniParas", "Version", "3.3");
-
-    Caption = std::string(kApplicationCaption) + " " + VersionText;
-    Edit6 = DefaultPath;
-    UpDown2Max = kMaxWorkers;
-    Edit10 = std::to_string(DefaultThreadCount);
-    comboMapsTypeIndex = 8;
-    comboMapsTypeChange();
+    const IniFile config(configPath_);
+    defaultPath_ = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
+    face_.Caption = std::string(kApplicationCaption) + " " + config.ReadString("IniParas", "Version", "3.3");
+    entries_.task.savePath = defaultPath_;
+    entries_.task.threads = std::to_string(config.ReadInteger("IniParas", "DefaultThreadCount", 1));
+    entries_.task.mapsTypeIndex = 8;
+    SelectMapType();
   });
   NotifyControls();
 }
 
-void TForm1::comboMapsTypeChange() {
+void TForm1::comboMapsTypeChange(const TForm1Entries& entries) {
+  Take(entries);
+  SelectMapType();
+  NotifyControls();
+}
+
+void TForm1::SelectMapType() {
   // A selector without a valid row (a project file's odd map type) leaves the slider alone.
-  if (comboMapsTypeIndex >= 0 && comboMapsTypeIndex < static_cast<int32_t>(kMapTypeTable.size())) {
-    const MapTypeRow& row = kMapTypeTable[comboMapsTypeIndex];
-    TrackBar1Max = row.highestZoom;
-    TrackBar1Min = row.lowestZoom;
-    TrackBar1Position = row.defaultZoom;
+  const int32_t index = entries_.task.mapsTypeIndex;
+  if (index >= 0 && index < static_cast<int32_t>(kMapTypeTable.size())) {
+    const MapTypeRow& row = kMapTypeTable[index];
+    face_.TrackBar1Max = row.highestZoom;
+    face_.TrackBar1Min = row.lowestZoom;
+    entries_.task.zoom = row.defaultZoom;
   }
-  TrackBar1Change();
+  FollowSlider();
 }
 
-void TForm1::TrackBar1Change() {
-  Label8 = std::to_string(TrackBar1Position);
-  TrackBar1Hint = Label8;
-  if (ZoomToPosition == zoomFollowed_ || ZoomToPosition < TrackBar1Position) ZoomToPosition = TrackBar1Position;
-  ZoomToPosition = std::max(std::min(ZoomToPosition, TrackBar1Max), TrackBar1Position);
-  zoomFollowed_ = TrackBar1Position;
+void TForm1::TrackBar1Change(const TForm1Entries& entries) {
+  Take(entries);
+  FollowSlider();
   NotifyControls();
 }
 
-void TForm1::ZoomToChange() {
-  ZoomToPosition = std::max(std::min(ZoomToPosition, TrackBar1Max), TrackBar1Position);
+void TForm1::FollowSlider() {
+  const int32_t zoom = entries_.task.zoom;
+  int32_t& to = entries_.zoomTo;
+  face_.Label8 = std::to_string(zoom);
+  face_.TrackBar1Hint = face_.Label8;
+  if (to == zoomFollowed_ || to < zoom) to = zoom;
+  to = std::max(std::min(to, face_.TrackBar1Max), zoom);
+  zoomFollowed_ = zoom;
+}
+
+void TForm1::ZoomToChange(const TForm1Entries& entries) {
+  Take(entries);
+  entries_.zoomTo = std::max(std::min(entries_.zoomTo, face_.TrackBar1Max), entries_.task.zoom);
   NotifyControls();
 }
 
-void TForm1::Button1Click() {
+void TForm1::Button1Click(const TForm1Entries& entries) {
+  Take(entries);
   if (std::optional<std::string> folder = platform_.BrowseForFolder("Select path to save")) {
-    Edit6 = *folder;
+    entries_.task.savePath = *folder;
     NotifyControls();
   }
 }
 
-void TForm1::BitBtn1Click() {
+void TForm1::BitBtn1Click(const TForm1Entries& entries) {
+  Take(entries);
   RunHandler(platform_, [&] {
     if (preparing_) {
       stopRequested_ = true;
@@ -175,47 +204,47 @@ void TForm1::BitBtn1Click() {
   NotifyControls();
 }
 
-TaskEntries TForm1::Entries() const {
-  TaskEntries entries;
-  entries.left = Edit1;
-  entries.right = Edit3;
-  entries.top = Edit2;
-  entries.bottom = Edit4;
-  entries.savePath = Edit6;
-  entries.threads = Edit10;
-  entries.taskName = EditTaskName;
-  entries.zoom = TrackBar1Position;
-  entries.mapsTypeIndex = comboMapsTypeIndex;
+TaskEntries TForm1::StartEntries() const {
+  TaskEntries entries = entries_.task;
   entries.area = CurrentArea();
   return entries;
 }
 
 std::shared_ptr<const Area> TForm1::CurrentArea() const {
-  const bool holdsBounds = areaBounds_.left == Edit1 && areaBounds_.right == Edit3 && areaBounds_.top == Edit2 &&
-                           areaBounds_.bottom == Edit4;
+  const TaskEntries& typed = entries_.task;
+  const bool holdsBounds = areaBounds_.left == typed.left && areaBounds_.right == typed.right &&
+                           areaBounds_.top == typed.top && areaBounds_.bottom == typed.bottom;
   return holdsBounds ? area_ : nullptr;
 }
 
-void TForm1::SetArea(std::shared_ptr<const Area> area, const std::string& name) {
-  area_ = std::move(area);
-  LabelArea = area_ ? name : kNoAreaText;
-  areaBounds_ = area_ ? WithArea({}, area_) : TaskEntries{};
-  if (!area_) return;
-  Edit1 = areaBounds_.left;
-  Edit3 = areaBounds_.right;
-  Edit2 = areaBounds_.top;
-  Edit4 = areaBounds_.bottom;
+void TForm1::SetArea(const TForm1Entries& entries, std::shared_ptr<const Area> area, const std::string& name) {
+  Take(entries);
+  SetAreaOf(std::move(area), name);
+  NotifyControls();
 }
 
-void TForm1::AreaButtonClick() {
+void TForm1::SetAreaOf(std::shared_ptr<const Area> area, const std::string& name) {
+  area_ = std::move(area);
+  face_.LabelArea = area_ ? name : kNoAreaText;
+  areaBounds_ = area_ ? WithArea({}, area_) : TaskEntries{};
+  if (!area_) return;
+  TaskEntries& typed = entries_.task;
+  typed.left = areaBounds_.left;
+  typed.right = areaBounds_.right;
+  typed.top = areaBounds_.top;
+  typed.bottom = areaBounds_.bottom;
+}
+
+void TForm1::AreaButtonClick(const TForm1Entries& entries) {
+  Take(entries);
   RunHandler(platform_, [&] {
-    const std::optional<std::string> chosen = platform_.OpenFileDialog("Open area file:", kAreaFileFilter, DefaultPath);
+    const std::optional<std::string> chosen = platform_.OpenFileDialog("Open area file:", kAreaFileFilter, defaultPath_);
     if (!chosen) return;
     try {
-      const double buffer = ParseBufferMetres(EditBuffer);
+      const double buffer = ParseBufferMetres(entries_.buffer);
       Area area = ImportAreaFileThrough(ExecutableFolder() + kAreaImportProgram, *chosen, buffer);
       const std::string name = std::filesystem::path(*chosen).filename().string();
-      SetArea(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + EditBuffer + " m" : name);
+      SetAreaOf(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + entries_.buffer + " m" : name);
     } catch (const AreaError& refusal) {
       platform_.ShowMessage(refusal.what());  // nothing changes
     }
@@ -224,15 +253,15 @@ void TForm1::AreaButtonClick() {
 }
 
 void TForm1::Start() {
-  if (ConfigPath.empty()) ConfigPath = ConfigFilePath(ExecutableFolder(), configPathOverride_);
+  if (configPath_.empty()) configPath_ = ConfigFilePath(ExecutableFolder(), configPathOverride_);
   stopRequested_ = false;
   levels_.reset();
-  const TaskEntries entries = Entries();
+  const TaskEntries entries = StartEntries();
   if (LastZoom() > entries.zoom) {
     StartLevels(entries);
     return;
   }
-  std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, entries);
+  std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries);
   if (!parameters) return;
   std::unique_ptr<TaskRun> run = CreateTaskRun(platform_, std::move(*parameters), *this, runOptions_);
   if (!run) return;  // the last task's records stay
@@ -244,9 +273,9 @@ void TForm1::StartRun(std::unique_ptr<TaskRun> run) {
   // A task's tile list can take minutes: the files are written off this
   // thread, and Stop meanwhile cancels them with nothing written.
   preparing_ = std::move(run);
-  BitBtn1Caption = kStopCaption;
-  LabelProgress = "Writing the task's files...";
-  preparing_->PrepareInBackground(platform_.NowText(), ConfigPath,
+  face_.BitBtn1Caption = kStopCaption;
+  face_.progress.LabelProgress = "Writing the task's files...";
+  preparing_->PrepareInBackground(platform_.NowText(), configPath_,
                                   [this](const std::optional<std::string>& error) { Prepared(error); });
 }
 
@@ -260,29 +289,30 @@ void TForm1::Prepared(const std::optional<std::string>& error) {
       retired_ = std::move(preparing_);
     else
       run_ = std::move(preparing_);
-    BitBtn1Caption = kStartCaption;
-    LabelProgress = error->empty() ? "The task's set-up was stopped; nothing was written." : "";
+    face_.BitBtn1Caption = kStartCaption;
+    face_.progress.LabelProgress = error->empty() ? "The task's set-up was stopped; nothing was written." : "";
     if (!error->empty()) platform_.ShowError(*error);
     NotifyControls();
     return;
   }
   run_ = std::move(preparing_);
-  LabelTotalxy = "Total images: " + std::to_string(levels_ ? levels_->total : run_->Task().TotalTiles);
-  ProgressBar1Max = run_->Task().TotalTiles;
+  face_.LabelTotalxy = "Total images: " + std::to_string(levels_ ? levels_->total : run_->Task().TotalTiles);
+  face_.progress.ProgressBar1Max = run_->Task().TotalTiles;
   ShowProgress();
   run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
-  Timer1Enabled = true;
+  timer1Enabled_ = true;
   platform_.SetTimerEnabled(true);
   NotifyControls();
 }
 
-void TForm1::LoadParametersfromprojectfilel1Click() {
+void TForm1::LoadParametersfromprojectfilel1Click(const TForm1Entries& entries) {
   std::optional<std::string> chosen =
-      platform_.OpenFileDialog("Open project file:", "Projects(*.qrnl)|*.qrnl", DefaultPath);
-  if (chosen) LoadProjectFile(*chosen);
+      platform_.OpenFileDialog("Open project file:", "Projects(*.qrnl)|*.qrnl", defaultPath_);
+  if (chosen) LoadProjectFile(entries, *chosen);
 }
 
-void TForm1::LoadProjectFile(const std::string& path) {
+void TForm1::LoadProjectFile(const TForm1Entries& entries, const std::string& path) {
+  Take(entries);
   RunHandler(platform_, [&] {
     const std::string fullName = std::filesystem::absolute(path).lexically_normal().string();
     ProjectFile project;
@@ -297,25 +327,26 @@ void TForm1::LoadProjectFile(const std::string& path) {
       platform_.ShowMessage(refusal.what());  // nor does a damaged area file: never widened to the rectangle
       return;
     }
-    Edit10 = stored.threads;
-    Edit6 = stored.savePath;
-    EditTaskName = stored.taskName;
-    SetArea(stored.area, stored.area ? project.AreaFile : std::string());
+    TaskEntries& typed = entries_.task;
+    typed.threads = stored.threads;
+    typed.savePath = stored.savePath;
+    typed.taskName = stored.taskName;
+    SetAreaOf(stored.area, stored.area ? project.AreaFile : std::string());
     // The texts as the file holds them, so that a Start resumes the task.
-    Edit1 = areaBounds_.left = stored.left;
-    Edit3 = areaBounds_.right = stored.right;
-    Edit2 = areaBounds_.top = stored.top;
-    Edit4 = areaBounds_.bottom = stored.bottom;
-    LabelTotalxy = TotalLabelOf(IniFile(fullName));
-    if (stored.area) LabelTotalxy = "Total images: " + std::to_string(TilesOf(stored).value_or(0));
-    comboMapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
-                             ? project.MapsType
-                             : -1;
-    comboMapsTypeChange();
+    typed.left = areaBounds_.left = stored.left;
+    typed.right = areaBounds_.right = stored.right;
+    typed.top = areaBounds_.top = stored.top;
+    typed.bottom = areaBounds_.bottom = stored.bottom;
+    face_.LabelTotalxy = TotalLabelOf(IniFile(fullName));
+    if (stored.area) face_.LabelTotalxy = "Total images: " + std::to_string(TilesOf(stored).value_or(0));
+    typed.mapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
+                              ? project.MapsType
+                              : -1;
+    SelectMapType();
     // After the map type, so the stored zoom replaces that type's default; a task is one level.
-    TrackBar1Position = project.Zoom;
-    ZoomToPosition = project.Zoom;
-    TrackBar1Change();
+    typed.zoom = project.Zoom;
+    entries_.zoomTo = project.Zoom;
+    FollowSlider();
   });
   NotifyControls();
 }
@@ -364,7 +395,7 @@ void TForm1::MapCombiner1Click() {
 }
 
 void TForm1::Usermanual1Click() {
-  const std::string manual = HelpFilePath.empty() ? HelpFilePathIn(ExecutableFolder()) : HelpFilePath;
+  const std::string manual = HelpFilePathIn(ExecutableFolder());
   if (!FileExists(manual)) {
     platform_.ShowMessage("The user manual is missing:\n" + manual);
     return;

@@ -14,14 +14,56 @@
 #include "TaskEntries.h"
 #include "TaskRun.h"
 
-// What a front end mirrors of the main window. The logic calls these after
-// it changed its members; the widgets write user edits back into the members
-// before they call a handler. All calls come on the GUI thread.
+// The entries of the main window as one value: what the user typed or chose.
+// The front end hands them over when the user acts; the logic hands them back
+// only when it set them itself (defaults, an opened task, an area's bounds, a
+// slider limit), so that nothing typed is overwritten.
+struct TForm1Entries {
+  TaskEntries task;  // its area is the window's own (CurrentArea), never the view's
+  // "to": the last zoom level of a range, beside the slider; it follows the
+  // slider until the user moves it, and never stands below it.
+  int32_t zoomTo = 0;
+  std::string buffer = "0";  // metres around an area file's lines and points
+  friend bool operator==(const TForm1Entries&, const TForm1Entries&) = default;
+};
+
+// Progress of the running task, refreshed every tick; after the close the
+// run's summary, until the next Start.
+struct TForm1Progress {
+  int32_t ProgressBar1Max = 0;
+  int32_t ProgressBar1Position = 0;
+  std::string LabelProgress;
+};
+
+// What the main window shows besides the entries and the logs.
+struct TForm1Face {
+  std::string Caption;
+  std::vector<std::string> comboMapsTypeItems;
+  int32_t TrackBar1Min = 0;
+  int32_t TrackBar1Max = 10;
+  std::string TrackBar1Hint;
+  std::string Label8;
+  // The task's area (Area... or the picker): its name, or kNoAreaText. While
+  // one is set, the four coordinate entries hold its bounds; typing over them
+  // goes back to the rectangle.
+  std::string LabelArea;
+  std::string LabelTotalxy;
+  // What the entries would start: the tile count and size, or why Start would refuse.
+  std::string LabelEstimate;
+  std::string BitBtn1Caption;
+  TForm1Progress progress;
+  // Set only in a Draw after the logic changed the entries.
+  std::optional<TForm1Entries> entries;
+};
+
+// What a front end shows of the main window. The logic calls these on the
+// GUI thread after it changed what they show.
 class TForm1View {
  public:
   virtual ~TForm1View() = default;
-  // Any plain control value changed (entries, labels, slider, caption, ...).
-  virtual void ControlsChanged() {}
+  virtual void Draw(const TForm1Face& /*face*/) {}
+  // A tick: only the progress moved.
+  virtual void ProgressChanged(const TForm1Progress& /*progress*/) {}
   virtual void Memo1Appended(const std::string& /*line*/) {}
   virtual void Memo1Replaced() {}
   virtual void Memo2Appended(const std::string& /*line*/) {}
@@ -57,6 +99,9 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* kStopCaption = "Stop";
   // The views keep only their newest lines; the files hold every line.
   static constexpr std::size_t kShownLines = TaskRun::kViewLines;
+  // The thread-count arrows' range.
+  static constexpr int32_t UpDown2Min = 1;
+  static constexpr int32_t UpDown2Max = kMaxWorkers;
 
   // configPathOverride replaces the configuration file's usual place when set.
   explicit TForm1(Platform& platform, std::string configPathOverride = {}, TaskRunOptions runOptions = {});
@@ -65,45 +110,6 @@ class TForm1 : private TaskRunObserver {
   TForm1& operator=(const TForm1&) = delete;
 
   void SetView(TForm1View* view) { view_ = view; }
-
-  // ---- Controls, as the user sees them.
-  std::string Caption = kApplicationCaption;
-  std::string EditTaskName = "newtask.qrnl";
-  std::vector<std::string> comboMapsTypeItems;
-  int32_t comboMapsTypeIndex = -1;  // -1: no valid row selected
-  int32_t TrackBar1Min = 0;
-  int32_t TrackBar1Max = 10;
-  int32_t TrackBar1Position = 0;
-  std::string TrackBar1Hint;
-  std::string Label8;
-  // "to": the last zoom level of a range, beside the slider; it follows the
-  // slider until the user moves it, and never stands below it.
-  int32_t ZoomToPosition = 0;
-  std::string Edit1;   // left longitude
-  std::string Edit3;   // right longitude
-  std::string Edit2;   // top latitude
-  std::string Edit4;   // bottom latitude
-  // The task's area (Area... or the picker): its name, or kNoAreaText. While
-  // one is set, the four coordinate entries hold its bounds; typing over them
-  // goes back to the rectangle.
-  std::string LabelArea = kNoAreaText;
-  std::string EditBuffer = "0";  // metres around an area file's lines and points
-  std::string Edit6;   // path to save
-  std::string Edit10;  // threads count (read-only entry)
-  int32_t UpDown2Min = 1;
-  int32_t UpDown2Max = 8;
-  std::string LabelTotalxy;
-  // Progress of the running task, refreshed every tick; after the close the
-  // run's summary, until the next Start.
-  int32_t ProgressBar1Max = 0;
-  int32_t ProgressBar1Position = 0;
-  std::string LabelProgress;
-  // What the entries would start: the tile count and size, or why Start would refuse.
-  std::string LabelEstimate;
-  std::string BitBtn1Caption = kStartCaption;
-  MemoLines Memo1{kShownLines, {"[log window]"}};
-  MemoLines Memo2{kShownLines, {"[Failed tile inforamtion window]"}};
-  bool Timer1Enabled = false;
 
   static constexpr const char* kApplicationCaption = "Quarnel";
   static constexpr const char* StatusBar1Text = "Download map images from OpenStreet Maps.";
@@ -114,48 +120,49 @@ class TForm1 : private TaskRunObserver {
       "Vector files (*.geojson *.json *.kml *.kmz *.gpx *.shp *.gpkg *.fgb)|"
       "*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb|All files (*)|*";
 
-  // ---- Window state.
-  std::string ConfigPath;
-  std::string HelpFilePath;
-  std::string HomepageAddress;
-  std::string SupportMailAddress;
-  std::string DefaultPath;
-  std::string DefaultOutputName;
-  int32_t DefaultThreadCount = 1;
-  std::string VersionText;
-  // Entries as typed, for Start (and for the command line, which starts its own run).
-  TaskEntries Entries() const;
+  // ---- What the window shows.
+  const TForm1Face& Face() const { return face_; }
+  // The entries as the logic last took or set them.
+  const TForm1Entries& Entries() const { return entries_; }
+  // What a Start would be given: the entries with the window's area.
+  TaskEntries StartEntries() const;
+  const MemoLines& Memo1() const { return memo1_; }
+  const MemoLines& Memo2() const { return memo2_; }
+  bool Timer1Enabled() const { return timer1Enabled_; }
+  // The configuration file in use (set by FormShow, or by the first Start).
+  const std::string& ConfigPath() const { return configPath_; }
 
-  // ---- Handlers.
+  // ---- Handlers. Those given entries take them as the user left them.
   void FormShow();
-  void comboMapsTypeChange();
-  void TrackBar1Change();
-  void ZoomToChange();
-  void Button1Click();
-  void BitBtn1Click();
+  void comboMapsTypeChange(const TForm1Entries& entries);
+  void TrackBar1Change(const TForm1Entries& entries);
+  void ZoomToChange(const TForm1Entries& entries);
+  void Button1Click(const TForm1Entries& entries);
+  void BitBtn1Click(const TForm1Entries& entries);
   void Timer1Timer();
   // An entry was edited: the estimate follows it.
-  void EntriesChanged() { NotifyControls(); }
+  void EntriesChanged(const TForm1Entries& entries);
   // "Estimate from the server": the estimate line shows the size of a few
   // sample tiles, fetched in the background, until the entries change.
-  void EstimateFromServerClick();
+  void EstimateFromServerClick(const TForm1Entries& entries);
   bool EstimatingFromServer() const { return serverEstimate_.Running(); }
   // "Open task ...": runs the file dialog, then LoadProjectFile.
-  void LoadParametersfromprojectfilel1Click();
-  void Button4Click() { LoadParametersfromprojectfilel1Click(); }
-  // The project-file reader for a file already chosen (the command line's --open).
-  void LoadProjectFile(const std::string& path);
-  // "Area...": a vector file, its lines and points widened by EditBuffer
+  void LoadParametersfromprojectfilel1Click(const TForm1Entries& entries);
+  void Button4Click(const TForm1Entries& entries) { LoadParametersfromprojectfilel1Click(entries); }
+  // The project-file reader for a file already chosen.
+  void LoadProjectFile(const TForm1Entries& entries, const std::string& path);
+  // "Area...": a vector file, its lines and points widened by the buffer's
   // metres, becomes the task's area (imported through quarnel-area-import).
-  void AreaButtonClick();
+  void AreaButtonClick(const TForm1Entries& entries);
   // Makes area the task's (the picker's OK does too): the coordinate entries
   // become its bounds; name is what LabelArea shows. Null goes back to the rectangle.
-  void SetArea(std::shared_ptr<const Area> area, const std::string& name);
+  void SetArea(const TForm1Entries& entries, std::shared_ptr<const Area> area, const std::string& name);
   // The area a Start would use: the one set, while the entries hold its bounds.
   std::shared_ptr<const Area> CurrentArea() const;
   // The last level a Start would run: the slider's while "to" follows it.
   int32_t LastZoom() const {
-    return ZoomToPosition == zoomFollowed_ ? TrackBar1Position : std::max(ZoomToPosition, TrackBar1Position);
+    const int32_t zoom = entries_.task.zoom;
+    return entries_.zoomTo == zoomFollowed_ ? zoom : std::max(entries_.zoomTo, zoom);
   }
 
   // Menus.
@@ -226,6 +233,10 @@ class TForm1 : private TaskRunObserver {
   void TimerOff() override;
   void Closed(const RunCounts& counts, const std::string& firstError) override;
 
+  void Take(const TForm1Entries& entries);
+  void SetAreaOf(std::shared_ptr<const Area> area, const std::string& name);
+  void SelectMapType();
+  void FollowSlider();
   void NotifyControls();
   std::string EstimateKey() const;
   void ShowProgress();
@@ -234,6 +245,14 @@ class TForm1 : private TaskRunObserver {
   Platform& platform_;
   std::string configPathOverride_;
   TForm1View* view_ = nullptr;
+  TForm1Face face_;
+  TForm1Entries entries_;
+  TForm1Entries handed_;  // as the view last handed or was given them
+  MemoLines memo1_{kShownLines, {"[log window]"}};
+  MemoLines memo2_{kShownLines, {"[Failed tile inforamtion window]"}};
+  bool timer1Enabled_ = false;
+  std::string configPath_;
+  std::string defaultPath_;  // where the file dialogs open
   TaskRunOptions runOptions_;
   std::unique_ptr<TaskRun> run_;
   std::unique_ptr<TaskRun> preparing_;  // the next run while its files are written

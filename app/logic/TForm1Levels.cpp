@@ -22,7 +22,7 @@ void TForm1::StartLevels(const TaskEntries& entries) {
   LevelRange range;
   for (int32_t zoom = entries.zoom; zoom <= LastZoom(); ++zoom) {
     const TaskEntries level = LevelEntries(entries, zoom);
-    std::optional<TaskParameters> parameters = ParametersForStart(platform_, ConfigPath, level);
+    std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, level);
     if (!parameters) return;
     range.total += TilesOf(level).value_or(0);
     range.levels.push_back(std::move(*parameters));
@@ -42,7 +42,7 @@ void TForm1::StartLevel() {
     const RunCounts counts = run->Counts();
     if (!run->Parameters().Resume || counts.doneBefore < counts.total) {
       StartRun(std::move(run));
-      LabelProgress = LevelText() + ": writing the task's files...";
+      face_.progress.LabelProgress = LevelText() + ": writing the task's files...";
       return;
     }
     range.doneEarlier += counts.total;  // done by an earlier Start
@@ -79,13 +79,13 @@ void TForm1::NextLevel() {
   levelPending_ = false;
   if (!levels_ || stopRequested_) {
     levels_.reset();
-    BitBtn1Caption = kStartCaption;
+    face_.BitBtn1Caption = kStartCaption;
     NotifyControls();
     platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
     return;
   }
   RunHandler(platform_, [&] { StartLevel(); });
-  if (!TaskRunning()) BitBtn1Caption = kStartCaption;
+  if (!TaskRunning()) face_.BitBtn1Caption = kStartCaption;
   NotifyControls();
 }
 
@@ -96,11 +96,12 @@ void TForm1::ShowRangeProgress(const RunCounts& counts) {
   const int64_t done = std::min(range.doneEarlier + counts.Done(), total);
   // The bar counts in 32 bits: a larger range is shown in millionths.
   const bool scaled = total > std::numeric_limits<int32_t>::max();
-  ProgressBar1Max = scaled ? 1'000'000 : static_cast<int32_t>(total);
-  ProgressBar1Position =
+  TForm1Progress& progress = face_.progress;
+  progress.ProgressBar1Max = scaled ? 1'000'000 : static_cast<int32_t>(total);
+  progress.ProgressBar1Position =
       scaled ? static_cast<int32_t>(static_cast<double>(done) / static_cast<double>(total) * 1'000'000)
              : static_cast<int32_t>(done);
-  LabelProgress = LevelText() + ": " +
+  face_.progress.LabelProgress = LevelText() + ": " +
                   FormatProgress(done, total, range.failedEarlier + counts.failed, run_->Ticks(),
                                  range.doneEarlier + counts.doneBefore);
 }

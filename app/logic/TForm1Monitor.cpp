@@ -9,27 +9,27 @@
 #include "TForm1.h"
 
 void TForm1::LogLoaded(std::vector<std::string> lines) {
-  Memo1.Assign(std::move(lines));
+  memo1_.Assign(std::move(lines));
   if (view_) view_->Memo1Replaced();
 }
 
 void TForm1::FailedLoaded(std::vector<std::string> lines) {
-  Memo2.Assign(std::move(lines));
+  memo2_.Assign(std::move(lines));
   if (view_) view_->Memo2Replaced();
 }
 
 void TForm1::LogLineAdded(const std::string& line) {
-  Memo1.Append(line);
+  memo1_.Append(line);
   if (view_) view_->Memo1Appended(line);
 }
 
 void TForm1::FailedLineAdded(const std::string& line) {
-  Memo2.Append(line);
+  memo2_.Append(line);
   if (view_) view_->Memo2Appended(line);
 }
 
 void TForm1::TimerOff() {
-  Timer1Enabled = false;
+  timer1Enabled_ = false;
   platform_.SetTimerEnabled(false);
 }
 
@@ -41,9 +41,11 @@ void TForm1::ShowProgress() {
     ShowRangeProgress(counts);
     return;
   }
+  TForm1Progress& progress = face_.progress;
   const int64_t done = counts.Done();
-  ProgressBar1Position = static_cast<int32_t>(std::min<int64_t>(done, ProgressBar1Max));
-  LabelProgress = FormatProgress(done, ProgressBar1Max, counts.failed, run_->Ticks(), counts.doneBefore);
+  progress.ProgressBar1Position = static_cast<int32_t>(std::min<int64_t>(done, progress.ProgressBar1Max));
+  progress.LabelProgress =
+      FormatProgress(done, progress.ProgressBar1Max, counts.failed, run_->Ticks(), counts.doneBefore);
 }
 
 void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
@@ -54,20 +56,24 @@ void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
     NotifyControls();
     return;
   }
-  LabelProgress = level + FormatRunSummary(counts);
-  BitBtn1Caption = kStartCaption;
+  face_.progress.LabelProgress = level + FormatRunSummary(counts);
+  face_.BitBtn1Caption = kStartCaption;
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
-  if (view_) view_->RunSummaryReady(LabelProgress);
+  if (view_) view_->RunSummaryReady(face_.progress.LabelProgress);
   if (!counts.stopReason.empty()) platform_.ShowMessage(counts.stopReason);
   platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
 }
 
 void TForm1::Timer1Timer() {
-  if (!Timer1Enabled || !run_) return;  // a tick already queued when the timer went off
+  if (!timer1Enabled_ || !run_) return;  // a tick already queued when the timer went off
   RunHandler(platform_, [&] { run_->Tick(); });
-  if (run_->Active()) ShowProgress();
-  NotifyControls();
+  if (!run_->Active()) {
+    NotifyControls();
+    return;
+  }
+  ShowProgress();
+  if (view_) view_->ProgressChanged(face_.progress);
 }
 
 void TForm1::SaveProgressForExit() {

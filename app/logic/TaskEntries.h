@@ -27,6 +27,7 @@ struct TaskEntries {
   // A task over an area: only the tiles inside it are fetched, and the four
   // coordinate entries hold its bounds (WithArea). Null: the rectangle.
   std::shared_ptr<const Area> area;
+  friend bool operator==(const TaskEntries&, const TaskEntries&) = default;
 };
 
 // The entries over an area: the area, and its bounds as the coordinate texts,

@@ -35,14 +35,14 @@ class AreaWindowTest : public MainWindowTest {
   // Area... answered with file, widened by buffer metres.
   void ChooseArea(const std::string& file, const std::string& buffer = "0") {
     platform_.nextFile = file;
-    form_->EditBuffer = buffer;
-    form_->AreaButtonClick();
+    entries_.buffer = buffer;
+    form_->AreaButtonClick(entries_);
   }
 
   // Closes the level in hand and lets the next one start, as the GUI thread's queue would.
   void CloseLevel() {
     form_->Timer1Timer();
-    ASSERT_TRUE(platform_.PumpUntil([&] { return form_->Timer1Enabled || !form_->TaskRunning(); }));
+    ASSERT_TRUE(platform_.PumpUntil([&] { return form_->Timer1Enabled() || !form_->TaskRunning(); }));
   }
 
   std::string Project(const std::string& name) { return ReadFile(SavePath() + name); }
@@ -50,24 +50,24 @@ class AreaWindowTest : public MainWindowTest {
 
 TEST_F(AreaWindowTest, AreaButtonMakesTheFileTheTasksAreaAndStartFetchesOnlyItsInside) {
   EnterTask();
-  form_->TrackBar1Position = 6;
+  typed_.zoom = 6;
   ChooseArea(folder_.Path() + "triangle.geojson");
   ASSERT_TRUE(platform_.messages.empty()) << platform_.messages[0];
   EXPECT_EQ(platform_.fileDialogs.at(0).title, "Open area file:");
-  EXPECT_EQ(form_->LabelArea, "triangle.geojson");
-  EXPECT_EQ((std::vector<std::string>{form_->Edit1, form_->Edit3, form_->Edit2, form_->Edit4}),
+  EXPECT_EQ(form_->Face().LabelArea, "triangle.geojson");
+  EXPECT_EQ((std::vector<std::string>{typed_.left, typed_.right, typed_.top, typed_.bottom}),
             (std::vector<std::string>{"10", "20", "50", "40"}));
-  TaskEntries rectangle = form_->Entries();
+  TaskEntries rectangle = form_->StartEntries();
   ASSERT_TRUE(rectangle.area);
   const int64_t inside = TilesOf(rectangle).value();
   rectangle.area.reset();
   ASSERT_LT(inside, TilesOf(rectangle).value());
-  EXPECT_EQ(form_->LabelEstimate, std::to_string(inside) + " tiles, " + SizeEstimateText(inside));
+  EXPECT_EQ(form_->Face().LabelEstimate, std::to_string(inside) + " tiles, " + SizeEstimateText(inside));
 
   Click();
   ASSERT_NE(form_->Task(), nullptr);
   EXPECT_EQ(form_->Task()->TotalTiles, inside);
-  EXPECT_EQ(form_->LabelTotalxy, "Total images: " + std::to_string(inside));
+  EXPECT_EQ(form_->Face().LabelTotalxy, "Total images: " + std::to_string(inside));
   EXPECT_EQ(ReadAreaGeoJson(SavePath() + "job_area.geojson"), *form_->CurrentArea());
   EXPECT_NE(Project("job.qrnl").find("AreaFile=job_area.geojson\r\n"), std::string::npos);
   TickUntilClosed();
@@ -77,11 +77,11 @@ TEST_F(AreaWindowTest, AreaButtonMakesTheFileTheTasksAreaAndStartFetchesOnlyItsI
   TickUntilClosed();
 
   // Typing over the bounds goes back to the rectangle, which is another task.
-  form_->Edit1 = "10.0";
-  form_->EntriesChanged();
-  EXPECT_EQ(form_->LabelArea, TForm1::kNoAreaText);
-  form_->Edit1 = "10";
-  form_->EntriesChanged();
+  typed_.left = "10.0";
+  form_->EntriesChanged(entries_);
+  EXPECT_EQ(form_->Face().LabelArea, TForm1::kNoAreaText);
+  typed_.left = "10";
+  form_->EntriesChanged(entries_);
   EXPECT_EQ(form_->CurrentArea(), nullptr) << "the area stays dropped";
   Click();
   EXPECT_EQ(platform_.questions.size(), 1u) << "the rectangle never resumes the area's task";
@@ -106,9 +106,9 @@ TEST_P(AreaButtonRefusal, SaysWhyAndChangesNothing) {
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(c.message), std::string::npos) << platform_.messages[0];
   EXPECT_TRUE(platform_.errors.empty());
-  EXPECT_EQ(form_->LabelArea, TForm1::kNoAreaText);
+  EXPECT_EQ(form_->Face().LabelArea, TForm1::kNoAreaText);
   EXPECT_EQ(form_->CurrentArea(), nullptr);
-  EXPECT_EQ(form_->Edit1, "10");
+  EXPECT_EQ(typed_.left, "10");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -124,8 +124,8 @@ TEST_F(AreaWindowTest, OpenTaskRestoresTheAreaOrRefusesATaskWithoutIt) {
   TickUntilClosed();
 
   SetUp();  // a fresh window
-  form_->LoadProjectFile(SavePath() + "job.qrnl");
-  EXPECT_EQ(form_->LabelArea, "job_area.geojson");
+  form_->LoadProjectFile(entries_, SavePath() + "job.qrnl");
+  EXPECT_EQ(form_->Face().LabelArea, "job_area.geojson");
   ASSERT_NE(form_->CurrentArea(), nullptr);
   Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
@@ -133,11 +133,11 @@ TEST_F(AreaWindowTest, OpenTaskRestoresTheAreaOrRefusesATaskWithoutIt) {
 
   SetUp();
   fs::remove(SavePath() + "job_area.geojson");
-  form_->LoadProjectFile(SavePath() + "job.qrnl");
+  form_->LoadProjectFile(entries_, SavePath() + "job.qrnl");
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(SavePath() + "job_area.geojson is missing"), std::string::npos);
-  EXPECT_EQ(form_->Edit1, "") << "no entry changes";
-  EXPECT_EQ(form_->EditTaskName, "newtask.qrnl");
+  EXPECT_EQ(typed_.left, "") << "no entry changes";
+  EXPECT_EQ(typed_.taskName, "newtask.qrnl");
 
   // Typed in again, the task's missing area is no reason to resume it as its rectangle.
   EnterTask();
@@ -164,50 +164,50 @@ TEST_F(AreaWindowTest, BoundsAreRoundedOutwardToTextsTheProjectFileKeeps) {
 
 TEST_F(AreaWindowTest, ToFollowsTheSliderUntilItIsMovedAndNeverStandsBelowIt) {
   const auto slide = [&](int32_t position) {
-    form_->TrackBar1Position = position;
-    form_->TrackBar1Change();
+    typed_.zoom = position;
+    form_->TrackBar1Change(entries_);
   };
   slide(9);
-  EXPECT_EQ(form_->ZoomToPosition, 9);
+  EXPECT_EQ(entries_.zoomTo, 9);
   EXPECT_EQ(form_->LastZoom(), 9);
-  form_->ZoomToPosition = 14;
-  form_->ZoomToChange();
+  entries_.zoomTo = 14;
+  form_->ZoomToChange(entries_);
   slide(11);
-  EXPECT_EQ(form_->ZoomToPosition, 14);
+  EXPECT_EQ(entries_.zoomTo, 14);
   EXPECT_EQ(form_->LastZoom(), 14);
   slide(16);
-  EXPECT_EQ(form_->ZoomToPosition, 16);
-  form_->ZoomToPosition = 3;
-  form_->ZoomToChange();
-  EXPECT_EQ(form_->ZoomToPosition, 16);
-  form_->ZoomToPosition = 30;
-  form_->ZoomToChange();
-  EXPECT_EQ(form_->ZoomToPosition, 18) << "the slider's highest level";
+  EXPECT_EQ(entries_.zoomTo, 16);
+  entries_.zoomTo = 3;
+  form_->ZoomToChange(entries_);
+  EXPECT_EQ(entries_.zoomTo, 16);
+  entries_.zoomTo = 30;
+  form_->ZoomToChange(entries_);
+  EXPECT_EQ(entries_.zoomTo, 18) << "the slider's highest level";
 }
 
 TEST_F(AreaWindowTest, ARangeRunsOneTaskPerLevelAndALaterStartResumesWhereItStopped) {
   EnterTask("8");
-  form_->ZoomToPosition = 6;
-  form_->ZoomToChange();
-  EXPECT_EQ(form_->LabelEstimate, "zoom 4: 2 tiles, " + SizeEstimateText(2) + "; zoom 5: 6 tiles, " +
+  entries_.zoomTo = 6;
+  form_->ZoomToChange(entries_);
+  EXPECT_EQ(form_->Face().LabelEstimate, "zoom 4: 2 tiles, " + SizeEstimateText(2) + "; zoom 5: 6 tiles, " +
                                       SizeEstimateText(6) + "; zoom 6: 12 tiles, " + SizeEstimateText(12) +
                                       "; in all 20 tiles, " + SizeEstimateText(20));
   Click();
   ASSERT_TRUE(form_->TaskRunning());
   EXPECT_EQ(form_->Parameters()->TaskFileName, "job_z4.qrnl");
   EXPECT_EQ(form_->Parameters()->ThreadCount, 2);
-  EXPECT_EQ(form_->ProgressBar1Max, 20);
-  EXPECT_EQ(form_->LabelProgress.rfind("level 4 (1 of 3): 0 of 20 tiles", 0), 0u) << form_->LabelProgress;
+  EXPECT_EQ(form_->Face().progress.ProgressBar1Max, 20);
+  EXPECT_EQ(form_->Face().progress.LabelProgress.rfind("level 4 (1 of 3): 0 of 20 tiles", 0), 0u) << form_->Face().progress.LabelProgress;
   CloseLevel();
   EXPECT_EQ(form_->Parameters()->TaskFileName, "job_z5.qrnl");
-  EXPECT_EQ(form_->BitBtn1Caption, "Stop");
-  EXPECT_EQ(form_->LabelProgress.rfind("level 5 (2 of 3): 2 of 20 tiles", 0), 0u) << form_->LabelProgress;
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Stop");
+  EXPECT_EQ(form_->Face().progress.LabelProgress.rfind("level 5 (2 of 3): 2 of 20 tiles", 0), 0u) << form_->Face().progress.LabelProgress;
   EXPECT_TRUE(platform_.messages.empty()) << "no closing message between levels";
 
   Click();  // Stop: the level in hand ends, and the range with it
   TickUntilClosed();
   EXPECT_FALSE(form_->TaskRunning());
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
   EXPECT_EQ(platform_.messages, std::vector<std::string>{"Task stoped!" + std::string(20, ' ')});
   EXPECT_FALSE(fs::exists(SavePath() + "job_z6.qrnl"));
 
@@ -224,8 +224,8 @@ TEST_F(AreaWindowTest, ARangeRunsOneTaskPerLevelAndALaterStartResumesWhereItStop
   EXPECT_EQ(form_->Parameters()->TaskFileName, "job_z6.qrnl");
   CloseLevel();
   EXPECT_FALSE(form_->TaskRunning());
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
-  EXPECT_EQ(form_->LabelProgress.rfind("level 6 (3 of 3): Summary: ", 0), 0u) << form_->LabelProgress;
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().progress.LabelProgress.rfind("level 6 (3 of 3): Summary: ", 0), 0u) << form_->Face().progress.LabelProgress;
   EXPECT_EQ(platform_.messages.size(), 2u) << "one closing message for the range";
 }
 

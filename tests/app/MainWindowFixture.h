@@ -13,16 +13,14 @@
 
 class RecordingView : public TForm1View {
  public:
-  int controlsChanged = 0;
+  TForm1Entries entries;  // as the window's entries would show them
   int memo1Replaced = 0;
-  std::vector<std::string> memo1Appended;
-  std::vector<std::string> memo2Appended;
   int exitRequested = 0;
   std::vector<std::string> summaries;
-  void ControlsChanged() override { ++controlsChanged; }
-  void Memo1Appended(const std::string& line) override { memo1Appended.push_back(line); }
+  void Draw(const TForm1Face& face) override {
+    if (face.entries) entries = *face.entries;
+  }
   void Memo1Replaced() override { ++memo1Replaced; }
-  void Memo2Appended(const std::string& line) override { memo2Appended.push_back(line); }
   void ExitRequested() override { ++exitRequested; }
   void RunSummaryReady(const std::string& summary) override { summaries.push_back(summary); }
 };
@@ -35,6 +33,9 @@ class MainWindowTest : public ::testing::Test {
   std::string save_ = folder_.Path() + "maps";
   FakePlatform platform_{exe_};
   RecordingView view_;
+  // What the user types goes here; the window's handlers are handed it.
+  TForm1Entries& entries_ = view_.entries;
+  TaskEntries& typed_ = view_.entries.task;
   std::unique_ptr<TForm1> form_;
 
   void SetUp() override {
@@ -51,14 +52,14 @@ class MainWindowTest : public ::testing::Test {
 
   // A two-tile task at zoom 4 (columns 8, rows 5 and 6) under "job.qrnl".
   void EnterTask(const std::string& threads = "1", const std::string& name = "job.qrnl") {
-    form_->Edit6 = save_;
-    form_->Edit1 = "10";
-    form_->Edit3 = "20";
-    form_->Edit2 = "50";
-    form_->Edit4 = "40";
-    form_->TrackBar1Position = 4;
-    form_->Edit10 = threads;
-    form_->EditTaskName = name;
+    typed_.savePath = save_;
+    typed_.left = "10";
+    typed_.right = "20";
+    typed_.top = "50";
+    typed_.bottom = "40";
+    typed_.zoom = 4;
+    typed_.threads = threads;
+    typed_.taskName = name;
   }
 
   std::string SavePath() const { return save_ + "/"; }
@@ -66,7 +67,7 @@ class MainWindowTest : public ::testing::Test {
   // Presses Start/Stop; a Start's files are written on a thread of their
   // own, whose hand-over is pumped here.
   void Click() {
-    form_->BitBtn1Click();
+    form_->BitBtn1Click(entries_);
     ASSERT_TRUE(platform_.PumpUntil([&] { return !form_->TaskPreparing(); }));
   }
 

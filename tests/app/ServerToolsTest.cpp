@@ -22,30 +22,30 @@ class ServerEstimateTest : public MainWindowTest {
 
 TEST_F(ServerEstimateTest, ShowsTheSampledSizeUntilTheEntriesChange) {
   EnterTask();
-  form_->EntriesChanged();
-  const std::string typical = form_->LabelEstimate;
+  form_->EntriesChanged(entries_);
+  const std::string typical = form_->Face().LabelEstimate;
   EXPECT_EQ(typical, "2 tiles, about 30.0 KB");
-  form_->EstimateFromServerClick();
-  EXPECT_TRUE(Contains(form_->LabelEstimate, "Asking the server")) << form_->LabelEstimate;
+  form_->EstimateFromServerClick(entries_);
+  EXPECT_TRUE(Contains(form_->Face().LabelEstimate, "Asking the server")) << form_->Face().LabelEstimate;
   ASSERT_TRUE(platform_.PumpUntil([&] { return !form_->EstimatingFromServer(); }));
   const std::size_t size = BodyFor("/4/8/5.png").size(), other = BodyFor("/4/8/6.png").size();
   const std::string range = std::to_string(std::min(size, other)) + "\u2013" + std::to_string(std::max(size, other));
-  EXPECT_EQ(form_->LabelEstimate.rfind("2 tiles, about ", 0), 0u) << form_->LabelEstimate;
-  EXPECT_TRUE(Contains(form_->LabelEstimate, " (2 sample tiles, " + range + " bytes)")) << form_->LabelEstimate;
+  EXPECT_EQ(form_->Face().LabelEstimate.rfind("2 tiles, about ", 0), 0u) << form_->Face().LabelEstimate;
+  EXPECT_TRUE(Contains(form_->Face().LabelEstimate, " (2 sample tiles, " + range + " bytes)")) << form_->Face().LabelEstimate;
   EXPECT_EQ(server_.RequestCount(), 2u);
   EXPECT_FALSE(std::filesystem::exists(save_)) << "an estimate writes nothing";
 
-  form_->Edit1 = "11";
-  form_->EntriesChanged();
-  EXPECT_EQ(form_->LabelEstimate, typical);
+  typed_.left = "11";
+  form_->EntriesChanged(entries_);
+  EXPECT_EQ(form_->Face().LabelEstimate, typical);
 }
 
 TEST_F(MainWindowTest, WithoutAServerTheEstimateSaysItIsTheTypicalSize) {
   WriteFile(configPath_, "[Hosts]\r\nOpenStreetMap=127.0.0.1:" + std::to_string(UnusedLocalPort()) + "\r\n");
   EnterTask();
-  form_->EstimateFromServerClick();
+  form_->EstimateFromServerClick(entries_);
   ASSERT_TRUE(platform_.PumpUntil([&] { return !form_->EstimatingFromServer(); }));
-  EXPECT_EQ(form_->LabelEstimate,
+  EXPECT_EQ(form_->Face().LabelEstimate,
             "2 tiles, about 30.0 KB at a typical tile size (no sample tile came from the server: Socket Error # 10061 "
             "Connection refused.)");
 }

@@ -86,7 +86,7 @@ TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {
   ASSERT_NE(form_->Parameters(), nullptr);
   EXPECT_EQ(form_->Parameters()->Network.MaxRequestsPerSecond, 0);
   TickUntilClosed();
-  TaskEntries entries = form_->Entries();
+  TaskEntries entries = form_->StartEntries();
   entries.maxRequestsPerSecond = 7;
   const std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries);
   ASSERT_TRUE(parameters.has_value());
@@ -95,26 +95,25 @@ TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {
 
 TEST_F(MainWindowTest, OpeningATaskShowsItsOwnCount) {
   EnterTask("1", "big");
-  form_->TrackBar1Position = 6;  // columns 33 to 35, rows 20 to 23
+  typed_.zoom = 6;  // columns 33 to 35, rows 20 to 23
   Click();
   TickUntilClosed();
-  const std::string bigCount = form_->LabelTotalxy;
+  const std::string bigCount = form_->Face().LabelTotalxy;
   EnterTask("1", "small");
   Click();
   TickUntilClosed();
-  ASSERT_EQ(form_->LabelTotalxy, "Total images: 2");
-  ASSERT_NE(bigCount, form_->LabelTotalxy);
+  ASSERT_EQ(form_->Face().LabelTotalxy, "Total images: 2");
+  ASSERT_NE(bigCount, form_->Face().LabelTotalxy);
 
-  form_->LoadProjectFile(SavePath() + "big.qrnl");
-  EXPECT_EQ(form_->LabelTotalxy, bigCount);
-  EXPECT_GT(view_.controlsChanged, 0);
+  form_->LoadProjectFile(entries_, SavePath() + "big.qrnl");
+  EXPECT_EQ(form_->Face().LabelTotalxy, bigCount);
 
   // A damaged project is refused whole: no entry and no count changes.
   WriteFile(SavePath() + "odd.qrnl", "[XY]\r\nMinX=9\r\nMaxX=8\r\nMinY=1\r\nMaxY=1\r\n");
   platform_.messages.clear();
-  form_->LoadProjectFile(SavePath() + "odd.qrnl");
-  EXPECT_EQ(form_->LabelTotalxy, bigCount);
-  EXPECT_EQ(form_->EditTaskName, "big.qrnl");
+  form_->LoadProjectFile(entries_, SavePath() + "odd.qrnl");
+  EXPECT_EQ(form_->Face().LabelTotalxy, bigCount);
+  EXPECT_EQ(typed_.taskName, "big.qrnl");
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(SavePath() + "odd.qrnl"), std::string::npos) << platform_.messages[0];
 }
@@ -138,7 +137,7 @@ TEST_F(MainWindowTest, OtherEntriesUnderATasksNameAskBeforeReplacingIt) {
             ReplaceAll(ReadFile(SavePath() + "job.qrnl"), "T1X=\r\nT1Y=\r\n", "T1X=8\r\nT1Y=5\r\n"));
   const std::string project = ReadFile(SavePath() + "job.qrnl");
   const std::string log = ReadFile(SavePath() + "job_log.txt");
-  form_->TrackBar1Position = 5;  // a touch of the slider
+  typed_.zoom = 5;  // a touch of the slider
   Click();
   EXPECT_EQ(platform_.questions,
             std::vector<std::string>{"A task named job.qrnl exists with other entries (1 of 2 tiles done). Replace it?"});
@@ -179,8 +178,8 @@ TEST_F(MainWindowTest, ATaskLargerThanTheDiskIsRefusedOrAskedBeforeAnythingIsWri
   // A million tiles are asked about whatever the disk holds.
   platform_.freeDiskBytes.reset();
   platform_.questions.clear();
-  form_->TrackBar1Position = 14;
-  form_->Edit1 = "0", form_->Edit3 = "30", form_->Edit2 = "60", form_->Edit4 = "40";
+  typed_.zoom = 14;
+  typed_.left = "0", typed_.right = "30", typed_.top = "60", typed_.bottom = "40";
   Click();
   ASSERT_EQ(platform_.questions.size(), 1u);
   EXPECT_TRUE(platform_.questions[0].ends_with("GB free. Start?")) << platform_.questions[0];

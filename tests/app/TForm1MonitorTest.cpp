@@ -65,13 +65,13 @@ class MonitorTest : public MainWindowTest {
   void TearDown() override {
     server_.Open();
     EXPECT_TRUE(platform_.PumpUntil([&] { return form_->RunningWorkers() == 0; }));
-    if (form_->TaskRunning() && form_->Timer1Enabled) TickUntilClosed();
+    if (form_->TaskRunning() && form_->Timer1Enabled()) TickUntilClosed();
   }
 
   // About 8 columns by 8 rows at zoom 8.
   void EnterBigTask(const std::string& threads) {
     EnterTask(threads);
-    form_->TrackBar1Position = 8;
+    typed_.zoom = 8;
   }
 
   bool PumpUntilWorkersEnded() {
@@ -80,7 +80,7 @@ class MonitorTest : public MainWindowTest {
 
   int CountLinesEndingWith(const std::string& end) const {
     int count = 0;
-    for (const std::string& line : form_->Memo1) count += line.ends_with(end);
+    for (const std::string& line : form_->Memo1()) count += line.ends_with(end);
     return count;
   }
 
@@ -125,7 +125,7 @@ TEST_F(MonitorTest, NeverMoreThanEightWorkers) {
   EXPECT_EQ(CountLinesEndingWith(" Finished."), 8);
   EXPECT_EQ(form_->TilesOkThisRun(), form_->TotalTiles());
   EXPECT_EQ(TickUntilClosed(), 1);
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
 }
 
 TEST_F(GatedMonitorTest, SavesAtTicksFourAndEightPositionsLast) {
@@ -168,26 +168,26 @@ TEST_F(GatedMonitorTest, ProgressFollowsTheCountsEveryTickAndTheSummaryStays) {
   EnterBigTask("1");
   Click();
   const int32_t total = form_->TotalTiles();
-  EXPECT_EQ(form_->ProgressBar1Max, total);
-  EXPECT_EQ(form_->LabelProgress, "0 of " + std::to_string(total) + " tiles, 0 failed");
+  EXPECT_EQ(form_->Face().progress.ProgressBar1Max, total);
+  EXPECT_EQ(form_->Face().progress.LabelProgress, "0 of " + std::to_string(total) + " tiles, 0 failed");
   ASSERT_TRUE(platform_.PumpUntil([&] { return server_.Requests() >= 4; }));
   form_->Timer1Timer();
-  EXPECT_EQ(form_->ProgressBar1Position, 3);
-  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 1.0));
+  EXPECT_EQ(form_->Face().progress.ProgressBar1Position, 3);
+  EXPECT_EQ(form_->Face().progress.LabelProgress, FormatProgress(3, total, 0, 1.0));
   form_->Timer1Timer();
-  EXPECT_EQ(form_->LabelProgress, FormatProgress(3, total, 0, 2.0)) << "the rate is per second of the run";
+  EXPECT_EQ(form_->Face().progress.LabelProgress, FormatProgress(3, total, 0, 2.0)) << "the rate is per second of the run";
 
   Click();
   server_.Open();
   ASSERT_TRUE(PumpUntilWorkersEnded());
   TickUntilClosed();
   ASSERT_EQ(view_.summaries.size(), 1u);
-  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]);
-  form_->Edit1 = "11";
-  form_->EntriesChanged();
-  EXPECT_EQ(form_->LabelProgress, view_.summaries[0]) << "the summary stays until the next Start";
-  EXPECT_EQ(form_->LabelEstimate, EstimateText(form_->Entries()));
-  EXPECT_FALSE(form_->LabelEstimate.empty());
+  EXPECT_EQ(form_->Face().progress.LabelProgress, view_.summaries[0]);
+  typed_.left = "11";
+  form_->EntriesChanged(entries_);
+  EXPECT_EQ(form_->Face().progress.LabelProgress, view_.summaries[0]) << "the summary stays until the next Start";
+  EXPECT_EQ(form_->Face().LabelEstimate, EstimateText(form_->StartEntries()));
+  EXPECT_FALSE(form_->Face().LabelEstimate.empty());
 }
 
 TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {
@@ -202,7 +202,7 @@ TEST_F(GatedMonitorTest, AListThatCannotBeSavedHoldsThePositionsBack) {
   EXPECT_EQ(platform_.errors.size(), 1u);
   EXPECT_NE(ReadFile(task.LogPath).find("T1:seq=3, "), std::string::npos) << "the log goes first";
   EXPECT_EQ(ProjectKey("T1X"), "") << "no position may pass a list that is not on disk";
-  EXPECT_TRUE(form_->Timer1Enabled);
+  EXPECT_TRUE(form_->Timer1Enabled());
 
   std::filesystem::remove(task.FailedListPath);
   for (int tick = 5; tick <= 8; ++tick) form_->Timer1Timer();
@@ -218,10 +218,10 @@ TEST_F(GatedMonitorTest, StopAsksEveryWorkerAndTheCloseFollows) {
   Click();
   const Lines stopLines = {"Thread1will be terminated by user. please wait...",
                            "Thread2will be terminated by user. please wait..."};
-  const Lines memo = form_->Memo1.ToVector();
+  const Lines memo = form_->Memo1().ToVector();
   EXPECT_EQ(Lines(memo.end() - 4, memo.end()),
             (Lines{stopLines[0], stopLines[1], stopLines[0], stopLines[1]}));
-  EXPECT_EQ(form_->BitBtn1Caption, "Stop");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Stop");
 
   server_.Open();
   ASSERT_TRUE(PumpUntilWorkersEnded());
@@ -230,7 +230,7 @@ TEST_F(GatedMonitorTest, StopAsksEveryWorkerAndTheCloseFollows) {
   EXPECT_EQ(CountLinesEndingWith(" Finished."), 2);
   EXPECT_EQ(TickUntilClosed(), 1);
   EXPECT_EQ(platform_.messages, Lines{"Task stoped!" + std::string(20, ' ')});
-  EXPECT_EQ(form_->Memo1[form_->Memo1.Count() - 5], "Task Stoped!");
+  EXPECT_EQ(form_->Memo1()[form_->Memo1().Count() - 5], "Task Stoped!");
 }
 
 TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
@@ -243,13 +243,13 @@ TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
   TickUntilClosed();
   const Lines listed = SplitTextLines(ReadFile(SavePath() + "job_failed.ftl"));
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(listed, form_->Memo2.ToVector());
+  EXPECT_EQ(listed, form_->Memo2().ToVector());
   EXPECT_EQ(listed[0].rfind(SavePath() + "job/", 0), 0u);
   EXPECT_NE(listed[0].find("|http://" + server_.Host() + "/"), std::string::npos);
 
   Click();
   ASSERT_TRUE(form_->Parameters()->Resume);
-  EXPECT_EQ(Lines(form_->Memo2.begin(), form_->Memo2.begin() + 2), listed);
+  EXPECT_EQ(Lines(form_->Memo2().begin(), form_->Memo2().begin() + 2), listed);
   ASSERT_TRUE(PumpUntilWorkersEnded());
   TickUntilClosed();
   EXPECT_EQ(SplitTextLines(ReadFile(SavePath() + "job_failed.ftl")).size(), 4u);

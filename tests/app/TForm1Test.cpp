@@ -14,28 +14,25 @@ using Lines = std::vector<std::string>;
 // ---- Showing the window.
 
 TEST_F(MainWindowTest, ShowsTheDefaultsWithoutAConfiguration) {
-  EXPECT_EQ(form_->ConfigPath, configPath_);
-  EXPECT_EQ(form_->HelpFilePath, exe_ + "help/help.html");
-  EXPECT_EQ(form_->Caption, "Quarnel 3.3");
-  EXPECT_EQ(form_->Edit6, HomeFolder() + "/qrnl");
-  EXPECT_EQ(form_->Edit10, "1");
-  EXPECT_EQ(form_->DefaultOutputName, "bigmap.bmp");
-  EXPECT_EQ(form_->UpDown2Max, 8);
-  ASSERT_EQ(form_->comboMapsTypeItems.size(), 9u);
-  EXPECT_EQ(form_->comboMapsTypeItems[0], "Google Street Maps");
-  EXPECT_EQ(form_->comboMapsTypeItems[8], "OpenStreet Maps");
-  EXPECT_EQ(form_->comboMapsTypeIndex, 8);
-  EXPECT_EQ(form_->TrackBar1Min, 1);
-  EXPECT_EQ(form_->TrackBar1Max, 18);
-  EXPECT_EQ(form_->TrackBar1Position, 12);
-  EXPECT_EQ(form_->Label8, "12");
-  EXPECT_EQ(form_->TrackBar1Hint, "12");
-  EXPECT_EQ(form_->EditTaskName, "newtask.qrnl");
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
-  EXPECT_EQ(form_->Memo1.ToVector(), Lines{"[log window]"});
-  EXPECT_EQ(form_->Memo2.ToVector(), Lines{"[Failed tile inforamtion window]"});
+  EXPECT_EQ(form_->ConfigPath(), configPath_);
+  EXPECT_EQ(form_->Face().Caption, "Quarnel 3.3");
+  EXPECT_EQ(typed_.savePath, HomeFolder() + "/qrnl");
+  EXPECT_EQ(typed_.threads, "1");
+  EXPECT_EQ(TForm1::UpDown2Max, 8);
+  ASSERT_EQ(form_->Face().comboMapsTypeItems.size(), 9u);
+  EXPECT_EQ(form_->Face().comboMapsTypeItems[0], "Google Street Maps");
+  EXPECT_EQ(form_->Face().comboMapsTypeItems[8], "OpenStreet Maps");
+  EXPECT_EQ(typed_.mapsTypeIndex, 8);
+  EXPECT_EQ(form_->Face().TrackBar1Min, 1);
+  EXPECT_EQ(form_->Face().TrackBar1Max, 18);
+  EXPECT_EQ(typed_.zoom, 12);
+  EXPECT_EQ(form_->Face().Label8, "12");
+  EXPECT_EQ(form_->Face().TrackBar1Hint, "12");
+  EXPECT_EQ(typed_.taskName, "newtask.qrnl");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Memo1().ToVector(), Lines{"[log window]"});
+  EXPECT_EQ(form_->Memo2().ToVector(), Lines{"[Failed tile inforamtion window]"});
   EXPECT_FALSE(platform_.timerEnabled);
-  EXPECT_GT(view_.controlsChanged, 0);
 }
 
 struct ConfigCase {
@@ -48,9 +45,9 @@ class MainWindowConfig : public MainWindowTest, public ::testing::WithParamInter
 };
 
 TEST_P(MainWindowConfig, ShowsTheValuesAsRead) {
-  EXPECT_EQ(form_->Edit6, GetParam().edit6);
-  EXPECT_EQ(form_->Edit10, GetParam().edit10);
-  EXPECT_EQ(form_->Caption, GetParam().caption);
+  EXPECT_EQ(typed_.savePath, GetParam().edit6);
+  EXPECT_EQ(typed_.threads, GetParam().edit10);
+  EXPECT_EQ(form_->Face().Caption, GetParam().caption);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MainWindowConfig,
@@ -67,7 +64,7 @@ TEST(MainWindowConfigPlace, DefaultsToTheWritableExecutableFolder) {
   FakePlatform platform(folder.Path());
   TForm1 form(platform);
   form.FormShow();
-  EXPECT_EQ(form.ConfigPath, folder.Path() + "ini/config.ini");
+  EXPECT_EQ(form.ConfigPath(), folder.Path() + "ini/config.ini");
 }
 
 struct MapTypeCase {
@@ -77,12 +74,12 @@ struct MapTypeCase {
 class MapTypeSelector : public MainWindowTest, public ::testing::WithParamInterface<MapTypeCase> {};
 
 TEST_P(MapTypeSelector, SetsTheZoomRangeAndDefault) {
-  form_->comboMapsTypeIndex = GetParam().index;
-  form_->comboMapsTypeChange();
-  EXPECT_EQ(form_->TrackBar1Min, GetParam().low);
-  EXPECT_EQ(form_->TrackBar1Max, GetParam().high);
-  EXPECT_EQ(form_->TrackBar1Position, 12);
-  EXPECT_EQ(form_->Label8, "12");
+  typed_.mapsTypeIndex = GetParam().index;
+  form_->comboMapsTypeChange(entries_);
+  EXPECT_EQ(form_->Face().TrackBar1Min, GetParam().low);
+  EXPECT_EQ(form_->Face().TrackBar1Max, GetParam().high);
+  EXPECT_EQ(typed_.zoom, 12);
+  EXPECT_EQ(form_->Face().Label8, "12");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MapTypeSelector,
@@ -90,19 +87,19 @@ INSTANTIATE_TEST_SUITE_P(Table, MapTypeSelector,
                                            MapTypeCase{3, 1, 18}, MapTypeCase{5, 1, 19}, MapTypeCase{8, 1, 18}));
 
 TEST_F(MainWindowTest, SliderShowsItsPosition) {
-  form_->TrackBar1Position = 7;
-  form_->TrackBar1Change();
-  EXPECT_EQ(form_->Label8, "7");
-  EXPECT_EQ(form_->TrackBar1Hint, "7");
+  typed_.zoom = 7;
+  form_->TrackBar1Change(entries_);
+  EXPECT_EQ(form_->Face().Label8, "7");
+  EXPECT_EQ(form_->Face().TrackBar1Hint, "7");
 }
 
 TEST_F(MainWindowTest, FolderButtonFillsTheSavePathOnlyWhenChosen) {
-  form_->Edit6 = "/before";
-  form_->Button1Click();
-  EXPECT_EQ(form_->Edit6, "/before");
+  typed_.savePath = "/before";
+  form_->Button1Click(entries_);
+  EXPECT_EQ(typed_.savePath, "/before");
   platform_.nextFolder = "/chosen";
-  form_->Button1Click();
-  EXPECT_EQ(form_->Edit6, "/chosen");
+  form_->Button1Click(entries_);
+  EXPECT_EQ(typed_.savePath, "/chosen");
   EXPECT_EQ(platform_.folderDialogs, (Lines{"Select path to save", "Select path to save"}));
 }
 
@@ -122,17 +119,17 @@ TEST_P(StartChecks, ShowTheFirstFailingCheckOnly) {
   EnterTask();
   std::string edit6 = c.edit6;
   if (edit6.starts_with("<save>")) edit6.replace(0, 6, save_);
-  form_->Edit6 = edit6;
-  form_->Edit1 = c.left;
-  form_->Edit3 = c.right;
-  form_->Edit2 = c.top;
-  form_->Edit4 = c.bottom;
+  typed_.savePath = edit6;
+  typed_.left = c.left;
+  typed_.right = c.right;
+  typed_.top = c.top;
+  typed_.bottom = c.bottom;
   Click();
 
   EXPECT_TRUE(platform_.errors.empty());
   if (c.message.empty()) {
     EXPECT_TRUE(platform_.messages.empty()) << platform_.messages[0];
-    EXPECT_EQ(form_->BitBtn1Caption, "Stop");
+    EXPECT_EQ(form_->Face().BitBtn1Caption, "Stop");
     EXPECT_TRUE(platform_.timerEnabled);
     EXPECT_EQ(TickUntilClosed(), 1);
     return;
@@ -140,7 +137,7 @@ TEST_P(StartChecks, ShowTheFirstFailingCheckOnly) {
   std::string message = c.message;
   if (const auto at = message.find("<save>"); at != std::string::npos) message.replace(at, 6, save_);
   EXPECT_EQ(platform_.messages, Lines{message});
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
   EXPECT_FALSE(platform_.timerEnabled);
   EXPECT_EQ(form_->Task(), nullptr);
 }
@@ -172,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainWindowTest, LatitudeBoundsPassTheChecks) {
   EnterTask();
-  form_->Edit2 = "90";
-  form_->Edit4 = "-90";
+  typed_.top = "90";
+  typed_.bottom = "-90";
   Click();
   // The poles themselves may still fail the task set-up, but not the entry checks.
   for (const std::string& message : platform_.messages) EXPECT_EQ(message.find("Latitude"), std::string::npos);
@@ -187,7 +184,7 @@ TEST_F(MainWindowTest, AFailedSetUpSaysSo) {
   Click();
   ASSERT_FALSE(platform_.messages.empty());
   EXPECT_EQ(platform_.messages.back(), "Error: Create task failure.");
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
   EXPECT_FALSE(platform_.timerEnabled);
 }
 
@@ -195,7 +192,7 @@ TEST_F(MainWindowTest, AThreadCountThatIsNoNumberIsAnError) {
   EnterTask("many");
   Click();
   EXPECT_EQ(platform_.errors.size(), 1u);
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
 }
 
 // ---- The task name.
@@ -236,13 +233,13 @@ TEST_F(MainWindowTest, SameEntriesResumeAndKeepTheProjectFile) {
   EXPECT_EQ(ReadFile(SavePath() + "job.qrnl"), project);
   // The earlier run's log, closing lines included, stays ahead of the continuation.
   EXPECT_TRUE(ReadFile(SavePath() + "job_log.txt").starts_with(firstLog));
-  EXPECT_EQ(form_->Memo1[form_->Memo1.Count() - 2].rfind("Log continue...v=", 0), 0u);
+  EXPECT_EQ(form_->Memo1()[form_->Memo1().Count() - 2].rfind("Log continue...v=", 0), 0u);
   TickUntilClosed();
 }
 
 struct ResumeCase {
   const char* name;
-  std::function<void(TForm1&)> change;
+  std::function<void(TaskEntries&)> change;
   bool resumes;
 };
 
@@ -252,7 +249,7 @@ TEST_P(ResumeTest, ComparesTheEntriesAsTyped) {
   EnterTask();
   Click();
   TickUntilClosed();
-  GetParam().change(*form_);
+  GetParam().change(typed_);
   platform_.answers = {true};  // other entries replace the task only with a yes
   Click();
   ASSERT_NE(form_->Parameters(), nullptr) << (platform_.messages.empty() ? "" : platform_.messages[0]);
@@ -263,16 +260,16 @@ TEST_P(ResumeTest, ComparesTheEntriesAsTyped) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ResumeTest,
-    ::testing::Values(ResumeCase{"unchanged", [](TForm1&) {}, true},
-                      ResumeCase{"trailingZero", [](TForm1& f) { f.Edit1 = "10.0"; }, false},
-                      ResumeCase{"otherRight", [](TForm1& f) { f.Edit3 = "21"; }, false},
-                      ResumeCase{"otherTop", [](TForm1& f) { f.Edit2 = "51"; }, false},
-                      ResumeCase{"otherBottom", [](TForm1& f) { f.Edit4 = "41"; }, false},
-                      ResumeCase{"otherZoom", [](TForm1& f) { f.TrackBar1Position = 5; }, false},
-                      ResumeCase{"otherThreads", [](TForm1& f) { f.Edit10 = "2"; }, false},
-                      ResumeCase{"otherMapType", [](TForm1& f) { f.comboMapsTypeIndex = 3; }, false},
-                      ResumeCase{"nameWithoutExtension", [](TForm1& f) { f.EditTaskName = "job"; }, true},
-                      ResumeCase{"folderWithSlash", [](TForm1& f) { f.Edit6 += "/"; }, true}),
+    ::testing::Values(ResumeCase{"unchanged", [](TaskEntries&) {}, true},
+                      ResumeCase{"trailingZero", [](TaskEntries& e) { e.left = "10.0"; }, false},
+                      ResumeCase{"otherRight", [](TaskEntries& e) { e.right = "21"; }, false},
+                      ResumeCase{"otherTop", [](TaskEntries& e) { e.top = "51"; }, false},
+                      ResumeCase{"otherBottom", [](TaskEntries& e) { e.bottom = "41"; }, false},
+                      ResumeCase{"otherZoom", [](TaskEntries& e) { e.zoom = 5; }, false},
+                      ResumeCase{"otherThreads", [](TaskEntries& e) { e.threads = "2"; }, false},
+                      ResumeCase{"otherMapType", [](TaskEntries& e) { e.mapsTypeIndex = 3; }, false},
+                      ResumeCase{"nameWithoutExtension", [](TaskEntries& e) { e.taskName = "job"; }, true},
+                      ResumeCase{"folderWithSlash", [](TaskEntries& e) { e.savePath += "/"; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, ANameTypedEitherWayResumesItsTask) {
@@ -283,7 +280,7 @@ TEST_F(MainWindowTest, ANameTypedEitherWayResumesItsTask) {
   EXPECT_TRUE(form_->Parameters()->Resume) << "job is job.qrnl";
   EXPECT_EQ(form_->Parameters()->TaskFileName, "job.qrnl");
   TickUntilClosed();
-  form_->EditTaskName = "job.qrnl";
+  typed_.taskName = "job.qrnl";
   Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   TickUntilClosed();
@@ -308,10 +305,10 @@ TEST_P(StartWriteOrder, StopsAtTheFileThatFails) {
 
   EXPECT_EQ(platform_.errors.size(), 1u);
   EXPECT_TRUE(platform_.messages.empty());
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
   EXPECT_FALSE(platform_.timerEnabled);
   EXPECT_EQ(form_->RunningWorkers(), 0);
-  EXPECT_EQ(form_->LabelTotalxy, "");
+  EXPECT_EQ(form_->Face().LabelTotalxy, "");
   EXPECT_NE(form_->Task(), nullptr) << "the task is created, just not started";
   for (int i = 0; i < 4; ++i) {
     if (files[i] == GetParam().blocked) continue;
@@ -331,7 +328,7 @@ TEST_F(MainWindowTest, AResumedTaskWithoutItsFailedListDoesNotStart) {
   Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   EXPECT_EQ(platform_.errors.size(), 1u);
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
 }
 
 // ---- A task without workers, from Start to its close.
@@ -348,17 +345,17 @@ TEST_F(MainWindowTest, ARunWithoutWorkersLeftClosesAtTheFirstTick) {
   EnterTask("1");
   Click();
   ASSERT_TRUE(platform_.messages.empty());
-  EXPECT_EQ(form_->LabelTotalxy, "Total images: 2");
-  EXPECT_EQ(form_->BitBtn1Caption, "Stop");
+  EXPECT_EQ(form_->Face().LabelTotalxy, "Total images: 2");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Stop");
   EXPECT_EQ(form_->RunningWorkers(), 0);
   EXPECT_TRUE(platform_.timerEnabled);
   EXPECT_EQ(view_.memo1Replaced, 1);
-  EXPECT_EQ(form_->Memo1[0], "Project: " + SavePath() + "job.qrnl");
-  EXPECT_TRUE(form_->Memo2.Empty());
+  EXPECT_EQ(form_->Memo1()[0], "Project: " + SavePath() + "job.qrnl");
+  EXPECT_TRUE(form_->Memo2().Empty());
   EXPECT_EQ(ReadFile(SavePath() + "job.qrnl").find("ThreadCount=1\r\n") != std::string::npos, true);
 
   std::string captionDuringMessage;
-  platform_.onMessage = [&](const std::string&) { captionDuringMessage = form_->BitBtn1Caption; };
+  platform_.onMessage = [&](const std::string&) { captionDuringMessage = form_->Face().BitBtn1Caption; };
   form_->Timer1Timer();
 
   EXPECT_EQ(platform_.events, Lines{"message: Task stoped!" + std::string(20, ' ')});
@@ -366,7 +363,7 @@ TEST_F(MainWindowTest, ARunWithoutWorkersLeftClosesAtTheFirstTick) {
   EXPECT_FALSE(platform_.timerEnabled);
   const Lines closing = {"", std::string(32, '-'), "Task Stoped!", "", "Now time:" + platform_.now, "",
                          "Log file has been saved as " + SavePath() + "job_log.txt"};
-  const Lines memo = form_->Memo1.ToVector();
+  const Lines memo = form_->Memo1().ToVector();
   ASSERT_GE(memo.size(), closing.size());
   EXPECT_EQ(Lines(memo.end() - closing.size(), memo.end()), closing);
 
@@ -384,7 +381,7 @@ TEST_F(MainWindowTest, AFailedWriteDuringTheCloseStillCloses) {
   Click();
   apptest::BlockWithFolder(SavePath() + "job_failed.ftl");
   form_->Timer1Timer();
-  EXPECT_EQ(form_->BitBtn1Caption, "Start");
+  EXPECT_EQ(form_->Face().BitBtn1Caption, "Start");
   EXPECT_FALSE(platform_.timerEnabled);
   ASSERT_EQ(platform_.events.size(), 2u);
   EXPECT_EQ(platform_.events[0].rfind("error: ", 0), 0u) << platform_.events[0];
@@ -410,30 +407,30 @@ TEST_F(ProjectReader, PutsTheStoredTextsIntoTheEntries) {
       "[MapsType]\r\nMapsType=8\r\n\r\n[AREA]\r\nLeftLongitude=10.5\r\nRightLongitude=20\r\nTopLatitude=50\r\n"
       "BottomLatitude=40.250\r\n\r\n[Zoom]\r\nZoom=4\r\n\r\n[THREADS]\r\nThreadCount=2\r\nT1X=\r\n");
   platform_.nextFile = path;
-  form_->Button4Click();
+  form_->Button4Click(entries_);
   ASSERT_EQ(platform_.fileDialogs.size(), 1u);
   EXPECT_EQ(platform_.fileDialogs[0].title, "Open project file:");
   EXPECT_EQ(platform_.fileDialogs[0].filter, "Projects(*.qrnl)|*.qrnl");
   EXPECT_EQ(platform_.fileDialogs[0].startFolder, HomeFolder() + "/qrnl");
-  EXPECT_EQ(form_->Edit1, "10.5");
-  EXPECT_EQ(form_->Edit3, "20");
-  EXPECT_EQ(form_->Edit2, "50");
-  EXPECT_EQ(form_->Edit4, "40.250");
-  EXPECT_EQ(form_->Edit10, "2");
-  EXPECT_EQ(form_->Edit6, SavePath());
-  EXPECT_EQ(form_->EditTaskName, "p.qrnl");
-  EXPECT_EQ(form_->comboMapsTypeIndex, 8);
-  EXPECT_EQ(form_->TrackBar1Position, 4);
-  EXPECT_EQ(form_->Label8, "4");
+  EXPECT_EQ(typed_.left, "10.5");
+  EXPECT_EQ(typed_.right, "20");
+  EXPECT_EQ(typed_.top, "50");
+  EXPECT_EQ(typed_.bottom, "40.250");
+  EXPECT_EQ(typed_.threads, "2");
+  EXPECT_EQ(typed_.savePath, SavePath());
+  EXPECT_EQ(typed_.taskName, "p.qrnl");
+  EXPECT_EQ(typed_.mapsTypeIndex, 8);
+  EXPECT_EQ(typed_.zoom, 4);
+  EXPECT_EQ(form_->Face().Label8, "4");
   EXPECT_TRUE(platform_.errors.empty());
 }
 
 TEST_F(ProjectReader, ADamagedFileIsRefusedAndChangesNoEntry) {
   const std::string path = WriteProject("[AREA]\r\nLeftLongitude=1\r\n");
-  form_->Edit1 = "keep";
-  form_->LoadProjectFile(path);
-  EXPECT_EQ(form_->Edit1, "keep");
-  EXPECT_EQ(form_->TrackBar1Position, 12) << "no zoom 0 read from a missing key";
+  typed_.left = "keep";
+  form_->LoadProjectFile(entries_, path);
+  EXPECT_EQ(typed_.left, "keep");
+  EXPECT_EQ(typed_.zoom, 12) << "no zoom 0 read from a missing key";
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(path), std::string::npos);
   EXPECT_NE(platform_.messages[0].find("RightLongitude is missing"), std::string::npos) << platform_.messages[0];
@@ -442,34 +439,34 @@ TEST_F(ProjectReader, ADamagedFileIsRefusedAndChangesNoEntry) {
 TEST_F(ProjectReader, AnotherMapTypeSetsItsRangeAndTheStoredZoomWins) {
   const std::string area = "[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=2\r\nBottomLatitude=1\r\n"
                            "[THREADS]\r\nThreadCount=1\r\n";
-  form_->LoadProjectFile(WriteProject(area + "[MapsType]\r\nMapsType=2\r\n[Zoom]\r\nZoom=9\r\n"));
-  EXPECT_EQ(form_->comboMapsTypeIndex, 2);
-  EXPECT_EQ(form_->TrackBar1Max, 15);
-  EXPECT_EQ(form_->TrackBar1Position, 9);
+  form_->LoadProjectFile(entries_, WriteProject(area + "[MapsType]\r\nMapsType=2\r\n[Zoom]\r\nZoom=9\r\n"));
+  EXPECT_EQ(typed_.mapsTypeIndex, 2);
+  EXPECT_EQ(form_->Face().TrackBar1Max, 15);
+  EXPECT_EQ(typed_.zoom, 9);
 
-  form_->LoadProjectFile(WriteProject(area + "[MapsType]\r\nMapsType=12\r\n[Zoom]\r\nZoom=3\r\n"));
-  EXPECT_EQ(form_->comboMapsTypeIndex, -1);
-  EXPECT_EQ(form_->TrackBar1Max, 15) << "no valid row: the slider's range stays";
-  EXPECT_EQ(form_->TrackBar1Position, 3);
+  form_->LoadProjectFile(entries_, WriteProject(area + "[MapsType]\r\nMapsType=12\r\n[Zoom]\r\nZoom=3\r\n"));
+  EXPECT_EQ(typed_.mapsTypeIndex, -1);
+  EXPECT_EQ(form_->Face().TrackBar1Max, 15) << "no valid row: the slider's range stays";
+  EXPECT_EQ(typed_.zoom, 3);
 }
 
 TEST_F(ProjectReader, CancelChangesNothingAndAMissingFileIsAnError) {
-  form_->Edit1 = "keep";
-  form_->Button4Click();
-  EXPECT_EQ(form_->Edit1, "keep");
-  form_->LoadProjectFile(SavePath() + "missing.qrnl");
-  EXPECT_EQ(form_->Edit1, "keep");
+  typed_.left = "keep";
+  form_->Button4Click(entries_);
+  EXPECT_EQ(typed_.left, "keep");
+  form_->LoadProjectFile(entries_, SavePath() + "missing.qrnl");
+  EXPECT_EQ(typed_.left, "keep");
   EXPECT_EQ(platform_.messages, Lines{"Cannot open the project file " + SavePath() + "missing.qrnl."});
 }
 
 TEST_F(ProjectReader, AnOpenedTaskResumesWithUnchangedEntries) {
   EnterTask("1", "p.qrnl");
-  form_->Edit1 = "10.5";
+  typed_.left = "10.5";
   Click();
   TickUntilClosed();
   EnterTask("3", "other");
-  form_->LoadProjectFile(SavePath() + "p.qrnl");
-  EXPECT_EQ(form_->Edit1, "10.5");
+  form_->LoadProjectFile(entries_, SavePath() + "p.qrnl");
+  EXPECT_EQ(typed_.left, "10.5");
   Click();
   EXPECT_TRUE(form_->Parameters()->Resume);
   TickUntilClosed();

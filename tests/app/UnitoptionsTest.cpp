@@ -16,6 +16,7 @@ class OptionsDialog : public ::testing::Test {
   FakePlatform platform_{folder_.Path()};
   std::string configPath_ = folder_.Path() + "ini/config.ini";
   TfrmOptions form_{platform_};
+  TfrmOptionsFields fields_;  // as the dialog's fields would hold them
 
   void WriteConfig(const std::string& text) {
     std::filesystem::create_directories(folder_.Path() + "ini");
@@ -24,68 +25,68 @@ class OptionsDialog : public ::testing::Test {
 };
 
 TEST_F(OptionsDialog, ShowsTheValuesInForceWithoutAFile) {
-  form_.FormShow();
-  EXPECT_EQ(form_.ConfigPath, configPath_);
-  EXPECT_EQ(form_.Edit12, MainWindowDefaultSavePath()) << "the main window's default, not a second one";
-  EXPECT_EQ(form_.Edit2, "1");
-  EXPECT_FALSE(form_.CheckBoxUseProxy);
-  EXPECT_EQ(form_.EditProxyServer + form_.EditProxyPort + form_.EditProxyUsername + form_.EditProxyPassword, "");
-  EXPECT_EQ(form_.UpDown1Min, 1);
-  EXPECT_EQ(form_.UpDown1Max, 64);
+  fields_ = form_.FormShow();
+  EXPECT_EQ(form_.ConfigPath(), configPath_);
+  EXPECT_EQ(fields_.Edit12, MainWindowDefaultSavePath()) << "the main window's default, not a second one";
+  EXPECT_EQ(fields_.Edit2, "1");
+  EXPECT_FALSE(fields_.CheckBoxUseProxy);
+  EXPECT_EQ(fields_.EditProxyServer + fields_.EditProxyPort + fields_.EditProxyUsername + fields_.EditProxyPassword, "");
+  EXPECT_EQ(TfrmOptions::UpDown1Min, 1);
+  EXPECT_EQ(TfrmOptions::UpDown1Max, 64);
   EXPECT_STREQ(TfrmOptions::Caption, "Options");
 }
 
 TEST_F(OptionsDialog, OkWritesOnlyWhatChangedIntoAnOwnerOnlyFile) {
-  form_.FormShow();
-  ASSERT_TRUE(form_.Button1Click());
+  fields_ = form_.FormShow();
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_FALSE(Exists(configPath_)) << "an untouched dialog pins no default";
 
-  form_.EditUserAgent = "mapper/1.0 (me@example.org)";
-  ASSERT_TRUE(form_.Button1Click());
+  fields_.EditUserAgent = "mapper/1.0 (me@example.org)";
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_TRUE(platform_.messages.empty());
   EXPECT_EQ(apptest::PermissionBits(configPath_), 0600u);
   EXPECT_EQ(ReadFile(configPath_), "[Network]\r\nUserAgent=mapper/1.0 (me@example.org)\r\n");
 }
 
 TEST_F(OptionsDialog, WritesWhatWasTypedAndShowsItNextTime) {
-  form_.FormShow();
-  form_.Edit12 = "/data/maps";
-  form_.Edit2 = "5";
-  form_.CheckBoxUseProxy = true;
-  form_.EditProxyServer = "proxy.local";
-  form_.EditProxyPort = "3128";
-  form_.EditProxyUsername = "me";
-  form_.EditProxyPassword = "secret";
-  ASSERT_TRUE(form_.Button1Click());
+  fields_ = form_.FormShow();
+  fields_.Edit12 = "/data/maps";
+  fields_.Edit2 = "5";
+  fields_.CheckBoxUseProxy = true;
+  fields_.EditProxyServer = "proxy.local";
+  fields_.EditProxyPort = "3128";
+  fields_.EditProxyUsername = "me";
+  fields_.EditProxyPassword = "secret";
+  ASSERT_TRUE(form_.Button1Click(fields_));
 
   TfrmOptions again(platform_);
-  again.FormShow();
-  EXPECT_EQ(again.Edit12, "/data/maps");
-  EXPECT_EQ(again.Edit2, "5");
-  EXPECT_TRUE(again.CheckBoxUseProxy);
-  EXPECT_EQ(again.EditProxyServer, "proxy.local");
-  EXPECT_EQ(again.EditProxyPort, "3128");
-  EXPECT_EQ(again.EditProxyUsername, "me");
-  EXPECT_EQ(again.EditProxyPassword, "secret");
+  const TfrmOptionsFields shown = again.FormShow();
+  EXPECT_EQ(shown.Edit12, "/data/maps");
+  EXPECT_EQ(shown.Edit2, "5");
+  EXPECT_TRUE(shown.CheckBoxUseProxy);
+  EXPECT_EQ(shown.EditProxyServer, "proxy.local");
+  EXPECT_EQ(shown.EditProxyPort, "3128");
+  EXPECT_EQ(shown.EditProxyUsername, "me");
+  EXPECT_EQ(shown.EditProxyPassword, "secret");
   EXPECT_EQ(ReadFile(configPath_).find("UseProxy=1") != std::string::npos, true);
 }
 
 TEST_F(OptionsDialog, ReadsOddValuesAsTheMainWindowDoes) {
   WriteConfig("[IniParas]\r\nDefaultPath=\r\nDefaultThreadCount=0x10\r\n[Proxy]\r\nUseProxy=2\r\n");
-  form_.FormShow();
-  EXPECT_EQ(form_.Edit12, "");
-  EXPECT_EQ(form_.Edit2, "16");
-  EXPECT_FALSE(form_.CheckBoxUseProxy);
+  fields_ = form_.FormShow();
+  EXPECT_EQ(fields_.Edit12, "");
+  EXPECT_EQ(fields_.Edit2, "16");
+  EXPECT_FALSE(fields_.CheckBoxUseProxy);
   const std::string before = ReadFile(configPath_);
-  ASSERT_TRUE(form_.Button1Click());
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_EQ(ReadFile(configPath_), before) << "odd values stay as they are until changed";
 
   WriteConfig("[IniParas]\r\nDefaultThreadCount=abc\r\n");
-  form_.FormShow();
-  EXPECT_EQ(form_.Edit2, "1");
+  fields_ = form_.FormShow();
+  EXPECT_EQ(fields_.Edit2, "1");
   WriteConfig("[IniParas]\r\nDefaultThreadCount=100\r\n");
-  form_.FormShow();
-  EXPECT_EQ(form_.Edit2, "100");
+  fields_ = form_.FormShow();
+  EXPECT_EQ(fields_.Edit2, "100");
 }
 
 struct PortCase {
@@ -97,11 +98,11 @@ struct PortCase {
 class OptionsPort : public OptionsDialog, public ::testing::WithParamInterface<PortCase> {};
 
 TEST_P(OptionsPort, OnlyAUsablePortIsSaved) {
-  form_.FormShow();
-  form_.Edit12 = "/data/maps";
-  form_.CheckBoxUseProxy = GetParam().useProxy;
-  form_.EditProxyPort = GetParam().port;
-  EXPECT_EQ(form_.Button1Click(), GetParam().saved);
+  fields_ = form_.FormShow();
+  fields_.Edit12 = "/data/maps";
+  fields_.CheckBoxUseProxy = GetParam().useProxy;
+  fields_.EditProxyPort = GetParam().port;
+  EXPECT_EQ(form_.Button1Click(fields_), GetParam().saved);
   EXPECT_EQ(Exists(configPath_), GetParam().saved) << "a refused port writes no key at all";
   if (GetParam().saved) {
     EXPECT_TRUE(platform_.messages.empty());
@@ -120,86 +121,82 @@ INSTANTIATE_TEST_SUITE_P(Table, OptionsPort,
 TEST_F(OptionsDialog, AFileThatGetsAPasswordIsMadeOwnerOnly) {
   WriteConfig("[IniParas]\r\nDefaultThreadCount=2\r\n");
   std::filesystem::permissions(configPath_, std::filesystem::perms(0644));
-  form_.FormShow();
-  ASSERT_TRUE(form_.Button1Click());
+  fields_ = form_.FormShow();
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_EQ(apptest::PermissionBits(configPath_), 0644u) << "no password: the mode is the user's";
 
-  form_.EditProxyPassword = "secret";
-  ASSERT_TRUE(form_.Button1Click());
+  fields_.EditProxyPassword = "secret";
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_EQ(apptest::PermissionBits(configPath_), 0600u);
   EXPECT_EQ(IniFile(configPath_).ReadString("Proxy", "ProxyPassword", ""), "secret");
 }
 
 TEST_F(OptionsDialog, TileServerAndUserAgentAreWrittenOnlyWhenChanged) {
   WriteConfig("[Network]\r\nReadTimeout=9\r\n");
-  form_.FormShow();
-  EXPECT_EQ(form_.EditTileServer + form_.EditUserAgent, "");
-  ASSERT_TRUE(form_.Button1Click());
+  fields_ = form_.FormShow();
+  EXPECT_EQ(fields_.EditTileServer + fields_.EditUserAgent, "");
+  ASSERT_TRUE(form_.Button1Click(fields_));
   EXPECT_EQ(ReadFile(configPath_).find("OpenStreetMap"), std::string::npos);
   EXPECT_EQ(ReadFile(configPath_).find("UserAgent"), std::string::npos);
 
-  form_.EditTileServer = "127.0.0.1:8080/tms/{z}/{x}/{-y}.png";
-  form_.EditUserAgent = "mapper/1.0 (me@example.org)";
-  ASSERT_TRUE(form_.Button1Click());
+  fields_.EditTileServer = "127.0.0.1:8080/tms/{z}/{x}/{-y}.png";
+  fields_.EditUserAgent = "mapper/1.0 (me@example.org)";
+  ASSERT_TRUE(form_.Button1Click(fields_));
   TfrmOptions again(platform_);
-  again.FormShow();
-  EXPECT_EQ(again.EditTileServer, "127.0.0.1:8080/tms/{z}/{x}/{-y}.png");
-  EXPECT_EQ(again.EditUserAgent, "mapper/1.0 (me@example.org)");
+  const TfrmOptionsFields shown = again.FormShow();
+  EXPECT_EQ(shown.EditTileServer, "127.0.0.1:8080/tms/{z}/{x}/{-y}.png");
+  EXPECT_EQ(shown.EditUserAgent, "mapper/1.0 (me@example.org)");
 
   // Another program changed the key meanwhile: an untouched field leaves it be.
   IniFile(configPath_).WriteString("Network", "UserAgent", "edited by hand");
-  ASSERT_TRUE(again.Button1Click());
+  ASSERT_TRUE(again.Button1Click(shown));
   EXPECT_EQ(IniFile(configPath_).ReadString("Network", "UserAgent", ""), "edited by hand");
   EXPECT_EQ(IniFile(configPath_).ReadInteger("Network", "ReadTimeout", 0), 9);
 }
 
 // The address of one tile follows the field as it is typed; OK refuses what Start would.
 TEST_F(OptionsDialog, TheTileServerFieldShowsASampleAddress) {
-  form_.FormShow();
-  EXPECT_EQ(form_.LabelTileSample, "Sample tile: http://tile.openstreetmap.org/12/2138/1447.png");
-  form_.EditTileServer = "https://{s}.tiles.example.org/{z}/{x}/{y}.png?key=K";
-  form_.EditTileServerChange();
-  EXPECT_EQ(form_.LabelTileSample, "Sample tile: https://a.tiles.example.org/12/2138/1447.png?key=K");
-  form_.EditTileServer = "https://tiles.example.org/{z}/{x}/{y}.png?key={key}";
-  form_.EditTileServerChange();
-  EXPECT_NE(form_.LabelTileSample.find("unknown placeholder: {key}"), std::string::npos) << form_.LabelTileSample;
-  EXPECT_FALSE(form_.Button1Click());
-  EXPECT_EQ(platform_.messages, std::vector<std::string>{form_.LabelTileSample});
+  fields_ = form_.FormShow();
+  const auto sample = [&] { return TfrmOptions::TileServerSampleText(fields_.EditTileServer); };
+  EXPECT_EQ(sample(), "Sample tile: http://tile.openstreetmap.org/12/2138/1447.png");
+  fields_.EditTileServer = "https://{s}.tiles.example.org/{z}/{x}/{y}.png?key=K";
+  EXPECT_EQ(sample(), "Sample tile: https://a.tiles.example.org/12/2138/1447.png?key=K");
+  fields_.EditTileServer = "https://tiles.example.org/{z}/{x}/{y}.png?key={key}";
+  EXPECT_NE(sample().find("unknown placeholder: {key}"), std::string::npos) << sample();
+  EXPECT_FALSE(form_.Button1Click(fields_));
+  EXPECT_EQ(platform_.messages, std::vector<std::string>{sample()});
   EXPECT_FALSE(Exists(configPath_));
 }
 
 TEST_F(OptionsDialog, AFailedWriteKeepsTheDialogOpenAndSaysWhy) {
   // The configuration's folder is taken by a file: neither folder nor file can be made.
   WriteFile(folder_.Path() + "ini", "not a folder");
-  form_.FormShow();
-  form_.EditUserAgent = "mapper/1.0";
-  EXPECT_FALSE(form_.Button1Click());
+  fields_ = form_.FormShow();
+  fields_.EditUserAgent = "mapper/1.0";
+  EXPECT_FALSE(form_.Button1Click(fields_));
   ASSERT_EQ(platform_.messages.size(), 1u);
   EXPECT_NE(platform_.messages[0].find(folder_.Path() + "ini"), std::string::npos) << platform_.messages[0];
 
   platform_.messages.clear();
   std::filesystem::remove(folder_.Path() + "ini");
-  form_.Edit2 = "many";
-  EXPECT_FALSE(form_.Button1Click());
+  fields_.Edit2 = "many";
+  EXPECT_FALSE(form_.Button1Click(fields_));
   EXPECT_EQ(platform_.messages.size(), 1u);
   EXPECT_FALSE(Exists(configPath_)) << "nothing is written when a field is refused";
 }
 
 TEST_F(OptionsDialog, FolderButtonFillsThePathOnlyWhenChosen) {
-  form_.Edit12 = "/before";
-  form_.Button3Click();
-  EXPECT_EQ(form_.Edit12, "/before");
+  EXPECT_EQ(form_.Button3Click(), std::nullopt);
   platform_.nextFolder = "/chosen";
-  form_.Button3Click();
-  EXPECT_EQ(form_.Edit12, "/chosen");
+  EXPECT_EQ(form_.Button3Click(), "/chosen");
   EXPECT_EQ(platform_.folderDialogs, (std::vector<std::string>{"Select path", "Select path"}));
 }
 
 TEST_F(OptionsDialog, AnOverridePathReplacesTheUsualPlace) {
   TfrmOptions overridden(platform_, folder_.Path() + "custom.ini");
-  overridden.FormShow();
-  overridden.Edit2 = "4";
-  ASSERT_TRUE(overridden.Button1Click());
+  TfrmOptionsFields fields = overridden.FormShow();
+  fields.Edit2 = "4";
+  ASSERT_TRUE(overridden.Button1Click(fields));
   EXPECT_TRUE(Exists(folder_.Path() + "custom.ini"));
   EXPECT_FALSE(Exists(configPath_));
 }

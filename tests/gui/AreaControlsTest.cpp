@@ -64,7 +64,7 @@ TEST_F(AreaControlsTest, AreaButtonTakesAFileAndStartRunsTheRangeOverIt) {
   window->TrackBar1->setValue(5);
   window->ZoomTo->setValue(6);
   window->BitBtn1->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Logic().Timer1Enabled; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Logic().Timer1Enabled(); }, 20000));
   const TaskParameters* parameters = window->Logic().Parameters();
   ASSERT_NE(parameters, nullptr);
   EXPECT_EQ(parameters->TaskFileName, "tri_z5.qrnl");

@@ -79,7 +79,7 @@ TEST_F(MapPickTest, OkWritesThePickedEdgesIntoTheEntriesAndCancelChangesNothing)
   EXPECT_EQ(Entry("Edit3"), "22.500000");
   EXPECT_EQ(Entry("Edit2"), "0.000000");
   EXPECT_EQ(Entry("Edit4"), "-21.943046");
-  EXPECT_EQ(window->Logic().Edit4, "-21.943046");  // the logic has them too, for Start
+  EXPECT_EQ(window->Logic().Entries().task.bottom, "-21.943046");  // the logic has them too, for Start
   auto* estimate = window->findChild<QLabel*>("LabelEstimate");
   ASSERT_NE(estimate, nullptr);
   EXPECT_TRUE(estimate->text().endsWith(" KB") || estimate->text().endsWith(" MB")) << estimate->text().toStdString()
@@ -115,7 +115,7 @@ TEST_F(MapPickTest, APickedPolygonBecomesTheTasksArea) {
     dialog.Buttons()->button(QDialogButtonBox::Ok)->click();
   });
   ASSERT_NE(window->Logic().CurrentArea(), nullptr);
-  EXPECT_EQ(window->Logic().LabelArea, "drawn on the map");
+  EXPECT_EQ(window->Logic().Face().LabelArea, "drawn on the map");
   EXPECT_EQ(window->Logic().CurrentArea()->polygons.size(), 1u);
 
   WithPicker([&] { button->click(); }, [](PickAreaDialog& dialog) {

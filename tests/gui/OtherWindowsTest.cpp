@@ -75,9 +75,9 @@ TEST_F(OtherWindowsTest, ConverterShowsTheSinglePrecisionResultAndKeepsItOnBadIn
 }
 
 TEST_F(OtherWindowsTest, AboutBoxTakesTheMainWindowsCurrentCaption) {
+  WriteFile(folder / "config.ini", "[IniParas]\r\nVersion=9.9\r\n");
   windows.mainWindow->show();
   QApplication::processEvents();
-  windows.mainWindow->Logic().Caption = "Quarnel 9.9";
   QTimer::singleShot(0, windows.aboutBox, [&] {
     EXPECT_EQ(windows.aboutBox->LabelTitle->text(), "Quarnel 9.9");
     EXPECT_TRUE(windows.aboutBox->LabelTitle->font().underline());
