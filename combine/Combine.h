@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "CombineError.h"
 
 // Turns finished tasks into one output a map program reads. The output's kind
 // comes from its path; everything is checked before the first byte is
@@ -18,23 +19,6 @@ bool IsTileSet(OutputKind kind);
 
 // nullopt for a path whose ending names no kind.
 std::optional<OutputKind> OutputKindOf(const std::string& outputPath);
-
-// A refusal or a failure, with a message for the user. Nothing was left behind.
-class CombineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The checks passed but writing failed (a full disk, a vanished folder).
-class CombineWriteFailure : public CombineError {
- public:
-  using CombineError::CombineError;
-};
-
-class CombineCancelled : public CombineError {
- public:
-  CombineCancelled() : CombineError("Cancelled: nothing was written.") {}
-};
 
 // What a combine is doing, for a progress display: the tiles of the tasks,
 // the levels below them, a GeoTIFF's overviews, a mosaic's encoding.
