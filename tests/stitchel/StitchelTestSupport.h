@@ -8,5 +8,8 @@
 inline std::string ResourcesFolder() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/"; }
 
 inline CombineRequest StitchelRequestFor(const std::string& project, const std::string& output) {
-  return StitchelRequest({project}, output, ResourcesFolder(), {});
+  CombineChoices choices;
+  choices.projectFiles = {project};
+  choices.outputPath = output;
+  return StitchelRequest(choices, ResourcesFolder(), "");
 }
