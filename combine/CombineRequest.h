@@ -69,7 +69,7 @@ struct CombineChoices {
   bool force = false;
   bool overviews = false;
   bool clip = false;  // cut a GeoTIFF or image to the task's area
-  std::optional<int32_t> minZoom;
+  std::optional<int32_t> minZoom = std::nullopt;
 };
 
 // The request for these choices, with what only the front end knows: the

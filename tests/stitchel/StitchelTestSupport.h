@@ -8,8 +8,5 @@
 inline std::string ResourcesFolder() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/"; }
 
 inline CombineRequest StitchelRequestFor(const std::string& project, const std::string& output) {
-  CombineChoices choices;
-  choices.projectFiles = {project};
-  choices.outputPath = output;
-  return StitchelRequest(choices, ResourcesFolder(), "");
+  return StitchelRequest({.projectFiles = {project}, .outputPath = output}, ResourcesFolder(), "");
 }
