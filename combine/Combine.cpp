@@ -15,12 +15,6 @@
 
 namespace {
 
-bool EndsWith(const std::string& text, const std::string& ending) {
-  if (text.size() < ending.size()) return false;
-  return std::equal(ending.rbegin(), ending.rend(), text.rbegin(),
-                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
-}
-
 // The project files without repeats: a task named twice (under any path)
 // is read and counted once.
 std::vector<std::string> DistinctProjects(const std::vector<std::string>& projects) {
@@ -35,32 +29,6 @@ std::vector<std::string> DistinctProjects(const std::vector<std::string>& projec
 }
 
 }  // namespace
-
-std::optional<OutputKind> OutputKindOf(const std::string& path) {
-  if (EndsWith(path, ".tif") || EndsWith(path, ".tiff")) return OutputKind::GeoTiff;
-  if (EndsWith(path, ".mbtiles")) return OutputKind::MBTiles;
-  if (EndsWith(path, ".pmtiles")) return OutputKind::PMTiles;
-  if (EndsWith(path, ".gpkg")) return OutputKind::GeoPackage;
-  if (EndsWith(path, ".sqlitedb")) return OutputKind::SqliteDb;
-  if (EndsWith(path, ".png")) return OutputKind::PngWorldImage;
-  if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return OutputKind::JpegWorldImage;
-  if (!path.empty() && path.back() == '/') return OutputKind::TileTree;
-  return std::nullopt;
-}
-
-bool IsTileSet(OutputKind kind) {
-  return kind == OutputKind::MBTiles || kind == OutputKind::PMTiles || kind == OutputKind::GeoPackage ||
-         kind == OutputKind::SqliteDb || kind == OutputKind::TileTree;
-}
-
-const char* StageLabel(CombineStage stage) {
-  switch (stage) {
-    case CombineStage::LowerLevels: return "Lower levels: ";
-    case CombineStage::Overviews: return "Overviews: ";
-    case CombineStage::Encoding: return "Encoding the image: ";
-    default: return "";
-  }
-}
 
 void CombineJob::Step() { Advance(done + 1); }
 

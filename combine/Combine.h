@@ -1,90 +1,16 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <vector>
+
+#include "CombineError.h"
+#include "CombineRequest.h"
 
 // Turns finished tasks into one output a map program reads. The output's kind
 // comes from its path; everything is checked before the first byte is
 // written, and the output appears whole under its name or not at all.
 
-enum class OutputKind { GeoTiff, MBTiles, PMTiles, GeoPackage, SqliteDb, PngWorldImage, JpegWorldImage, TileTree };
-
-// The kinds that keep every tile as its own bytes, several zoom levels in one.
-bool IsTileSet(OutputKind kind);
-
-// nullopt for a path whose ending names no kind.
-std::optional<OutputKind> OutputKindOf(const std::string& outputPath);
-
-// A refusal or a failure, with a message for the user. Nothing was left behind.
-class CombineError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The checks passed but writing failed (a full disk, a vanished folder).
-class CombineWriteFailure : public CombineError {
- public:
-  using CombineError::CombineError;
-};
-
-class CombineCancelled : public CombineError {
- public:
-  CombineCancelled() : CombineError("Cancelled: nothing was written.") {}
-};
-
-// What a combine is doing, for a progress display: the tiles of the tasks,
-// the levels below them, a GeoTIFF's overviews, a mosaic's encoding.
-enum class CombineStage { Tiles, LowerLevels, Overviews, Encoding };
-
-// What a progress line puts before its figures in a stage: "" for the
-// tasks' tiles, "Lower levels: ", "Overviews: ", "Encoding the image: ".
-const char* StageLabel(CombineStage stage);
-
-struct CombineRequest {
-  std::vector<std::string> projectFiles;
-  std::string outputPath;
-  std::string blankImagePath;  // tiles with exactly these bytes are no data
-  bool force = false;          // replace an existing output
-  // How the front end lets the user replace an existing output, for the refusal.
-  std::string replaceHint = "give --force";
-  bool overviews = false;      // GeoTIFF only
-  // GeoTIFF and PNG or JPEG images only: pixels outside the task's area (its
-  // rectangle's entries when it has none) become no data, not just the tiles
-  // outside. Refused for a tile set, which holds whole tiles.
-  bool clip = false;
-  // Tile sets only: build every level from the tasks' lowest zoom down to this one.
-  std::optional<int32_t> minZoom;
-  // The tile server's terms, recorded where the output has a place for them;
-  // when empty, Hosts.Attribution of configPath (if given) is taken.
-  std::string attribution;
-  std::string configPath;
-  // The zoom levels the map type offers; unset allows every level the grid has.
-  std::function<bool(int32_t mapsType, int32_t zoom)> zoomAllowed;
-  // Called now and then with the steps done (tiles, lower tiles, a share of
-  // the overviews or the encoding); false cancels.
-  std::function<bool(int64_t done, int64_t total)> progress;
-  // Called when a new stage begins.
-  std::function<void(CombineStage stage)> stage;
-  // One line per tile that is no data because it is damaged or of a wrong size.
-  std::function<void(const std::string& line)> report;
-};
-
-struct CombineSummary {
-  int64_t dataTiles = 0;    // the tasks' own tiles written
-  int64_t lowerTiles = 0;   // tiles built for the levels below the tasks
-  int64_t noDataTiles = 0;  // missing or blank
-  int64_t badTiles = 0;     // reported
-};
-
 // Throws CombineError (CombineCancelled when progress said stop).
 CombineSummary Combine(const CombineRequest& request);
-
-// The world file, the .prj and GDAL's .aux.xml written beside a PNG or JPEG mosaic.
-std::vector<std::string> WorldImageSidecars(const std::string& imagePath);
 
 // The largest side of a PNG or JPEG mosaic; larger ones are for GeoTIFF.
 inline constexpr int64_t kMaxWorldImageSide = 30000;

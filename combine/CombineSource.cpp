@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "AreaTask.h"
-#include "Combine.h"
+#include "CombineError.h"
 #include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "Combine.h"
+#include "CombineError.h"
 
 namespace fs = std::filesystem;
 

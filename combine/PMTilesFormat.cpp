@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Combine.h"
+#include "CombineError.h"
 
 namespace {
 

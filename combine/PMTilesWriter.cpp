@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "Combine.h"
+#include "CombineError.h"
 #include "OutputPath.h"
 #include "PMTilesFormat.h"
 #include "TileSet.h"

@@ -1,6 +1,6 @@
 #include "SqliteOutput.h"
 
-#include "Combine.h"
+#include "CombineError.h"
 
 SqliteFile::SqliteFile(const std::string& path) : path_(path) {
   if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)

@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "Combine.h"
+#include "CombineError.h"
 
 namespace {
 

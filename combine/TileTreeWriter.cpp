@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "AtomicFile.h"
-#include "Combine.h"
+#include "CombineError.h"
 #include "OutputPath.h"
 #include "TileSet.h"
 

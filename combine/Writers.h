@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Combine.h"
+#include "CombineError.h"
+#include "CombineRequest.h"
 #include "CombineSource.h"
 #include "TileImage.h"
 #include "TileReadAhead.h"
@@ -50,3 +51,6 @@ void WriteWorldImageOutput(CombineJob& job, OutputKind kind);
 // The GeoTIFF itself; a scratch copy (for a world image) is compressed lightly.
 enum class GeoTiffUse { Output, Scratch };
 void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use);
+
+// The world file, the .prj and GDAL's .aux.xml written beside a PNG or JPEG mosaic.
+std::vector<std::string> WorldImageSidecars(const std::string& imagePath);

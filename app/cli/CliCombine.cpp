@@ -114,21 +114,15 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
 }
 
 int RunCliCombine(const CliCombineArguments& arguments, const std::string& executableFolder) {
-  CombineRequest request;
-  request.projectFiles = arguments.projectFiles;
-  request.outputPath = arguments.outputPath;
-  request.blankImagePath = BlankImagePathIn(executableFolder);
-  request.force = arguments.force;
-  request.overviews = arguments.overviews;
-  request.clip = arguments.clip;
-  request.minZoom = arguments.minZoom;
-  request.zoomAllowed = &ZoomInMapTypeRange;
   // As a download does: a configuration named but missing is refused, not taken for empty.
   if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath)) {
     std::fprintf(stderr, "quarnel-cli: cannot open configuration file %s\n", arguments.configPath->c_str());
     return 2;
   }
-  request.configPath = ConfigFilePath(executableFolder, arguments.configPath.value_or(std::string()));
+  CombineRequest request =
+      CombineRequestFor(arguments, BlankImagePathIn(executableFolder),
+                        ConfigFilePath(executableFolder, arguments.configPath.value_or(std::string())),
+                        &ZoomInMapTypeRange);
   ProgressDisplay progress;
   request.progress = [&](int64_t done, int64_t total) { return progress.Show(done, total); };
   request.stage = [&](CombineStage stage) { progress.Stage(stage); };
@@ -143,13 +137,8 @@ int RunCliCombine(const CliCombineArguments& arguments, const std::string& execu
     const CombineSummary summary = Combine(request);
     progress.Clear();
     std::fflush(stdout);
-    std::fprintf(stderr, "quarnel-cli: %lld tiles written to %s, %lld without data, %lld bad",
-                 static_cast<long long>(summary.dataTiles), arguments.outputPath.c_str(),
-                 static_cast<long long>(summary.noDataTiles), static_cast<long long>(summary.badTiles));
-    if (arguments.minZoom)
-      std::fprintf(stderr, "; %lld tiles built for the levels down to zoom %d",
-                   static_cast<long long>(summary.lowerTiles), *arguments.minZoom);
-    std::fputs(".\n", stderr);
+    const std::string text = CombineSummaryText(summary, arguments.outputPath, arguments.minZoom);
+    std::fprintf(stderr, "quarnel-cli: %s\n", text.c_str());
     return summary.badTiles > 0 ? 1 : 0;
   } catch (const CombineCancelled& cancelled) {
     progress.Clear();

@@ -5,15 +5,11 @@
 #include <variant>
 #include <vector>
 
+#include "CombineRequest.h"
+
 // quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]
 //                     [--clip] [--min-zoom N] [--config FILE]
-struct CliCombineArguments {
-  std::vector<std::string> projectFiles;
-  std::string outputPath;
-  bool force = false;
-  bool overviews = false;
-  bool clip = false;  // cut a GeoTIFF or image to the task's area
-  std::optional<int> minZoom;
+struct CliCombineArguments : CombineChoices {
   std::optional<std::string> configPath;  // where Hosts.Attribution is read
 };
 

@@ -118,26 +118,10 @@ std::string ProgressText(CombineStage stage, int64_t done, int64_t total, double
   return StageLabel(stage) + FormatProgress(done, total, elapsedSeconds);
 }
 
-std::string SummaryText(const CombineSummary& summary, const std::string& outputPath) {
-  std::string text = std::to_string(summary.dataTiles) + " tiles written to " + outputPath + ", " +
-                     std::to_string(summary.noDataTiles) + " without data, " + std::to_string(summary.badTiles) +
-                     " bad";
-  if (summary.lowerTiles > 0) text += "; " + std::to_string(summary.lowerTiles) + " tiles built for the lower levels";
-  return text + ".";
-}
-
-CombineRequest StitchelRequest(const std::vector<std::string>& projectPaths, const std::string& outputPath,
-                               const std::string& executableFolder, const StitchelChoices& choices) {
-  CombineRequest request;
-  request.projectFiles = projectPaths;
-  request.outputPath = outputPath;
-  request.blankImagePath = BlankImagePathIn(executableFolder);
-  request.force = choices.force;
+CombineRequest StitchelRequest(const CombineChoices& choices, const std::string& executableFolder,
+                               const std::string& configPath) {
+  CombineRequest request =
+      CombineRequestFor(choices, BlankImagePathIn(executableFolder), configPath, &ZoomInMapTypeRange);
   request.replaceHint = std::string("tick \"") + kReplaceLabel + "\"";
-  request.overviews = choices.overviews;
-  request.clip = choices.clip;
-  request.minZoom = choices.minZoom;
-  request.configPath = choices.configPath;
-  request.zoomAllowed = &ZoomInMapTypeRange;
   return request;
 }

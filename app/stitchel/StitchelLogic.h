@@ -48,8 +48,6 @@ std::string FolderToOpen(const std::string& outputPath);
 
 // "1200 of 10000 tiles, 85.3 tiles/s, 1:43 left", after the stage's label.
 std::string ProgressText(CombineStage stage, int64_t done, int64_t total, double elapsedSeconds);
-// The closing line of a written output.
-std::string SummaryText(const CombineSummary& summary, const std::string& outputPath);
 
 // The check box that lets an output be replaced; the refusal names it.
 inline constexpr const char* kReplaceLabel = "Replace an existing output";
@@ -57,13 +55,6 @@ inline constexpr const char* kReplaceLabel = "Replace an existing output";
 // The check box that cuts a GeoTIFF or image to the task's area.
 inline constexpr const char* kClipLabel = "Cut to the area's outline";
 
-struct StitchelChoices {
-  bool force = false;
-  bool overviews = false;
-  bool clip = false;
-  std::optional<int32_t> minZoom;
-  std::string configPath;  // where the tile server's attribution is read; empty: none
-};
-
-CombineRequest StitchelRequest(const std::vector<std::string>& projectPaths, const std::string& outputPath,
-                               const std::string& executableFolder, const StitchelChoices& choices);
+// configPath: where the tile server's attribution is read; empty: none.
+CombineRequest StitchelRequest(const CombineChoices& choices, const std::string& executableFolder,
+                               const std::string& configPath);

@@ -175,14 +175,14 @@ void StitchelWindow::CombineClick() {
   progressBar->setValue(0);
   statusLabel->setText("Combining...");
   writtenOutput_.clear();
-  StitchelChoices choices;
+  CombineChoices choices;
+  choices.projectFiles = projectPaths_;
+  choices.outputPath = outputEdit->text().toStdString();
   choices.force = forceBox->isChecked();
   choices.overviews = overviewsBox->isEnabled() && overviewsBox->isChecked();
   choices.clip = clipCheck->isEnabled() && clipCheck->isChecked();
   if (minZoomBox->isEnabled() && minZoomBox->isChecked()) choices.minZoom = minZoomSpin->value();
-  choices.configPath = configPath_;
-  run_ = std::make_unique<CombineRun>(
-      StitchelRequest(projectPaths_, outputEdit->text().toStdString(), executableFolder_, choices));
+  run_ = std::make_unique<CombineRun>(StitchelRequest(choices, executableFolder_, configPath_));
   elapsed_.start();
   pollTimer_.start();
   UpdateControls();
@@ -213,7 +213,7 @@ void StitchelWindow::PollRun() {
   if (outcome->written) {
     writtenOutput_ = outputEdit->text().toStdString();
     progressBar->setValue(100);
-    const std::string text = SummaryText(outcome->summary, writtenOutput_);
+    const std::string text = CombineSummaryText(outcome->summary, writtenOutput_);
     statusLabel->setText(Q(text));
     UpdateControls();
     showMessage(text, outcome->summary.badTiles > 0);

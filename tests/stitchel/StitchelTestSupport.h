@@ -8,5 +8,5 @@
 inline std::string ResourcesFolder() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/"; }
 
 inline CombineRequest StitchelRequestFor(const std::string& project, const std::string& output) {
-  return StitchelRequest({project}, output, ResourcesFolder(), {});
+  return StitchelRequest({.projectFiles = {project}, .outputPath = output}, ResourcesFolder(), "");
 }

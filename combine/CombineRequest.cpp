@@ -1,0 +1,70 @@
+#include "CombineRequest.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& ending) {
+  if (text.size() < ending.size()) return false;
+  return std::equal(ending.rbegin(), ending.rend(), text.rbegin(),
+                    [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+}  // namespace
+
+std::optional<OutputKind> OutputKindOf(const std::string& path) {
+  if (EndsWith(path, ".tif") || EndsWith(path, ".tiff")) return OutputKind::GeoTiff;
+  if (EndsWith(path, ".mbtiles")) return OutputKind::MBTiles;
+  if (EndsWith(path, ".pmtiles")) return OutputKind::PMTiles;
+  if (EndsWith(path, ".gpkg")) return OutputKind::GeoPackage;
+  if (EndsWith(path, ".sqlitedb")) return OutputKind::SqliteDb;
+  if (EndsWith(path, ".png")) return OutputKind::PngWorldImage;
+  if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return OutputKind::JpegWorldImage;
+  if (!path.empty() && path.back() == '/') return OutputKind::TileTree;
+  return std::nullopt;
+}
+
+bool IsTileSet(OutputKind kind) {
+  return kind == OutputKind::MBTiles || kind == OutputKind::PMTiles || kind == OutputKind::GeoPackage ||
+         kind == OutputKind::SqliteDb || kind == OutputKind::TileTree;
+}
+
+const char* StageLabel(CombineStage stage) {
+  switch (stage) {
+    case CombineStage::LowerLevels: return "Lower levels: ";
+    case CombineStage::Overviews: return "Overviews: ";
+    case CombineStage::Encoding: return "Encoding the image: ";
+    default: return "";
+  }
+}
+
+CombineRequest CombineRequestFor(const CombineChoices& choices, const std::string& blankImagePath,
+                                 const std::string& configPath,
+                                 std::function<bool(int32_t mapsType, int32_t zoom)> zoomAllowed) {
+  CombineRequest request;
+  request.projectFiles = choices.projectFiles;
+  request.outputPath = choices.outputPath;
+  request.blankImagePath = blankImagePath;
+  request.force = choices.force;
+  request.overviews = choices.overviews;
+  request.clip = choices.clip;
+  request.minZoom = choices.minZoom;
+  request.configPath = configPath;
+  request.zoomAllowed = std::move(zoomAllowed);
+  return request;
+}
+
+std::string CombineSummaryText(const CombineSummary& summary, const std::string& outputPath,
+                               std::optional<int32_t> minZoom) {
+  std::string text = std::to_string(summary.dataTiles) + " tiles written to " + outputPath + ", " +
+                     std::to_string(summary.noDataTiles) + " without data, " + std::to_string(summary.badTiles) +
+                     " bad";
+  if (minZoom)
+    text += "; " + std::to_string(summary.lowerTiles) + " tiles built for the levels down to zoom " +
+            std::to_string(*minZoom);
+  else if (summary.lowerTiles > 0)
+    text += "; " + std::to_string(summary.lowerTiles) + " tiles built for the lower levels";
+  return text + ".";
+}
