@@ -8,12 +8,7 @@
 #include "RequestPacer.h"
 #include "TileBody.h"
 #include "TileHttpClient.h"
-
-namespace {
-
-bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
-
-}  // namespace
+#include "Text.h"
 
 FetchOutcome ClassifyFetchFailure(std::string_view message) {
   if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;

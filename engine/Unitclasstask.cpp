@@ -13,16 +13,12 @@
 #include "ProjectFile.h"
 #include "TextFormat.h"
 #include "TileListWriter.h"
+#include "Files.h"
 
 namespace {
 
 constexpr int32_t kMaxZoom = 30;          // the grid's scale is a 32-bit shift
 constexpr int32_t kResumeTableSlots = 8;  // positions a project file can hold
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // A grid conversion that cannot give a 32-bit result fails the set-up.
 template <typename Conversion>

@@ -9,21 +9,10 @@
 #include "AreaImport.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "MapServices.h"
 #include "ProjectFile.h"
 #include "ProgressLine.h"
 #include "TextFormat.h"
-
-const std::array<MapTypeRow, 9> kMapTypeTable = {{
-    {"Google Street Maps", 1, 19, 12},
-    {"Google Satellite Maps", 1, 20, 12},
-    {"Google Terrain Maps", 1, 15, 12},
-    {"Yahoo Street Maps", 1, 18, 12},
-    {"Yahoo Satellite Maps", 1, 18, 12},
-    {"Microsoft VirtualEarth Street Maps", 1, 19, 12},
-    {"Microsoft VirtualEarth Satellite Maps", 1, 19, 12},
-    {"Microsoft VirtualEarth Hybrid Maps", 1, 19, 12},
-    {"OpenStreet Maps", 1, 18, 12},
-}};
 
 namespace {
 
@@ -110,7 +99,7 @@ void TForm1::FormShow() {
     SupportMailAddress = kSupportMailAddress;
 
     comboMapsTypeItems.clear();
-    for (const MapTypeRow& row : kMapTypeTable) comboMapsTypeItems.emplace_back(row.label);
+    for (const MapService& row : kMapServices) comboMapsTypeItems.emplace_back(row.label);
 
     const IniFile config(ConfigPath);
     DefaultPath = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
@@ -130,8 +119,8 @@ void TForm1::FormShow() {
 
 void TForm1::comboMapsTypeChange() {
   // A selector without a valid row (a project file's odd map type) leaves the slider alone.
-  if (comboMapsTypeIndex >= 0 && comboMapsTypeIndex < static_cast<int32_t>(kMapTypeTable.size())) {
-    const MapTypeRow& row = kMapTypeTable[comboMapsTypeIndex];
+  if (comboMapsTypeIndex >= 0 && comboMapsTypeIndex < static_cast<int32_t>(kMapServices.size())) {
+    const MapService& row = kMapServices[comboMapsTypeIndex];
     TrackBar1Max = row.highestZoom;
     TrackBar1Min = row.lowestZoom;
     TrackBar1Position = row.defaultZoom;
@@ -308,7 +297,7 @@ void TForm1::LoadProjectFile(const std::string& path) {
     Edit4 = areaBounds_.bottom = stored.bottom;
     LabelTotalxy = TotalLabelOf(IniFile(fullName));
     if (stored.area) LabelTotalxy = "Total images: " + std::to_string(TilesOf(stored).value_or(0));
-    comboMapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
+    comboMapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapServices.size())
                              ? project.MapsType
                              : -1;
     comboMapsTypeChange();

@@ -38,21 +38,11 @@ class TForm1View {
   virtual void ExitRequested() {}
 };
 
-// One row of the window's map-type table.
-struct MapTypeRow {
-  const char* label;
-  int32_t lowestZoom;
-  int32_t highestZoom;
-  int32_t defaultZoom;
-};
-extern const std::array<MapTypeRow, 9> kMapTypeTable;
-
 // The main window: task entries, Start/Stop and the menus. A Start builds a
 // TaskRun, which owns the running task; the window draws what the run tells
 // it. Everything runs serialised with the run (see TaskRun.h's hand-over rule).
 class TForm1 : private TaskRunObserver {
  public:
-  static constexpr int32_t kMaxWorkers = TaskRun::kMaxWorkers;
   static constexpr const char* kStartCaption = "Start";
   static constexpr const char* kStopCaption = "Stop";
   // The views keep only their newest lines; the files hold every line.
@@ -91,7 +81,7 @@ class TForm1 : private TaskRunObserver {
   std::string Edit6;   // path to save
   std::string Edit10;  // threads count (read-only entry)
   int32_t UpDown2Min = 1;
-  int32_t UpDown2Max = 8;
+  int32_t UpDown2Max = kMaxWorkers;
   std::string LabelTotalxy;
   // Progress of the running task, refreshed every tick; after the close the
   // run's summary, until the next Start.
