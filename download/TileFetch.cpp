@@ -6,9 +6,9 @@
 #include "FetchFailure.h"
 #include "HttpRequestText.h"
 #include "RequestPacer.h"
+#include "Text.h"
 #include "TileBody.h"
 #include "TileHttpClient.h"
-#include "Text.h"
 
 FetchOutcome ClassifyFetchFailure(std::string_view message) {
   if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;

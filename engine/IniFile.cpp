@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include "AtomicFile.h"
-#include "TextFormat.h"
 #include "Text.h"
+#include "TextFormat.h"
 
 namespace {
 

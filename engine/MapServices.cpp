@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string_view>
 
+#include "Text.h"
 #include "TextFormat.h"
 #include "TileTemplate.h"
-#include "Text.h"
 
 const std::array<MapService, kMapsTypeCount> kMapServices = {{
     {"Google Street Maps", RowOrigin::FromTop, "gm", "png", 1, 19, 12},

@@ -8,12 +8,12 @@
 
 #include "AtomicFile.h"
 #include "Commonfunc.h"
+#include "Files.h"
 #include "LineBuilder.h"
 #include "MapServices.h"
 #include "ProjectFile.h"
 #include "TextFormat.h"
 #include "TileListWriter.h"
-#include "Files.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <filesystem>
 
 #include "AppPaths.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "ProjectFile.h"
 #include "RecentTask.h"
 #include "TaskEntries.h"
 #include "TextFormat.h"
 #include "Unitclasstask.h"
-#include "Files.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "AppPaths.h"
 #include "AreaTask.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "MapServices.h"
 #include "NumberEntry.h"
@@ -21,7 +22,6 @@
 #include "TextFormat.h"
 #include "TileHttpClient.h"
 #include "TileListWriter.h"
-#include "Files.h"
 
 namespace {
 
