@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "Commonfunc.h"
+
 // A tile file as the combiner sees it: no data (missing or the blank
 // placeholder), data, or bad (not a whole PNG or JPEG, not 256 x 256, or
 // not a regular file).
-
-inline constexpr int32_t kTilePixels = 256;
 
 enum class TileFormat { Png, Jpeg, Unknown };
 TileFormat DetectTileFormat(std::string_view bytes);

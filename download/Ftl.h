@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "NetworkSettings.h"
+#include "ProxyConfig.h"
 
 class TileHttpClient;
 
@@ -26,14 +27,6 @@ FtlEntry SplitFtlLine(std::string_view line);
 std::vector<std::string> ReadFtlLines(const std::string& path);
 // The file text for a list of lines: each followed by CR LF.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
-
-struct ProxyConfig {
-  bool UseProxy = false;
-  std::string ProxyServer;
-  std::string ProxyPort;
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-};
 
 // Gives the client the four proxy settings when UseProxy is set. Returns the
 // reason, and sets nothing, when the port is not a usable number.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NetworkSettings.h"
+#include "Text.h"
 #include "TileFreshness.h"
 
 // The request side of a tile fetch as data: the parts of an address and the
@@ -49,6 +50,3 @@ std::string Base64(std::string_view bytes);
 // "443" for https, "80" otherwise.
 std::string DefaultPortFor(std::string_view protocol);
 
-// HTTP's names (protocols, hosts, header names) compare without regard to ASCII case.
-std::string LowerAscii(std::string_view text);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);

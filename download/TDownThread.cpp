@@ -183,9 +183,7 @@ void TDownThread::Run() {
 
   http_ = std::make_unique<TileHttpClient>(params.Network);
   if (params.UseProxy) {
-    const ProxyConfig proxy{params.UseProxy, params.ProxyServer, params.ProxyPort, params.ProxyUsername,
-                            params.ProxyPassword};
-    if (const std::optional<std::string> problem = ApplyProxy(proxy, *http_)) {
+    if (const std::optional<std::string> problem = ApplyProxy(params, *http_)) {
       BeginLine();
       msg_ += ' ';
       msg_ += *problem;

@@ -6,14 +6,9 @@
 #include "FetchFailure.h"
 #include "HttpRequestText.h"
 #include "RequestPacer.h"
+#include "Text.h"
 #include "TileBody.h"
 #include "TileHttpClient.h"
-
-namespace {
-
-bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
-
-}  // namespace
 
 FetchOutcome ClassifyFetchFailure(std::string_view message) {
   if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;

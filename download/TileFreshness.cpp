@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "Text.h"
 
 namespace {
 
@@ -20,19 +21,6 @@ constexpr std::size_t kLongestValidator = 1024;
 constexpr std::size_t kPiece = std::size_t{64} << 10;
 constexpr int64_t kMillisecondsPerDay = int64_t{86400} * 1000;
 constexpr int64_t kMillisecondsPerSecond = 1000;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) { return p == Lower(t); });
-}
 
 std::optional<int64_t> Number(std::string_view text) {
   int64_t value = 0;

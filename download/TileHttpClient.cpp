@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "AtomicFile.h"
+#include "Text.h"
 
 // Life of a Get: the address is split and checked (only http and https go
 // out); a change of where the connection goes replaces the easy handle,
@@ -29,12 +30,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int64_t kMaxHeaderBytes = 64 * 1024;
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
-}
+// A header line's value: blanks either side, and its line end too.
+std::string_view TrimHeader(std::string_view s) { return TrimLeft(TrimRight(s, " \t\r\n")); }
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -64,7 +61,7 @@ bool IsHeader(std::string_view line, std::string_view name) {
 
 // The value of a line that IsHeader(line, name), blanks trimmed.
 std::string_view HeaderValue(std::string_view line, std::string_view name) {
-  return Trim(line.substr(name.size() + 1));
+  return TrimHeader(line.substr(name.size() + 1));
 }
 
 // reserve() may round a request up to twice the old capacity; a fresh string
@@ -298,7 +295,7 @@ size_t TileHttpClient::Impl::OnHeader(char* data, size_t size, size_t count, voi
     self.headerTooLarge = true;
     return 0;
   }
-  std::string_view line = Trim(std::string_view(data, length));
+  std::string_view line = TrimHeader(std::string_view(data, length));
   if (line.starts_with("HTTP/")) {  // a new response, after an interim 1xx too
     self.statusLine = std::string(line);
     self.retryAfter.clear();

@@ -190,7 +190,7 @@ class Refresher {
   void Run(FreshWriter& writer, TileSet& seen, std::size_t compactedBytes, int64_t reference, bool continuing) {
     writer_ = &writer;
     continuing_ = continuing;
-    const int32_t threads = std::clamp(task_.Parameters.ThreadCount, 1, 8);
+    const int32_t threads = std::clamp(task_.Parameters.ThreadCount, 1, kMaxWorkers);
     std::vector<std::thread> fetchers;
     for (int32_t i = 0; i < threads; ++i) fetchers.emplace_back([this] { Fetch(); });
     FindDueTiles(seen, compactedBytes, reference);

@@ -8,6 +8,9 @@
 // definition asks for extended precision, so that longitudes on grid lines
 // fall on the same side of the line as the reference arithmetic puts them.
 
+// Every tile is a square of this many pixels.
+inline constexpr int32_t kTilePixels = 256;
+
 enum class RowOrigin { FromTop, FromBottom };
 
 struct TileKey {

@@ -6,51 +6,38 @@
 #include <sys/stat.h>
 
 #include "AtomicFile.h"
+#include "Text.h"
 #include "TextFormat.h"
 
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+// Lines of the file may carry any white space around their parts.
+std::string_view TrimLine(std::string_view text) { return Trim(text, kWhiteSpace); }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-bool IsSectionHeader(std::string_view text) { return Trim(text).starts_with('['); }
+bool IsSectionHeader(std::string_view text) { return TrimLine(text).starts_with('['); }
 
 std::string_view SectionName(std::string_view text) {
-  text = Trim(text);
+  text = TrimLine(text);
   text.remove_prefix(1);
-  return Trim(text.substr(0, text.find(']')));
+  return TrimLine(text.substr(0, text.find(']')));
 }
 
 // The key of a key=value line, or nothing for any other line.
 bool SplitKeyLine(std::string_view text, std::string_view& key, std::string_view& value) {
-  text = Trim(text);
+  text = TrimLine(text);
   const auto equals = text.find('=');
   if (equals == std::string_view::npos || text.starts_with('[')) return false;
-  key = Trim(text.substr(0, equals));
-  value = Trim(text.substr(equals + 1));
+  key = TrimLine(text.substr(0, equals));
+  value = TrimLine(text.substr(equals + 1));
   return true;
 }
 
 template <typename Lines>
 std::size_t FindSection(const Lines& lines, std::string_view section) {
   for (std::size_t i = 0; i < lines.size(); ++i)
-    if (IsSectionHeader(lines[i].text) && SameName(SectionName(lines[i].text), section)) return i;
+    if (IsSectionHeader(lines[i].text) && EqualsIgnoringCase(SectionName(lines[i].text), section)) return i;
   return kNone;
 }
 
@@ -66,7 +53,7 @@ std::size_t FindKeyLine(const Lines& lines, std::size_t header, std::string_view
   const std::size_t end = SectionEnd(lines, header);
   for (std::size_t i = header + 1; i < end; ++i) {
     std::string_view name, value;
-    if (SplitKeyLine(lines[i].text, name, value) && SameName(name, key)) return i;
+    if (SplitKeyLine(lines[i].text, name, value) && EqualsIgnoringCase(name, key)) return i;
   }
   return kNone;
 }
@@ -165,7 +152,7 @@ std::vector<std::pair<std::string, std::string>> IniFile::ReadKeys(const std::st
   const std::size_t end = SectionEnd(lines_, header);
   for (std::size_t i = header + 1; i < end; ++i) {
     std::string_view name, value;
-    const std::string_view text = Trim(lines_[i].text);
+    const std::string_view text = TrimLine(lines_[i].text);
     if (text.starts_with(';') || text.starts_with('#') || !SplitKeyLine(text, name, value)) continue;
     keys.emplace_back(name, value);
   }
@@ -185,11 +172,11 @@ void IniFile::WriteStrings(const std::string& section,
   const auto refuse = [&](const std::string& why) {
     throw IniWriteError("Unable to write to " + path_ + ": " + why);
   };
-  if (Trim(section).empty() || HasLineBreak(section) || section.find(']') != std::string::npos)
+  if (TrimLine(section).empty() || HasLineBreak(section) || section.find(']') != std::string::npos)
     refuse("invalid section name \"" + section + "\"");
   for (const auto& [key, value] : keyValues) {
-    if (Trim(key).empty() || HasLineBreak(key) || key.find('=') != std::string::npos ||
-        Trim(key).starts_with('['))
+    if (TrimLine(key).empty() || HasLineBreak(key) || key.find('=') != std::string::npos ||
+        TrimLine(key).starts_with('['))
       refuse("invalid key name \"" + key + "\"");
     if (HasLineBreak(value)) refuse("the value of " + key + " holds a line break");
   }
@@ -212,7 +199,7 @@ void IniFile::WriteStrings(const std::string& section,
   for (const auto& [key, value] : keyValues) {
     std::size_t header = FindSection(lines, section);
     if (header == kNone) {
-      if (!lines.empty() && !Trim(lines.back().text).empty()) insertAt(lines.size(), "");
+      if (!lines.empty() && !TrimLine(lines.back().text).empty()) insertAt(lines.size(), "");
       insertAt(lines.size(), "[" + section + "]");
       header = lines.size() - 1;
     }
@@ -225,7 +212,7 @@ void IniFile::WriteStrings(const std::string& section,
     std::size_t after = header;
     const std::size_t end = SectionEnd(lines, header);
     for (std::size_t i = header + 1; i < end; ++i)
-      if (!Trim(lines[i].text).empty()) after = i;
+      if (!TrimLine(lines[i].text).empty()) after = i;
     insertAt(after + 1, key + "=" + value);
   }
 

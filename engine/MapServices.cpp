@@ -3,49 +3,34 @@
 #include <cmath>
 #include <string_view>
 
+#include "Text.h"
 #include "TextFormat.h"
 #include "TileTemplate.h"
 
-namespace {
-
-constexpr std::array<MapService, kMapsTypeCount> kServices = {{
-    {"Google Street Maps", RowOrigin::FromTop, "gm", "png"},
-    {"Google Satellite Maps", RowOrigin::FromTop, "gs", "jpg"},
-    {"Google Terrain Maps", RowOrigin::FromTop, "gt", "png"},
-    {"Yahoo Street Maps", RowOrigin::FromTop, "yn", "png"},
-    {"Yahoo Satellite Maps", RowOrigin::FromTop, "ys", "jpg"},
-    {"Microsoft VirtualEarth Street Maps", RowOrigin::FromBottom, "mn", "png"},
-    {"Microsoft VirtualEarth Satellite Maps", RowOrigin::FromBottom, "ms", "jpg"},
-    {"Microsoft VirtualEarth Hybrid Maps", RowOrigin::FromBottom, "mh", "jpg"},
-    {"OpenStreet Maps", RowOrigin::FromTop, "os", "png"},
+const std::array<MapService, kMapsTypeCount> kMapServices = {{
+    {"Google Street Maps", RowOrigin::FromTop, "gm", "png", 1, 19, 12},
+    {"Google Satellite Maps", RowOrigin::FromTop, "gs", "jpg", 1, 20, 12},
+    {"Google Terrain Maps", RowOrigin::FromTop, "gt", "png", 1, 15, 12},
+    {"Yahoo Street Maps", RowOrigin::FromTop, "yn", "png", 1, 18, 12},
+    {"Yahoo Satellite Maps", RowOrigin::FromTop, "ys", "jpg", 1, 18, 12},
+    {"Microsoft VirtualEarth Street Maps", RowOrigin::FromBottom, "mn", "png", 1, 19, 12},
+    {"Microsoft VirtualEarth Satellite Maps", RowOrigin::FromBottom, "ms", "jpg", 1, 19, 12},
+    {"Microsoft VirtualEarth Hybrid Maps", RowOrigin::FromBottom, "mh", "jpg", 1, 19, 12},
+    {"OpenStreet Maps", RowOrigin::FromTop, "os", "png", 1, 18, 12},
 }};
+
+namespace {
 
 // Configuration key (TileHosts::kKeys) per MapsType: street and terrain share Google's map hosts.
 constexpr std::array<std::size_t, kMapsTypeCount> kHostKey = {0, 1, 0, 2, 3, 4, 5, 6, 7};
 
 std::string Str(int64_t value) { return std::to_string(value); }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 // "http://" or "https://" as the value asks, "http://" when it names none.
 std::string WithScheme(std::string_view value) {
   if (StartsWithNoCase(value, "http://")) return "http://" + std::string(value.substr(7));
   if (StartsWithNoCase(value, "https://")) return "https://" + std::string(value.substr(8));
   return "http://" + std::string(value);
-}
-
-std::string_view TrimBlanks(std::string_view value) {
-  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-  return value;
 }
 
 std::string PathAndQuery(int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
@@ -92,7 +77,7 @@ bool TakeChar(std::string_view& text, char c) {
 
 const MapService* FindMapService(int32_t mapsType) {
   if (mapsType < 0 || mapsType >= kMapsTypeCount) return nullptr;
-  return &kServices[static_cast<std::size_t>(mapsType)];
+  return &kMapServices[static_cast<std::size_t>(mapsType)];
 }
 
 RowOrigin RowOriginOf(int32_t mapsType) {
@@ -126,7 +111,7 @@ std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
 
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
   if (!FindMapService(mapsType)) return {};
-  std::string_view value = TrimBlanks(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
+  std::string_view value = Trim(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));
   const TilePlace tile{x, y, zoom, RowOriginOf(mapsType)};
   if (IsAddressTemplate(value)) return ExpandTilePlaceholders(WithScheme(value), tile);
   while (value.ends_with('/')) value.remove_suffix(1);  // the path brings its own

@@ -14,11 +14,16 @@ struct MapService {
   RowOrigin origin;
   const char* filePrefix;
   const char* fileExtension;
+  int32_t lowestZoom;
+  int32_t highestZoom;
+  int32_t defaultZoom;
 };
 
 inline constexpr int32_t kMapsTypeCount = 9;
 inline constexpr int32_t kOpenStreetMap = 8;
 
+// The rows in MapsType order, as the map-type list shows them.
+extern const std::array<MapService, kMapsTypeCount> kMapServices;
 // Service row for a MapsType; nullptr outside 0..8.
 const MapService* FindMapService(int32_t mapsType);
 RowOrigin RowOriginOf(int32_t mapsType);

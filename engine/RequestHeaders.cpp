@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include "Text.h"
+
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return Lower(x) == Lower(y);
-         });
-}
 
 bool IsTokenChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -53,7 +47,7 @@ std::optional<std::string> RequestHeaderProblem(const std::string& name, const s
     return where + " is no header name: letters, digits and !#$%&'*+-.^_`|~ only.";
   if (HasControlByte(value)) return where + " holds a control character.";
   for (std::string_view own : kOwnHeaders)
-    if (SameName(name, own)) return where + " is one Quarnel sends itself: leave it out.";
+    if (EqualsIgnoringCase(name, own)) return where + " is one Quarnel sends itself: leave it out.";
   return std::nullopt;
 }
 

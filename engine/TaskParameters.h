@@ -5,26 +5,25 @@
 #include <string>
 
 #include "NetworkSettings.h"
+#include "ProxyConfig.h"
 #include "TileHosts.h"
 #include "TileSelection.h"
 
+// A task runs at most this many download workers.
+inline constexpr int32_t kMaxWorkers = 8;
+
 // One task's inputs, filled by the main window at every Start.
-struct TaskParameters {
+struct TaskParameters : ProxyConfig {
   double LeftLongitude = 0;
   double RightLongitude = 0;
   double TopLatitude = 0;
   double BottomLatitude = 0;
   int32_t Zoom = 0;
   int32_t ThreadCount = 1;
-  int32_t ThreadSlots = 8;
+  int32_t ThreadSlots = kMaxWorkers;
   int32_t MapsType = 8;
   std::string SavePath;      // always ends with the directory separator
   std::string TaskFileName;  // always ends with ".qrnl"
-  bool UseProxy = false;
-  std::string ProxyServer;
-  std::string ProxyPort;  // decimal text, converted by the workers
-  std::string ProxyUsername;
-  std::string ProxyPassword;
   bool Resume = false;
   // A task over an area fetches only the tiles inside it (its rectangle is
   // the area's bounds) and keeps it in NAME_area.geojson; null for a rectangle.

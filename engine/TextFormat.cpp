@@ -3,18 +3,14 @@
 #include <charconv>
 #include <cmath>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <locale.h>
 
+#include "Text.h"
+
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // printf's spellings, which to_chars shares except for the sign of a NaN.
 std::string_view NonFiniteText(double value) {
@@ -147,4 +143,16 @@ std::vector<std::string> SplitTextLines(std::string_view text) {
     start = next;
   }
   return lines;
+}
+
+std::string SizeEstimateText(int64_t tiles) { return ByteSizeText(static_cast<double>(tiles) * kTypicalTileBytes); }
+
+std::string ByteSizeText(double bytes) {
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
+  double value = bytes;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
+  char text[48];
+  std::snprintf(text, sizeof text, unit == 0 ? "about %.0f %s" : "about %.1f %s", value, units[unit]);
+  return text;
 }

@@ -37,3 +37,11 @@ std::string LocalDateTimeTextNow();
 
 inline constexpr char kDirSeparator = '/';
 inline constexpr const char* kCrLf = "\r\n";
+
+inline constexpr int64_t kTypicalTileBytes = 15 * 1024;
+// The bytes these tiles would take at the typical tile size, in the unit
+// that keeps the figure short: "about 2.9 MB". The window and the picker
+// show the same text.
+std::string SizeEstimateText(int64_t tiles);
+// The same for a number of bytes.
+std::string ByteSizeText(double bytes);

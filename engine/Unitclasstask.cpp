@@ -8,6 +8,7 @@
 
 #include "AtomicFile.h"
 #include "Commonfunc.h"
+#include "Files.h"
 #include "LineBuilder.h"
 #include "MapServices.h"
 #include "ProjectFile.h"
@@ -18,11 +19,6 @@ namespace {
 
 constexpr int32_t kMaxZoom = 30;          // the grid's scale is a 32-bit shift
 constexpr int32_t kResumeTableSlots = 8;  // positions a project file can hold
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // A grid conversion that cannot give a 32-bit result fails the set-up.
 template <typename Conversion>

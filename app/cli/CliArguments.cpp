@@ -7,6 +7,7 @@
 #include "AppPaths.h"
 #include "Area.h"
 #include "CliZoomRange.h"
+#include "TaskParameters.h"
 
 namespace {
 
@@ -141,8 +142,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
 
   if (positional.empty()) {
     result.mode = CliArguments::Mode::Task;
-    if (result.threads && (*result.threads < 1 || *result.threads > 8))
-      return CliUsageError{"--threads must be between 1 and 8"};
+    if (result.threads && (*result.threads < 1 || *result.threads > kMaxWorkers))
+      return CliUsageError{"--threads must be between 1 and " + std::to_string(kMaxWorkers)};
     if (result.maxRate && *result.maxRate < 0) return CliUsageError{"--max-rate must be 0 (no cap) or more"};
     if (result.areaFile && (result.left || result.right || result.top || result.bottom))
       return CliUsageError{"--area gives the rectangle: it cannot be combined with --left, --right, --top or --bottom"};
@@ -220,7 +221,9 @@ std::string CliUsageText() {
          "                  the tiles a line passes through)\n"
          "  --zoom N        zoom level\n"
          "  --zoom A-B      one task per level from A to B, named NAME_zA.qrnl ... NAME_zB.qrnl\n"
-         "  --threads N     download threads, 1 to 8\n"
+         "  --threads N     download threads, 1 to " +
+         std::to_string(kMaxWorkers) +
+         "\n"
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
          "  --max-rate N    start at most N requests per second (0: no cap)\n"

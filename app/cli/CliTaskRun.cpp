@@ -14,7 +14,6 @@
 #include "MapServices.h"
 #include "MapTypeZoom.h"
 #include "ProjectFile.h"
-#include "TForm1.h"
 #include "ProgressLine.h"
 #include "RunSummary.h"
 #include "TextFormat.h"
@@ -91,7 +90,7 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
     entries.savePath = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
     entries.threads = std::to_string(config.ReadInteger("IniParas", "DefaultThreadCount", 1));
     entries.taskName = "newtask.qrnl";
-    entries.zoom = kMapTypeTable[kOpenStreetMap].defaultZoom;
+    entries.zoom = kMapServices[kOpenStreetMap].defaultZoom;
     entries.mapsTypeIndex = kOpenStreetMap;
   }
   // The command line's area or rectangle replaces the task's own: its area file is not needed then.
@@ -138,7 +137,7 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   // The slider cannot stand outside its map type's range, so neither can the option.
   const int32_t mapsType = entries.mapsTypeIndex;
   if (a.zoom && mapsType >= 0 && mapsType < kMapsTypeCount && !ZoomInMapTypeRange(mapsType, *a.zoom)) {
-    const MapTypeRow& row = kMapTypeTable[static_cast<std::size_t>(mapsType)];
+    const MapService& row = kMapServices[static_cast<std::size_t>(mapsType)];
     platform_.ShowMessage("--zoom must be between " + std::to_string(row.lowestZoom) + " and " +
                           std::to_string(row.highestZoom) + ".");
     return std::nullopt;

@@ -7,7 +7,6 @@
 #include "ProjectFile.h"
 #include "MapServices.h"
 #include "MapTypeZoom.h"
-#include "TForm1.h"
 #include "ZoomLevels.h"
 
 bool ParseZoomRange(const std::string& text, int& first, int& last) {
@@ -33,7 +32,7 @@ std::variant<std::vector<CliArguments>, std::string> ZoomLevelRuns(const CliArgu
   if (first > last) return "--zoom " + std::to_string(first) + "-" + std::to_string(last) + ": the first level comes first";
   if (!ZoomInMapTypeRange(mapsType, first) || !ZoomInMapTypeRange(mapsType, last)) {
     if (mapsType < 0 || mapsType >= kMapsTypeCount) return "map type " + std::to_string(mapsType) + " is not one of 0 to 8";
-    const MapTypeRow& row = kMapTypeTable[static_cast<std::size_t>(mapsType)];
+    const MapService& row = kMapServices[static_cast<std::size_t>(mapsType)];
     return "--zoom must be between " + std::to_string(row.lowestZoom) + " and " + std::to_string(row.highestZoom);
   }
   std::string name;

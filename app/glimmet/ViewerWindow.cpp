@@ -14,7 +14,7 @@
 #include "AtomicFile.h"
 #include "IniFile.h"
 #include "MapServices.h"
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 #include "TaskConfig.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "AppPaths.h"
 #include "IniFile.h"
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 #include "TaskConfig.h"
 
 TForm4::TForm4(Platform& platform, std::string configPathOverride)

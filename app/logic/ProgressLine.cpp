@@ -78,15 +78,3 @@ std::string EstimateText(const TaskEntries& entries, int32_t lastZoom) {
   }
   return text + "in all " + tilesText(all);
 }
-
-std::string SizeEstimateText(int64_t tiles) { return ByteSizeText(static_cast<double>(tiles) * kTypicalTileBytes); }
-
-std::string ByteSizeText(double bytes) {
-  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
-  double value = bytes;
-  std::size_t unit = 0;
-  while (value >= 1024 && unit + 1 < std::size(units)) value /= 1024, ++unit;
-  char text[48];
-  std::snprintf(text, sizeof text, unit == 0 ? "about %.0f %s" : "about %.1f %s", value, units[unit]);
-  return text;
-}

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "TaskEntries.h"
+#include "TextFormat.h"
 
 // The one-line progress display on a terminal: "1200 of 10000 tiles,
 // 85.3 tiles/s, 1:43 left". Rate and time left are shown once known; the
@@ -20,13 +21,5 @@ std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double e
 // zoom, each level's and all levels' together.
 std::string EstimateText(const TaskEntries& entries, int32_t lastZoom = -1);
 
-inline constexpr int64_t kTypicalTileBytes = 15 * 1024;
 // Start asks before a task of more tiles than this.
 inline constexpr int64_t kManyTiles = 1000000;
-
-// The bytes these tiles would take at the typical tile size, in the unit
-// that keeps the figure short: "about 2.9 MB". The window and the picker
-// show the same text.
-std::string SizeEstimateText(int64_t tiles);
-// The same for a number of bytes.
-std::string ByteSizeText(double bytes);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "AppPaths.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "ProjectFile.h"
 #include "RecentTask.h"
@@ -14,11 +15,6 @@
 #include "Unitclasstask.h"
 
 namespace {
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::string ProgressText(const RefreshCounts& counts) {
   return "Asked again: " + std::to_string(counts.Checked()) + " tiles, " + std::to_string(counts.unchanged) +
@@ -55,8 +51,7 @@ std::optional<TaskParameters> ParametersForRefresh(Platform& platform, const std
 RefreshRequest RefreshRequestFor(const DownloadTask& task, std::optional<int32_t> olderThanDays,
                                  const std::string& blankImagePath) {
   const TaskParameters& p = task.Parameters;
-  return {&task, {p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword}, olderThanDays,
-          blankImagePath};
+  return {&task, static_cast<const ProxyConfig&>(p), olderThanDays, blankImagePath};
 }
 
 bool ParseOlderThanDays(const std::string& text, std::optional<int32_t>& days) {

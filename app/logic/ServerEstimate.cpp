@@ -61,8 +61,7 @@ LevelEstimate EstimateLevel(const TaskParameters& p, const std::atomic<bool>* st
   network.ConnectTimeout = std::min(network.ConnectTimeout, kSampleConnectTimeout);
   network.ReadTimeout = std::min(network.ReadTimeout, kSampleReadTimeout);
   network.TileTimeout = std::min(network.TileTimeout, kSampleTileTimeout);
-  const ProxyConfig proxy{p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword};
-  return {p.Zoom, tiles, SampleTileSizes(urls, network, proxy, stop)};
+  return {p.Zoom, tiles, SampleTileSizes(urls, network, p, stop)};
 }
 
 std::string SampledSizeText(const LevelEstimate& estimate) {

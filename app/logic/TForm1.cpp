@@ -9,21 +9,10 @@
 #include "AreaImport.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "MapServices.h"
 #include "ProjectFile.h"
 #include "ProgressLine.h"
 #include "TextFormat.h"
-
-const std::array<MapTypeRow, 9> kMapTypeTable = {{
-    {"Google Street Maps", 1, 19, 12},
-    {"Google Satellite Maps", 1, 20, 12},
-    {"Google Terrain Maps", 1, 15, 12},
-    {"Yahoo Street Maps", 1, 18, 12},
-    {"Yahoo Satellite Maps", 1, 18, 12},
-    {"Microsoft VirtualEarth Street Maps", 1, 19, 12},
-    {"Microsoft VirtualEarth Satellite Maps", 1, 19, 12},
-    {"Microsoft VirtualEarth Hybrid Maps", 1, 19, 12},
-    {"OpenStreet Maps", 1, 18, 12},
-}};
 
 namespace {
 
@@ -127,7 +116,7 @@ void TForm1::FormShow() {
   RunHandler(platform_, [&] {
     configPath_ = ConfigFilePath(ExecutableFolder(), configPathOverride_);
     face_.comboMapsTypeItems.clear();
-    for (const MapTypeRow& row : kMapTypeTable) face_.comboMapsTypeItems.emplace_back(row.label);
+    for (const MapService& row : kMapServices) face_.comboMapsTypeItems.emplace_back(row.label);
 
     const IniFile config(configPath_);
     defaultPath_ = config.ReadString("IniParas", "DefaultPath", MainWindowDefaultSavePath());
@@ -149,8 +138,8 @@ void TForm1::comboMapsTypeChange(const TForm1Entries& entries) {
 void TForm1::SelectMapType() {
   // A selector without a valid row (a project file's odd map type) leaves the slider alone.
   const int32_t index = entries_.task.mapsTypeIndex;
-  if (index >= 0 && index < static_cast<int32_t>(kMapTypeTable.size())) {
-    const MapTypeRow& row = kMapTypeTable[index];
+  if (index >= 0 && index < static_cast<int32_t>(kMapServices.size())) {
+    const MapService& row = kMapServices[index];
     face_.TrackBar1Max = row.highestZoom;
     face_.TrackBar1Min = row.lowestZoom;
     entries_.task.zoom = row.defaultZoom;
@@ -339,7 +328,7 @@ void TForm1::LoadProjectFile(const TForm1Entries& entries, const std::string& pa
     typed.bottom = areaBounds_.bottom = stored.bottom;
     face_.LabelTotalxy = TotalLabelOf(IniFile(fullName));
     if (stored.area) face_.LabelTotalxy = "Total images: " + std::to_string(TilesOf(stored).value_or(0));
-    typed.mapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapTypeTable.size())
+    typed.mapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapServices.size())
                               ? project.MapsType
                               : -1;
     SelectMapType();

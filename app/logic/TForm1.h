@@ -80,21 +80,11 @@ class TForm1View {
   virtual void ExitRequested() {}
 };
 
-// One row of the window's map-type table.
-struct MapTypeRow {
-  const char* label;
-  int32_t lowestZoom;
-  int32_t highestZoom;
-  int32_t defaultZoom;
-};
-extern const std::array<MapTypeRow, 9> kMapTypeTable;
-
 // The main window: task entries, Start/Stop and the menus. A Start builds a
 // TaskRun, which owns the running task; the window draws what the run tells
 // it. Everything runs serialised with the run (see TaskRun.h's hand-over rule).
 class TForm1 : private TaskRunObserver {
  public:
-  static constexpr int32_t kMaxWorkers = TaskRun::kMaxWorkers;
   static constexpr const char* kStartCaption = "Start";
   static constexpr const char* kStopCaption = "Stop";
   // The views keep only their newest lines; the files hold every line.

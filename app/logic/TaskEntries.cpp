@@ -10,11 +10,12 @@
 
 #include "AppPaths.h"
 #include "AreaTask.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "MapServices.h"
 #include "NumberEntry.h"
 #include "ProgressLine.h"
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 #include "RequestHeaders.h"
 #include "TaskConfig.h"
 #include "TaskRun.h"
@@ -23,16 +24,6 @@
 #include "TileListWriter.h"
 
 namespace {
-
-bool FileExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
-}
-
-bool DirectoryExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_directory(path, error);
-}
 
 // The text from the last dot on, unless a separator follows that dot.
 std::string ExtensionOf(const std::string& name) {
@@ -177,12 +168,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   }
   const IniFile config(configPath);
   TaskParameters settings;
-  const ProxyConfig proxy = ReadProxyConfig(config);
-  settings.UseProxy = proxy.UseProxy;
-  settings.ProxyServer = proxy.ProxyServer;
-  settings.ProxyPort = proxy.ProxyPort;
-  settings.ProxyUsername = proxy.ProxyUsername;
-  settings.ProxyPassword = proxy.ProxyPassword;
+  const ProxyConfig& proxy = static_cast<ProxyConfig&>(settings) = ReadProxyConfig(config);
   // Refused before anything is written: the download would silently go direct.
   if (proxy.UseProxy && proxy.ProxyServer.empty()) {
     platform.ShowMessage("\"Use proxy server\" is on but no proxy server is named: name one in Options, or turn "
@@ -226,7 +212,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage("Please select a path to save the images.");
     return std::nullopt;
   }
-  if (!policy.dryRun && !DirectoryExists(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
+  if (!policy.dryRun && !IsDirectory(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
     platform.ShowMessage("Create directory " + savePath + " Failed.");
     return std::nullopt;
   }
@@ -252,7 +238,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   }
   // The worker table has eight slots; a larger count from a project or
   // configuration file is lowered rather than overrunning it.
-  settings.ThreadCount = std::min(*threads, TaskRun::kMaxWorkers);
+  settings.ThreadCount = std::min(*threads, kMaxWorkers);
 
   std::string taskFileName = entries.taskName;
   if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
@@ -285,7 +271,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   settings.RightLongitude = *right;
   settings.TopLatitude = *top;
   settings.BottomLatitude = *bottom;
-  settings.ThreadSlots = TaskRun::kMaxWorkers;
+  settings.ThreadSlots = kMaxWorkers;
   settings.MapsType = 8;
   settings.SavePath = savePath;
   settings.TaskFileName = taskFileName;

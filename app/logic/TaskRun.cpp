@@ -12,16 +12,12 @@
 
 namespace {
 
-bool EndsWith(const std::string& line, std::string_view end) {
-  return line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0;
-}
-
 bool IsTileSavedLine(const std::string& line) {
   constexpr std::string_view kOk = " ->ok!";
-  return line.size() > kOk.size() && line[0] == 'T' && EndsWith(line, kOk) && line.find(":seq=") != std::string::npos;
+  return line.size() > kOk.size() && line[0] == 'T' && line.ends_with(kOk) && line.find(":seq=") != std::string::npos;
 }
 
-bool IsBlankImageLine(const std::string& line) { return EndsWith(line, " got a blank image!"); }
+bool IsBlankImageLine(const std::string& line) { return line.ends_with(" got a blank image!"); }
 
 // The lines of a file for a view: only the newest are kept.
 class ViewTail {

@@ -105,7 +105,6 @@ struct PreparedViews {
 class TaskRun : public TDownThreadSink {
  public:
   enum class State { Idle, Preparing, Running, Closing, Exiting };
-  static constexpr int32_t kMaxWorkers = 8;
   static constexpr int32_t kTicksPerSave = 4;
   // How many of a file's lines Prepare hands to a view; the views keep no more.
   static constexpr std::size_t kViewLines = 20000;

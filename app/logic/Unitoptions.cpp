@@ -7,7 +7,7 @@
 #include "HandlerGuard.h"
 #include "IniFile.h"
 #include "MapServices.h"
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 #include "TextFormat.h"
 
 TfrmOptions::TfrmOptions(Platform& platform, std::string configPathOverride)

@@ -8,7 +8,7 @@
 #include "AreaMask.h"
 #include "MapServices.h"
 #include "NumberEntry.h"
-#include "ProgressLine.h"
+#include "TextFormat.h"
 #include "Unitclasstask.h"
 
 namespace {

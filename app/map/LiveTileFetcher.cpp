@@ -7,7 +7,7 @@
 
 #include "AppPaths.h"
 #include "MapServices.h"
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 #include "TaskConfig.h"
 #include "TileHttpClient.h"
 

@@ -8,7 +8,6 @@
 // in degrees. Positions on the grid are "tile points": fractional columns and
 // rows counted from the top at the view's zoom, one unit per tile.
 
-inline constexpr int kTilePixels = 256;
 inline constexpr int kMaxViewZoom = 19;
 // The grid's northern limit as the coordinate entries hold it.
 inline constexpr double kEntryLatitudeLimit = 85.0511;

@@ -2,7 +2,7 @@
 
 #include "AreaPick.h"
 #include "MapServices.h"
-#include "ProgressLine.h"
+#include "TextFormat.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "Files.h"
+
 namespace {
 
 std::string Environment(const char* name) {
@@ -16,11 +18,6 @@ std::string Environment(const char* name) {
 std::string WithoutTrailingSeparator(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
-}
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
 }
 
 constexpr const char* kBlankImage = "blankimg/blank.png";
@@ -66,9 +63,9 @@ std::string InstalledDataFolder(const std::string& executableFolder) {
 
 std::string ProgramFilePath(const std::string& executableFolder, const std::string& relativePath) {
   const std::string beside = executableFolder + relativePath;
-  if (Exists(beside)) return beside;
+  if (PathExists(beside)) return beside;
   const std::string installed = InstalledDataFolder(executableFolder) + relativePath;
-  return Exists(installed) ? installed : beside;
+  return PathExists(installed) ? installed : beside;
 }
 
 bool RunsFromAnInstall(const std::string& executableFolder) {

@@ -3,8 +3,17 @@
 #include <optional>
 #include <string>
 
-#include "Ftl.h"
 #include "IniFile.h"
+
+// The proxy settings as the configuration holds them; the port stays text
+// until it is checked.
+struct ProxyConfig {
+  bool UseProxy = false;
+  std::string ProxyServer;
+  std::string ProxyPort;
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+};
 
 // The "Proxy" section of the configuration, read afresh at every use: the
 // workers and the re-download go through the same proxy.

@@ -1,4 +1,4 @@
-#include "ProxyConfigReader.h"
+#include "ProxyConfig.h"
 
 #include "TextFormat.h"
 
