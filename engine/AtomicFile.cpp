@@ -301,15 +301,41 @@ std::string ReadWholeFile(const std::string& path) {
 
 AtomicFileWriter::AtomicFileWriter(std::string path, Durability durability, unsigned createMode)
     : path_(std::move(path)), targetPath_(ResolveLink(path_)), durability_(durability) {
-  fd_ = OpenTemporary(targetPath_, createMode, tempPath_);
+  // Unnamed until Commit, where the file system allows it: a process killed
+  // while it writes leaves nothing behind.
+  fd_ = ::open(FolderOf(targetPath_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode & 07777);
+  if (fd_ >= 0) {
+    struct stat existing {};
+    if (::stat(targetPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd_, existing.st_mode & 07777);
+  } else {
+    fd_ = OpenTemporary(targetPath_, createMode, tempPath_);
+  }
   buffer_.reserve(kWriteBufferBytes);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
   if (fd_ >= 0) {
     ::close(fd_);
-    ::unlink(tempPath_.c_str());
+    RemoveTemporary();
   }
+}
+
+void AtomicFileWriter::RemoveTemporary() {
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+// An unnamed file gets its temporary name only now, a moment before the rename.
+int AtomicFileWriter::NameTemporary() {
+  if (!tempPath_.empty()) return 0;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = TemporaryNameFor(targetPath_, attempt);
+    if (LinkUnnamed(fd_, name)) {
+      tempPath_ = name;
+      return 0;
+    }
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
 }
 
 void AtomicFileWriter::Append(std::string_view bytes) {
@@ -328,16 +354,17 @@ void AtomicFileWriter::Commit() {
   if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is already closed");
   Flush();
   if (durability_ == Durability::PowerLoss && ::fsync(fd_) != 0) Fail("write", errno);
+  if (const int error = NameTemporary()) Fail("create", error);
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) {
     const int error = errno;
-    ::unlink(tempPath_.c_str());
+    RemoveTemporary();
     throw FileWriteError("Cannot write file \"" + path_ + "\". " + ErrorText(error));
   }
   if (::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
     const int error = errno;
-    ::unlink(tempPath_.c_str());
+    RemoveTemporary();
     throw FileWriteError(CreateErrorText(path_, error));
   }
   if (durability_ == Durability::PowerLoss) SyncFolder(targetPath_);
@@ -352,6 +379,6 @@ void AtomicFileWriter::Flush() {
 void AtomicFileWriter::Fail(const std::string& action, int error) {
   ::close(fd_);
   fd_ = -1;
-  ::unlink(tempPath_.c_str());
+  RemoveTemporary();
   throw FileWriteError("Cannot " + action + " file \"" + path_ + "\". " + ErrorText(error));
 }

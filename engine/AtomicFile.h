@@ -58,11 +58,13 @@ class AtomicFileWriter {
 
  private:
   void Flush();
+  int NameTemporary();
+  void RemoveTemporary();
   [[noreturn]] void Fail(const std::string& action, int error);
 
   std::string path_;        // as the caller named it, for messages
   std::string targetPath_;  // the file replaced: path_ with a symbolic link resolved
-  std::string tempPath_;
+  std::string tempPath_;  // empty while the file is unnamed
   int fd_ = -1;
   std::string buffer_;
   Durability durability_;

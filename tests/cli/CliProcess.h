@@ -26,6 +26,7 @@ class CliProcess {
   // Reads output until stdout holds `text`; false when the child ended or the limit passed first.
   bool WaitForStdout(const std::string& text, std::chrono::seconds limit = std::chrono::seconds(30));
   void Signal(int signal);
+  pid_t Pid() const { return pid_; }
   // Reads to the end of both streams and waits for the child.
   Result Finish(std::chrono::seconds limit = std::chrono::seconds(60));
 
