@@ -6,7 +6,6 @@
 
 #include "AppPaths.h"
 #include "Area.h"
-#include "CliZoomRange.h"
 #include "TaskParameters.h"
 
 namespace {
@@ -259,4 +258,13 @@ std::string RunningExecutableFolder() {
   std::error_code error;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::string("./") : exe.parent_path().string() + "/";
+}
+
+bool ParseZoomRange(const std::string& text, int& first, int& last) {
+  const auto dash = text.find('-', 1);
+  if (dash == std::string::npos) return false;
+  const char* end = text.data() + text.size();
+  const auto a = std::from_chars(text.data(), text.data() + dash, first);
+  const auto b = std::from_chars(text.data() + dash + 1, end, last);
+  return a.ec == std::errc() && a.ptr == text.data() + dash && b.ec == std::errc() && b.ptr == end && dash + 1 < text.size();
 }

@@ -63,3 +63,6 @@ std::string RunningExecutableFolder();
 // The program beside quarnel-cli that runs "quarnel-cli combine": GDAL and
 // its libraries load only there, not at every download's start.
 inline constexpr const char* kCombineProgram = "quarnel-cli-combine";
+
+// The text of a --zoom value "A-B"; false when it is not of that form.
+bool ParseZoomRange(const std::string& text, int& first, int& last);

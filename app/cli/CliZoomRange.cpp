@@ -1,6 +1,5 @@
 #include "CliZoomRange.h"
 
-#include <charconv>
 #include <filesystem>
 
 #include "AppPaths.h"
@@ -8,15 +7,6 @@
 #include "MapServices.h"
 #include "MapTypeZoom.h"
 #include "ZoomLevels.h"
-
-bool ParseZoomRange(const std::string& text, int& first, int& last) {
-  const auto dash = text.find('-', 1);
-  if (dash == std::string::npos) return false;
-  const char* end = text.data() + text.size();
-  const auto a = std::from_chars(text.data(), text.data() + dash, first);
-  const auto b = std::from_chars(text.data() + dash + 1, end, last);
-  return a.ec == std::errc() && a.ptr == text.data() + dash && b.ec == std::errc() && b.ptr == end && dash + 1 < text.size();
-}
 
 int MapsTypeForRun(const CliArguments& arguments) {
   if (!arguments.projectToOpen) return kOpenStreetMap;

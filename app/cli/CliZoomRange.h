@@ -10,9 +10,6 @@
 // name NAME_zA.qrnl ... NAME_zB.qrnl so that each keeps its folder and files
 // and resumes with the same command.
 
-// The text of a --zoom value "A-B"; false when it is not of that form.
-bool ParseZoomRange(const std::string& text, int& first, int& last);
-
 // The runs in order, or the reason the range is refused. NAME is --task's
 // name, else the stem of --open's file. mapsType decides the zoom range
 // (the type --open's file holds, else the window's default).

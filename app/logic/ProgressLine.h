@@ -21,5 +21,3 @@ std::string FormatProgress(int64_t done, int64_t total, int64_t failed, double e
 // zoom, each level's and all levels' together.
 std::string EstimateText(const TaskEntries& entries, int32_t lastZoom = -1);
 
-// Start asks before a task of more tiles than this.
-inline constexpr int64_t kManyTiles = 1000000;

@@ -14,7 +14,6 @@
 #include "IniFile.h"
 #include "MapServices.h"
 #include "NumberEntry.h"
-#include "ProgressLine.h"
 #include "ProxyConfig.h"
 #include "RequestHeaders.h"
 #include "TaskConfig.h"

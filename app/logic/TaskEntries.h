@@ -43,6 +43,9 @@ std::optional<int64_t> TilesOf(const TaskEntries& entries);
 // The first failing check of the coordinates, as Start shows it, or null.
 const char* CoordinateProblem(double left, double right, double top, double bottom);
 
+// Start asks before a task of more tiles than this.
+inline constexpr int64_t kManyTiles = 1000000;
+
 // What Start does where it would otherwise ask the user: the window asks,
 // quarnel-cli follows its options.
 struct StartPolicy {
