@@ -2,23 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
 
 #include "AreaTask.h"
 #include "CombineError.h"
+#include "Files.h"
 #include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
 #include "TileImage.h"
-
-namespace {
-
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-}  // namespace
 
 double TileSideMetres(int32_t zoom) { return 2 * kMercatorHalfWidth / std::ldexp(1.0, zoom); }
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "AppPaths.h"
 #include "AreaImport.h"
+#include "Files.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
 #include "MapServices.h"
@@ -15,11 +15,6 @@
 #include "TextFormat.h"
 
 namespace {
-
-bool FileExists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
-}
 
 // The total label for a project file, from the tile range it records; empty
 // when the range is missing or unusable, so no other task's count stays shown.
