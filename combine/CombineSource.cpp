@@ -79,7 +79,7 @@ bool CombineSource::Holds(int32_t x, int32_t y) const {
   return Range().Holds(x, y) && (!mask_ || mask_->Contains(x, TaskRow(y)));
 }
 
-bool CombineSource::Meets(const TilePlace& place) const {
+bool CombineSource::Meets(const PyramidTile& place) const {
   const TileRange range = Range();
   if (!range.Meets(place)) return false;
   if (!mask_) return true;

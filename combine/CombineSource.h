@@ -56,7 +56,7 @@ class CombineSource {
   // area leaves out the tiles outside it.
   bool Holds(int32_t x, int32_t y) const;
   // Whether the task holds a tile at or under place (place.zoom <= Zoom()).
-  bool Meets(const TilePlace& place) const;
+  bool Meets(const PyramidTile& place) const;
   // The task's area; null for a task over a rectangle.
   const Area* Outline() const { return area_ ? &*area_ : nullptr; }
   // What the task covers in degrees, for an output's bounds: its area's

@@ -57,7 +57,7 @@ class GeoPackageSink : public TileSink {
                           " VALUES (?1, ?2, ?3, ?4)");
   }
 
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat, const std::string&) override {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat, const std::string&) override {
     insert_->Bind(1, int64_t{place.zoom}).Bind(2, int64_t{place.x}).Bind(3, int64_t{place.y}).BindBlob(4, bytes).Run();
     zooms_.insert(place.zoom);
   }

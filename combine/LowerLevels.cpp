@@ -38,19 +38,19 @@ LowerLevels::LowerLevels(CombineJob& job, int32_t minZoom) : job_(job), minZoom_
     }
   canvases_.assign(static_cast<std::size_t>(baseZoom_), std::vector<uint8_t>(kTileRgbaBytes));
   quarters_.assign(static_cast<std::size_t>(baseZoom_) + 1, std::vector<uint8_t>(kQuarterRgbaBytes));
-  places_ = minZoom_ < baseZoom_ ? CountPlaces(TilePlace{}) : 0;
+  places_ = minZoom_ < baseZoom_ ? CountPlaces(PyramidTile{}) : 0;
 }
 
 LowerLevels::~LowerLevels() = default;
 
-bool LowerLevels::Meets(const TilePlace& place) const {
+bool LowerLevels::Meets(const PyramidTile& place) const {
   return std::any_of(base_.begin(), base_.end(), [&](const CombineSource* source) { return source->Meets(place); });
 }
 
-int64_t LowerLevels::CountPlaces(const TilePlace& node) const {
+int64_t LowerLevels::CountPlaces(const PyramidTile& node) const {
   if (node.zoom >= baseZoom_ || !Meets(node)) return 0;
   int64_t count = node.zoom >= minZoom_ ? 1 : 0;
-  for (const TilePlace& child : ChildrenInOrder(node)) count += CountPlaces(child);
+  for (const PyramidTile& child : ChildrenInOrder(node)) count += CountPlaces(child);
   return count;
 }
 
@@ -58,20 +58,20 @@ void LowerLevels::Build(const Emit& emit) {
   if (places_ == 0) return;
   emit_ = &emit;
   tiles_ = std::make_unique<TileReadAhead>(job_.blank, PlaceWalk(base_), HalveOnRead());
-  Descend(TilePlace{}, quarters_[0].data());
+  Descend(PyramidTile{}, quarters_[0].data());
   tiles_.reset();
 }
 
 // Fills quarter with the halved tile at node and gives its format, or
 // Unknown when nothing under it has data.
-TileFormat LowerLevels::Descend(const TilePlace& node, uint8_t* quarter) {
+TileFormat LowerLevels::Descend(const PyramidTile& node, uint8_t* quarter) {
   if (!Meets(node)) return TileFormat::Unknown;
   if (node.zoom == baseZoom_) return TakeTaskTile(node, quarter);
   const auto zoom = static_cast<std::size_t>(node.zoom);
   uint8_t* canvas = canvases_[zoom].data();
   uint8_t* childQuarter = quarters_[zoom + 1].data();
   TileFormat format = TileFormat::Unknown;
-  for (const TilePlace& child : ChildrenInOrder(node)) {
+  for (const PyramidTile& child : ChildrenInOrder(node)) {
     const TileFormat childFormat = Descend(child, childQuarter);
     if (node.zoom < minZoom_) continue;
     if (childFormat == TileFormat::Unknown) {
@@ -94,7 +94,7 @@ TileFormat LowerLevels::Descend(const TilePlace& node, uint8_t* quarter) {
 
 // The task's tile at place, from the read-ahead: the last of the files
 // offered there that has data, as the tasks' own pass chose.
-TileFormat LowerLevels::TakeTaskTile(const TilePlace& place, uint8_t* quarter) {
+TileFormat LowerLevels::TakeTaskTile(const PyramidTile& place, uint8_t* quarter) {
   if (std::none_of(base_.begin(), base_.end(), [&](const CombineSource* s) { return s->Holds(place.x, place.y); }))
     return TileFormat::Unknown;
   std::string path;

@@ -25,7 +25,7 @@ class TileReadAhead;
 // on the read-ahead's thread while this one composes and encodes.
 class LowerLevels {
  public:
-  using Emit = std::function<void(const TilePlace& place, std::string_view bytes, TileFormat format)>;
+  using Emit = std::function<void(const PyramidTile& place, std::string_view bytes, TileFormat format)>;
 
   // minZoom lies between 0 and the tasks' lowest zoom (Combine checks).
   LowerLevels(CombineJob& job, int32_t minZoom);
@@ -40,10 +40,10 @@ class LowerLevels {
   void Build(const Emit& emit);
 
  private:
-  TileFormat Descend(const TilePlace& node, uint8_t* quarter);
-  TileFormat TakeTaskTile(const TilePlace& place, uint8_t* quarter);
-  bool Meets(const TilePlace& place) const;
-  int64_t CountPlaces(const TilePlace& node) const;
+  TileFormat Descend(const PyramidTile& node, uint8_t* quarter);
+  TileFormat TakeTaskTile(const PyramidTile& place, uint8_t* quarter);
+  bool Meets(const PyramidTile& place) const;
+  int64_t CountPlaces(const PyramidTile& node) const;
 
   CombineJob& job_;
   const int32_t minZoom_;

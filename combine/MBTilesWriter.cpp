@@ -21,7 +21,7 @@ class MBTilesSink : public TileSink {
     insert_.emplace(*db_, "INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, ?4)");
   }
 
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat, const std::string&) override {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat, const std::string&) override {
     const int64_t lastRow = (int64_t{1} << place.zoom) - 1;
     insert_->Bind(1, int64_t{place.zoom}).Bind(2, int64_t{place.x}).Bind(3, lastRow - place.y).BindBlob(4, bytes).Run();
   }

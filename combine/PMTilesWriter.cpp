@@ -110,7 +110,7 @@ class PMTilesSink : public TileSink {
 
   bool NeedsIdOrder() const override { return true; }
 
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) override {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) override {
     if (type_ == TileFormat::Unknown) type_ = format;
     if (format != type_)
       throw CombineError(std::string("The tiles mix PNG and JPEG") +

@@ -28,7 +28,7 @@ class SqliteDbSink : public TileSink {
     insert_.emplace(*db_, "INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, 0, ?4)");
   }
 
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat, const std::string&) override {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat, const std::string&) override {
     insert_->Bind(1, int64_t{place.x}).Bind(2, int64_t{place.y}).Bind(3, int64_t{kBigPlanetTop - place.zoom})
         .BindBlob(4, bytes).Run();
   }

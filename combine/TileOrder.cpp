@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-uint64_t HilbertTileId(const TilePlace& place) {
+uint64_t HilbertTileId(const PyramidTile& place) {
   // Tiles of zooms 0 .. zoom-1: (4^zoom - 1) / 3.
   uint64_t id = ((uint64_t{1} << (2 * place.zoom)) - 1) / 3;
   uint64_t x = static_cast<uint32_t>(place.x), y = static_cast<uint32_t>(place.y);
@@ -23,7 +23,7 @@ uint64_t HilbertTileId(const TilePlace& place) {
   return id;
 }
 
-bool TileRange::Meets(const TilePlace& place) const {
+bool TileRange::Meets(const PyramidTile& place) const {
   const int32_t shift = zoom - place.zoom;
   if (shift < 0 || minX > maxX || minY > maxY) return false;
   const int64_t first = int64_t{place.x} << shift, last = ((int64_t{place.x} + 1) << shift) - 1;
@@ -31,10 +31,10 @@ bool TileRange::Meets(const TilePlace& place) const {
   return first <= maxX && last >= minX && top <= maxY && bottom >= minY;
 }
 
-std::array<TilePlace, 4> ChildrenInOrder(const TilePlace& parent) {
-  std::array<std::pair<uint64_t, TilePlace>, 4> keyed;
+std::array<PyramidTile, 4> ChildrenInOrder(const PyramidTile& parent) {
+  std::array<std::pair<uint64_t, PyramidTile>, 4> keyed;
   for (int i = 0; i < 4; ++i) {
-    const TilePlace child{parent.zoom + 1, parent.x * 2 + (i & 1), parent.y * 2 + (i >> 1)};
+    const PyramidTile child{parent.zoom + 1, parent.x * 2 + (i & 1), parent.y * 2 + (i >> 1)};
     keyed[i] = {HilbertTileId(child), child};
   }
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -43,29 +43,29 @@ std::array<TilePlace, 4> ChildrenInOrder(const TilePlace& parent) {
 
 namespace {
 
-void Descend(const TilePlace& node, int32_t zoom, const std::function<bool(const TilePlace&)>& meets,
-             const std::function<void(const TilePlace&)>& visit) {
+void Descend(const PyramidTile& node, int32_t zoom, const std::function<bool(const PyramidTile&)>& meets,
+             const std::function<void(const PyramidTile&)>& visit) {
   if (!meets(node)) return;
   if (node.zoom == zoom) {
     visit(node);
     return;
   }
-  for (const TilePlace& child : ChildrenInOrder(node)) Descend(child, zoom, meets, visit);
+  for (const PyramidTile& child : ChildrenInOrder(node)) Descend(child, zoom, meets, visit);
 }
 
 }  // namespace
 
 void ForEachInHilbertOrder(int32_t zoom, const std::vector<TileRange>& ranges,
-                           const std::function<void(const TilePlace&)>& visit) {
+                           const std::function<void(const PyramidTile&)>& visit) {
   ForEachInHilbertOrder(
       zoom,
-      [&](const TilePlace& node) {
+      [&](const PyramidTile& node) {
         return std::any_of(ranges.begin(), ranges.end(), [&](const TileRange& range) { return range.Meets(node); });
       },
       visit);
 }
 
-void ForEachInHilbertOrder(int32_t zoom, const std::function<bool(const TilePlace&)>& meets,
-                           const std::function<void(const TilePlace&)>& visit) {
-  Descend(TilePlace{}, zoom, meets, visit);
+void ForEachInHilbertOrder(int32_t zoom, const std::function<bool(const PyramidTile&)>& meets,
+                           const std::function<void(const PyramidTile&)>& visit) {
+  Descend(PyramidTile{}, zoom, meets, visit);
 }

@@ -25,7 +25,7 @@
 // Where a path's tile goes: its place, and how many files in a row are
 // offered for that place (tasks that overlap), this one included.
 struct TileSpot {
-  TilePlace place;
+  PyramidTile place;
   int32_t candidates = 1;
 };
 

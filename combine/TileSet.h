@@ -31,7 +31,7 @@ class TileSink {
   // PMTiles needs its tiles in tile id order, lower levels first.
   virtual bool NeedsIdOrder() const { return false; }
   // One tile, as it is. sourceFile is the task's file, empty for a built tile.
-  virtual void Put(const TilePlace& place, std::string_view bytes, TileFormat format,
+  virtual void Put(const PyramidTile& place, std::string_view bytes, TileFormat format,
                    const std::string& sourceFile) = 0;
   // Records the facts and makes the output durable under its temporary name.
   virtual void Finish(const TileSetFacts& facts) = 0;

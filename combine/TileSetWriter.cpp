@@ -50,7 +50,7 @@ TileSetFacts FactsOf(const CombineJob& job) {
 class Feed {
  public:
   explicit Feed(TileSink& sink) : sink_(sink) {}
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) {
     if (first_ == TileFormat::Unknown) first_ = format;
     sink_.Put(place, bytes, format, sourceFile);
   }
@@ -83,7 +83,7 @@ void PutTaskTiles(CombineJob& job, Feed& feed) {
       }
       job.Step();
       if (taken == spot.candidates) break;
-      const TilePlace place = spot.place;
+      const PyramidTile place = spot.place;
       if (!tiles.Next(path, spot, tile) || spot.place != place) throw CombineError("The task's tiles ended early.");
     }
     if (found) {
@@ -102,7 +102,7 @@ class ScratchTiles {
     db_.Run("CREATE TABLE t (id INTEGER PRIMARY KEY, zoom INT, x INT, y INT, format INT, data BLOB); BEGIN;");
     insert_.emplace(db_, "INSERT INTO t VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
   }
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat format) {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat format) {
     insert_->Bind(1, static_cast<int64_t>(HilbertTileId(place))).Bind(2, int64_t{place.zoom})
         .Bind(3, int64_t{place.x}).Bind(4, int64_t{place.y}).Bind(5, int64_t{static_cast<int>(format)})
         .BindBlob(6, bytes).Run();
@@ -110,7 +110,7 @@ class ScratchTiles {
   void Replay(CombineJob& job, Feed& feed) {
     SqliteStatement rows(db_, "SELECT zoom, x, y, format, data FROM t ORDER BY id");
     while (rows.Step()) {
-      const TilePlace place{static_cast<int32_t>(rows.Int(0)), static_cast<int32_t>(rows.Int(1)),
+      const PyramidTile place{static_cast<int32_t>(rows.Int(0)), static_cast<int32_t>(rows.Int(1)),
                             static_cast<int32_t>(rows.Int(2))};
       feed.Put(place, rows.Blob(4), static_cast<TileFormat>(rows.Int(3)), "");
       job.Step();
@@ -133,11 +133,11 @@ std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const Com
       std::vector<const CombineSource*> here;
       for (const CombineSource* source : sources)
         if (source->Zoom() == zoom) here.push_back(source);
-      const auto meets = [&](const TilePlace& place) {
+      const auto meets = [&](const PyramidTile& place) {
         return std::any_of(here.begin(), here.end(), [&](const CombineSource* s) { return s->Meets(place); });
       };
       std::vector<const CombineSource*> holders;
-      ForEachInHilbertOrder(zoom, meets, [&](const TilePlace& place) {
+      ForEachInHilbertOrder(zoom, meets, [&](const PyramidTile& place) {
         holders.clear();
         for (const CombineSource* source : here)
           if (source->Holds(place.x, place.y)) holders.push_back(source);
@@ -159,7 +159,7 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
     job.total += lower->Steps() + lowerPlaces;
     ScratchTiles scratch(job.request.outputPath);
     job.Stage(CombineStage::LowerLevels);
-    lower->Build([&](const TilePlace& place, std::string_view bytes, TileFormat format) {
+    lower->Build([&](const PyramidTile& place, std::string_view bytes, TileFormat format) {
       scratch.Put(place, bytes, format);
     });
     scratch.Replay(job, feed);
@@ -169,7 +169,7 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
     PutTaskTiles(job, feed);
     if (lower) {
       job.Stage(CombineStage::LowerLevels);
-      lower->Build([&](const TilePlace& place, std::string_view bytes, TileFormat format) {
+      lower->Build([&](const PyramidTile& place, std::string_view bytes, TileFormat format) {
         feed.Put(place, bytes, format, "");
       });
     }

@@ -47,7 +47,7 @@ class TileTreeSink : public TileSink {
  public:
   explicit TileTreeSink(const std::string& target) : tree_(TemporaryBeside(target)) { MakeFolder(tree_.Path()); }
 
-  void Put(const TilePlace& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) override {
+  void Put(const PyramidTile& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) override {
     const std::string column = tree_.Path() + "/" + std::to_string(place.zoom) + "/" + std::to_string(place.x) + "/";
     if (columnsMade_.insert({place.zoom, place.x}).second) MakeFolder(column);
     PlaceTile(sourceFile, column + std::to_string(place.y) + "." + TileFormatName(format), bytes);

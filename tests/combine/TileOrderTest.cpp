@@ -10,7 +10,7 @@ namespace {
 
 // Ids the reference PMTiles reader gives (its zxyToTileId).
 struct IdCase {
-  TilePlace place;
+  PyramidTile place;
   uint64_t id;
 };
 
@@ -44,7 +44,7 @@ TEST_P(HilbertWalkTest, VisitsEachTileOfTheRangesOnceInIdOrder) {
   std::set<std::pair<int32_t, int32_t>> seen;
   uint64_t last = 0;
   bool first = true;
-  ForEachInHilbertOrder(GetParam().zoom, GetParam().ranges, [&](const TilePlace& place) {
+  ForEachInHilbertOrder(GetParam().zoom, GetParam().ranges, [&](const PyramidTile& place) {
     EXPECT_EQ(place.zoom, GetParam().zoom);
     const uint64_t id = HilbertTileId(place);
     EXPECT_TRUE(first || id > last) << place.x << "," << place.y;
@@ -65,11 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ChildrenInOrderTest, FollowTheCurveOfTheLevelBelow) {
-  for (const TilePlace parent : {TilePlace{0, 0, 0}, TilePlace{3, 5, 2}, TilePlace{9, 300, 211}}) {
+  for (const PyramidTile parent : {PyramidTile{0, 0, 0}, PyramidTile{3, 5, 2}, PyramidTile{9, 300, 211}}) {
     const auto children = ChildrenInOrder(parent);
     for (std::size_t i = 1; i < children.size(); ++i)
       EXPECT_EQ(HilbertTileId(children[i]), HilbertTileId(children[i - 1]) + 1);
-    for (const TilePlace& child : children) {
+    for (const PyramidTile& child : children) {
       EXPECT_EQ(child.zoom, parent.zoom + 1);
       EXPECT_EQ(child.x / 2, parent.x);
       EXPECT_EQ(child.y / 2, parent.y);

@@ -136,13 +136,13 @@ TEST(LowerLevelsTest, JpegTilesMakeJpegLevelsWithBlackWhereNoTileIs) {
   request.outputPath = folder / "sat.mbtiles";
   request.minZoom = 5;
   Combine(request);
-  const TilePlace parent{5, task.minX / 2, task.topMinRow / 2};
+  const PyramidTile parent{5, task.minX / 2, task.topMinRow / 2};
   const std::string bytes = ReadTileSet(OutputKind::MBTiles, folder / "sat.mbtiles").at({5, parent.x, parent.y});
   EXPECT_EQ(DetectTileFormat(bytes), TileFormat::Jpeg);
   std::vector<uint8_t> rgba(4 * 256 * 256);
   std::string problem;
   ASSERT_TRUE(DecodeTileRgba(bytes, rgba.data(), problem)) << problem;
-  for (const TilePlace& child : ChildrenInOrder(parent)) {
+  for (const PyramidTile& child : ChildrenInOrder(parent)) {
     const bool there = child.x >= task.minX && child.x <= task.maxX && child.y >= task.topMinRow &&
                        child.y <= task.topMaxRow && !(child.x == task.minX && child.y == task.topMinRow);
     const Rgba expected = there ? TileColour(child.x, child.y) : Rgba{0, 0, 0, 255};
@@ -190,8 +190,8 @@ TEST(PMTilesTest, LeafDirectoriesAreFoundByTheReferenceReader) {
   ScratchFolder folder("pmtiles");
   const std::string target = folder / "many.pmtiles";
   auto sink = MakePMTilesSink(target, 6400);
-  std::vector<TilePlace> order;
-  ForEachInHilbertOrder(10, {{10, 300, 379, 400, 479}}, [&](const TilePlace& place) { order.push_back(place); });
+  std::vector<PyramidTile> order;
+  ForEachInHilbertOrder(10, {{10, 300, 379, 400, 479}}, [&](const PyramidTile& place) { order.push_back(place); });
   const auto bytesOf = [](std::size_t i) { return "tile " + std::to_string(i % 7) + std::string(i % 5, '+'); };
   for (std::size_t i = 0; i < order.size(); ++i) sink->Put(order[i], bytesOf(i), TileFormat::Png, "");
   TileSetFacts facts{"many", "", 0, 0, 1, 1, 10, 10, TileFormat::Png};
