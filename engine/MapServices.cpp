@@ -97,18 +97,6 @@ std::string YahooRow(int32_t y, int32_t zoom) {
   return FormatGeneral(std::ldexp(1.0, zoom - 1) - y - 1);
 }
 
-std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
-  static constexpr char kDigit[2][2] = {{'2', '0'}, {'3', '1'}};  // [column bit][row bit]
-  std::string key;
-  if (zoom <= 0) return key;
-  key.reserve(static_cast<std::size_t>(zoom));
-  for (int32_t i = zoom - 1; i >= 0; --i) {
-    const int shift = i < 31 ? i : 31;  // beyond 31 only the sign is left
-    key += kDigit[(x >> shift) & 1][(bottomRow >> shift) & 1];
-  }
-  return key;
-}
-
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom) {
   if (!FindMapService(mapsType)) return {};
   std::string_view value = Trim(hosts.ByKeyIndex(kHostKey[static_cast<std::size_t>(mapsType)]));

@@ -7,6 +7,7 @@
 
 #include "Commonfunc.h"
 #include "TileHosts.h"
+#include "TileTemplate.h"
 
 // The nine map services: how each names its tiles and where they come from.
 struct MapService {
@@ -30,7 +31,6 @@ RowOrigin RowOriginOf(int32_t mapsType);
 
 std::string GalileoPrefix(int32_t x, int32_t y);
 std::string YahooRow(int32_t y, int32_t zoom);
-std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom);
 
 // Address of a tile; empty for a MapsType outside 0..8.
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom);

@@ -8,7 +8,7 @@
 #include "NumberEntry.h"
 #include "TaskParameters.h"
 #include "TextFormat.h"
-#include "Unitclasstask.h"
+#include "TaskTileRange.h"
 
 namespace {
 
@@ -80,6 +80,15 @@ std::array<ProjectFile::Position, ProjectFile::kPositionSlots> ProjectFile::Read
   }
   return positions;
 }
+
+std::string TaskBaseName(const std::string& taskFileName) {
+  const auto dot = taskFileName.rfind('.');
+  if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)
+    return taskFileName;
+  return taskFileName.substr(0, dot);
+}
+
+std::string AreaFileNameOf(const std::string& taskFileName) { return TaskBaseName(taskFileName) + "_area.geojson"; }
 
 std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range) {
   LineBuilder line;

@@ -10,6 +10,12 @@
 struct TaskParameters;
 struct TaskTileRange;
 
+// A task's name without its ".qrnl" (the text from the last dot, when no
+// separator follows it): the stem of its files and its tile folder.
+std::string TaskBaseName(const std::string& taskFileName);
+// The area file of a task over an area, beside its project file.
+std::string AreaFileNameOf(const std::string& taskFileName);
+
 // A project file that cannot serve: missing, no text, or a key that is
 // missing, no number or out of range. The message names the file (and the key).
 class ProjectFileError : public std::runtime_error {

@@ -7,7 +7,8 @@
 #include "AtomicFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
-#include "Unitclasstask.h"
+#include "TaskTileRange.h"
+#include "TileSelection.h"
 
 namespace {
 
@@ -22,21 +23,19 @@ std::size_t PutInteger(char* out, int64_t value) {
 
 }  // namespace
 
-TileListWriter::TileListWriter(const DownloadTask& task)
-    : task_(task),
-      zoom_(static_cast<uint8_t>(task.Parameters.Zoom)),
-      origin_(RowOriginOf(task.Parameters.MapsType)) {
-  const MapService* service = FindMapService(task.Parameters.MapsType);
+TileListWriter::TileListWriter(const TaskTileRange& range, int32_t zoom, int32_t mapsType, const TileSelection* inside)
+    : range_(range), inside_(inside), zoom_(static_cast<uint8_t>(zoom)), origin_(RowOriginOf(mapsType)) {
+  const MapService* service = FindMapService(mapsType);
   namePrefix_ = std::string(service ? service->filePrefix : "") + "_";
-  nameSuffix_ = "_" + std::to_string(task.Parameters.Zoom) + "." + (service ? service->fileExtension : "") + ": ";
+  nameSuffix_ = "_" + std::to_string(zoom) + "." + (service ? service->fileExtension : "") + ": ";
 
-  const int64_t gridLines = int64_t{task.MaxY} - task.MinY + 2;
+  const int64_t gridLines = int64_t{range.MaxY} - range.MinY + 2;
   if (gridLines <= 0 || gridLines > kMaxCachedGridLines) return;
   std::string latitudes(static_cast<std::size_t>(gridLines) * kLatitudeSlot, ' ');
   std::vector<uint8_t> lengths(static_cast<std::size_t>(gridLines));
   char text[kFixed20_14MaxChars];
   for (int64_t i = 0; i < gridLines; ++i) {
-    const std::size_t length = GridLineLatitude(text, task.MinY + i);
+    const std::size_t length = GridLineLatitude(text, range.MinY + i);
     if (length > kLatitudeSlot) return;  // not a latitude any more; format per tile instead
     std::memcpy(&latitudes[static_cast<std::size_t>(i) * kLatitudeSlot], text, length);
     lengths[static_cast<std::size_t>(i)] = static_cast<uint8_t>(length);
@@ -46,7 +45,7 @@ TileListWriter::TileListWriter(const DownloadTask& task)
 }
 
 std::size_t TileListWriter::GridLineLatitude(char* out, int64_t k) const {
-  const int64_t index = k - task_.MinY;
+  const int64_t index = k - range_.MinY;
   if (!cachedLengths_.empty() && index >= 0 && index < static_cast<int64_t>(cachedLengths_.size())) {
     const auto i = static_cast<std::size_t>(index);
     return Put(out, std::string_view(&cachedLatitudes_[i * kLatitudeSlot], cachedLengths_[i]));
@@ -98,24 +97,24 @@ int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, in
   // ": ", four edges of 20 characters (no longitude or latitude needs more), three blanks, CR LF.
   const int64_t line = name + 2 + 4 * 20 + 3 + 2;
   const int64_t tiles = range.TotalTiles;
-  return static_cast<int64_t>(std::string_view(DownloadTask::kTileListHeader).size()) + 2 + tiles * line;
+  return static_cast<int64_t>(std::string_view(kTileListHeader).size()) + 2 + tiles * line;
 }
 
 void TileListWriter::Write(AtomicFileWriter& out, const std::atomic<bool>* cancel) const {
-  out.Append(DownloadTask::kTileListHeader);
+  out.Append(kTileListHeader);
   out.Append(kCrLf);
-  if (task_.Inside) {
-    int64_t column = int64_t{task_.MinX} - 1;
-    task_.Inside->ForEachRun([&](int32_t x, int32_t firstY, int32_t lastY) {
+  if (inside_) {
+    int64_t column = int64_t{range_.MinX} - 1;
+    inside_->ForEachRun([&](int32_t x, int32_t firstY, int32_t lastY) {
       if (x != column && cancel && cancel->load()) throw TaskSetupCancelled();
       column = x;
       WriteRows(out, x, firstY, lastY);
     });
     return;
   }
-  for (int64_t x = task_.MinX; x <= task_.MaxX; ++x) {
+  for (int64_t x = range_.MinX; x <= range_.MaxX; ++x) {
     if (cancel && cancel->load()) throw TaskSetupCancelled();
-    WriteRows(out, x, task_.MinY, task_.MaxY);
+    WriteRows(out, x, range_.MinY, range_.MaxY);
   }
 }
 

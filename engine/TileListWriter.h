@@ -8,8 +8,12 @@
 #include "Commonfunc.h"
 
 class AtomicFileWriter;
-class DownloadTask;
+class TileSelection;
 struct TaskTileRange;
+
+inline constexpr const char* kTileListHeader =
+    "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+    "Bottom_Edge_Latitude";
 
 // The size of a tile list at most, from its longest possible line and the
 // range's TotalTiles.
@@ -22,7 +26,8 @@ int64_t TileListBytesUpperBound(const TaskTileRange& range, int32_t mapsType, in
 // inside, in the same order.
 class TileListWriter {
  public:
-  explicit TileListWriter(const DownloadTask& task);
+  // inside: the tiles of an area, or null for every tile of the range.
+  TileListWriter(const TaskTileRange& range, int32_t zoom, int32_t mapsType, const TileSelection* inside);
 
   // One tile's line, without its CR LF.
   std::string Line(int32_t x, int32_t y) const;
@@ -42,7 +47,8 @@ class TileListWriter {
   std::size_t RowPart(char* out, int64_t y) const;
   std::size_t GridLineLatitude(char* out, int64_t k) const;
 
-  const DownloadTask& task_;
+  const TaskTileRange& range_;
+  const TileSelection* inside_;
   uint8_t zoom_;
   RowOrigin origin_;
   std::string namePrefix_;  // "os_"

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "MapServices.h"
 
 namespace {
 
@@ -165,4 +164,16 @@ std::string MercatorBoundsText(int32_t x, int32_t topRow, int32_t zoom) {
 std::size_t SubdomainIndex(int32_t x, int32_t y, std::size_t count) {
   if (count == 0) return 0;
   return static_cast<std::size_t>(std::llabs(int64_t{x} + y) % static_cast<int64_t>(count));
+}
+
+std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom) {
+  static constexpr char kDigit[2][2] = {{'2', '0'}, {'3', '1'}};  // [column bit][row bit]
+  std::string key;
+  if (zoom <= 0) return key;
+  key.reserve(static_cast<std::size_t>(zoom));
+  for (int32_t i = zoom - 1; i >= 0; --i) {
+    const int shift = i < 31 ? i : 31;  // beyond 31 only the sign is left
+    key += kDigit[(x >> shift) & 1][(bottomRow >> shift) & 1];
+  }
+  return key;
 }

@@ -30,6 +30,9 @@ struct TilePlace {
   RowOrigin origin = RowOrigin::FromTop;
 };
 
+// The quadkey of a tile, one digit per level from the top; rows counted from the south.
+std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom);
+
 // A value that names the tile itself (not only its host): it is the whole address.
 bool IsAddressTemplate(std::string_view value);
 

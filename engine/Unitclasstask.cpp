@@ -32,15 +32,6 @@ int32_t Checked(const char* what, double value, Conversion convert) {
 
 }  // namespace
 
-std::string TaskBaseName(const std::string& taskFileName) {
-  const auto dot = taskFileName.rfind('.');
-  if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)
-    return taskFileName;
-  return taskFileName.substr(0, dot);
-}
-
-std::string AreaFileNameOf(const std::string& taskFileName) { return TaskBaseName(taskFileName) + "_area.geojson"; }
-
 TaskTileRange TileRangeOf(double left, double right, double top, double bottom, int32_t zoomLevel,
                           int32_t mapsType) {
   if (zoomLevel < 0 || zoomLevel > kMaxZoom)
@@ -199,7 +190,7 @@ std::string DownloadTask::LogContinuationText(const std::string& nowText) const 
 }
 
 std::string DownloadTask::TileListLine(int32_t x, int32_t y) const {
-  return TileListWriter(*this).Line(x, y);
+  return TileListWriter(*this, Parameters.Zoom, Parameters.MapsType, Inside.get()).Line(x, y);
 }
 
 void DownloadTask::WriteProjectFile() const {
@@ -210,13 +201,13 @@ void DownloadTask::WriteProjectFile() const {
 
 void DownloadTask::WriteTileList() const {
   if (Parameters.Resume) return;
-  TileListWriter(*this).Write(TileListPath);
+  TileListWriter(*this, Parameters.Zoom, Parameters.MapsType, Inside.get()).Write(TileListPath);
 }
 
 void DownloadTask::WriteFiles(const std::string& nowText, const std::atomic<bool>* cancel) const {
   if (!Parameters.Resume) {
     AtomicFileWriter list(TileListPath);
-    TileListWriter(*this).Write(list, cancel);
+    TileListWriter(*this, Parameters.Zoom, Parameters.MapsType, Inside.get()).Write(list, cancel);
     WriteProjectFile();
     list.Commit();
   }

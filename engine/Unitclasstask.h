@@ -9,35 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "ProjectFile.h"
 #include "TaskParameters.h"
-
-// A set-up that cannot complete. userMessage, when not empty, is shown to
-// the user before the main window's "Error: Create task failure.".
-class TaskSetupError : public std::runtime_error {
- public:
-  TaskSetupError(const std::string& what, std::string userMessage = {})
-      : std::runtime_error(what), userMessage(std::move(userMessage)) {}
-  std::string userMessage;
-};
-
-// A set-up stopped by its user before it wrote anything.
-class TaskSetupCancelled : public std::runtime_error {
- public:
-  TaskSetupCancelled() : std::runtime_error("The task's set-up was stopped; nothing was written.") {}
-};
-
-// The tiles a rectangle covers at a zoom level, and their aligned bounds.
-struct TaskTileRange {
-  int32_t MinX = 0;
-  int32_t MinY = 0;
-  int32_t MaxX = 0;
-  int32_t MaxY = 0;
-  double WestLongitude = 0;
-  double EastLongitude = 0;
-  double NorthLatitude = 0;
-  double SouthLatitude = 0;
-  int32_t TotalTiles = 0;
-};
+#include "TaskTileRange.h"
+#include "TileListWriter.h"
 
 // The set-up's own count, without touching any file. Throws TaskSetupError
 // for what the set-up refuses: zoom outside 0..30, a coordinate off the
@@ -50,12 +25,6 @@ TaskTileRange TileRangeOf(double left, double right, double top, double bottom, 
 int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
                              const std::vector<std::pair<int32_t, int32_t>>& positions,
                              const TileSelection* inside = nullptr);
-
-// A task's name without its ".qrnl" (the text from the last dot, when no
-// separator follows it): the stem of its files and its tile folder.
-std::string TaskBaseName(const std::string& taskFileName);
-// The area file of a task over an area, beside its project file.
-std::string AreaFileNameOf(const std::string& taskFileName);
 
 // The task built at Start from its parameters. Nothing changes it after the
 // set-up; workers share it read-only.
@@ -115,9 +84,7 @@ class DownloadTask : public TaskTileRange {
   std::string TileListLine(int32_t x, int32_t y) const;
 
   static constexpr const char* kVersionText = "5.7";
-  static constexpr const char* kTileListHeader =
-      "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
-      "Bottom_Edge_Latitude";
+  static constexpr const char* kTileListHeader = ::kTileListHeader;
 
  private:
   void SelectTilesInside();
