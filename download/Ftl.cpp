@@ -8,6 +8,7 @@
 
 #include "AtomicFile.h"
 #include "MapServices.h"
+#include "ProxyConfig.h"
 #include "RequestPacer.h"
 #include "TileFetch.h"
 #include "TextFormat.h"
@@ -54,13 +55,9 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
 
 std::optional<std::string> ApplyProxy(const ProxyConfig& proxy, TileHttpClient& client) {
   if (!proxy.UseProxy) return std::nullopt;
-  const std::optional<int32_t> port = ParseInt32(proxy.ProxyPort);
-  if (!port) return "Proxy port is not a number: " + proxy.ProxyPort;
-  if (!proxy.ProxyServer.empty() && (*port < 1 || *port > 65535)) {
-    return "Proxy port is out of range: " + proxy.ProxyPort;
-  }
+  if (std::optional<std::string> problem = ProxyPortProblem(proxy.ProxyPort)) return problem;
   client.ProxyServer = proxy.ProxyServer;
-  client.ProxyPort = *port;
+  client.ProxyPort = *ParseInt32(proxy.ProxyPort);
   client.ProxyUsername = proxy.ProxyUsername;
   client.ProxyPassword = proxy.ProxyPassword;
   return std::nullopt;

@@ -254,7 +254,6 @@ void TileHttpClient::Impl::Aim(const SplitUrl& url, const TileHttpClient& client
   std::string port = url.port.empty() ? DefaultPortFor(protocol) : url.port;
   std::string target;
   if (!client.ProxyServer.empty()) {
-    if (client.ProxyPort < 1 || client.ProxyPort > 65535) throw FetchError("Invalid proxy port.");
     target = "proxy " + LowerAscii(client.ProxyServer) + ":" + std::to_string(client.ProxyPort);
     target += " " + protocol;  // an https tunnel is another connection
   } else {

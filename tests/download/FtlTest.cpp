@@ -310,7 +310,7 @@ TEST_F(RedownloadTest, UsesTheConfiguredProxy) {
 TEST_F(RedownloadTest, ProxyPortThatIsNotANumberIsAnError) {
   ProxyConfig proxy{true, "127.0.0.1", "eighty", "", ""};
   const RedownloadResult result = Run({Entry(1, 1)}, proxy);
-  EXPECT_EQ(result.errorMessage, std::optional<std::string>("Proxy port is not a number: eighty"));
+  EXPECT_EQ(result.errorMessage, std::optional<std::string>("Proxy port 'eighty' is not a port number (1 to 65535)."));
   EXPECT_TRUE(shown_.empty());
   EXPECT_TRUE(server_.Targets().empty());
 }

@@ -618,10 +618,10 @@ TEST_F(WorkerTest, ProxyPortThatIsNotAUsableNumberEndsTheWorker) {
     const char* port;
     const char* line;
   } cases[] = {
-      {"", "log: T1 Proxy port is not a number: "},
-      {"abc", "log: T1 Proxy port is not a number: abc"},
-      {"80x", "log: T1 Proxy port is not a number: 80x"},
-      {"70000", "log: T1 Proxy port is out of range: 70000"},
+      {"", "log: T1 Proxy port '' is not a port number (1 to 65535)."},
+      {"abc", "log: T1 Proxy port 'abc' is not a port number (1 to 65535)."},
+      {"80x", "log: T1 Proxy port '80x' is not a port number (1 to 65535)."},
+      {"70000", "log: T1 Proxy port '70000' is not a port number (1 to 65535)."},
   };
   MakeTask(5, 5, 7, 7);
   params_.UseProxy = true;

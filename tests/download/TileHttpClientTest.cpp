@@ -395,14 +395,6 @@ TEST_F(TileHttpClientTest, StatusCodeThatIsNotANumberFails) {
   }
 }
 
-TEST_F(TileHttpClientTest, ProxyPortOutOfRangeFailsBeforeAnyRequest) {
-  TileHttpClient client;
-  client.ProxyServer = "127.0.0.1";
-  client.ProxyPort = 0;
-  Outcome outcome = Fetch(client, "http://tiles.example/t.png");
-  EXPECT_EQ(outcome.message, "Invalid proxy port.");
-}
-
 TEST_F(TileHttpClientTest, HttpsGoesOverTls) {
   ScriptedServer server;  // speaks plain HTTP only, so the handshake gets no answer
   TileHttpClient client(FastSettings());
