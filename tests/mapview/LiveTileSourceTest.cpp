@@ -123,12 +123,15 @@ TEST(LiveTileSource, TilesThatFailedAreAskedForAgainAndTheNoticeGoesOnceTheyArri
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.RequestCount() >= 8 && !source.Note().isEmpty(); }, 10000));
   EXPECT_TRUE(source.Note().startsWith("Tiles cannot be fetched: ")) << source.Note().toStdString();
   // The server comes back; the view is left alone and fills in by itself.
+  // (A 404 sent just before may still land and raise the notice once more.)
   down = false;
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return widget.grab().toImage().pixelColor(60, 150) == QColor(Qt::darkGreen); }, 10000));
-  EXPECT_TRUE(source.Note().isEmpty()) << source.Note().toStdString();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return source.Queued() == 0; }, 10000));
-  EXPECT_TRUE(source.Note().isEmpty()) << source.Note().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return widget.grab().toImage().pixelColor(60, 150) == QColor(Qt::darkGreen) && source.Queued() == 0 &&
+               source.Note().isEmpty();
+      },
+      10000))
+      << source.Note().toStdString();
 }
 
 }  // namespace
