@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake ninja-build pkg-config
+  g++ make cmake ninja-build pkg-config ccache
   libcurl4-openssl-dev libssl-dev ca-certificates
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev libegl-dev
   libgtest-dev libgmock-dev
