@@ -43,4 +43,4 @@ std::optional<std::string> CliPlatform::BrowseForFolder(const std::string&) { re
 
 void CliPlatform::ShellOpen(const std::string&) {}
 
-void CliPlatform::StartProgram(const std::string&) {}
+void CliPlatform::StartProgram(const std::string&, const std::vector<std::string>&) {}

@@ -44,7 +44,7 @@ class CliPlatform : public QtCorePlatform {
                                             const std::string& startFolder) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ShellOpen(const std::string& target) override;
-  void StartProgram(const std::string& path) override;
+  void StartProgram(const std::string& path, const std::vector<std::string>& arguments) override;
 
  private:
   std::recursive_mutex guiMutex_;

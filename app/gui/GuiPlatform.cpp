@@ -82,8 +82,10 @@ void GuiPlatform::ShellOpenFile(const std::string& path, std::function<void()> n
   opener->start("xdg-open", {ToQt(path)});
 }
 
-void GuiPlatform::StartProgram(const std::string& path) {
+void GuiPlatform::StartProgram(const std::string& path, const std::vector<std::string>& arguments) {
   const QFileInfo program(ToQt(path));
   if (!program.isFile() || !program.isExecutable()) return;
-  QProcess::startDetached(program.absoluteFilePath(), {});
+  QStringList words;
+  for (const std::string& word : arguments) words.append(ToQt(word));
+  QProcess::startDetached(program.absoluteFilePath(), words);
 }

@@ -20,7 +20,7 @@ class GuiPlatform : public QtCorePlatform {
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
   void ShellOpen(const std::string& target) override;
   void ShellOpenFile(const std::string& path, std::function<void()> noProgram) override;
-  void StartProgram(const std::string& path) override;
+  void StartProgram(const std::string& path, const std::vector<std::string>& arguments) override;
 
  private:
   QWidget* DialogParent() const;

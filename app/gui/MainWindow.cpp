@@ -178,15 +178,16 @@ void MainWindow::BuildControls() {
   threadsLayout->addStretch(1);
   addRow("Threads count:", threads);
 
-  LabelTotalxy = new QLabel(entries);
-  grid->addWidget(LabelTotalxy, row++, 0, 1, 3);
-  grid->addWidget(BuildProgressControls(entries), row++, 0, 1, 3);
-
+  // Above the lines that come and go, so that Stop never moves under the pointer.
   BitBtn1 = new QPushButton(entries);
   BitBtn1->setFont(FontOfSize(font(), 10, true));
   BitBtn1->setDefault(true);
   BitBtn1->setMinimumHeight(32);
   grid->addWidget(BitBtn1, row++, 0, 1, 3);
+
+  LabelTotalxy = new QLabel(entries);
+  grid->addWidget(LabelTotalxy, row++, 0, 1, 3);
+  grid->addWidget(BuildProgressControls(entries), row++, 0, 1, 3);
   grid->setRowStretch(row, 1);
 
   auto* logColumn = new QWidget(central);
@@ -252,6 +253,9 @@ QWidget* MainWindow::BuildProgressControls(QWidget* parent) {
   ProgressBar1 = new QProgressBar(box);
   ProgressBar1->setRange(0, 0);
   ProgressBar1->setTextVisible(true);
+  QSizePolicy keepsItsPlace = ProgressBar1->sizePolicy();
+  keepsItsPlace.setRetainSizeWhenHidden(true);
+  ProgressBar1->setSizePolicy(keepsItsPlace);
   ProgressBar1->hide();  // until the first Start
   LabelProgress = new QLabel(box);
   LabelProgress->setWordWrap(true);

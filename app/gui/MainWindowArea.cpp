@@ -54,6 +54,8 @@ QWidget* MainWindow::BuildAreaControls(QWidget* parent) {
 void MainWindow::ConnectAreaControls() {
   connect(ZoomTo, &QSpinBox::valueChanged, this, [this] { Handle([this] { logic_.ZoomToChange(TypedEntries()); }); });
   connect(AreaButton, &QPushButton::clicked, this, [this] { Handle([this] { logic_.AreaButtonClick(TypedEntries()); }); });
+  connect(EditBuffer, &QLineEdit::editingFinished, this,
+          [this] { Handle([this] { logic_.BufferChanged(TypedEntries()); }); });
 }
 
 void MainWindow::DrawArea(const TForm1Face& face) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the windows' logic needs from a toolkit. The Qt GUI, the command-line
 // front end and the tests each supply one.
@@ -45,8 +46,8 @@ class Platform {
     (void)noProgram;
     ShellOpen(path);
   }
-  // Starts a program without arguments; a missing program does nothing.
-  virtual void StartProgram(const std::string& path) = 0;
+  // Starts a program with these arguments; a missing program does nothing.
+  virtual void StartProgram(const std::string& path, const std::vector<std::string>& arguments) = 0;
 
   // The local date and time as the task files show it.
   virtual std::string NowText() = 0;

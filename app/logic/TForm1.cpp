@@ -12,6 +12,7 @@
 #include "MapServices.h"
 #include "ProjectFile.h"
 #include "ProgressLine.h"
+#include "Text.h"
 #include "TextFormat.h"
 
 namespace {
@@ -70,6 +71,8 @@ void TForm1::NotifyControls() {
   // Typing over the area's bounds goes back to the rectangle.
   if (area_ && !CurrentArea()) SetAreaOf(nullptr, {});
   UpdateEstimate();
+  // The total of other entries than those shown would mislead beside the estimate.
+  if (!TaskRunning() && EstimateKey() != totalKey_) face_.LabelTotalxy.clear();
   if (!view_) return;
   TForm1Face face = face_;
   if (entries_ != handed_) face.entries = handed_ = entries_;
@@ -209,6 +212,8 @@ void TForm1::SetArea(const TForm1Entries& entries, std::shared_ptr<const Area> a
 
 void TForm1::SetAreaOf(std::shared_ptr<const Area> area, const std::string& name) {
   area_ = std::move(area);
+  areaFile_.clear();
+  areaBuffer_.clear();
   face_.LabelArea = area_ ? name : kNoAreaText;
   areaBounds_ = area_ ? WithArea({}, area_) : TaskEntries{};
   if (!area_) return;
@@ -223,16 +228,49 @@ void TForm1::AreaButtonClick(const TForm1Entries& entries) {
   Take(entries);
   RunHandler(platform_, [&] {
     const std::optional<std::string> chosen = platform_.OpenFileDialog("Open area file:", kAreaFileFilter, defaultPath_);
-    if (!chosen) return;
-    try {
-      const double buffer = ParseBufferMetres(entries_.buffer);
-      Area area = ImportAreaFileThrough(ExecutableFolder() + kAreaImportProgram, *chosen, buffer);
-      const std::string name = std::filesystem::path(*chosen).filename().string();
-      SetAreaOf(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + entries_.buffer + " m" : name);
-    } catch (const AreaError& refusal) {
-      platform_.ShowMessage(refusal.what());  // nothing changes
-    }
+    if (chosen) ImportArea(*chosen);
   });
+  NotifyControls();
+}
+
+bool TForm1::ImportArea(std::string file) {
+  try {
+    const double buffer = ParseBufferMetres(entries_.buffer);
+    Area area = ImportAreaFileThrough(ExecutableFolder() + kAreaImportProgram, file, buffer);
+    const std::string name = std::filesystem::path(file).filename().string();
+    SetAreaOf(std::make_shared<const Area>(std::move(area)), buffer > 0 ? name + " + " + entries_.buffer + " m" : name);
+    areaFile_ = file;
+    areaBuffer_ = entries_.buffer;
+    return true;
+  } catch (const AreaError& refusal) {
+    platform_.ShowMessage(refusal.what());  // nothing changes
+    return false;
+  }
+}
+
+// The name of an existing task with no coordinates typed: the user means
+// that task, as quarnel-cli takes the other entries from its file.
+bool TForm1::OfferedExistingTask() {
+  const TaskEntries& typed = entries_.task;
+  const auto blank = [](const std::string& text) { return Trim(text).empty(); };
+  if (!blank(typed.left) || !blank(typed.right) || !blank(typed.top) || !blank(typed.bottom)) return false;
+  const std::optional<std::string> named = NamedTask();
+  if (!named) return false;
+  const std::filesystem::path path(*named);
+  if (platform_.AskYesNo("A task named " + path.filename().string() + " exists in " + path.parent_path().string() +
+                         ". Open it?"))
+    LoadProjectFile(entries_, *named);
+  return true;
+}
+
+bool TForm1::BufferApplied() {
+  if (areaFile_.empty() || !CurrentArea() || entries_.buffer == areaBuffer_) return true;
+  return ImportArea(areaFile_);
+}
+
+void TForm1::BufferChanged(const TForm1Entries& entries) {
+  Take(entries);
+  RunHandler(platform_, [&] { BufferApplied(); });
   NotifyControls();
 }
 
@@ -240,6 +278,7 @@ void TForm1::Start() {
   if (configPath_.empty()) configPath_ = ConfigFilePath(ExecutableFolder(), configPathOverride_);
   stopRequested_ = false;
   levels_.reset();
+  if (!BufferApplied() || OfferedExistingTask()) return;
   const TaskEntries entries = StartEntries();
   if (LastZoom() > entries.zoom) {
     StartLevels(entries);
@@ -281,6 +320,7 @@ void TForm1::Prepared(const std::optional<std::string>& error) {
   }
   run_ = std::move(preparing_);
   face_.LabelTotalxy = "Total images: " + std::to_string(levels_ ? levels_->total : run_->Task().TotalTiles);
+  totalKey_ = EstimateKey();
   face_.progress.ProgressBar1Max = run_->Task().TotalTiles;
   ShowProgress();
   run_->StartWorkers(BlankImagePathIn(ExecutableFolder()));
@@ -331,6 +371,7 @@ void TForm1::LoadProjectFile(const TForm1Entries& entries, const std::string& pa
     typed.zoom = project.Zoom;
     entries_.zoomTo = project.Zoom;
     FollowSlider();
+    totalKey_ = EstimateKey();
   });
   NotifyControls();
 }
@@ -368,14 +409,34 @@ void TForm1::Viewlogfile1Click() {
   platform_.ShowMessage("No logfile now." + std::string(25, ' '));
 }
 
+// The task the window names, else the one it ran last; the companions open
+// it rather than whatever task was started last elsewhere.
+std::vector<std::string> TForm1::WindowTaskArguments() const {
+  if (const std::optional<std::string> named = NamedTask()) return {*named};
+  if (run_ && FileExists(run_->Task().ProjectFilePath())) return {run_->Task().ProjectFilePath()};
+  return {};
+}
+
+std::optional<std::string> TForm1::NamedTask() const {
+  const TaskEntries& typed = entries_.task;
+  if (!typed.savePath.empty() && !typed.taskName.empty()) {
+    std::string path = typed.savePath;
+    if (path.back() != kDirSeparator) path += kDirSeparator;
+    path += typed.taskName;
+    if (!path.ends_with(kProjectExtension)) path += kProjectExtension;
+    if (FileExists(path)) return path;
+  }
+  return std::nullopt;
+}
+
 void TForm1::MapViewer1Click() {
   const std::string program = MapViewerPathIn(ExecutableFolder());
-  if (FileExists(program)) platform_.StartProgram(program);
+  if (FileExists(program)) platform_.StartProgram(program, WindowTaskArguments());
 }
 
 void TForm1::MapCombiner1Click() {
   const std::string program = MapCombinerPathIn(ExecutableFolder());
-  if (FileExists(program)) platform_.StartProgram(program);
+  if (FileExists(program)) platform_.StartProgram(program, WindowTaskArguments());
 }
 
 void TForm1::Usermanual1Click() {

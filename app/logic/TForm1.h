@@ -144,6 +144,9 @@ class TForm1 : private TaskRunObserver {
   // "Area...": a vector file, its lines and points widened by the buffer's
   // metres, becomes the task's area (imported through quarnel-area-import).
   void AreaButtonClick(const TForm1Entries& entries);
+  // The buffer entry was left: a new buffer widens the area file anew
+  // (Start does the same for a buffer typed just before it).
+  void BufferChanged(const TForm1Entries& entries);
   // Makes area the task's (the picker's OK does too): the coordinate entries
   // become its bounds; name is what LabelArea shows. Null goes back to the rectangle.
   void SetArea(const TForm1Entries& entries, std::shared_ptr<const Area> area, const std::string& name);
@@ -225,12 +228,20 @@ class TForm1 : private TaskRunObserver {
 
   void Take(const TForm1Entries& entries);
   void SetAreaOf(std::shared_ptr<const Area> area, const std::string& name);
+  // Area... with the buffer entry; false (and a message) when it refuses.
+  bool ImportArea(std::string file);  // a copy: it may be areaFile_ itself
+  // Whether the area file's area was widened by the buffer now typed; if not, it is imported again.
+  bool BufferApplied();
   void SelectMapType();
   void FollowSlider();
   void NotifyControls();
   std::string EstimateKey() const;
   void ShowProgress();
   std::string ExecutableFolder();
+  // The project file the save folder and task name entries name, when it exists.
+  std::optional<std::string> NamedTask() const;
+  std::vector<std::string> WindowTaskArguments() const;
+  bool OfferedExistingTask();
 
   Platform& platform_;
   std::string configPathOverride_;
@@ -251,10 +262,13 @@ class TForm1 : private TaskRunObserver {
 
   std::shared_ptr<const Area> area_;
   TaskEntries areaBounds_;     // the coordinate texts of area_'s bounds
+  std::string areaFile_;       // the file of an area set by Area..., else empty
+  std::string areaBuffer_;     // the buffer text it was widened by
   int32_t zoomFollowed_ = 0;   // the slider position "to" last followed
   std::optional<LevelRange> levels_;
   bool levelPending_ = false;  // a level closed; the next one starts from the GUI thread's queue
   bool stopRequested_ = false;
   std::string estimateKey_;    // what LabelEstimate was worked out for
+  std::string totalKey_;       // what LabelTotalxy counts
   std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);  // for routines queued to later
 };

@@ -20,13 +20,17 @@
 
 void TForm1::StartLevels(const TaskEntries& entries) {
   LevelRange range;
+  // The space is the whole job's question, asked once after the levels' own checks.
+  StartPolicy eachLevel;
+  eachLevel.bigTask = StartPolicy::Decide::Go;
   for (int32_t zoom = entries.zoom; zoom <= LastZoom(); ++zoom) {
     const TaskEntries level = LevelEntries(entries, zoom);
-    std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, level);
+    std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, level, eachLevel);
     if (!parameters) return;
     range.total += TilesOf(level).value_or(0);
     range.levels.push_back(std::move(*parameters));
   }
+  if (!RangeSpaceAllows(platform_, range.levels, StartPolicy{})) return;
   levels_ = std::move(range);
   StartLevel();
 }

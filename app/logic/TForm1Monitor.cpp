@@ -61,8 +61,9 @@ void TForm1::Closed(const RunCounts& counts, const std::string& firstError) {
   NotifyControls();
   if (!firstError.empty()) platform_.ShowError(firstError);
   if (view_) view_->RunSummaryReady(face_.progress.LabelProgress);
-  if (!counts.stopReason.empty()) platform_.ShowMessage(counts.stopReason);
-  platform_.ShowMessage("Task stoped!" + std::string(20, ' '));
+  // One dialog: a Start clicked between two would be lost.
+  const std::string closing = "Task stoped!" + std::string(20, ' ');
+  platform_.ShowMessage(counts.stopReason.empty() ? closing : counts.stopReason + "\n\n" + closing);
 }
 
 void TForm1::Timer1Timer() {

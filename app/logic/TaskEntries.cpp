@@ -86,9 +86,16 @@ std::string Gigabytes(double bytes) {
   return text;
 }
 
-// Before anything is written: a tile list that cannot fit is refused; a task
-// larger than the free space (or, asked, than a million tiles) needs a yes.
-bool SpaceAllows(Platform& platform, const TaskParameters& settings, const StartPolicy& policy, int64_t doneBefore) {
+// What a job would put on the disk: its tiles still to fetch and its tile lists.
+struct JobSize {
+  int64_t listedTiles = 0;  // in the tile lists to write
+  int64_t listBytes = 0;
+  int64_t tiles = 0;        // still to fetch
+  bool allResumed = true;
+};
+
+// Nullopt when the set-up will refuse the task with its own message.
+std::optional<JobSize> SizeOf(const TaskParameters& settings, int64_t doneBefore) {
   TaskTileRange range;
   try {
     range = TileRangeOf(settings.LeftLongitude, settings.RightLongitude, settings.TopLatitude,
@@ -97,27 +104,52 @@ bool SpaceAllows(Platform& platform, const TaskParameters& settings, const Start
       range.TotalTiles = static_cast<int32_t>(
           settings.Area->TilesInside(settings.Zoom, RowOriginOf(settings.MapsType), range)->Count());
   } catch (const std::exception&) {
-    return true;  // the set-up refuses it with its own message
+    return std::nullopt;
   }
-  const int64_t freeBytes = platform.FreeDiskBytes(settings.SavePath);
+  JobSize size;
+  size.listedTiles = settings.Resume ? 0 : range.TotalTiles;
+  size.listBytes = settings.Resume ? 0 : TileListBytesUpperBound(range, settings.MapsType, settings.Zoom);
+  size.tiles = range.TotalTiles - doneBefore;
+  size.allResumed = settings.Resume;
+  return size;
+}
+
+// Before anything is written: tile lists that cannot fit are refused; a job
+// larger than the free space (or, asked, than a million tiles) needs a yes.
+bool SizeAllows(Platform& platform, const std::string& savePath, const JobSize& size, const StartPolicy& policy,
+                const std::string& what) {
+  const int64_t freeBytes = platform.FreeDiskBytes(savePath);
   if (freeBytes < 0) return true;
-  const int64_t listBytes =
-      settings.Resume ? 0 : TileListBytesUpperBound(range, settings.MapsType, settings.Zoom);
-  if (listBytes > freeBytes) {
-    platform.ShowMessage("The tile list of " + std::to_string(range.TotalTiles) + " tiles alone would take " +
-                         Gigabytes(static_cast<double>(listBytes)) + " GB; the disk has " +
+  if (size.listBytes > freeBytes) {
+    platform.ShowMessage("The tile list of " + std::to_string(size.listedTiles) + " tiles" + what +
+                         " alone would take " + Gigabytes(static_cast<double>(size.listBytes)) + " GB; the disk has " +
                          Gigabytes(static_cast<double>(freeBytes)) + " GB free.");
     return false;
   }
-  const int64_t tiles = range.TotalTiles - doneBefore;
-  const double estimate = static_cast<double>(tiles) * kTypicalTileBytes + static_cast<double>(listBytes);
+  const double estimate = static_cast<double>(size.tiles) * kTypicalTileBytes + static_cast<double>(size.listBytes);
   const bool tooLarge = estimate > static_cast<double>(freeBytes);
-  const bool asksForMany = policy.bigTask == StartPolicy::Decide::Ask && !settings.Resume && tiles > kManyTiles;
+  const bool asksForMany = policy.bigTask == StartPolicy::Decide::Ask && !size.allResumed && size.tiles > kManyTiles;
   if (!tooLarge && !asksForMany) return true;
-  const std::string sizes = std::to_string(tiles) + " tiles, about " + Gigabytes(estimate) + " GB; the disk has " +
-                            Gigabytes(static_cast<double>(freeBytes)) + " GB free";
+  const std::string sizes = std::to_string(size.tiles) + " tiles" + what + ", about " + Gigabytes(estimate) +
+                            " GB; the disk has " + Gigabytes(static_cast<double>(freeBytes)) + " GB free";
   return Decided(platform, policy.bigTask, sizes + ". Start?",
                  sizes + ". Start refused (quarnel-cli --no-space-check starts it anyway).");
+}
+
+bool SpaceAllows(Platform& platform, const TaskParameters& settings, const StartPolicy& policy, int64_t doneBefore) {
+  const std::optional<JobSize> size = SizeOf(settings, doneBefore);
+  return !size || SizeAllows(platform, settings.SavePath, *size, policy, "");
+}
+
+// The tiles a resumed task has done; 0 for a new one.
+int64_t DoneBefore(const TaskParameters& settings) {
+  if (!settings.Resume) return 0;
+  try {
+    const ProjectFile project = ProjectFile::Read(settings.SavePath + settings.TaskFileName);
+    return TilesDone(project, ReadTaskArea(project)).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
+  } catch (const std::exception&) {
+    return 0;
+  }
 }
 
 }  // namespace
@@ -308,6 +340,22 @@ bool HoldsAreaBounds(const TaskEntries& entries) {
   const TaskEntries bounds = WithArea({}, entries.area);
   return bounds.left == entries.left && bounds.right == entries.right && bounds.top == entries.top &&
          bounds.bottom == entries.bottom;
+}
+
+bool RangeSpaceAllows(Platform& platform, const std::vector<TaskParameters>& levels, const StartPolicy& policy) {
+  if (levels.empty()) return true;
+  JobSize total;
+  for (const TaskParameters& level : levels) {
+    const std::optional<JobSize> size = SizeOf(level, DoneBefore(level));
+    if (!size) continue;
+    total.listedTiles += size->listedTiles;
+    total.listBytes += size->listBytes;
+    total.tiles += size->tiles;
+    total.allResumed = total.allResumed && size->allResumed;
+  }
+  const std::string what = " over levels " + std::to_string(levels.front().Zoom) + " to " +
+                           std::to_string(levels.back().Zoom);
+  return SizeAllows(platform, levels.front().SavePath, total, policy, what);
 }
 
 std::optional<int64_t> TilesOf(const TaskEntries& entries) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Area.h"
 #include "Platform.h"
@@ -66,6 +67,11 @@ struct StartPolicy {
 // display's case).
 std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
                                                  const TaskEntries& entries, const StartPolicy& policy = {});
+
+// A zoom range's disk-space check, made once over every level (whose own
+// checks then pass it with Decide::Go): the tiles still to fetch of all the
+// levels against the free space, and the million-tile question for the whole job.
+bool RangeSpaceAllows(Platform& platform, const std::vector<TaskParameters>& levels, const StartPolicy& policy);
 
 // Why a task name cannot name a project file in the save folder (a folder in
 // it, "..", an absolute path), or nullopt.

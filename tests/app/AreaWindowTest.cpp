@@ -88,6 +88,36 @@ TEST_F(AreaWindowTest, AreaButtonMakesTheFileTheTasksAreaAndStartFetchesOnlyItsI
   EXPECT_FALSE(form_->TaskRunning());
 }
 
+// A buffer typed after Area... widens the same file anew, when the entry is
+// left or at the latest at Start; one that cannot be read refuses Start.
+TEST_F(AreaWindowTest, ABufferTypedLaterIsAppliedToTheAreaFile) {
+  WriteFile(folder_.Path() + "line.geojson", R"({"type":"LineString","coordinates":[[10,45],[11,45]]})");
+  EnterTask();
+  typed_.zoom = 12;
+  ChooseArea(folder_.Path() + "line.geojson", "0");
+  const int64_t bare = TilesOf(form_->StartEntries()).value();
+
+  entries_.buffer = "5000";
+  form_->BufferChanged(entries_);
+  EXPECT_EQ(form_->Face().LabelArea, "line.geojson + 5000 m");
+  const int64_t widened = TilesOf(form_->StartEntries()).value();
+  EXPECT_GT(widened, bare);
+
+  entries_.buffer = "20000";
+  Click();
+  ASSERT_NE(form_->Task(), nullptr);
+  EXPECT_EQ(form_->Face().LabelArea, "line.geojson + 20000 m");
+  EXPECT_GT(form_->Task()->TotalTiles, widened);
+  TickUntilClosed();
+  platform_.messages.clear();
+
+  entries_.buffer = "wide";
+  form_->BitBtn1Click(entries_);
+  EXPECT_EQ(platform_.messages.size(), 1u);
+  EXPECT_FALSE(form_->TaskRunning());
+  EXPECT_EQ(form_->Face().LabelArea, "line.geojson + 20000 m") << "the applied area stays";
+}
+
 struct AreaRefusal {
   const char* name;
   std::string file;    // in the scratch folder
@@ -183,6 +213,19 @@ TEST_F(AreaWindowTest, ToFollowsTheSliderUntilItIsMovedAndNeverStandsBelowIt) {
   entries_.zoomTo = 30;
   form_->ZoomToChange(entries_);
   EXPECT_EQ(entries_.zoomTo, 18) << "the slider's highest level";
+}
+
+// Levels of 2, 6 and 12 tiles: each fits the disk, the three together do not.
+TEST_F(AreaWindowTest, ARangesSpaceIsTheWholeJobsAskedOnce) {
+  EnterTask("8");
+  entries_.zoomTo = 6;
+  form_->ZoomToChange(entries_);
+  platform_.freeDiskBytes = 16 * kTypicalTileBytes;
+  Click();
+  EXPECT_EQ(platform_.questions,
+            std::vector<std::string>{"20 tiles over levels 4 to 6, about 0.0 GB; the disk has 0.0 GB free. Start?"});
+  EXPECT_FALSE(form_->TaskRunning());
+  EXPECT_FALSE(fs::exists(SavePath() + "job_z4.qrnl"));
 }
 
 TEST_F(AreaWindowTest, ARangeRunsOneTaskPerLevelAndALaterStartResumesWhereItStopped) {

@@ -110,7 +110,11 @@ class FakePlatform : public Platform {
     shellOpened.push_back(path);
     if (noProgramForFiles) noProgram();
   }
-  void StartProgram(const std::string& path) override { programsStarted.push_back(path); }
+  void StartProgram(const std::string& path, const std::vector<std::string>& arguments) override {
+    std::string line = path;
+    for (const std::string& word : arguments) line += " " + word;
+    programsStarted.push_back(line);
+  }
   std::string NowText() override { return now; }
   std::string ExecutableFolder() override { return executableFolder_; }
 

@@ -233,6 +233,20 @@ TEST_F(GatedMonitorTest, StopAsksEveryWorkerAndTheCloseFollows) {
   EXPECT_EQ(form_->Memo1()[form_->Memo1().Count() - 5], "Task Stoped!");
 }
 
+// A Start clicked between two dialogs was lost: the reason and the closing text come as one.
+TEST_F(MonitorTest, AnAutomaticStopClosesWithOneMessageThatExplainsIt) {
+  server_.AnswerNotFound();
+  EnterTask("2");
+  typed_.zoom = 9;
+  Click();
+  ASSERT_TRUE(PumpUntilWorkersEnded());
+  ASSERT_GT(TickUntilClosed(), 0);
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_TRUE(platform_.messages[0].starts_with("The task was stopped: the first 100 tiles all failed"))
+      << platform_.messages[0];
+  EXPECT_TRUE(platform_.messages[0].ends_with("Start again to resume.\n\nTask stoped!" + std::string(20, ' ')));
+}
+
 TEST_F(MonitorTest, FailedTilesAreListedAndKeptWhenResuming) {
   server_.AnswerNotFound();
   EnterTask("1");

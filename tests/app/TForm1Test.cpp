@@ -237,6 +237,34 @@ TEST_F(MainWindowTest, SameEntriesResumeAndKeepTheProjectFile) {
   TickUntilClosed();
 }
 
+TEST_F(MainWindowTest, AnExistingTasksNameWithoutCoordinatesOffersToOpenIt) {
+  EnterTask();
+  Click();
+  TickUntilClosed();
+  platform_.messages.clear();
+  typed_.left = typed_.right = typed_.top = typed_.bottom = "";
+  typed_.taskName = "job";
+  platform_.answers = {false, true};
+  Click();
+  EXPECT_EQ(platform_.questions, Lines{"A task named job.qrnl exists in " + save_ + ". Open it?"});
+  EXPECT_EQ(typed_.left, "") << "a no changes nothing";
+  Click();
+  EXPECT_EQ((Lines{typed_.left, typed_.right, typed_.top, typed_.bottom}), (Lines{"10", "20", "50", "40"}));
+  EXPECT_FALSE(form_->TaskRunning()) << "opened, not started";
+  EXPECT_TRUE(platform_.messages.empty()) << platform_.messages[0];
+}
+
+TEST_F(MainWindowTest, TheTotalGoesWhenTheEntriesChange) {
+  EnterTask();
+  Click();
+  TickUntilClosed();
+  form_->EntriesChanged(entries_);
+  EXPECT_EQ(form_->Face().LabelTotalxy, "Total images: 2") << "the same entries keep it";
+  typed_.right = "30";
+  form_->EntriesChanged(entries_);
+  EXPECT_EQ(form_->Face().LabelTotalxy, "");
+}
+
 struct ResumeCase {
   const char* name;
   std::function<void(TaskEntries&)> change;
@@ -502,6 +530,20 @@ TEST_F(MainWindowTest, CompanionProgramsStartOnlyWhenPresent) {
   form_->MapCombiner1Click();
   EXPECT_EQ(platform_.programsStarted, (Lines{exe_ + "glimmet", exe_ + "stitchel"}));
   EXPECT_TRUE(platform_.messages.empty());
+}
+
+// The companions open the task the window names, not the one started last elsewhere.
+TEST_F(MainWindowTest, CompanionProgramsOpenTheWindowsTask) {
+  WriteFile(exe_ + "glimmet", "");
+  WriteFile(exe_ + "stitchel", "");
+  EnterTask("1", "job");
+  std::filesystem::create_directories(save_);
+  WriteFile(SavePath() + "job.qrnl", "");
+  form_->EntriesChanged(entries_);
+  form_->MapViewer1Click();
+  form_->MapCombiner1Click();
+  const std::string project = SavePath() + "job.qrnl";
+  EXPECT_EQ(platform_.programsStarted, (Lines{exe_ + "glimmet " + project, exe_ + "stitchel " + project}));
 }
 
 TEST_F(MainWindowTest, HelpEntriesOpenTheManualAndTheHomepage) {

@@ -291,6 +291,12 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   auto* estimate = Control<QLabel>("LabelEstimate");
   auto* bar = Control<QProgressBar>("ProgressBar1");
   auto* progress = Control<QLabel>("LabelProgress");
+  auto* button = Control<QPushButton>("BitBtn1");
+  const auto buttonTop = [&] {
+    QApplication::processEvents();
+    return button->mapTo(window, QPoint()).y();
+  };
+  const int top = buttonTop();
   TForm1& logic = window->Logic();
   QTest::keyClicks(Control<QLineEdit>("Edit1"), "1");
   QTest::keyClicks(Control<QLineEdit>("Edit3"), "2");
@@ -316,6 +322,7 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   EXPECT_EQ(bar->value(), 1);
   EXPECT_EQ(progress->text().toStdString(), logic.Face().progress.LabelProgress);
   EXPECT_EQ(progress->text(), "Summary: 1 saved, 0 failed. Task: 1 of 2 tiles done, none listed as failed.");
+  EXPECT_EQ(buttonTop(), top) << "Start/Stop stays where it was as the lines come and go";
 }
 
 // Neither a tick nor the close draws over what the user typed meanwhile.

@@ -68,7 +68,7 @@ class RecordingPlatform : public QtCorePlatform {
   }
   std::optional<std::string> BrowseForFolder(const std::string&) override { return std::nullopt; }
   void ShellOpen(const std::string&) override {}
-  void StartProgram(const std::string&) override {}
+  void StartProgram(const std::string&, const std::vector<std::string>&) override {}
 
   std::vector<std::string> messages;
   std::vector<std::string> errors;
