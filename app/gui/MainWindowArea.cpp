@@ -58,10 +58,13 @@ void MainWindow::ConnectAreaControls() {
           [this] { Handle([this] { logic_.BufferChanged(TypedEntries()); }); });
 }
 
+// The panel has a fixed width: a long name loses its middle, so that the
+// buffer at its end stays in sight.
 void MainWindow::DrawArea(const TForm1Face& face) {
   const QString area = ToQt(face.LabelArea);
-  if (LabelArea->text() != area) {
-    LabelArea->setText(area);
+  const QString shown = LabelArea->fontMetrics().elidedText(area, Qt::ElideMiddle, LabelArea->width());
+  if (LabelArea->toolTip() != area || LabelArea->text() != shown) {
+    LabelArea->setText(shown);
     LabelArea->setToolTip(area);
   }
 }
