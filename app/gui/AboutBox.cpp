@@ -32,11 +32,11 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
   LabelTitle->setFont(titleFont);
   LabelVersion = new QLabel(QString::fromStdString(logic_.VersionLine), this);
   LabelDeveloper = new QLabel(TfrmAbout::DeveloperLine, this);
-  LabelLicense = new QLabel(QString("Free software under the GNU General Public License, version 3 or later (%1), "
-                                    "without any warranty.")
-                                .arg(kProjectLicense),
-                            this);
-  LabelLicense->setWordWrap(true);
+  // Broken by hand: a wrapping label would split the SPDX name at its hyphens.
+  LabelLicense = new QLabel(
+      QString("Free software under the GNU General Public License,\nversion 3 or later (%1), without any warranty.")
+          .arg(kProjectLicense),
+      this);
   LabelHomepage = new QLabel("Homepage:", this);
   LinkHomepage = new QLabel(this);
   LabelEmail = new QLabel("Email:", this);
