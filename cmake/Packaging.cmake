@@ -17,8 +17,9 @@ fetched again later.
 
 The package holds the downloader window (quarnel), the same tasks without a
 display (quarnel-cli), a viewer that shows a task's tiles on a map (glimmet),
-and a combiner that turns a finished task into a GeoTIFF, an MBTiles file, an
-image with a world file or a tile folder (stitchel).")
+and a combiner that turns finished tasks into a GeoTIFF, an MBTiles, PMTiles,
+GeoPackage or sqlitedb tile set, an image with a world file or a tile folder
+(stitchel).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

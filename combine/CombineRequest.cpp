@@ -15,14 +15,8 @@ bool EndsWith(const std::string& text, const std::string& ending) {
 }  // namespace
 
 std::optional<OutputKind> OutputKindOf(const std::string& path) {
-  if (EndsWith(path, ".tif") || EndsWith(path, ".tiff")) return OutputKind::GeoTiff;
-  if (EndsWith(path, ".mbtiles")) return OutputKind::MBTiles;
-  if (EndsWith(path, ".pmtiles")) return OutputKind::PMTiles;
-  if (EndsWith(path, ".gpkg")) return OutputKind::GeoPackage;
-  if (EndsWith(path, ".sqlitedb")) return OutputKind::SqliteDb;
-  if (EndsWith(path, ".png")) return OutputKind::PngWorldImage;
-  if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return OutputKind::JpegWorldImage;
-  if (!path.empty() && path.back() == '/') return OutputKind::TileTree;
+  for (const OutputEnding& ending : kOutputEndings)
+    if (EndsWith(path, ending.ending)) return ending.kind;
   return std::nullopt;
 }
 

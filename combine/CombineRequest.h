@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -13,6 +14,25 @@ enum class OutputKind { GeoTiff, MBTiles, PMTiles, GeoPackage, SqliteDb, PngWorl
 
 // The kinds that keep every tile as its own bytes, several zoom levels in one.
 bool IsTileSet(OutputKind kind);
+
+// Every ending that picks a kind, "/" a tile folder. The user manual, the
+// manual pages and the completion must name each one (a test holds them to it).
+struct OutputEnding {
+  const char* ending;
+  OutputKind kind;
+};
+inline constexpr std::array<OutputEnding, 10> kOutputEndings{{
+    {".tif", OutputKind::GeoTiff},
+    {".tiff", OutputKind::GeoTiff},
+    {".mbtiles", OutputKind::MBTiles},
+    {".pmtiles", OutputKind::PMTiles},
+    {".gpkg", OutputKind::GeoPackage},
+    {".sqlitedb", OutputKind::SqliteDb},
+    {".png", OutputKind::PngWorldImage},
+    {".jpg", OutputKind::JpegWorldImage},
+    {".jpeg", OutputKind::JpegWorldImage},
+    {"/", OutputKind::TileTree},
+}};
 
 // nullopt for a path whose ending names no kind.
 std::optional<OutputKind> OutputKindOf(const std::string& outputPath);

@@ -31,6 +31,9 @@ const char* StateCaption(TileState state) {
 
 bool Refetchable(TileState state) { return state == TileState::Failed || state == TileState::Blank; }
 
+constexpr const char* kTileInfoPrompt = "Click a tile to see its file, address and state.";
+constexpr const char* kFetchCaption = "Fetch failed and blank again";
+
 }  // namespace
 
 ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath, std::string liveCacheFolder,
@@ -55,6 +58,8 @@ ViewerWindow::ViewerWindow(std::string executableFolder, std::string configPath,
   };
   BuildWidgets();
   BuildMenus();
+  // What combined tile sets record of the server's terms, shown over its tiles.
+  map_->SetAttribution(QString::fromStdString(config.ReadString("Hosts", "Attribution", "")));
 }
 
 std::vector<QColor> ViewerWindow::LegendColours() {
@@ -128,14 +133,14 @@ void ViewerWindow::BuildWidgets() {
   auto* line = new QFrame(panel);
   line->setFrameShape(QFrame::HLine);
   side->addWidget(line);
-  info_ = new QLabel("Click a tile to see its file, address and state.", panel);
+  info_ = new QLabel(kTileInfoPrompt, panel);
   info_->setObjectName("TileInfo");
   info_->setWordWrap(true);
   info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   side->addWidget(info_);
   side->addWidget(new QLabel("Shift and drag to select tiles.", panel));
   selectAll_ = new QPushButton("Select the whole task", panel);
-  fetch_ = new QPushButton("Fetch failed and blank again", panel);
+  fetch_ = new QPushButton(kFetchCaption, panel);
   fetch_->setEnabled(false);
   side->addWidget(selectAll_);
   side->addWidget(fetch_);
@@ -171,12 +176,19 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
   map_->SetHighlight({});
   map_->SetOutline({});
   map_->SetMarkedTile(std::nullopt);
-  areaLine_->clear();
   projectPath_ = projectPath;
   source_.reset();
   selection_ = {};
   shownTile_.reset();
+  // Nothing of the task shown before stays in the panel, even when this one cannot be read.
+  setWindowTitle("Map Viewer");
+  problem_->clear();
+  areaLine_->clear();
+  info_->setText(kTileInfoPrompt);
+  fetchLine_->clear();
+  fetch_->setText(kFetchCaption);
   fetch_->setEnabled(false);
+  ShowCounts();
   TaskExtent extent;
   try {
     extent = ReadTaskExtent(projectPath);

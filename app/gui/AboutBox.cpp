@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "GuiPlatform.h"
+#include "ProjectVersion.h"
 
 namespace {
 
@@ -31,6 +32,11 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
   LabelTitle->setFont(titleFont);
   LabelVersion = new QLabel(QString::fromStdString(logic_.VersionLine), this);
   LabelDeveloper = new QLabel(TfrmAbout::DeveloperLine, this);
+  // Broken by hand: a wrapping label would split the SPDX name at its hyphens.
+  LabelLicense = new QLabel(
+      QString("Free software under the GNU General Public License,\nversion 3 or later (%1), without any warranty.")
+          .arg(kProjectLicense),
+      this);
   LabelHomepage = new QLabel("Homepage:", this);
   LinkHomepage = new QLabel(this);
   LabelEmail = new QLabel("Email:", this);
@@ -46,7 +52,7 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
 
   const std::pair<QObject*, const char*> names[] = {
       {LabelTitle, "LabelTitle"},     {LabelVersion, "LabelVersion"},   {LabelDeveloper, "LabelDeveloper"},
-      {LabelHomepage, "LabelHomepage"}, {LinkHomepage, "LinkHomepage"}, {LabelEmail, "LabelEmail"},
+      {LabelLicense, "LabelLicense"},   {LabelHomepage, "LabelHomepage"}, {LinkHomepage, "LinkHomepage"}, {LabelEmail, "LabelEmail"},
       {LinkEmail, "LinkEmail"},       {bLater, "bLater"},
   };
   for (const auto& [object, name] : names) object->setObjectName(name);
@@ -55,14 +61,15 @@ AboutBox::AboutBox(GuiPlatform& platform, QWidget* parent)
   grid->addWidget(LabelTitle, 0, 0, 1, 2);
   grid->addWidget(LabelVersion, 1, 0, 1, 2);
   grid->addWidget(LabelDeveloper, 2, 0, 1, 2);
-  grid->addWidget(LabelHomepage, 3, 0);
-  grid->addWidget(LinkHomepage, 3, 1);
-  grid->addWidget(LabelEmail, 4, 0);
-  grid->addWidget(LinkEmail, 4, 1);
+  grid->addWidget(LabelLicense, 3, 0, 1, 2);
+  grid->addWidget(LabelHomepage, 4, 0);
+  grid->addWidget(LinkHomepage, 4, 1);
+  grid->addWidget(LabelEmail, 5, 0);
+  grid->addWidget(LinkEmail, 5, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(bLater);
-  grid->addLayout(buttons, 5, 0, 1, 2);
+  grid->addLayout(buttons, 6, 0, 1, 2);
   grid->setColumnStretch(1, 1);
 
   connect(LinkHomepage, &QLabel::linkActivated, this, &AboutBox::HomepageLinkClick);

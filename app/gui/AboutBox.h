@@ -20,6 +20,7 @@ class AboutBox : public QDialog {
   QLabel* LabelTitle;
   QLabel* LabelVersion;
   QLabel* LabelDeveloper;
+  QLabel* LabelLicense;
   QLabel* LabelHomepage;
   QLabel* LinkHomepage;
   QLabel* LabelEmail;

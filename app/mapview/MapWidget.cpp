@@ -1,9 +1,11 @@
 #include "MapWidget.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -14,12 +16,32 @@ constexpr double kClickSlop = 4;  // pixels a click may wander
 
 }  // namespace
 
-MapWidget::MapWidget(QWidget* parent) : QWidget(parent) {
+MapWidget::MapWidget(QWidget* parent) : QWidget(parent), attribution_(new QLabel(this)) {
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(200, 150);
   setAttribute(Qt::WA_OpaquePaintEvent);
   SetTool(Tool::Pan);
+  attribution_->setObjectName("Attribution");
+  attribution_->setTextFormat(Qt::PlainText);
+  attribution_->setStyleSheet("background: rgba(255, 255, 255, 210); color: black; padding: 2px 6px;");
+  // It lies over the map: clicks and drags go through to the map.
+  attribution_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  attribution_->hide();
+}
+
+void MapWidget::SetAttribution(const QString& text) {
+  attributionText_ = text.trimmed();
+  PlaceAttribution();
+}
+
+void MapWidget::PlaceAttribution() {
+  // A long text keeps to half the map, leaving room for the cursor's line.
+  attribution_->setText(
+      attribution_->fontMetrics().elidedText(attributionText_, Qt::ElideRight, std::max(60, width() / 2)));
+  attribution_->adjustSize();
+  attribution_->move(width() - attribution_->width(), height() - attribution_->height());
+  attribution_->setVisible(!attributionText_.isEmpty());
 }
 
 void MapWidget::SetSource(TileSource* source) {
@@ -125,6 +147,7 @@ std::optional<std::size_t> MapWidget::CornerAt(QPointF position) const {
 void MapWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Move(view_);
+  PlaceAttribution();
 }
 
 void MapWidget::mousePressEvent(QMouseEvent* event) {

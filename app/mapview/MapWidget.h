@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QLabel;
+
 #include <optional>
 
 #include "Area.h"
@@ -71,6 +73,8 @@ class MapWidget : public QWidget {
   QString CursorText() const { return cursorText_; }
   // The line at the top: why tiles cannot be shown; empty when all is well.
   QString NoteText() const;
+  // The tile server's terms, in the lower right corner over the map; empty shows none.
+  void SetAttribution(const QString& text);
 
  signals:
   // While the rectangle is dragged and when it is let go.
@@ -103,6 +107,7 @@ class MapWidget : public QWidget {
   void Clicked(QMouseEvent* event);
   QRectF OnScreen(const AreaPick& area) const;
   QRectF TileOnScreen(int32_t x, int32_t topRow, int tileZoom) const;
+  void PlaceAttribution();
 
   // Painting, in MapWidgetPaint.cpp, in the order drawn.
   void DrawBackdrop(QPainter& painter, const QRectF& world);
@@ -130,5 +135,7 @@ class MapWidget : public QWidget {
   TileRange highlight_;
   std::optional<TileKey> marked_;
   QString cursorText_;
+  QString attributionText_;
+  QLabel* attribution_;
   int wheelRest_ = 0;
 };

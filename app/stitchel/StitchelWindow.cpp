@@ -129,7 +129,11 @@ void StitchelWindow::OpenTasks(const std::vector<std::string>& projectPaths) {
   const std::optional<int32_t> lowest = LowestZoom(projectPaths_);
   minZoomSpin->setRange(0, lowest.value_or(0));
   minZoomSpin->setValue(DefaultMinZoom(lowest.value_or(0)));
+  // The last run's outcome (a summary, a refusal, damaged tiles) was the other tasks'.
   writtenOutput_.clear();
+  progressBar->setValue(0);
+  statusLabel->clear();
+  reportView->clear();
   UpdateControls();
 }
 

@@ -12,13 +12,15 @@
 
 namespace {
 
-constexpr const char* kUsage = "Usage: stitchel [--config FILE] [PROJECT.qrnl]\n";
+constexpr const char* kUsage = "Usage: stitchel [--config FILE] [PROJECT.qrnl ...]\n";
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   const std::string help =
-      std::string(kUsage) + "Combines a finished task into one map file; without a project, the task last started.\n";
+      std::string(kUsage) +
+      "Combines finished tasks into a GeoTIFF, an MBTiles, PMTiles, GeoPackage or sqlitedb tile set, a PNG or\n"
+      "JPEG image with its world file, or a tile folder; without a project, the task last started.\n";
   if (const auto answer = VersionOrHelp({argv + 1, argv + argc}, "stitchel", help)) {
     std::fputs(answer->c_str(), stdout);
     return 0;

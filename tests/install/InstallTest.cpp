@@ -246,11 +246,10 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"refreshProject", {"quarnel-cli", "refresh", ""}, {"alps.qrnl", "maps"}},
         CompletionCase{"refreshOption", {"quarnel-cli", "refresh", "alps.qrnl", "--o"}, {"--older-than"}},
         CompletionCase{"combineProjects", {"quarnel-cli", "combine", ""}, {"alps.qrnl", "maps"}},
-        CompletionCase{"combineOutputKinds",
-                       {"quarnel-cli", "combine", "alps.qrnl", "out"},
-                       {"out.tif", "out.tiff", "out.mbtiles", "out.png", "out.jpg", "out/"}},
         CompletionCase{"combineOutputEnding", {"quarnel-cli", "combine", "alps.qrnl", "out.t"}, {"out.tif", "out.tiff"}},
-        CompletionCase{"combineOptions", {"quarnel-cli", "combine", "alps.qrnl", "--"}, {"--force", "--overviews", "--clip", "--min-zoom"}}),
+        CompletionCase{"combineOptions",
+                       {"quarnel-cli", "combine", "alps.qrnl", "--"},
+                       {"--force", "--overviews", "--clip", "--min-zoom", "--config"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

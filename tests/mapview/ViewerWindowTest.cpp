@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -243,6 +244,49 @@ TEST_F(ViewerTest, FileOpenAsksForAProjectInTheShownTasksFolder) {
   EXPECT_EQ(window.Source()->Extent().projectPath, extent.projectPath);
   open->trigger();
   EXPECT_EQ(askedIn.toStdString() + "/", folder_.Path());
+}
+
+// File -> Open of another task leaves nothing of the one shown before in the
+// panel, even when the new one cannot be read.
+TEST_F(ViewerTest, AnotherTaskLeavesNothingOfTheLastInThePanel) {
+  const TaskExtent extent = MakeTask(kGoogleMap);
+  ViewerWindow window(folder_ / "bin/", Config(), Cache());
+  window.resize(1000, 700);
+  window.show();
+  Open(window, extent.projectPath);
+  QTest::mouseClick(window.Map(), Qt::LeftButton, {}, window.Map()->rect().center());
+  window.SelectAllButton()->click();
+  ASSERT_EQ(window.CountText(TileState::Saved), "1");
+  ASSERT_TRUE(window.TileInfo().contains("Blank placeholder"));
+  ASSERT_EQ(window.FetchButton()->text(), "Fetch 2 failed and blank again");
+
+  Open(window, folder_ / "absent.qrnl");
+  for (std::size_t i = 0; i < kTileStateCount; ++i)
+    EXPECT_EQ(window.CountText(static_cast<TileState>(i)), "0") << TileStateName(static_cast<TileState>(i));
+  EXPECT_EQ(window.TileInfo(), "Click a tile to see its file, address and state.");
+  EXPECT_EQ(window.FetchButton()->text(), "Fetch failed and blank again");
+  EXPECT_FALSE(window.FetchButton()->isEnabled());
+  EXPECT_EQ(window.windowTitle(), "Map Viewer");
+}
+
+// The configuration's Hosts.Attribution, which combined tile sets record,
+// stands in the map's lower right corner; without one nothing does.
+TEST_F(ViewerTest, TheServersAttributionStandsInTheMapsCorner) {
+  const auto attributionOf = [](const ViewerWindow& window) { return window.Map()->findChild<QLabel*>("Attribution"); };
+  ViewerWindow plain(folder_ / "bin/", Config(), Cache());
+  plain.show();
+  ASSERT_NE(attributionOf(plain), nullptr);
+  EXPECT_FALSE(attributionOf(plain)->isVisible());
+
+  WriteFile(Config(), ReadFile(Config()) + "Attribution=\xC2\xA9 Example <b>contributors</b>\r\n");
+  ViewerWindow window(folder_ / "bin/", Config(), Cache());
+  window.resize(1000, 700);
+  window.show();
+  const QLabel* label = attributionOf(window);
+  ASSERT_TRUE(label->isVisible());
+  EXPECT_EQ(label->text(), QString::fromUtf8("\xC2\xA9 Example <b>contributors</b>"));
+  EXPECT_EQ(label->textFormat(), Qt::PlainText);
+  EXPECT_EQ(label->geometry().bottomRight(), window.Map()->rect().bottomRight());
 }
 
 TEST(ViewerColours, TheLegendDiffersFromTheOutlineTheSelectionAndTheClickedTile) {

@@ -65,7 +65,7 @@ TEST_F(StitchelWindowTest, OpensTheTaskCombinesAndReports) {
   EXPECT_TRUE(window.combineButton->isEnabled());
 }
 
-TEST_F(StitchelWindowTest, ARefusalIsAWarningAndWritesNothing) {
+TEST_F(StitchelWindowTest, ARefusalIsAWarningWritesNothingAndGoesWithItsTask) {
   const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);
   WriteFile(folder / "task.tif", "mine");
   StitchelWindow window(ResourcesFolder(), {task.projectPath});
@@ -76,6 +76,13 @@ TEST_F(StitchelWindowTest, ARefusalIsAWarningAndWritesNothing) {
   EXPECT_NE(shown.text.find("exists; tick \"Replace an existing output\""), std::string::npos) << shown.text;
   EXPECT_EQ(shown.text.find("--force"), std::string::npos) << shown.text;
   EXPECT_EQ(ReadFile(folder / "task.tif"), "mine");
+  EXPECT_EQ(window.statusLabel->text().toStdString(), shown.text);
+
+  const TaskOnDisk other = WriteTask(folder.Path(), "other", 8, 4, 10, 50, 20, 40);
+  window.OpenTasks({other.projectPath});
+  EXPECT_EQ(window.statusLabel->text(), "");
+  EXPECT_EQ(window.progressBar->value(), 0);
+  EXPECT_TRUE(window.combineButton->isEnabled());
 }
 
 TEST_F(StitchelWindowTest, WithoutATaskNothingCanStart) {
