@@ -95,9 +95,19 @@ http {
 }
 NGINX
 mkdir -p "$WORK/scale-tile"
-# 562 bytes that pass as a whole PNG (its signature and its end chunk), as a tile must.
-{ printf '\x89PNG\r\n\x1a\n'; head -c 542 /dev/urandom; printf '\000\000\000\000IEND\xae\x42\x60\x82'; } \
-  > "$WORK/scale-tile/tile.png"
+# 562 bytes of a whole PNG (a grey 256 x 256 tile, a text chunk making up
+# the size), whose chunks hold together as a tile's must.
+python3 - "$WORK/scale-tile/tile.png" <<'PY'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+rows = b"".join(b"\x00" + b"\x80" * 256 for _ in range(256))
+head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 256, 256, 8, 0, 0, 0, 0))
+body = chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+text = b"Comment\x00" + b"x" * (562 - len(head) - len(body) - 12 - 8)
+with open(sys.argv[1], "wb") as f:
+    f.write(head + chunk(b"tEXt", text) + body)
+PY
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
