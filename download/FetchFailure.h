@@ -45,6 +45,11 @@ inline constexpr const char* kClosedGracefully = "Connection Closed Gracefully."
 
 // Message text for a socket-level failure: "Socket Error # N\r\n" + text.
 std::string SocketErrorMessage(int winsockError);
+// A failure message as one line a person reads in a message box or on
+// stderr: a socket error's reason in words before its number
+// ("connection refused (Socket Error # 10061)"), line breaks as blanks.
+// Works on a text that quotes such a message, too.
+std::string ReadableFailure(std::string_view message);
 // Maps a POSIX errno to its Windows Sockets error number (0 when unknown).
 int WinsockErrorFromErrno(int posixErrno);
 
