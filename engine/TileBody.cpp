@@ -1,6 +1,6 @@
 #include "TileBody.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <cstdint>
 
@@ -91,8 +91,8 @@ Walk WalkPng(std::string_view bytes) {
       return Walk::Damaged;
     if (bytes.size() - at - 12 < length) return Walk::RanOut;
     const std::size_t data = at + 8;
-    const auto* typeAndData = reinterpret_cast<const Bytef*>(bytes.data() + at + 4);
-    if (crc32(0L, typeAndData, length + 4) != BigEndian32(bytes, data + length)) return Walk::Damaged;
+    if (libdeflate_crc32(0, bytes.data() + at + 4, length + 4) != BigEndian32(bytes, data + length))
+      return Walk::Damaged;
     if (first != (type == "IHDR")) return Walk::Damaged;
     if (first) {
       if (length != 13 || !SaneHeader(bytes, data)) return Walk::Damaged;
