@@ -5,7 +5,8 @@
 # quarnel-cli (8 threads), aria2c (8 connections) and curl (--parallel 8),
 # alternating, from nginx (keep-alive) and from a server that waits 20 ms per
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
-# each peer and each one's peak memory; then times a 1,000,000-tile set-up
+# each peer and each one's peak memory, and the CPU time the whole-image
+# check costs per tile; then times a 1,000,000-tile set-up
 # against dd writing the same number of bytes; then sets up tasks over areas
 # (a 100,000-vertex polygon, a 1,000 km route) and downloads the route beside
 # a square task of as many tiles (bench/area_download.sh); then combines
@@ -188,6 +189,9 @@ command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo a
 
 if [ "${SCALE_ONLY:-0}" != 1 ]; then
 bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+# What the whole-image check adds to each tile, in CPU time (the run above
+# spends its own CPU time per tile; this one other programs cannot blur).
+"$bin/quarnel_tile_body_bench" "$WORK/tiles" | tail -1
 bench_server "loopback server, +${DELAY_MS} ms per answer" "$DELAY_PORT" "${DELAY_AREA[@]}"
 
 # A 1,000,000-tile task's set-up against dd writing as many bytes.
