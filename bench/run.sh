@@ -5,7 +5,8 @@
 # quarnel-cli (8 threads), aria2c (8 connections) and curl (--parallel 8),
 # alternating, from nginx (keep-alive) and from a server that waits 20 ms per
 # answer. Prints tiles per second (median of RUNS), the ratio of Quarnel to
-# each peer and each one's peak memory; then times a 1,000,000-tile set-up
+# each peer and each one's peak memory, and the CPU time the whole-image
+# check costs per tile; then times a 1,000,000-tile set-up
 # against dd writing the same number of bytes; then sets up tasks over areas
 # (a 100,000-vertex polygon, a 1,000 km route) and downloads the route beside
 # a square task of as many tiles (bench/area_download.sh); then combines
@@ -95,9 +96,19 @@ http {
 }
 NGINX
 mkdir -p "$WORK/scale-tile"
-# 562 bytes that pass as a whole PNG (its signature and its end chunk), as a tile must.
-{ printf '\x89PNG\r\n\x1a\n'; head -c 542 /dev/urandom; printf '\000\000\000\000IEND\xae\x42\x60\x82'; } \
-  > "$WORK/scale-tile/tile.png"
+# 562 bytes of a whole PNG (a grey 256 x 256 tile, a text chunk making up
+# the size), whose chunks hold together as a tile's must.
+python3 - "$WORK/scale-tile/tile.png" <<'PY'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+rows = b"".join(b"\x00" + b"\x80" * 256 for _ in range(256))
+head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 256, 256, 8, 0, 0, 0, 0))
+body = chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+text = b"Comment\x00" + b"x" * (562 - len(head) - len(body) - 12 - 8)
+with open(sys.argv[1], "wb") as f:
+    f.write(head + chunk(b"tEXt", text) + body)
+PY
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
@@ -178,6 +189,9 @@ command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo a
 
 if [ "${SCALE_ONLY:-0}" != 1 ]; then
 bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+# What the whole-image check adds to each tile, in CPU time (the run above
+# spends its own CPU time per tile; this one other programs cannot blur).
+"$bin/quarnel_tile_body_bench" "$WORK/tiles" | tail -1
 bench_server "loopback server, +${DELAY_MS} ms per answer" "$DELAY_PORT" "${DELAY_AREA[@]}"
 
 # A 1,000,000-tile task's set-up against dd writing as many bytes.

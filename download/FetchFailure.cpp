@@ -52,28 +52,87 @@ std::string CertificateProblem(long verifyResult, bool nameMismatch) {
 
 }  // namespace
 
-std::string SocketErrorMessage(int winsockError) {
-  const char* text = "";
+namespace {
+
+// The Windows Sockets texts a message can carry; empty for a number without one.
+std::string_view SocketErrorText(int winsockError) {
   switch (winsockError) {
-    case 10013: text = "Permission denied."; break;
-    case 10048: text = "Address already in use."; break;
-    case 10049: text = "Cannot assign requested address."; break;
-    case 10050: text = "Network is down."; break;
-    case 10051: text = "Network is unreachable."; break;
-    case 10052: text = "Net dropped connection or reset."; break;
-    case 10053: text = "Software caused connection abort."; break;
-    case 10054: text = "Connection reset by peer."; break;
-    case 10055: text = "No buffer space available."; break;
-    case 10057: text = "Socket is not connected."; break;
-    case 10058: text = "Cannot send or receive after socket is closed."; break;
-    case 10060: text = "Connection timed out."; break;
-    case 10061: text = "Connection refused."; break;
-    case 10064: text = "Host is down."; break;
-    case 10065: text = "No route to host."; break;
-    case 11001: text = "Host not found."; break;
-    default: break;
+    case 10013: return "Permission denied.";
+    case 10048: return "Address already in use.";
+    case 10049: return "Cannot assign requested address.";
+    case 10050: return "Network is down.";
+    case 10051: return "Network is unreachable.";
+    case 10052: return "Net dropped connection or reset.";
+    case 10053: return "Software caused connection abort.";
+    case 10054: return "Connection reset by peer.";
+    case 10055: return "No buffer space available.";
+    case 10057: return "Socket is not connected.";
+    case 10058: return "Cannot send or receive after socket is closed.";
+    case 10060: return "Connection timed out.";
+    case 10061: return "Connection refused.";
+    case 10064: return "Host is down.";
+    case 10065: return "No route to host.";
+    case 11001: return "Host not found.";
+    default: return "";
   }
-  return "Socket Error # " + std::to_string(winsockError) + "\r\n" + text;
+}
+
+constexpr std::string_view kSocketErrorPrefix = "Socket Error # ";
+
+// "connection refused (Socket Error # 10061)" for the socket error at the
+// start of text (after its prefix); length is how much of text it took.
+std::string SocketErrorInWords(std::string_view text, std::size_t& length) {
+  std::size_t digits = 0;
+  while (digits < text.size() && digits < 6 && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  int number = 0;
+  std::from_chars(text.data(), text.data() + digits, number);
+  const std::string_view words = SocketErrorText(number);
+  length = digits;
+  // The text follows its line break, or a blank once the message was put on one line.
+  for (std::string_view gap : {"\r\n", " ", "\n"}) {
+    const std::string_view rest = text.substr(digits);
+    if (rest.starts_with(gap) && (words.empty() || rest.substr(gap.size()).starts_with(words))) {
+      length = digits + gap.size() + words.size();
+      break;
+    }
+  }
+  std::string phrase = words.empty() ? std::string("an unknown socket error") : std::string(words);
+  if (phrase.back() == '.') phrase.pop_back();
+  if (phrase[0] >= 'A' && phrase[0] <= 'Z') phrase[0] = static_cast<char>(phrase[0] - 'A' + 'a');
+  return phrase + " (" + std::string(kSocketErrorPrefix) + std::string(text.substr(0, digits)) + ")";
+}
+
+}  // namespace
+
+std::string SocketErrorMessage(int winsockError) {
+  return std::string(kSocketErrorPrefix) + std::to_string(winsockError) + "\r\n" +
+         std::string(SocketErrorText(winsockError));
+}
+
+std::string ReadableFailure(std::string_view message) {
+  std::string text;
+  for (std::size_t at = 0; at < message.size();) {
+    const std::size_t found = message.find(kSocketErrorPrefix, at);
+    const std::size_t number = found == std::string_view::npos ? found : found + kSocketErrorPrefix.size();
+    if (number == std::string_view::npos || number >= message.size() || message[number] < '0' || message[number] > '9') {
+      const std::size_t end = found == std::string_view::npos ? message.size() : number;
+      text.append(message.substr(at, end - at));
+      at = end;
+      continue;
+    }
+    text.append(message.substr(at, found - at));
+    std::size_t length = 0;
+    text += SocketErrorInWords(message.substr(number), length);
+    at = number + length;
+  }
+  std::string line;
+  for (char c : text) {
+    if (c == '\r' || c == '\n' || c == '\t') c = ' ';
+    if (c == ' ' && (line.empty() || line.back() == ' ')) continue;
+    line.push_back(c);
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 int WinsockErrorFromErrno(int posixErrno) {

@@ -28,7 +28,7 @@
 //   repeated    ("10054" silently; "Connection Closed Gracefully" after one
 //               log line) the same request goes out again at once, at most
 //               Network.RepeatLimit times per tile; then the tile fails.
-//   waited      ("429", "503" status) one log line, then a wait as long as
+//   waited      (a 429, 500, 502, 503 or 504 status) one log line, then a wait as long as
 //               Retry-After says (else 1 s, 2 s, 4 s ...), at most
 //               Network.MaxRetryWait, before asking again; these repeats
 //               count against RepeatLimit too. A stop request between

@@ -10,13 +10,27 @@
 #include "TileBody.h"
 #include "TileHttpClient.h"
 
-FetchOutcome ClassifyFetchFailure(std::string_view message) {
+FetchOutcome ClassifyFetchFailure(std::string_view message, int status) {
+  // An answer is judged by its code: a reason text may hold any digits.
+  if (status != 0) {
+    switch (status) {
+      case 302:
+      case 403: return FetchOutcome::Banned;
+      case 404: return FetchOutcome::NotFound;
+      case 429:
+      case 500:
+      case 502:
+      case 503:
+      case 504: return FetchOutcome::RetryLater;
+      default: return FetchOutcome::OtherFailure;
+    }
+  }
   if (Contains(message, "10054")) return FetchOutcome::ConnectionReset;
   if (Contains(message, "Connection Closed Gracefully")) return FetchOutcome::ClosedGracefully;
   if (Contains(message, "302") || Contains(message, "403")) return FetchOutcome::Banned;
   if (Contains(message, "404")) return FetchOutcome::NotFound;
   // Only a status text starts with its code: no transfer failure can pass for one.
-  for (std::string_view code : {"429", "503"}) {
+  for (std::string_view code : {"429", "500", "502", "503", "504"}) {
     if (message.starts_with(code) && (message.size() == code.size() || message[code.size()] == ' '))
       return FetchOutcome::RetryLater;
   }
@@ -41,6 +55,7 @@ TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileVa
     if (pacer_ && !pacer_->Wait(stop_)) return abandoned;
     std::string message;
     std::string retryAfter;
+    int status = 0;
     bool blocked = false;
     bool fetched = false;
     bool changed = true;
@@ -49,6 +64,7 @@ TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileVa
       fetched = true;
     } catch (const FetchError& e) {
       message = e.what();
+      status = e.Status();
       retryAfter = e.RetryAfter();
       blocked = e.Blocked();
     } catch (const std::exception& e) {
@@ -67,7 +83,7 @@ TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileVa
     body.clear();
     if (blocked) return {TileFetchResult::Status::Failed, FetchOutcome::Banned, message, {}};
 
-    FetchOutcome outcome = ClassifyFetchFailure(message);
+    FetchOutcome outcome = ClassifyFetchFailure(message, status);
     const bool repeatsLeft = repeats < network_.RepeatLimit;
     if (outcome == FetchOutcome::ConnectionReset || outcome == FetchOutcome::ClosedGracefully) {
       if (repeatsLeft) {

@@ -13,18 +13,18 @@
 class RequestPacer;
 class TileHttpClient;
 
-// How a failed fetch is answered, decided on its message text alone; the
-// tests are made in this order.
+// How a failed fetch is answered: an answer by its status code, a transfer
+// failure (status 0) by its message text, the tests made in this order.
 enum class FetchOutcome {
   ConnectionReset,   // "10054": repeat at once, silently
   ClosedGracefully,  // "Connection Closed Gracefully": log, repeat at once
-  Banned,            // "302" or "403" (or an X-Blocked answer): record, this worker stops
-  NotFound,          // "404": record, blank image
-  OtherFailure,      // any other message: record, blank image
+  Banned,            // 302 or 403 (or an X-Blocked answer): record, this worker stops
+  NotFound,          // 404: record, blank image
+  OtherFailure,      // any other failure: record, blank image
   NoMessage,         // empty message: record, blank image
-  RetryLater,        // "429" or "503" status: wait as asked, then repeat
+  RetryLater,        // 429, 500, 502, 503 or 504: wait, then repeat; listed when the repeats are spent
 };
-FetchOutcome ClassifyFetchFailure(std::string_view message);
+FetchOutcome ClassifyFetchFailure(std::string_view message, int status = 0);
 
 inline constexpr const char* kBanText = "Error: may be your IP is banned.\nPlease try again later.";
 inline constexpr const char* kNotFoundText = "Error: the image is not found on server.";
@@ -50,7 +50,8 @@ struct TileFetchNotes {
 
 // The one road of a tile fetch, shared by the workers and the re-download:
 // the rate cap, the bounded repeats after a reset or an early close, the
-// waits a "429" or "503" asks for (Retry-After, never beyond MaxRetryWait),
+// waits a busy server's 429, 500, 502, 503 or 504 asks for (Retry-After,
+// else doubling from a second, never beyond MaxRetryWait; RepeatLimit in all),
 // and the check that a body is a whole image (Network.CheckTileBodies).
 // A stop between repeats, in a wait or in the pacer abandons the tile: it
 // is neither saved nor failed, and a resumed task fetches it again.

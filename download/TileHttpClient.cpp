@@ -462,7 +462,7 @@ bool TileHttpClient::Impl::Perform(const std::string& url, std::string& buffer, 
   // A ban whatever else the answer says, even when its body broke off.
   if (blocked && headersComplete) {
     buffer.resize(bufferStart);
-    throw FetchError(kBlockedAnswer, retryAfter, true);
+    throw FetchError(kBlockedAnswer, 0, retryAfter, true);
   }
   if (code != CURLE_OK) {
     buffer.resize(bufferStart);  // no part of a broken body stays behind
@@ -482,6 +482,6 @@ bool TileHttpClient::Impl::Perform(const std::string& url, std::string& buffer, 
     buffer.resize(bufferStart);
     return false;
   }
-  if (status < 200 || status > 299 || location) throw FetchError(statusText, retryAfter);
+  if (status < 200 || status > 299 || location) throw FetchError(statusText, status, retryAfter);
   return true;
 }

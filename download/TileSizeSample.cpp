@@ -2,24 +2,12 @@
 
 #include <algorithm>
 
+#include "FetchFailure.h"
 #include "RequestPacer.h"
 #include "TileFetch.h"
 #include "TileHttpClient.h"
 #include "TileSelection.h"
 #include "Unitclasstask.h"
-
-namespace {
-
-// A socket message spans two lines; a reason is one.
-std::string OneLine(std::string text) {
-  for (char& c : text)
-    if (c == '\r' || c == '\n') c = ' ';
-  text.erase(std::unique(text.begin(), text.end(), [](char a, char b) { return a == ' ' && b == ' '; }), text.end());
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
-}  // namespace
 
 std::vector<TileKey> SampleTiles(const TaskTileRange& range, int32_t zoom) {
   const int64_t width = int64_t{range.MaxX} - range.MinX + 1, height = int64_t{range.MaxY} - range.MinY + 1;
@@ -84,10 +72,10 @@ TileSizeSample SampleTileSizes(const std::vector<std::string>& urls, const Netwo
     }
     if (result.outcome == FetchOutcome::NotFound) {
       ++sample.notFound;
-      if (sample.failure.empty()) sample.failure = OneLine(result.message);
+      if (sample.failure.empty()) sample.failure = ReadableFailure(result.message);
       continue;
     }
-    sample.failure = OneLine(result.message.empty() ? "a failure without a message" : result.message);
+    sample.failure = ReadableFailure(result.message.empty() ? "a failure without a message" : result.message);
     break;
   }
   return sample;

@@ -16,11 +16,11 @@ struct NetworkSettings {
   int32_t ConnectTimeout = 30;  // seconds
   int32_t ReadTimeout = 60;     // seconds without a single byte
   std::string UserAgent = kDefaultUserAgent;
-  int32_t RepeatLimit = 5;      // immediate repeats after a reset or an early close
+  int32_t RepeatLimit = 5;      // repeats of a tile after a reset, an early close or a busy server
   int64_t MaxTileBytes = int64_t{16} << 20;  // a larger body fails the tile as soon as it passes this
   int32_t TileTimeout = 120;  // seconds for a whole tile, however slowly its bytes drip in
   int32_t MaxRequestsPerSecond = 0;  // across all workers of a task; 0: no cap
-  int32_t MaxRetryWait = 120;        // seconds, the longest wait a "429"/"503" answer gets
+  int32_t MaxRetryWait = 120;        // seconds, the longest wait a busy server's answer gets
   std::string CaFile;                // PEM certificates trusted beside the system's; empty: none
   bool CheckTileBodies = true;       // only whole PNG, JPEG, GIF or WebP images are tiles
   // Tiles in a row that fail (404 aside) before the task is stopped; 0: never.

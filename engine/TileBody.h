@@ -3,11 +3,12 @@
 #include <optional>
 #include <string_view>
 
-// Whether an answer's bytes are a whole tile image, by cheap checks only
-// (no decoding): a PNG, JPEG, GIF or WebP signature, and the end a cut-off
-// file lacks (PNG's IEND chunk, JPEG's end marker, GIF's trailer, WebP's
-// RIFF length). Servers that block a client often answer 200 with an HTML
-// page or a JSON error; neither may be saved as a tile.
+// Whether an answer's bytes are a whole tile image, by a cheap walk of the
+// format's structure (no decoding): PNG chunks with their lengths and CRCs,
+// JPEG segments up to the first scan and the end marker, GIF blocks up to
+// the trailer, WebP's RIFF and chunk sizes. Servers that block a client
+// often answer 200 with an HTML page or a JSON error, and a damaged answer
+// may keep a good first and last few bytes; none of them may be saved.
 
 enum class TileImageFormat { Png, Jpeg, Gif, WebP, None };
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "FetchFailure.h"
 #include "ProjectFile.h"
 #include "RecentTask.h"
 
@@ -165,7 +166,7 @@ void TaskRun::AddLogLine(const std::string& line) {
 void TaskRun::StopForFailures(const std::string& reason) {
   if (state_ != State::Running) return;
   state_ = State::Closing;
-  stopReason_ = reason;
+  stopReason_ = ReadableFailure(reason);  // shown in a message box or on stderr
   AppendLog(reason);
   for (auto& worker : workers_)
     if (worker) worker->Terminate();

@@ -46,8 +46,8 @@ TEST_F(MainWindowTest, WithoutAServerTheEstimateSaysItIsTheTypicalSize) {
   form_->EstimateFromServerClick(entries_);
   ASSERT_TRUE(platform_.PumpUntil([&] { return !form_->EstimatingFromServer(); }));
   EXPECT_EQ(form_->Face().LabelEstimate,
-            "2 tiles, about 30.0 KB at a typical tile size (no sample tile came from the server: Socket Error # 10061 "
-            "Connection refused.)");
+            "2 tiles, about 30.0 KB at a typical tile size (no sample tile came from the server: connection refused "
+            "(Socket Error # 10061))");
 }
 
 // A two-tile task on disk, as a download leaves it, whose server answers

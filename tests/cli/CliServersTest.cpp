@@ -134,7 +134,7 @@ TEST_F(CliServersTest, DryRunSamplesAtMostEightTilesPerLevelAndWritesNothing) {
   const CliProcess::Result offline = CliProcess::Run(args);
   ASSERT_EQ(offline.status, 0) << offline.err;
   EXPECT_TRUE(Contains(offline.out, "zoom 4: 2 tiles, about 30.0 KB at a typical tile size (no sample tile came "
-                                    "from the server: Socket Error # 10061 Connection refused.)"))
+                                    "from the server: connection refused (Socket Error # 10061))"))
       << offline.out;
   EXPECT_FALSE(fs::exists(out));
 }

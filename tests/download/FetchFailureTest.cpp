@@ -29,6 +29,23 @@ TEST(SocketErrorTest, MessagesCarryTheWinsockNumberAndText) {
   for (const auto& [number, message] : cases) EXPECT_EQ(SocketErrorMessage(number), message);
 }
 
+TEST(SocketErrorTest, ReadableFailuresNameTheReasonInWordsOnOneLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      {SocketErrorMessage(10061), "connection refused (Socket Error # 10061)"},
+      {SocketErrorMessage(11001), "host not found (Socket Error # 11001)"},
+      {SocketErrorMessage(10099), "an unknown socket error (Socket Error # 10099)"},
+      {"5 tiles failed, most often with \"Socket Error # 10060 Connection timed out.\" from h:1",
+       "5 tiles failed, most often with \"connection timed out (Socket Error # 10060)\" from h:1"},
+      {"Socket Error # 10061\r\nConnection refused.->http://h/1.png",
+       "connection refused (Socket Error # 10061)->http://h/1.png"},
+      {"Socket Error # 10065 and more", "no route to host (Socket Error # 10065) and more"},
+      {"Socket Error # x", "Socket Error # x"},
+      {"Connection Closed Gracefully.", "Connection Closed Gracefully."},
+      {"two\r\nlines \n", "two lines"},
+  };
+  for (const auto& [message, readable] : cases) EXPECT_EQ(ReadableFailure(message), readable) << message;
+}
+
 TEST(SocketErrorTest, PosixErrorsMapToWinsockNumbers) {
   const std::pair<int, int> cases[] = {
       {ECONNRESET, 10054}, {EPIPE, 10054},        {ETIMEDOUT, 10060},   {ECONNREFUSED, 10061},

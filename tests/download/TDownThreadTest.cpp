@@ -153,7 +153,7 @@ const std::vector<std::string> kOkLines = {"log: T1:seq=1, os_5_7_4.png ->ok!", 
 const std::vector<std::string> kNotFoundLines = {
     "log: T1 404 Not Found->{url}", "ftl: {path}|{url}", "log: Error: the image is not found on server.",
     "log: T1:5-7 got a blank image!", "log: T1 Finished."};
-const std::vector<std::string> kOtherLines = {"log: T1 500 Internal Server Error->{url}", "ftl: {path}|{url}",
+const std::vector<std::string> kOtherLines = {"log: T1 501 Not Implemented->{url}", "ftl: {path}|{url}",
                                               "log: T1:5-7 got a blank image!", "log: T1 Finished."};
 const std::vector<std::string> kForbiddenLines = {
     "log: T1 403 Forbidden->{url}", "ftl: {path}|{url}",
@@ -219,10 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Disk::Blank, 1},
         OutcomeCase{"NotFoundKeepsExisting", {Respond::Status(404, "Not Found")}, true, kNotFoundLines,
                     Disk::Kept, 1},
-        OutcomeCase{"OtherFailureGetsBlank", {Respond::Status(500, "Internal Server Error")}, false, kOtherLines,
+        OutcomeCase{"OtherFailureGetsBlank", {Respond::Status(501, "Not Implemented")}, false, kOtherLines,
                     Disk::Blank, 1},
-        OutcomeCase{"OtherFailureKeepsExisting", {Respond::Status(500, "Internal Server Error")}, true,
-                    kOtherLines, Disk::Kept, 1},
+        OutcomeCase{"OtherFailureKeepsExisting", {Respond::Status(501, "Not Implemented")}, true, kOtherLines,
+                    Disk::Kept, 1},
         OutcomeCase{"ForbiddenBans", {Respond::Status(403, "Forbidden")}, false, kForbiddenLines, Disk::Nothing,
                     1},
         OutcomeCase{"ForbiddenKeepsExisting", {Respond::Status(403, "Forbidden")}, true, kForbiddenLines,
@@ -232,6 +232,26 @@ INSTANTIATE_TEST_SUITE_P(
                     false,
                     {"log: T1:5-7:503 Service Unavailable: waiting 0 s before asking again.", kOkLines[0],
                      kOkLines[1]},
+                    Disk::Body,
+                    2},
+        // A busy server's passing error is waited out as a 503 is.
+        OutcomeCase{"ServerErrorWaitsThenSaved",
+                    {Respond::Raw(Respond::Text("HTTP/1.1 500 Internal Server Error", {{"Retry-After", "0"}}, ""))},
+                    false,
+                    {"log: T1:5-7:500 Internal Server Error: waiting 0 s before asking again.", kOkLines[0],
+                     kOkLines[1]},
+                    Disk::Body,
+                    2},
+        OutcomeCase{"BadGatewayWaitsThenSaved",
+                    {Respond::Raw(Respond::Text("HTTP/1.1 502 Bad Gateway", {{"Retry-After", "0"}}, ""))},
+                    false,
+                    {"log: T1:5-7:502 Bad Gateway: waiting 0 s before asking again.", kOkLines[0], kOkLines[1]},
+                    Disk::Body,
+                    2},
+        OutcomeCase{"GatewayTimeoutWaitsThenSaved",
+                    {Respond::Raw(Respond::Text("HTTP/1.1 504 Gateway Timeout", {{"Retry-After", "0"}}, ""))},
+                    false,
+                    {"log: T1:5-7:504 Gateway Timeout: waiting 0 s before asking again.", kOkLines[0], kOkLines[1]},
                     Disk::Body,
                     2},
         OutcomeCase{"TooManyRequestsWaitsASecondThenSaved",
@@ -247,37 +267,47 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------
 
-TEST(ClassifyFetchFailure, SearchesTheMessageInTableOrder) {
+TEST(ClassifyFetchFailure, AnswersByStatusCodeTransferFailuresByText) {
   const struct {
     const char* message;
+    int status;  // 0: no answer came
     FetchOutcome outcome;
   } cases[] = {
-      {"Socket Error # 10054\r\nConnection reset by peer.", FetchOutcome::ConnectionReset},
-      {"Connection Closed Gracefully.", FetchOutcome::ClosedGracefully},
-      {"302 Found", FetchOutcome::Banned},
-      {"403 Forbidden", FetchOutcome::Banned},
-      {"404 Not Found", FetchOutcome::NotFound},
-      {"500 Internal Server Error", FetchOutcome::OtherFailure},
-      {"", FetchOutcome::NoMessage},
-      {"429 Too Many Requests", FetchOutcome::RetryLater},
-      {"503 Service Unavailable", FetchOutcome::RetryLater},
-      {"503", FetchOutcome::RetryLater},
-      {"5031 Custom", FetchOutcome::OtherFailure},
-      {"HTTP transfer failed: 429", FetchOutcome::OtherFailure},  // only a status text starts with its code
-      {"503 Service Unavailable 404", FetchOutcome::NotFound},    // after every other test
-      {"404 then 10054", FetchOutcome::ConnectionReset},             // reset is tested first
-      {"Connection Closed Gracefully. 403", FetchOutcome::ClosedGracefully},
-      {"403 and 404", FetchOutcome::Banned},                         // ban before not-found
-      {"Error 14042", FetchOutcome::NotFound},                       // anywhere in the text
-      {"connection closed gracefully.", FetchOutcome::OtherFailure}, // case-sensitive
+      {"302 Found", 302, FetchOutcome::Banned},
+      {"403 Forbidden", 403, FetchOutcome::Banned},
+      {"404 Not Found", 404, FetchOutcome::NotFound},
+      {"429 Too Many Requests", 429, FetchOutcome::RetryLater},
+      {"500 Internal Server Error", 500, FetchOutcome::RetryLater},
+      {"502 Bad Gateway", 502, FetchOutcome::RetryLater},
+      {"503", 503, FetchOutcome::RetryLater},
+      {"504 Gateway Timeout", 504, FetchOutcome::RetryLater},
+      {"501 Not Implemented", 501, FetchOutcome::OtherFailure},
+      {"301 Moved Permanently", 301, FetchOutcome::OtherFailure},
+      // A reason text is never read for a code.
+      {"500 Error 403", 500, FetchOutcome::RetryLater},
+      {"500 Error 404", 500, FetchOutcome::RetryLater},
+      {"418 Socket Error # 10054 Connection Closed Gracefully", 418, FetchOutcome::OtherFailure},
+      // Without a status, the message's text decides, in table order.
+      {"Socket Error # 10054\r\nConnection reset by peer.", 0, FetchOutcome::ConnectionReset},
+      {"Connection Closed Gracefully.", 0, FetchOutcome::ClosedGracefully},
+      {"", 0, FetchOutcome::NoMessage},
+      {"Socket Error # 10061\r\nConnection refused.", 0, FetchOutcome::OtherFailure},
+      {"HTTP transfer failed: 429", 0, FetchOutcome::OtherFailure},  // only a status text starts with its code
+      {"5031 Custom", 0, FetchOutcome::OtherFailure},
+      {"503 Service Unavailable 404", 0, FetchOutcome::NotFound},    // after every other test
+      {"404 then 10054", 0, FetchOutcome::ConnectionReset},             // reset is tested first
+      {"Connection Closed Gracefully. 403", 0, FetchOutcome::ClosedGracefully},
+      {"403 and 404", 0, FetchOutcome::Banned},                         // ban before not-found
+      {"Error 14042", 0, FetchOutcome::NotFound},                       // anywhere in the text
+      {"connection closed gracefully.", 0, FetchOutcome::OtherFailure}, // case-sensitive
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
-    EXPECT_EQ(ClassifyFetchFailure(c.message), c.outcome);
+    EXPECT_EQ(ClassifyFetchFailure(c.message, c.status), c.outcome);
   }
 }
 
-TEST_F(WorkerTest, RepeatsAfterResetOrEarlyCloseAreBoundedThenTheTileFails) {
+TEST_F(WorkerTest, RepeatsAfterResetEarlyCloseOrServerErrorAreBoundedThenTheTileFails) {
   const std::string resetText = "Socket Error # 10054\r\nConnection reset by peer.";
   const struct {
     const char* name;
@@ -294,6 +324,13 @@ TEST_F(WorkerTest, RepeatsAfterResetOrEarlyCloseAreBoundedThenTheTileFails) {
        Respond::Reset(),
        0,
        {"log: T1 " + resetText + "->{url}", "ftl: {path}|{url}", "log: T1:5-7 got a blank image!",
+        "log: T1 Finished."}},
+      {"lasting 500, limit 2",
+       Respond::Raw(Respond::Text("HTTP/1.1 500 Internal Server Error", {{"Retry-After", "0"}}, "")),
+       2,
+       {"log: T1:5-7:500 Internal Server Error: waiting 0 s before asking again.",
+        "log: T1:5-7:500 Internal Server Error: waiting 0 s before asking again.",
+        "log: T1 500 Internal Server Error->{url}", "ftl: {path}|{url}", "log: T1:5-7 got a blank image!",
         "log: T1 Finished."}},
       {"closed, limit 2",
        Respond::CloseNow(),

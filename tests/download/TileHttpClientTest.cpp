@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ bool HasClassifiedText(const std::string& message) {
 struct Outcome {
   bool ok = false;
   std::string message;
+  int status = 0;
   std::string body;
 };
 
@@ -32,6 +34,7 @@ Outcome Fetch(TileHttpClient& client, const std::string& url, std::string body =
     outcome.ok = true;
   } catch (const FetchError& error) {
     outcome.message = error.what();
+    outcome.status = error.Status();
   }
   outcome.body = std::move(body);
   return outcome;
@@ -185,22 +188,24 @@ TEST_F(TileHttpClientTest, ReadsEveryKindOfBodyAndAppends) {
   }
 }
 
-TEST_F(TileHttpClientTest, StatusFailuresCarryTheStatusTextAndNeverFollow) {
+TEST_F(TileHttpClientTest, StatusFailuresCarryTheStatusTextAndCodeAndNeverFollow) {
   struct Case {
     ScriptedAction action;
     std::string message;
     std::string body;
+    int status;
   };
   const Case cases[] = {
-      {Respond::Redirect(302, "Found", "/elsewhere"), "302 Found", ""},
-      {Respond::Redirect(301, "Moved Permanently", "http://127.0.0.1:1/x"), "301 Moved Permanently", ""},
-      {Respond::Status(403, "Forbidden", "banned"), "403 Forbidden", "banned"},
-      {Respond::Status(404, "Not Found", "no tile here"), "404 Not Found", "no tile here"},
-      {Respond::Status(500, "Internal Server Error"), "500 Internal Server Error", ""},
-      {Respond::Status(304, "Not Modified"), "304 Not Modified", ""},
+      {Respond::Redirect(302, "Found", "/elsewhere"), "302 Found", "", 302},
+      {Respond::Redirect(301, "Moved Permanently", "http://127.0.0.1:1/x"), "301 Moved Permanently", "", 301},
+      {Respond::Status(403, "Forbidden", "banned"), "403 Forbidden", "banned", 403},
+      {Respond::Status(404, "Not Found", "no tile here"), "404 Not Found", "no tile here", 404},
+      {Respond::Status(500, "Internal Server Error"), "500 Internal Server Error", "", 500},
+      {Respond::Status(500, "Error 403"), "500 Error 403", "", 500},
+      {Respond::Status(304, "Not Modified"), "304 Not Modified", "", 304},
       {Respond::Raw(Respond::Text("HTTP/1.1 201 Created", {{"Location", "/new"}}, "made")), "201 Created",
-       "made"},
-      {Respond::Raw("HTTP/1.1 204\r\n\r\n"), "", ""},
+       "made", 201},
+      {Respond::Raw("HTTP/1.1 204\r\n\r\n"), "", "", 0},
   };
   for (const Case& c : cases) {
     ScriptedServer server([&](const ScriptedRequest&) { return c.action; });
@@ -208,6 +213,7 @@ TEST_F(TileHttpClientTest, StatusFailuresCarryTheStatusTextAndNeverFollow) {
     Outcome outcome = Fetch(client, Url(server, "/t.png"));
     EXPECT_EQ(outcome.ok, c.message.empty()) << c.message;
     EXPECT_EQ(outcome.message, c.message);
+    EXPECT_EQ(outcome.status, c.status) << c.message;
     EXPECT_EQ(outcome.body, c.body) << c.message;
     EXPECT_EQ(server.RequestCount(), 1u) << c.message;
   }
@@ -244,6 +250,7 @@ TEST_F(TileHttpClientTest, ConnectionFailuresCarryTheirFixedTexts) {
     Outcome outcome = Fetch(client, Url(server, "/t.png"), "kept");
     EXPECT_FALSE(outcome.ok) << c.name;
     EXPECT_EQ(outcome.message, c.message) << c.name;
+    EXPECT_EQ(outcome.status, 0) << c.name;  // no answer: the text decides
     EXPECT_EQ(outcome.body, "kept") << c.name;  // nothing of the broken body
   }
 }
@@ -381,6 +388,12 @@ TEST_F(TileHttpClientTest, RefusesAddressesItWillNotFetch) {
     EXPECT_FALSE(HasClassifiedText(outcome.message)) << url << ": " << outcome.message;
   }
   EXPECT_EQ(server.ConnectionCount(), 0u);
+  // A file on this machine is refused by name and never read.
+  ScratchFolder folder("notafile");
+  WriteFile(folder / "t.png", "bytes of a file");
+  Outcome file = Fetch(client, "file://" + (folder / "t.png"));
+  EXPECT_EQ(file.message, "Unsupported protocol: only http and https addresses are fetched.");
+  EXPECT_EQ(file.body, "");
 }
 
 TEST_F(TileHttpClientTest, StatusCodeThatIsNotANumberFails) {

@@ -1,3 +1,5 @@
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -104,28 +106,45 @@ ScriptedAction Drip(ScriptedAction action, std::chrono::milliseconds delay, std:
 
 }  // namespace Respond
 
+namespace {
+
+void AppendBigEndian(std::string& bytes, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(value >> shift));
+}
+
+void AppendChunk(std::string& bytes, std::string_view type, std::string_view data) {
+  AppendBigEndian(bytes, static_cast<uint32_t>(data.size()));
+  const std::size_t covered = bytes.size();
+  bytes.append(type).append(data);
+  AppendBigEndian(bytes, static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(bytes.data() + covered),
+                                                     static_cast<uInt>(bytes.size() - covered))));
+}
+
+}  // namespace
+
 std::string PngFramed(std::string_view content) {
-  return std::string("\x89PNG\r\n\x1a\n", 8) + std::string(content) +
-         std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12);
+  std::string bytes("\x89PNG\r\n\x1a\n", 8);
+  AppendChunk(bytes, "IHDR", std::string_view("\0\0\0\x01\0\0\0\x01\x08\0\0\0\0", 13));  // 1 x 1, grey
+  AppendChunk(bytes, "IDAT", content);
+  AppendChunk(bytes, "IEND", "");
+  return bytes;
 }
 
 std::string BodyFor(std::string_view target) {
   uint64_t state = 14695981039346656037ull;  // FNV-1a over the target seeds the bytes
   for (unsigned char c : target) state = (state ^ c) * 1099511628211ull;
-  // Framed as a PNG (signature first, IEND chunk last), so it passes the
-  // image check that every tile answer meets.
-  std::string body("\x89PNG\r\n\x1a\n", 8);
-  body.append("tile ").append(target).append("\r\n");
+  std::string content = "tile " + std::string(target) + "\r\n";
   std::size_t length = 64 + state % 4033;
-  body.reserve(body.size() + length + 12);
+  content.reserve(content.size() + length);
   for (std::size_t i = 0; i < length; ++i) {
     state ^= state << 13;  // xorshift64: every byte value, NUL, CR and LF included
     state ^= state >> 7;
     state ^= state << 17;
-    body.push_back(static_cast<char>(state >> 56));
+    content.push_back(static_cast<char>(state >> 56));
   }
-  body.append(std::string_view("\0\0\0\0IEND\xae\x42\x60\x82", 12));
-  return body;
+  // Framed as a PNG whose chunks hold together, so it passes the image
+  // check that every tile answer meets.
+  return PngFramed(content);
 }
 
 ScriptedAction ServeBodyFor(const ScriptedRequest& request) {

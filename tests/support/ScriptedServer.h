@@ -90,9 +90,10 @@ ScriptedAction Drip(ScriptedAction action, std::chrono::milliseconds delay, std:
 
 // The default body for a request target: deterministic binary bytes (CR, LF
 // and NUL included) whose length and content depend on the target, framed
-// as a PNG (its signature and its IEND chunk) so that it passes as a tile.
+// as a PNG (see PngFramed) so that it passes as a tile.
 std::string BodyFor(std::string_view target);
-// Bytes framed as a PNG (signature before, IEND chunk after): a body that passes as a tile.
+// Bytes framed as a PNG whose chunks hold together (a 1 x 1 header, the
+// bytes as its one IDAT chunk, IEND): a body that passes as a tile.
 std::string PngFramed(std::string_view content);
 // Ok(BodyFor(request.target)).
 ScriptedAction ServeBodyFor(const ScriptedRequest& request);
