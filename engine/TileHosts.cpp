@@ -11,10 +11,11 @@ bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Letters, digits, '-', '.', '_', and the bytes of a name written in UTF-8.
 bool IsHostChar(char c) {
-  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '.' || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '-' || c == '.' || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 
-// The length of "scheme:" when the value opens with "scheme://"; 0 otherwise.
+// The length of the scheme when the value opens with "scheme://"; 0 otherwise.
 std::size_t SchemeLength(std::string_view value) {
   std::size_t i = 0;
   if (value.empty() || !IsAsciiLetter(value[0])) return 0;
@@ -31,7 +32,7 @@ std::optional<std::string> HostProblem(std::string_view host) {
     if (host[i] == '{') {
       const std::size_t end = host.find('}', i);
       if (end == std::string_view::npos) return std::nullopt;  // the placeholder check names a lone brace
-      std::string_view name = host.substr(i + 1, end - i - 1);
+      const std::string_view name = host.substr(i + 1, end - i - 1);
       if (name.starts_with("switch:")) {
         for (char c : name.substr(7))
           if (c != ',' && !IsHostChar(c)) return "has a host name with the character '" + std::string(1, c) + "'";

@@ -63,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                     UnknownCase{"tile.openstreetmap.org", {}},
                     UnknownCase{"h/{z}/{x}/{y}.png?key={apikey}&r={r}&k={apikey}", {"{apikey}", "{r}"}},
                     UnknownCase{"h/{Z}/{x}/{y}", {"{Z}"}}, UnknownCase{"h/{switch:}/{x}", {"{switch:}"}},
-                    UnknownCase{"h/{switch:,}/{x}", {"{switch:,}"}}, UnknownCase{"{switch:a,,b}/{x}", {"{switch:a,,b}"}},
+                    UnknownCase{"h/{switch:,}/{x}", {"{switch:,}"}},
+                    UnknownCase{"{switch:a,,b}/{x}", {"{switch:a,,b}"}},
                     UnknownCase{"{switch:a,}/{x}", {"{switch:a,}"}},
                     UnknownCase{"h/{x/{y}", {"{"}}, UnknownCase{"h/x}/{y}", {"}"}}, UnknownCase{"h/{}", {"{}"}}));
 
