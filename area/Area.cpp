@@ -22,6 +22,9 @@ void CheckPoint(const LonLat& p, const std::string& source) {
     throw AreaError(source + " has a coordinate that is not a number");
   if (p.latitude < -90 || p.latitude > 90)
     throw AreaError(source + " has a latitude of " + Degrees(p.latitude) + ", beyond 90 degrees");
+  // Past 180 by less than a turn of the map, a longitude is drawn across 180 degrees; farther, it is no place.
+  if (p.longitude < -360 || p.longitude > 360)
+    throw AreaError(source + " has a longitude of " + Degrees(p.longitude) + ", beyond 180 degrees");
   if (p.longitude < -180 || p.longitude > 180) CrossesAntimeridian(source);
 }
 

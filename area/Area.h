@@ -47,8 +47,9 @@ inline constexpr double kMapLatitudeLimit = 85.0511287798066;
 // Throws AreaError unless the area can be downloaded. `source` opens every
 // message, naming where the area came from ("The area file /a/b_area.geojson").
 // Refused: no geometry; a coordinate that is not a number or a latitude
-// beyond +-90; a polygon ring of fewer than 3 points or a line of fewer than
-// 2; a longitude beyond +-180 or an edge spanning more than 180 degrees of
+// beyond +-90 or a longitude beyond +-360 (no place on the map); a polygon
+// ring of fewer than 3 points or a line of fewer than 2; a longitude beyond
+// +-180 or an edge spanning more than 180 degrees of
 // longitude (the area crosses the antimeridian: the user is told to split it
 // into one area on each side of 180 degrees; an edge from exactly -180 to
 // exactly 180 is taken as drawn, across the whole map); an area that lies

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Whether a path names something, never throwing: an unreadable path is
@@ -7,3 +8,7 @@
 bool PathExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool IsDirectory(const std::string& path);
+
+// Makes a folder with every missing parent (an existing one is fine); the
+// reason it cannot be made ("Permission denied"), or nullopt.
+std::optional<std::string> MakeFolders(const std::string& path);

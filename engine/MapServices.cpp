@@ -1,5 +1,6 @@
 #include "MapServices.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -109,12 +110,24 @@ std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, in
 std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsType) {
   if (!FindMapService(mapsType)) return std::nullopt;
   const std::size_t key = kHostKey[static_cast<std::size_t>(mapsType)];
-  const std::vector<std::string> unknown = UnknownPlaceholders(hosts.ByKeyIndex(key));
+  const std::string& value = hosts.ByKeyIndex(key);
+  if (value.empty()) return std::nullopt;  // the configuration's empty value stands for the default
+  const std::string server = std::string("The tile server ") + TileHosts::kKeys[key] + " in [Hosts]";
+  if (const std::optional<std::string> scheme = UnfetchedScheme(value))
+    return server + " is \"" + value + "\": " + *scheme + ":// is not fetched, only http:// and https://.";
+  if (const std::optional<std::string> problem = TileAddressFormProblem(value))
+    return server + " is \"" + value + "\", which " + *problem +
+           ". Write a host (tile.example.org) or an address (https://tile.example.org/{z}/{x}/{y}.png).";
+  const std::vector<std::string> unknown = UnknownPlaceholders(value);
+  // An empty item is a known placeholder written wrong: said apart from the unknown ones.
+  const auto emptyItem = std::find_if(unknown.begin(), unknown.end(),
+                                      [](const std::string& written) { return written.starts_with("{switch:"); });
+  if (emptyItem != unknown.end())
+    return server + " has an empty item in " + *emptyItem + ": give every item of {switch:A,B,...} a text.";
   if (unknown.empty()) return std::nullopt;
   std::string names;
   for (const std::string& name : unknown) names += (names.empty() ? "" : ", ") + name;
-  return std::string("The tile server ") + TileHosts::kKeys[key] + " in [Hosts] holds " +
-         (unknown.size() == 1 ? "an unknown placeholder: " : "unknown placeholders: ") + names +
+  return server + " holds " + (unknown.size() == 1 ? "an unknown placeholder: " : "unknown placeholders: ") + names +
          ". Known: " + kKnownPlaceholders + ".";
 }
 

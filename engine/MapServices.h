@@ -34,8 +34,10 @@ std::string YahooRow(int32_t y, int32_t zoom);
 
 // Address of a tile; empty for a MapsType outside 0..8.
 std::string BuildTileUrl(const TileHosts& hosts, int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
-// Why the host or template of a MapsType's service can give no address (an
-// unknown placeholder, a lone brace), naming its key; nullopt when it can.
+// Why the host or template of a MapsType's service can give no address to
+// fetch (a scheme other than http or https, a value of no address's form, an
+// unknown placeholder, a switch with an empty item, a lone brace), naming its
+// key; nullopt when it can, or when it is empty (the default stands for it).
 std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsType);
 // prefix_x_y_zoom.ext; "_x_y_zoom." for a MapsType outside 0..8.
 std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom);

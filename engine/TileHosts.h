@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 // Where each service's tiles come from. A value is a host, optionally with
 // ":port" and an "http://" or "https://" prefix (none means "http://"). A
@@ -27,3 +29,13 @@ struct TileHosts {
   std::string& ByKeyIndex(std::size_t i);
   const std::string& ByKeyIndex(std::size_t i) const;
 };
+
+// Why a host value or address template gives no address that can be
+// fetched, as a phrase that follows the value in a message ("holds a
+// blank"); nullopt when its form is sound. A scheme other than http:// or
+// https:// is UnfetchedScheme's, not this one's. Placeholders count as part of
+// the host, each item of a "{switch:...}" checked as host text.
+std::optional<std::string> TileAddressFormProblem(std::string_view value);
+
+// The scheme a value names other than http or https ("ftp"), or nullopt.
+std::optional<std::string> UnfetchedScheme(std::string_view value);

@@ -44,9 +44,14 @@ std::vector<std::string_view> SwitchItems(std::string_view name) {
   return items;
 }
 
+// A switch with an empty item would send an address with nothing in its place ("//4/8/5.png").
+bool HasEmptyItem(const std::vector<std::string_view>& items) {
+  return items.empty() || std::any_of(items.begin(), items.end(), [](std::string_view item) { return item.empty(); });
+}
+
 bool IsKnown(std::string_view name) {
   static constexpr std::string_view kNames[] = {"x", "y", "-y", "z", "n", "s", "q", "bbox", "width", "height"};
-  if (name.starts_with(kSwitch)) return name.size() > kSwitch.size();
+  if (name.starts_with(kSwitch)) return !HasEmptyItem(SwitchItems(name));
   return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
@@ -69,7 +74,7 @@ bool AppendPlaceholder(std::string& out, std::string_view name, const TilePlace&
     out += kSubdomains[SubdomainIndex(tile.x, tile.y, kSubdomains.size())];
   } else if (name.starts_with(kSwitch)) {
     const std::vector<std::string_view> items = SwitchItems(name);
-    if (items.empty()) return false;
+    if (HasEmptyItem(items)) return false;
     out += items[SubdomainIndex(tile.x, tile.y, items.size())];
   } else if (name == "q") {
     out += Quadkey(tile.x, static_cast<int32_t>(bottomRow), tile.zoom);

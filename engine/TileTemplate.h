@@ -37,7 +37,8 @@ std::string Quadkey(int32_t x, int32_t bottomRow, int32_t zoom);
 bool IsAddressTemplate(std::string_view value);
 
 // What no address may hold, each once and as written, in order: unknown
-// placeholders ("{foo}"), an empty "{switch:}", and lone braces ("{", "}").
+// placeholders ("{foo}"), a "{switch:...}" with an empty item ("{switch:}",
+// "{switch:a,,b}"), and lone braces ("{", "}").
 std::vector<std::string> UnknownPlaceholders(std::string_view value);
 
 // Every known placeholder replaced for the tile; anything else stays as written.

@@ -42,6 +42,7 @@ std::optional<TaskParameters> DryRunParameters(CliPlatform& platform, const CliA
   StartPolicy policy;
   policy.replace = policy.bigTask = StartPolicy::Decide::Go;
   policy.dryRun = true;
+  policy.saveFolderEntry = "--path";
   return ParametersForStart(platform, ConfigPathFor(platform, arguments), *entries, policy);
 }
 

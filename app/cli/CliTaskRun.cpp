@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AppPaths.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "MapServices.h"
 #include "MapTypeZoom.h"
@@ -106,7 +107,7 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
     const std::string name = CliTaskFileName(a.taskName.value_or(entries.taskName));
     const std::string existing = savePath + (savePath.ends_with(kDirSeparator) ? "" : std::string(1, kDirSeparator)) +
                                  name;
-    if (!a.projectToOpen && !name.empty() && !TaskNameProblem(name) && std::filesystem::is_regular_file(existing))
+    if (!a.projectToOpen && !name.empty() && !TaskNameProblem(name) && FileExists(existing))
       entries = EntriesOf(ProjectFile::Read(existing), readArea);
   } catch (const AreaError& refusal) {
     // Never widened to its rectangle: a task whose area file is missing or damaged is refused.
@@ -151,6 +152,7 @@ void CliTaskRun::Start(const TaskEntries& entries) {
   StartPolicy policy;
   policy.replace = arguments_.replace ? StartPolicy::Decide::Go : StartPolicy::Decide::Refuse;
   policy.bigTask = arguments_.noSpaceCheck ? StartPolicy::Decide::Go : StartPolicy::Decide::Refuse;
+  policy.saveFolderEntry = "--path";
   std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries, policy);
   if (!parameters) return;
   run_ = CreateTaskRun(platform_, std::move(*parameters), *this);

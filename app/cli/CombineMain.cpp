@@ -9,8 +9,9 @@
 #include "CliArguments.h"
 #include "CliCombine.h"
 #include "ProgramInfo.h"
+#include "ProgramMain.h"
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
   if (words.size() == 1 && words[0] == "--version") {
     std::printf("%s\n", VersionLine("quarnel-cli-combine").c_str());
@@ -23,3 +24,5 @@ int main(int argc, char** argv) {
   }
   return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());
 }
+
+int main(int argc, char** argv) { return RunProgram("quarnel-cli-combine", [&] { return Main(argc, argv); }); }

@@ -1,13 +1,14 @@
 #include <QCoreApplication>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "Convert.h"
 #include "Form4.h"
 #include "ProgramInfo.h"
+#include "ProgramMain.h"
 #include "StdoutLines.h"
 #include "TileHttpClient.h"
 
@@ -67,6 +69,14 @@ int Redownload(CliPlatform& platform, const CliArguments& arguments) {
   return clean ? 0 : 1;
 }
 
+// Why path names no regular file ("No such file or directory"), or nullopt.
+std::optional<std::string> NoRegularFile(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::string(std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) return std::string("not a regular file");
+  return std::nullopt;
+}
+
 std::vector<std::string> ArgumentsOf(int argc, char* argv[]) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
@@ -75,7 +85,7 @@ std::vector<std::string> ArgumentsOf(int argc, char* argv[]) {
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+static int Main(int argc, char* argv[]) {
   // A reader that goes away must not kill a task in the middle of a save.
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -109,10 +119,10 @@ int main(int argc, char* argv[]) {
     return kUsageStatus;
   }
   // A missing file would silently mean the defaults and the public tile host.
-  if (arguments.configPath && !std::filesystem::is_regular_file(*arguments.configPath))
-    return UsageError("cannot open configuration file " + *arguments.configPath);
-  if (arguments.projectToOpen && !std::filesystem::is_regular_file(*arguments.projectToOpen))
-    return UsageError("cannot open project file " + *arguments.projectToOpen);
+  if (const auto problem = arguments.configPath ? NoRegularFile(*arguments.configPath) : std::nullopt)
+    return UsageError("cannot open configuration file " + *arguments.configPath + ": " + *problem);
+  if (const auto problem = arguments.projectToOpen ? NoRegularFile(*arguments.projectToOpen) : std::nullopt)
+    return UsageError("cannot open project file " + *arguments.projectToOpen + ": " + *problem);
   // Imported once for every level, before anything is written.
   std::shared_ptr<const Area> area;
   if (arguments.areaFile) {
@@ -163,3 +173,5 @@ int main(int argc, char* argv[]) {
   }
   return status;
 }
+
+int main(int argc, char* argv[]) { return RunProgram("quarnel-cli", [&] { return Main(argc, argv); }); }

@@ -4,11 +4,12 @@
 
 #include "AppPaths.h"
 #include "ProgramInfo.h"
+#include "ProgramMain.h"
 #include "TaskToOpen.h"
 #include "TileHttpClient.h"
 #include "ViewerWindow.h"
 
-int main(int argc, char* argv[]) {
+static int Main(int argc, char* argv[]) {
   if (const auto answer = VersionOrHelp({argv + 1, argv + argc}, "glimmet",
                                         "Usage: glimmet [PROJECT.qrnl]\nShows a task's tiles on a map; without a "
                                         "project, the task last started.\n")) {
@@ -35,3 +36,5 @@ int main(int argc, char* argv[]) {
   }
   return QApplication::exec();
 }
+
+int main(int argc, char* argv[]) { return RunProgram("glimmet", [&] { return Main(argc, argv); }); }

@@ -1,8 +1,9 @@
 #include "TaskEntries.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -31,13 +32,24 @@ std::string ExtensionOf(const std::string& name) {
   return name.substr(dot);
 }
 
-// The resume test: every entry as typed equals what the project file holds,
-// and the task has the same area or, like the file, none.
+// A coordinate as typed matches the stored one when the project file's
+// writer gives both the same text: "10.10" typed matches a stored 10.1, and
+// 10.00000000000001 matches 10 (the file keeps 15 digits); 10.0000000000001
+// does not.
+bool SameCoordinate(const std::string& typed, const std::string& stored, double storedValue) {
+  if (typed == stored) return true;
+  const std::optional<double> value = ParseCoordinate(typed);
+  return value && FormatGeneral(*value) == FormatGeneral(storedValue);
+}
+
+// The resume test: every entry equals what the project file holds, each
+// coordinate in the file's own form, and the task has the same area or, like
+// the file, none.
 bool SameEntries(const TaskEntries& entries, const ProjectFile& project, const std::optional<Area>& storedArea) {
-  // Texts, not numbers: "10.50" typed does not match a stored "10.5".
-  return project.MapsType == entries.mapsTypeIndex && project.LeftText == entries.left &&
-         project.RightText == entries.right && project.TopText == entries.top &&
-         project.BottomText == entries.bottom && project.Zoom == entries.zoom &&
+  return project.MapsType == entries.mapsTypeIndex && SameCoordinate(entries.left, project.LeftText, project.Left) &&
+         SameCoordinate(entries.right, project.RightText, project.Right) &&
+         SameCoordinate(entries.top, project.TopText, project.Top) &&
+         SameCoordinate(entries.bottom, project.BottomText, project.Bottom) && project.Zoom == entries.zoom &&
          std::to_string(project.ThreadCount) == entries.threads &&
          (entries.area ? storedArea && *storedArea == *entries.area : !storedArea);
 }
@@ -164,12 +176,34 @@ const char* CoordinateProblem(double left, double right, double top, double bott
   return nullptr;
 }
 
-std::optional<std::string> TaskNameProblem(const std::string& name) {
+std::optional<std::string> TaskNameProblem(const std::string& name, const std::string& saveFolderEntry) {
   // "..", or "...qrnl" whose tile folder would be "../", climbs out as surely as a separator.
   const std::string base = name.substr(0, name.size() - ExtensionOf(name).size());
   if (name.find(kDirSeparator) == std::string::npos && name != "." && name != ".." && base != "." && base != "..")
     return std::nullopt;
-  return "The task name \"" + name + "\" holds a folder: type only a name, and the folder in \"Path to save:\".";
+  return "The task name \"" + name + "\" holds a folder: type only a name, and the folder in " + saveFolderEntry + ".";
+}
+
+std::optional<std::string> TaskNameLengthProblem(const std::string& saveFolder, const std::string& taskFileName) {
+  // The longest name a task derives from its base name is its area file's;
+  // an atomic write's temporary adds ".", then ".pid-counter-attempt.tmp".
+  constexpr std::size_t kLongestSuffix = std::string_view("_area.geojson").size();
+  constexpr std::size_t kTemporaryExtra = 2 + 7 + 1 + 10 + 1 + 2 + 4;
+  std::string folder = saveFolder;
+  while (!folder.empty() && !IsDirectory(folder)) {
+    const std::size_t last = folder.find_last_not_of(kDirSeparator);
+    const std::size_t slash = last == std::string::npos ? std::string::npos : folder.rfind(kDirSeparator, last);
+    folder = slash == std::string::npos ? std::string() : folder.substr(0, slash == 0 ? 1 : slash);
+  }
+  const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+  const std::size_t base = taskFileName.size() - ExtensionOf(taskFileName).size();
+  const std::size_t added = kLongestSuffix + kTemporaryExtra;
+  if (base + added <= nameMax) return std::nullopt;
+  const std::size_t longest = nameMax > added ? nameMax - added : 0;
+  return "The task name is too long: it has " + std::to_string(base) + " bytes, the file system takes names of up to " +
+         std::to_string(nameMax) + " bytes, and the task's files add up to " + std::to_string(added) +
+         " to the name. Shorten it to at most " + std::to_string(longest) + " bytes.";
 }
 
 TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
@@ -216,7 +250,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage("Please enter a task name.");
     return std::nullopt;
   }
-  if (const std::optional<std::string> problem = TaskNameProblem(entries.taskName)) {
+  if (const std::optional<std::string> problem = TaskNameProblem(entries.taskName, policy.saveFolderEntry)) {
     platform.ShowMessage(*problem);
     return std::nullopt;
   }
@@ -243,9 +277,18 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage("Please select a path to save the images.");
     return std::nullopt;
   }
-  if (!policy.dryRun && !IsDirectory(savePath) && ::mkdir(savePath.c_str(), 0777) != 0) {
-    platform.ShowMessage("Create directory " + savePath + " Failed.");
+  std::string taskFileName = entries.taskName;
+  if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
+  // Before the save folder is made: nothing is left behind by a name that cannot be.
+  if (const std::optional<std::string> problem = TaskNameLengthProblem(savePath, taskFileName)) {
+    platform.ShowMessage(*problem);
     return std::nullopt;
+  }
+  if (!policy.dryRun) {
+    if (const std::optional<std::string> reason = MakeFolders(savePath)) {
+      platform.ShowMessage("Create directory " + savePath + " Failed. " + *reason + ".");
+      return std::nullopt;
+    }
   }
   if (savePath.back() != kDirSeparator) savePath += kDirSeparator;
 
@@ -271,20 +314,22 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   // configuration file is lowered rather than overrunning it.
   settings.ThreadCount = std::min(*threads, kMaxWorkers);
 
-  std::string taskFileName = entries.taskName;
-  if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
-
   // The same entries resume the task, however its name was typed; other
   // entries replace it only when the user says so.
   const std::string projectPath = savePath + taskFileName;
   int64_t doneBefore = 0;
+  double coordinates[4] = {*left, *right, *top, *bottom};
   if (FileExists(projectPath)) {
     try {
       const ProjectFile project = ProjectFile::Read(projectPath);
       const std::optional<Area> storedArea = ReadTaskArea(project);
       settings.Resume = SameEntries(entries, project, storedArea);
-      if (settings.Resume)
+      if (settings.Resume) {
         doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
+        // A resumed task is the stored one, to the last bit of every coordinate.
+        coordinates[0] = project.Left, coordinates[1] = project.Right;
+        coordinates[2] = project.Top, coordinates[3] = project.Bottom;
+      }
       if (!settings.Resume) {
         const std::string exists = "A task named " + taskFileName + " exists with other entries (" +
                                    TilesDoneText(project, storedArea) + ")";
@@ -298,10 +343,10 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
       if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
     }
   }
-  settings.LeftLongitude = *left;
-  settings.RightLongitude = *right;
-  settings.TopLatitude = *top;
-  settings.BottomLatitude = *bottom;
+  settings.LeftLongitude = coordinates[0];
+  settings.RightLongitude = coordinates[1];
+  settings.TopLatitude = coordinates[2];
+  settings.BottomLatitude = coordinates[3];
   settings.ThreadSlots = kMaxWorkers;
   settings.MapsType = 8;
   settings.SavePath = savePath;

@@ -44,6 +44,9 @@ std::optional<int64_t> TilesOf(const TaskEntries& entries);
 // The first failing check of the coordinates, as Start shows it, or null.
 const char* CoordinateProblem(double left, double right, double top, double bottom);
 
+// The window's label of the save folder's entry.
+inline constexpr const char* kSaveFolderLabel = "\"Path to save:\"";
+
 // Start asks before a task of more tiles than this.
 inline constexpr int64_t kManyTiles = 1000000;
 
@@ -57,6 +60,8 @@ struct StartPolicy {
   Decide bigTask = Decide::Ask;
   // The checks alone, for an estimate: a missing save folder is not created.
   bool dryRun = false;
+  // How refusals name the entry that takes the save folder, as the front end shows it.
+  std::string saveFolderEntry = kSaveFolderLabel;
 };
 
 // Start's checks, in their order, up to the filled parameters: the
@@ -74,8 +79,16 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
 bool RangeSpaceAllows(Platform& platform, const std::vector<TaskParameters>& levels, const StartPolicy& policy);
 
 // Why a task name cannot name a project file in the save folder (a folder in
-// it, "..", an absolute path), or nullopt.
-std::optional<std::string> TaskNameProblem(const std::string& name);
+// it, "..", an absolute path), or nullopt. The refusal points to the save
+// folder's entry as saveFolderEntry names it.
+std::optional<std::string> TaskNameProblem(const std::string& name,
+                                           const std::string& saveFolderEntry = kSaveFolderLabel);
+
+// Why the files of a task named taskFileName (extension included) cannot be
+// made in saveFolder: a name longer than the file system allows, counting
+// the longest name derived from it and the temporary beside that; or nullopt.
+// The folder need not exist yet: its nearest existing parent is asked.
+std::optional<std::string> TaskNameLengthProblem(const std::string& saveFolder, const std::string& taskFileName);
 
 // The entries a project file holds, as the window's reader puts them in,
 // with the task's area. Throws AreaError naming the area file when it is

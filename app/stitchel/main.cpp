@@ -7,6 +7,7 @@
 
 #include "AppPaths.h"
 #include "ProgramInfo.h"
+#include "ProgramMain.h"
 #include "StitchelLogic.h"
 #include "StitchelWindow.h"
 
@@ -16,7 +17,7 @@ constexpr const char* kUsage = "Usage: stitchel [--config FILE] [PROJECT.qrnl ..
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+static int Main(int argc, char* argv[]) {
   const std::string help =
       std::string(kUsage) +
       "Combines finished tasks into a GeoTIFF, an MBTiles, PMTiles, GeoPackage or sqlitedb tile set, a PNG or\n"
@@ -47,3 +48,5 @@ int main(int argc, char* argv[]) {
   window.show();
   return QApplication::exec();
 }
+
+int main(int argc, char* argv[]) { return RunProgram("stitchel", [&] { return Main(argc, argv); }); }

@@ -13,6 +13,7 @@
 #include "AreaGeoJson.h"
 #include "AtomicFile.h"
 #include "ImportAreaFile.h"
+#include "ProgramMain.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ int Refuse(const std::string& message, bool usage = false) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   std::vector<std::string> files;
   std::string bufferText = "0";
   for (int i = 1; i < argc; ++i) {
@@ -63,3 +64,5 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+int main(int argc, char** argv) { return RunProgram("quarnel-area-import", [&] { return Main(argc, argv); }); }

@@ -26,6 +26,19 @@ struct RefusalCase {
   std::string message;   // empty: the task starts
 };
 
+std::string TooLong(std::size_t bytes) {
+  return "The task name is too long: it has " + std::to_string(bytes) +
+         " bytes, the file system takes names of up to 255 bytes, and the task's files add up to 40 to the name. "
+         "Shorten it to at most 215 bytes.";
+}
+
+std::string NoAddress(const std::string& value, const std::string& why) {
+  return "The tile server OpenStreetMap in [Hosts] is \"" + value + "\", which " + why +
+         ". Write a host (tile.example.org) or an address (https://tile.example.org/{z}/{x}/{y}.png).";
+}
+
+std::string Hosts(const std::string& value) { return "\r\n[Hosts]\r\nOpenStreetMap=" + value + "\r\n"; }
+
 class StartRefusal : public MainWindowTest, public ::testing::WithParamInterface<RefusalCase> {
   std::string ConfigText() override { return "[Proxy]\r\n" + GetParam().proxy; }
 };
@@ -77,7 +90,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "The tile server OpenStreetMap in [Hosts] holds an unknown placeholder: {key}. Known: {x}, {y}, "
                     "{-y}, {z}, {n}, {s}, {switch:A,B,...}, {q}, {bbox}, {width}, {height}."},
         RefusalCase{"colonInAHeaderName", "\r\n[Headers]\r\nX:Key=secret\r\n", "job",
-                    "The header \"X:Key\" in [Headers] has a colon in its name: write Name=value."}),
+                    "The header \"X:Key\" in [Headers] has a colon in its name: write Name=value."},
+        // Every file the task derives, and the temporary beside it, must fit the file system's names.
+        RefusalCase{"nameTooLong", "", std::string(216, 'n') + ".qrnl", TooLong(216)},
+        RefusalCase{"nameTooLongWithoutExtension", "", std::string(300, 'n'), TooLong(300)},
+        RefusalCase{"nameAtTheLimit", "", std::string(215, 'n'), ""},
+        RefusalCase{"serverNoAddress", Hosts("not a url at all"), "job",
+                    NoAddress("not a url at all", "holds a blank or a control character")},
+        RefusalCase{"serverWithoutHost", Hosts("https:///{z}/{x}/{y}.png"), "job",
+                    NoAddress("https:///{z}/{x}/{y}.png", "names no host")},
+        RefusalCase{"serverPortNoNumber", Hosts("127.0.0.1:http"), "job",
+                    NoAddress("127.0.0.1:http", "has a port that is not a number from 1 to 65535")},
+        RefusalCase{"serverOddHostCharacter", Hosts("{switch:a,b*}.example.test"), "job",
+                    NoAddress("{switch:a,b*}.example.test", "has a host name with the character '*'")},
+        RefusalCase{"ftpServer", Hosts("ftp://127.0.0.1/{z}/{x}/{y}.png"), "job",
+                    "The tile server OpenStreetMap in [Hosts] is \"ftp://127.0.0.1/{z}/{x}/{y}.png\": ftp:// is not "
+                    "fetched, only http:// and https://."},
+        RefusalCase{"fileServer", Hosts("FILE:///etc/{z}"), "job",
+                    "The tile server OpenStreetMap in [Hosts] is \"FILE:///etc/{z}\": FILE:// is not fetched, only "
+                    "http:// and https://."},
+        RefusalCase{"httpsInCapitals", Hosts("HTTPS://127.0.0.1:8/{z}/{x}/{y}.png"), "job", ""},
+        RefusalCase{"emptySwitchItem", Hosts("{switch:a,,b}.example.test"), "job",
+                    "The tile server OpenStreetMap in [Hosts] has an empty item in {switch:a,,b}: give every item of "
+                    "{switch:A,B,...} a text."},
+        RefusalCase{"switchOfNothing", Hosts("h/{switch:,}/{z}/{x}/{y}"), "job",
+                    "The tile server OpenStreetMap in [Hosts] has an empty item in {switch:,}: give every item of "
+                    "{switch:A,B,...} a text."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, TheCommandLineRateReplacesTheConfiguredOne) {

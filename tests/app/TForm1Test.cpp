@@ -146,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(
     Table, StartChecks,
     ::testing::Values(
         CheckCase{"emptyFolderFirst", "", "x", "x", "x", "x", "Please select a path to save the images."},
-        CheckCase{"folderNotCreated", "<save>/a/b", "x", "", "", "", "Create directory <save>/a/b Failed."},
+        CheckCase{"folderNotCreated", "/dev/null/a/b", "x", "", "", "",
+                  "Create directory /dev/null/a/b Failed. Not a directory."},
+        CheckCase{"folderTwoLevelsDown", "<save>/a/b", "10", "20", "50", "40", ""},
         CheckCase{"notANumber", "<save>", "10", "20", "abc", "40", "Longitude or latitude input error!"},
         CheckCase{"decimalComma", "<save>", "10,5", "20", "50", "40", "Longitude or latitude input error!"},
         CheckCase{"emptyEntry", "<save>", "10", "20", "50", "", "Longitude or latitude input error!"},
@@ -273,7 +275,7 @@ struct ResumeCase {
 
 class ResumeTest : public MainWindowTest, public ::testing::WithParamInterface<ResumeCase> {};
 
-TEST_P(ResumeTest, ComparesTheEntriesAsTyped) {
+TEST_P(ResumeTest, ComparesTheEntriesAsTheFileWritesThem) {
   EnterTask();
   Click();
   TickUntilClosed();
@@ -289,7 +291,14 @@ TEST_P(ResumeTest, ComparesTheEntriesAsTyped) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ResumeTest,
     ::testing::Values(ResumeCase{"unchanged", [](TaskEntries&) {}, true},
-                      ResumeCase{"trailingZero", [](TaskEntries& e) { e.left = "10.0"; }, false},
+                      // Every text the project file writes as it stored it resumes.
+                      ResumeCase{"trailingZero", [](TaskEntries& e) { e.left = "10.0"; }, true},
+                      ResumeCase{"trailingZeroes", [](TaskEntries& e) { e.right = "20.000"; }, true},
+                      ResumeCase{"exponent", [](TaskEntries& e) { e.top = "5e1"; }, true},
+                      ResumeCase{"blanks", [](TaskEntries& e) { e.bottom = " 40 "; }, true},
+                      ResumeCase{"beyondFifteenDigits", [](TaskEntries& e) { e.left = "10.00000000000001"; }, true},
+                      ResumeCase{"withinFifteenDigits", [](TaskEntries& e) { e.left = "10.0000000000001"; }, false},
+                      ResumeCase{"nineDecimals", [](TaskEntries& e) { e.top = "50.000000000"; }, true},
                       ResumeCase{"otherRight", [](TaskEntries& e) { e.right = "21"; }, false},
                       ResumeCase{"otherTop", [](TaskEntries& e) { e.top = "51"; }, false},
                       ResumeCase{"otherBottom", [](TaskEntries& e) { e.bottom = "41"; }, false},

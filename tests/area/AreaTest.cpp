@@ -59,6 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"not_a_number", Line({{10, kNaN}, {11, 46}}), "not a number"},
         ValidationCase{"latitude_beyond_90", Line({{10, 91}, {11, 46}}), "latitude of 91, beyond 90"},
         ValidationCase{"longitude_beyond_180", Line({{179, 0}, {181, 0}}), kSplit},
+        ValidationCase{"longitude_nowhere_on_earth", Line({{1e300, 0}, {11, 46}}), "longitude of 1E300, beyond 180"},
+        ValidationCase{"longitude_nowhere_west", Line({{10, 0}, {-361, 46}}), "longitude of -361, beyond 180"},
         ValidationCase{"a_step_across_180", Line({{179, 0}, {-179, 1}}), kSplit},
         ValidationCase{"a_closing_edge_across_180", Polygon({{170, 0}, {175, 5}, {-175, 5}}), kSplit},
         ValidationCase{"the_whole_map_from_edge_to_edge", Polygon({{-180, -80}, {180, -80}, {180, 80}, {-180, 80}}), ""},

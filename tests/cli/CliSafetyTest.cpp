@@ -173,10 +173,28 @@ TEST_F(CliSafetyTest, NamesThatLeaveTheSaveFolderAreRefused) {
   for (const std::string name : {"../x", "a/b", "/tmp/quarnel-absolute-name", ".."}) {
     const CliProcess::Result run = CliProcess::Run(Args("4", "1", name));
     EXPECT_EQ(run.status, 2) << name;
-    EXPECT_TRUE(Contains(run.err, "holds a folder")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "holds a folder: type only a name, and the folder in --path.")) << run.err;
   }
   EXPECT_EQ(FilesIn(temp.Path()), 1u) << "only the configuration: nothing written anywhere";
   EXPECT_FALSE(Exists("/tmp/quarnel-absolute-name.qrnl"));
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Names longer than the file system takes end in one line and a status, never in an abort.
+TEST_F(CliSafetyTest, NamesTooLongForTheFileSystemAreRefusedWithoutACrash) {
+  const std::string longName(300, 'n');
+  const std::string longPath = temp / longName;
+  std::vector<std::string> dryRun = Args("4", "1", longName);
+  dryRun.push_back("--dry-run");
+  for (const std::vector<std::string>& args :
+       {Args("4", "1", longName), dryRun, std::vector<std::string>{"--config", longPath, "--task", "job"},
+        std::vector<std::string>{"--config", config.string(), "--open", longPath + ".qrnl"}}) {
+    const CliProcess::Result run = CliProcess::Run(args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), Contains(run.err, "Try '") ? 2 : 1) << run.err;
+    EXPECT_TRUE(Contains(run.err, "too long")) << run.err;
+  }
+  EXPECT_EQ(FilesIn(temp.Path()), 1u) << "only the configuration: nothing written anywhere";
   EXPECT_EQ(server.RequestCount(), 0u);
 }
 

@@ -351,7 +351,10 @@ TEST_F(CliTaskTest, AMissingConfigurationIsRefusedNotReplacedByTheDefaults) {
     args.insert(args.end(), tail.begin(), tail.end());
     const CliProcess::Result run = CliProcess::Run(args);
     EXPECT_EQ(run.status, 2) << tail[0];
-    EXPECT_EQ(run.err.rfind("quarnel-cli: cannot open configuration file " + missing.string() + "\n", 0), 0u)
+    EXPECT_EQ(run.err.rfind("quarnel-cli: cannot open configuration file " + missing.string() +
+                                   ": No such file or directory\n",
+                               0),
+              0u)
         << run.err;
     EXPECT_EQ(run.out, "");
   }
