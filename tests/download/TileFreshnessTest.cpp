@@ -114,29 +114,6 @@ TEST(FreshLineTest, ReadsWholeLinesFromTheEnd) {
   }
 }
 
-// A line over the bound is passed over and counted wherever it lies, across
-// pieces too; a cut last line is passed over as before, uncounted.
-TEST(FreshLineTest, PassesOverLinesTooLongToKeep) {
-  ScratchFolder folder("fresh");
-  const std::string huge(200000, 'x'), over(101, 'o'), fits(100, 'f');
-  struct Case {
-    std::string text;
-    std::vector<std::string> lines;
-    std::size_t skipped;
-  };
-  for (const Case& c : std::vector<Case>{{huge + "\na\nb\n", {"a", "b"}, 1},
-                                         {"a\n" + huge + "\nb\n" + over + "\n", {"a", "b"}, 2},
-                                         {"a\n" + fits + "\n" + huge, {"a", fits}, 0},
-                                         {huge + "\n", {}, 1}}) {
-    WriteFile(folder / "fresh.txt", c.text);
-    std::vector<std::string> read;
-    const std::size_t skipped = ReadLinesNewestFirst(
-        folder / "fresh.txt", [&](std::string_view line) { read.emplace(read.begin(), line); }, 100);
-    EXPECT_EQ(read, c.lines) << c.text.size();
-    EXPECT_EQ(skipped, c.skipped) << c.text.size();
-  }
-}
-
 struct HeaderCase {
   const char* name;
   const char* value;
