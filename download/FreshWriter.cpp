@@ -1,7 +1,6 @@
 #include "FreshWriter.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,14 +116,4 @@ void FreshWriter::WriteAll(const std::string& bytes) {
     }
     done += static_cast<std::size_t>(n);
   }
-}
-
-TaskFolderLock::TaskFolderLock(const std::string& folder, Kind kind) {
-  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) return;
-  held_ = ::flock(fd_, (kind == Kind::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
-}
-
-TaskFolderLock::~TaskFolderLock() {
-  if (fd_ >= 0) ::close(fd_);
 }

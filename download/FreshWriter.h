@@ -55,20 +55,3 @@ class FreshWriter {
   bool stopping_ = false;
   std::thread thread_;
 };
-
-// A task's tile folder held for a download (shared: downloads and the window
-// go on) or for a refresh (exclusive: no download and no second refresh of
-// the same task meanwhile). Never waits; released when destroyed.
-class TaskFolderLock {
- public:
-  enum class Kind { Shared, Exclusive };
-  TaskFolderLock(const std::string& folder, Kind kind);
-  ~TaskFolderLock();
-  TaskFolderLock(const TaskFolderLock&) = delete;
-  TaskFolderLock& operator=(const TaskFolderLock&) = delete;
-  bool Held() const { return held_; }
-
- private:
-  int fd_ = -1;
-  bool held_ = false;
-};

@@ -129,6 +129,8 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
     result.errorMessage = listName + " is not a failed-tile list: no line has the form path|address.";
     return result;
   }
+  result.entries = static_cast<int>(
+      std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return !line.empty(); }));
 
   const std::atomic<bool> never{false};
   const std::atomic<bool>& stop = control.stop ? *control.stop : never;
@@ -224,4 +226,11 @@ int RemoveSettledEntries(const std::string& listPath, const std::vector<std::str
   }
   if (removed > 0) WriteFileAtomic(listPath, kept);
   return removed;
+}
+
+std::string RedownloadSummary(const RedownloadResult& result) {
+  if (result.entries == 0) return "The list holds no entry: nothing was fetched.";
+  return "Fetched again: " + std::to_string(result.ok) + " saved, " + std::to_string(result.failed) + " failed" +
+         (result.skipped ? ", " + std::to_string(result.skipped) + " skipped" : "") + ", " +
+         std::to_string(result.removedFromList) + " taken off the list" + (result.stopped ? " (stopped)." : ".");
 }

@@ -42,6 +42,7 @@ std::optional<std::string> RefuseTilePath(const std::string& path);
 // an error for a message box (the list could not be read, a tile could not be
 // written, the proxy port is not usable).
 struct RedownloadResult {
+  int entries = 0;  // the list's lines that are not empty
   int ok = 0;
   int failed = 0;
   int skipped = 0;
@@ -87,6 +88,11 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
                                     const ProxyConfig& proxy,
                                     const std::function<void(const std::string&)>& appendLine,
                                     const RedownloadControl& control = {}, const std::string& listName = "The list");
+
+// One line on a finished run: "Fetched again: 3 saved, 1 failed, 2 taken off
+// the list." (skipped entries and a stop named when there were any), or that
+// the list held no entry.
+std::string RedownloadSummary(const RedownloadResult& result);
 
 // Takes the entries whose path is one of savedPaths out of a list file,
 // atomically; every other line keeps its place and its bytes. Returns how

@@ -112,16 +112,23 @@ void AppendFreshRecordLine(std::string& out, const FreshRecord& record) {
   out += '\n';
 }
 
-std::string RefreshMarkerLine(char kind, int64_t start) {
-  return std::string(1, kind) + '\t' + std::to_string(start) + '\n';
+std::string RefreshMarkerLine(char kind, int64_t start, std::optional<int32_t> olderThanDays) {
+  std::string line = std::string(1, kind) + '\t' + std::to_string(start);
+  if (olderThanDays) line += '\t' + std::to_string(*olderThanDays);
+  return line + '\n';
 }
 
 std::optional<FreshLine> ParseFreshLine(std::string_view line) {
   const std::vector<std::string_view> fields = Fields(line);
   FreshLine parsed;
-  if (fields.size() == 2 && (fields[0] == "R" || fields[0] == "E")) {
+  if ((fields.size() == 2 || fields.size() == 3) && (fields[0] == "R" || fields[0] == "E")) {
     const std::optional<int64_t> start = Number(fields[1]);
     if (!start) return std::nullopt;
+    if (fields.size() == 3) {
+      const std::optional<int64_t> days = Number(fields[2]);
+      if (!days || *days < 0 || *days > INT32_MAX) return std::nullopt;
+      parsed.olderThanDays = static_cast<int32_t>(*days);
+    }
     parsed.kind = fields[0] == "R" ? FreshLine::Kind::RefreshStarted : FreshLine::Kind::RefreshEnded;
     parsed.start = *start;
     return parsed;
@@ -131,8 +138,13 @@ std::optional<FreshLine> ParseFreshLine(std::string_view line) {
                                expires = Number(fields[3]);
   if (!x || !y || !checked || !expires || *x < INT32_MIN || *x > INT32_MAX || *y < INT32_MIN || *y > INT32_MAX)
     return std::nullopt;
+  // A validator no writer would have written is never sent back.
+  const auto validator = [](std::string_view field) {
+    std::string value(field);
+    return FitsInLine(value) ? value : std::string();
+  };
   parsed.record = {static_cast<int32_t>(*x), static_cast<int32_t>(*y), *checked,
-                   {{std::string(fields[4]), std::string(fields[5])}, *expires}};
+                   {{validator(fields[4]), validator(fields[5])}, *expires}};
   return parsed;
 }
 
@@ -156,7 +168,8 @@ std::string FreshFilePathForTileFolder(const std::string& tileFolder) {
   return base + kFreshFileSuffix;
 }
 
-void ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view)>& visit) {
+std::size_t ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view)>& visit,
+                                 std::size_t longestLine) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
   struct Closer {
@@ -166,9 +179,17 @@ void ReadLinesNewestFirst(const std::string& path, const std::function<void(std:
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
     throw FileWriteError("Cannot open file " + path + ": not a regular file");
-  std::string carry;  // the start of the line the last piece began in, which this piece ends
+  std::size_t skipped = 0;
+  const auto take = [&](std::string_view line) {
+    if (line.size() > longestLine)
+      ++skipped;
+    else
+      visit(line);
+  };
+  std::string carry;  // the end of the line the last piece began in, which this piece starts
   std::string piece;
-  bool cutLine = true;  // until the first LF from the end: a line a crash cut short
+  bool cutLine = true;   // until the first LF from the end: a line a crash cut short
+  bool tooLong = false;  // inside a line already too long to keep: its bytes are not gathered
   for (off_t end = info.st_size; end > 0;) {
     const off_t start = std::max<off_t>(0, end - static_cast<off_t>(kPiece));
     piece.resize(static_cast<std::size_t>(end - start));
@@ -178,21 +199,26 @@ void ReadLinesNewestFirst(const std::string& path, const std::function<void(std:
       if (n <= 0) throw FileWriteError("Cannot read file " + path + ": " + std::strerror(n < 0 ? errno : EIO));
       done += static_cast<std::size_t>(n);
     }
-    piece += carry;
+    end = start;
+    if (!tooLong) piece += carry;
     std::size_t lineEnd = piece.size();
-    if (cutLine) {
+    if (cutLine || tooLong) {
       lineEnd = piece.rfind('\n');
       if (lineEnd == std::string::npos) {
         carry.clear();
-        end = start;
         continue;
       }
-      cutLine = false;
+      if (tooLong) ++skipped;
+      cutLine = tooLong = false;
     }
     for (std::size_t lf; lineEnd > 0 && (lf = piece.rfind('\n', lineEnd - 1)) != std::string::npos; lineEnd = lf)
-      visit(std::string_view(piece).substr(lf + 1, lineEnd - lf - 1));
-    carry = piece.substr(0, lineEnd);
-    end = start;
+      take(std::string_view(piece).substr(lf + 1, lineEnd - lf - 1));
+    tooLong = lineEnd > longestLine;
+    carry = tooLong ? std::string() : piece.substr(0, lineEnd);
   }
-  if (!cutLine) visit(std::string_view(carry));  // the first line, which no LF precedes
+  if (tooLong)
+    ++skipped;
+  else if (!cutLine)
+    take(carry);  // the first line, which no LF precedes
+  return skipped;
 }

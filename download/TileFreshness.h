@@ -14,9 +14,11 @@
 //
 // with times in milliseconds since 1970 (expires 0: the server named none). A
 // later line for the same tile replaces an earlier one. A refresh writes
-// "R" TAB start when it begins and "E" TAB start when it has seen every
-// tile, so a stopped refresh can be taken up where it stopped. A line cut
-// short by a crash has no LF and is passed over.
+// "R" TAB start (TAB days, when asked for tiles that old) when it begins and
+// "E" TAB start when it has seen every tile, so a stopped refresh can be
+// taken up where it stopped, judging as it began. A line cut short by a
+// crash has no LF and is passed over; so is a line longer than any writer
+// writes (kLongestFreshLine).
 
 // The validators of a saved tile, as the server sent them.
 struct TileValidators {
@@ -64,7 +66,8 @@ struct FreshRecord {
 std::string FreshRecordLine(const FreshRecord& record);
 // The same line appended to out.
 void AppendFreshRecordLine(std::string& out, const FreshRecord& record);
-std::string RefreshMarkerLine(char kind, int64_t start);  // kind 'R' or 'E'
+// kind 'R' or 'E'; olderThanDays only for 'R'.
+std::string RefreshMarkerLine(char kind, int64_t start, std::optional<int32_t> olderThanDays = std::nullopt);
 
 // A line without its LF.
 struct FreshLine {
@@ -72,6 +75,7 @@ struct FreshLine {
   Kind kind = Kind::Tile;
   FreshRecord record;  // Tile
   int64_t start = 0;   // the markers
+  std::optional<int32_t> olderThanDays;  // "R": the age it was asked for
 };
 std::optional<FreshLine> ParseFreshLine(std::string_view line);
 
@@ -84,10 +88,15 @@ std::optional<FreshLine> ParseFreshLine(std::string_view line);
 bool RefreshDue(int64_t checked, int64_t expires, int64_t reference, std::optional<int32_t> olderThanDays,
                 bool continuing = false);
 
+inline constexpr std::size_t kLongestFreshLine = std::size_t{8} << 10;
+
 // Each whole line of a file (without its LF), the last first, read from the
-// end in pieces; a last line without its LF is passed over. Throws
-// FileWriteError when the file cannot be read or is not a regular file.
-void ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view line)>& visit);
+// end in pieces; a last line without its LF is passed over, and so is a line
+// longer than longestLine, whose bytes are never gathered. Returns how many
+// were too long. Throws FileWriteError when the file cannot be read or is not
+// a regular file.
+std::size_t ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view line)>& visit,
+                                 std::size_t longestLine = kLongestFreshLine);
 
 inline constexpr int32_t kDefaultRefreshDays = 7;
 inline constexpr const char* kFreshFileSuffix = "_fresh.txt";

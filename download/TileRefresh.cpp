@@ -19,6 +19,8 @@
 #include "FailureWatch.h"
 #include "FreshWriter.h"
 #include "RequestPacer.h"
+#include "TaskLock.h"
+#include "TileBody.h"
 #include "TileFetch.h"
 #include "TileHttpClient.h"
 #include "Unitclasstask.h"
@@ -29,26 +31,50 @@ constexpr std::size_t kPiece = std::size_t{64} << 10;
 constexpr std::size_t kQueuedTiles = 256;
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 
-// The task's tiles numbered column by column from 0, one bit each.
+// The cells of the task's rectangle numbered column by column from 0, one
+// bit each. A task over an area numbers its rectangle too: only the tiles
+// inside are its own, but they lie anywhere in it.
 class TileSet {
  public:
   explicit TileSet(const DownloadTask& task)
-      : minX_(task.MinX), minY_(task.MinY), height_(int64_t{task.MaxY} - task.MinY + 1),
-        total_(std::max<int64_t>(task.TotalTiles, 0)), bits_(static_cast<std::size_t>((total_ + 63) / 64)) {}
+      : inside_(task.Inside.get()), minX_(task.MinX), minY_(task.MinY),
+        height_(std::max<int64_t>(int64_t{task.MaxY} - task.MinY + 1, 0)),
+        total_(std::max<int64_t>(int64_t{task.MaxX} - task.MinX + 1, 0) * height_),
+        bits_(static_cast<std::size_t>((total_ + 63) / 64)) {}
 
-  int64_t Total() const { return total_; }
   std::optional<int64_t> Number(int32_t x, int32_t y) const {
     const int64_t column = int64_t{x} - minX_, row = int64_t{y} - minY_;
     if (column < 0 || row < 0 || row >= height_ || column * height_ + row >= total_) return std::nullopt;
     return column * height_ + row;
   }
-  int32_t X(int64_t number) const { return static_cast<int32_t>(minX_ + number / height_); }
-  int32_t Y(int64_t number) const { return static_cast<int32_t>(minY_ + number % height_); }
   bool Has(int64_t number) const { return (bits_[Word(number)] >> (number % 64)) & 1; }
   void Add(int64_t number) { bits_[Word(number)] |= uint64_t{1} << (number % 64); }
+  // Whether the task fetches this tile of its rectangle.
+  bool Owns(int32_t x, int32_t y) const { return !inside_ || inside_->Contains(x, y); }
+
+  // Each tile of the task in the walk's order, while keepGoing says so.
+  template <typename Visit, typename KeepGoing>
+  void ForEachTile(Visit visit, KeepGoing keepGoing) const {
+    if (inside_) {
+      struct Stopped {};
+      try {
+        inside_->ForEachRun([&](int32_t x, int32_t firstY, int32_t lastY) {
+          for (int64_t y = firstY; y <= lastY; ++y) {
+            if (!keepGoing()) throw Stopped{};
+            visit(x, static_cast<int32_t>(y));
+          }
+        });
+      } catch (const Stopped&) {
+      }
+      return;
+    }
+    for (int64_t number = 0; number < total_ && keepGoing(); ++number)
+      visit(static_cast<int32_t>(minX_ + number / height_), static_cast<int32_t>(minY_ + number % height_));
+  }
 
  private:
   static std::size_t Word(int64_t number) { return static_cast<std::size_t>(number / 64); }
+  const TileSelection* inside_;
   int64_t minX_, minY_, height_, total_;
   std::vector<uint64_t> bits_;
 };
@@ -81,7 +107,9 @@ void ReadAt(int fd, char* into, std::size_t count, off_t at, const std::string& 
 // What the newest lines of the file said, now that it holds only them.
 struct Compacted {
   std::optional<int64_t> unfinishedStart;
+  std::optional<int32_t> unfinishedDays;  // the age that refresh was asked for
   std::size_t bytes = 0;
+  std::size_t tooLong = 0;  // lines no writer writes, dropped
 };
 
 // Rewrites the file with the newest line of each tile of the range, marking
@@ -92,11 +120,14 @@ Compacted CompactFreshFile(const std::string& path, TileSet& seen) {
   if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return compacted;
   AtomicFileWriter out(path, Durability::ProcessCrash);
   bool markerSeen = false;
-  ReadLinesNewestFirst(path, [&](std::string_view line) {
+  compacted.tooLong = ReadLinesNewestFirst(path, [&](std::string_view line) {
     const std::optional<FreshLine> parsed = ParseFreshLine(line);
     if (!parsed) return;
     if (parsed->kind != FreshLine::Kind::Tile) {
-      if (!markerSeen && parsed->kind == FreshLine::Kind::RefreshStarted) compacted.unfinishedStart = parsed->start;
+      if (!markerSeen && parsed->kind == FreshLine::Kind::RefreshStarted) {
+        compacted.unfinishedStart = parsed->start;
+        compacted.unfinishedDays = parsed->olderThanDays;
+      }
       markerSeen = true;
       return;
     }
@@ -187,9 +218,11 @@ class Refresher {
     if (!request.blankImagePath.empty()) blank_ = TileBytes(request.blankImagePath);
   }
 
-  void Run(FreshWriter& writer, TileSet& seen, std::size_t compactedBytes, int64_t reference, bool continuing) {
+  void Run(FreshWriter& writer, TileSet& seen, std::size_t compactedBytes, int64_t reference, bool continuing,
+           std::optional<int32_t> olderThanDays) {
     writer_ = &writer;
     continuing_ = continuing;
+    olderThanDays_ = olderThanDays;
     const int32_t threads = std::clamp(task_.Parameters.ThreadCount, 1, kMaxWorkers);
     std::vector<std::thread> fetchers;
     for (int32_t i = 0; i < threads; ++i) fetchers.emplace_back([this] { Fetch(); });
@@ -219,7 +252,7 @@ class Refresher {
   }
 
   void Offer(int32_t x, int32_t y, int64_t checked, const TileFreshness& known, int64_t reference) {
-    if (!RefreshDue(checked, known.expires, reference, request_.olderThanDays, continuing_)) return;
+    if (!RefreshDue(checked, known.expires, reference, olderThanDays_, continuing_)) return;
     if (!SavedTileTime(task_.TileFilePath(x, y))) return;
     {
       std::lock_guard lock(mutex_);
@@ -235,15 +268,17 @@ class Refresher {
       const std::optional<FreshLine> parsed = ParseFreshLine(line);
       if (!parsed || parsed->kind != FreshLine::Kind::Tile) return;
       const FreshRecord& record = parsed->record;
+      if (!seen.Owns(record.x, record.y)) return;
       Offer(record.x, record.y, record.checked, record.freshness, reference);
     });
     // The saved tiles no line names: their file's time is their last check.
-    for (int64_t number = 0; number < seen.Total() && !stop_; ++number) {
-      if (seen.Has(number)) continue;
-      const int32_t x = seen.X(number), y = seen.Y(number);
-      const std::optional<int64_t> modified = SavedTileTime(task_.TileFilePath(x, y));
-      if (modified) Offer(x, y, *modified, {}, reference);
-    }
+    seen.ForEachTile(
+        [&](int32_t x, int32_t y) {
+          if (seen.Has(*seen.Number(x, y))) return;
+          const std::optional<int64_t> modified = SavedTileTime(task_.TileFilePath(x, y));
+          if (modified) Offer(x, y, *modified, {}, reference);
+        },
+        [this] { return !stop_; });
   }
 
   void Fetch() {
@@ -279,15 +314,24 @@ class Refresher {
         return;
       }
       case TileFetchResult::Status::Fetched:
+        // A saved tile is never given up for a body that is no image, whatever the settings say.
+        if (const std::optional<std::string_view> problem = TileBodyProblem(body)) {
+          Fail(FetchOutcome::OtherFailure, std::string(*problem), url);
+          return;
+        }
         Replace(job, path, url, body, result.freshness, now);
         return;
       case TileFetchResult::Status::Failed:
-        Count(&RefreshCounts::failed);
-        Line(result.message + "->" + url);
-        watch_.Failed(result.outcome, result.message, url);
-        if (result.outcome == FetchOutcome::Banned) StopFor(kBanText);
+        Fail(result.outcome, result.message, url);
         return;
     }
+  }
+
+  void Fail(FetchOutcome outcome, const std::string& message, const std::string& url) {
+    Count(&RefreshCounts::failed);
+    Line(message + "->" + url);
+    watch_.Failed(outcome, message, url);
+    if (outcome == FetchOutcome::Banned) StopFor(kBanText);
   }
 
   void Replace(const Job& job, const std::string& path, const std::string& url, const std::string& body,
@@ -356,6 +400,7 @@ class Refresher {
   FailureWatch watch_;
   FreshWriter* writer_ = nullptr;
   bool continuing_ = false;
+  std::optional<int32_t> olderThanDays_;
   std::string blank_;
   mutable std::mutex mutex_;  // guards the counts, the reason and the progress clock
   std::mutex lineMutex_;      // one report at a time
@@ -378,10 +423,9 @@ RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& c
   const DownloadTask& task = *request.task;
   std::atomic<bool> never{false};
   std::atomic<bool>& stop = control.stop ? *control.stop : never;
-  const TaskFolderLock lock(task.TileFolder, TaskFolderLock::Kind::Exclusive);
+  const TaskLock lock(task.TileFolder);
   if (!lock.Held()) {
-    result.error = "The task " + TaskNameOf(task) +
-                   " is being downloaded or refreshed: refresh it once that has ended.";
+    result.error = "The task " + TaskNameOf(task) + " is " + lock.Refusal() + ": refresh it once that has ended.";
     return result;
   }
   const std::string freshPath = FreshFilePathForTileFolder(task.TileFolder);
@@ -395,13 +439,21 @@ RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& c
     result.error = error.what();
     return result;
   }
+  if (compacted.tooLong > 0 && control.line) {
+    control.line("Dropped " + std::to_string(compacted.tooLong) +
+                 (compacted.tooLong == 1 ? " line" : " lines") + " longer than " +
+                 std::to_string(kLongestFreshLine >> 10) + " KiB from " + freshPath + ".");
+  }
   const int64_t reference = compacted.unfinishedStart.value_or(NowMilliseconds());
   result.continued = compacted.unfinishedStart.has_value();
-  writer->AddLine(RefreshMarkerLine('R', reference));
+  // A refresh taken up judges by the age it was started with, unless another is asked now.
+  const std::optional<int32_t> olderThanDays =
+      request.olderThanDays ? request.olderThanDays : compacted.unfinishedDays;
+  writer->AddLine(RefreshMarkerLine('R', reference, olderThanDays));
 
   Refresher refresher(request, control, stop);
   try {
-    refresher.Run(*writer, seen, compacted.bytes, reference, result.continued);
+    refresher.Run(*writer, seen, compacted.bytes, reference, result.continued, olderThanDays);
   } catch (const std::exception& error) {
     result.error = error.what();
   }

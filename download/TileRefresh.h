@@ -12,13 +12,14 @@ class DownloadTask;
 
 // Bringing a task's saved tiles up to date without fetching every one again.
 //
-// The life of a refresh: it holds the task's tile folder against downloads
-// and other refreshes (TaskFolderLock), then rewrites NAME_fresh.txt with
-// only the newest line of each tile, reading it from its end (one bit per
-// tile of the range says which tiles it has met). A refresh that stopped
-// before it had seen every tile left its start behind ("R" without "E"):
-// this one continues it, judging tiles as of that start, so what it already
-// asked is not asked again. Then it writes its own start and walks the tiles
+// The life of a refresh: it holds the task against downloads and other
+// refreshes (TaskLock), then rewrites NAME_fresh.txt with only the newest
+// line of each tile, reading it from its end (one bit per cell of the
+// rectangle says which tiles it has met; an area's tiles lie anywhere in
+// it). A refresh that stopped before it had seen every tile left its start
+// behind ("R" without "E"): this one continues it, judging tiles as of that
+// start and by the age it was asked for, so what it already asked is not
+// asked again. Then it writes its own start and walks the tiles
 // with a line, and after them the saved tiles without one (their file's time
 // stands for their last check). A tile that is due (RefreshDue) and on disk
 // (blank placeholders aside) goes to a queue that the task's thread count of
@@ -28,7 +29,8 @@ class DownloadTask;
 //
 //   304          the file stays; the check is written down
 //   200          the body, checked whole, replaces the file atomically (an
-//                identical body leaves it and counts as unchanged)
+//                identical body leaves it and counts as unchanged); a body
+//                that is no whole image is a failure, whatever the settings
 //   404, failure the file stays; the tile is counted and asked again next time
 //   ban          the refresh stops
 //

@@ -64,6 +64,8 @@ int Redownload(CliPlatform& platform, const CliArguments& arguments) {
   output.out.Flush();
   platform.SetBeforeStderr(nullptr);
   if (result.notAList) return 2;
+  // A list that could not be read or used has said so already.
+  if (!(result.errorMessage && result.entries == 0)) platform.WriteStderr(RedownloadSummary(result));
   const bool clean = platform.MessagesShown() == 0 && platform.ErrorsShown() == 0 && result.failed == 0 &&
                      result.skipped == 0 && !result.banned && !result.errorMessage;
   return clean ? 0 : 1;

@@ -84,10 +84,7 @@ void TForm4::Finished(const RedownloadResult& result, bool rewritten) {
   running_ = false;
   if (!rewritten && result.ok > 0)
     AppendLine("The list is still growing with the task running in this window: its saved entries stay in it.");
-  LabelProgress = "Fetched again: " + std::to_string(result.ok) + " saved, " + std::to_string(result.failed) +
-                  " failed" + (result.skipped ? ", " + std::to_string(result.skipped) + " skipped" : "") + ", " +
-                  std::to_string(result.removedFromList) + " taken off the list" +
-                  (result.stopped ? " (stopped)." : ".");
+  LabelProgress = RedownloadSummary(result);
   if (view_) view_->ProgressChanged();
   if (result.errorMessage) platform_.ShowMessage(*result.errorMessage);
 }

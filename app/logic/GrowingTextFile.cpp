@@ -182,3 +182,37 @@ void GrowingTextFile::Rebuild(Durability durability) {
   DropUnsaved();
   Reopen();
 }
+
+std::size_t GrowingTextFile::RemoveLines(const std::function<bool(std::string_view)>& remove,
+                                         const std::function<void(std::string_view)>& eachKept,
+                                         Durability durability) {
+  Save(durability);
+  AtomicFileWriter writer(path_, durability);
+  std::string bytes;
+  std::size_t removed = 0;
+  int error = 0;
+  if (::lseek(fd_, 0, SEEK_SET) != 0) Fail("read", errno);
+  ForEachLine(
+      fd_,
+      [&](std::string_view line) {
+        if (remove(line)) {
+          ++removed;
+          return;
+        }
+        eachKept(line);
+        bytes.append(line).append(kCrLf);
+        if (bytes.size() >= kReadChunk) {
+          writer.Append(bytes);
+          bytes.clear();
+        }
+      },
+      error);
+  if (error != 0) Fail("read", error);
+  if (removed == 0) return 0;  // the writer's temporary goes with it
+  writer.Append(bytes);
+  writer.Commit();
+  ::close(fd_);
+  fd_ = -1;
+  Reopen();
+  return removed;
+}

@@ -40,6 +40,12 @@ class GrowingTextFile {
   // Throws FileWriteError; the lines stay unsaved then.
   void Save(Durability durability);
 
+  // Saves, then rewrites the file atomically without the lines remove picks,
+  // calling eachKept for every other line in order. Returns how many lines
+  // left. Throws FileWriteError.
+  std::size_t RemoveLines(const std::function<bool(std::string_view)>& remove,
+                          const std::function<void(std::string_view)>& eachKept, Durability durability);
+
   const std::string& Path() const { return path_; }
   uint64_t SavedBytes() const { return size_; }
   std::size_t UnsavedBytes() const { return unsavedBytes_; }

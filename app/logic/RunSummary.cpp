@@ -8,6 +8,9 @@ std::string FormatRunSummary(const RunCounts& counts) {
             (counts.workersBanned == 1 ? " thread" : " threads");
   }
   line += ". Task: " + std::to_string(counts.Done()) + " of " + std::to_string(counts.total) + " tiles done, ";
+  if (counts.listed > 0 && !counts.listSaved)
+    return line + std::to_string(counts.listed) + " failed, but the failed list " + counts.failedListPath +
+           " could not be saved.";
   if (counts.listed == 0) return line + "none listed as failed.";
   return line + std::to_string(counts.listed) + " listed as failed in " + counts.failedListPath + ".";
 }

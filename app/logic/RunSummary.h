@@ -19,11 +19,13 @@ struct RunCounts {
   int64_t listed = 0;
   // Why the run was stopped without the user (a dead or wrong server); empty otherwise.
   std::string stopReason = {};
+  // Whether the close could write the failed list.
+  bool listSaved = true;
 
   int64_t Done() const { return std::min(doneBefore + saved + failed, total); }
 };
 
 // One line for the end of a run: this run's "N saved, M failed" and how many
 // workers a ban ended, then the task's tiles done of all and how many its
-// failed list names.
+// failed list names (or that the list could not be saved).
 std::string FormatRunSummary(const RunCounts& counts);

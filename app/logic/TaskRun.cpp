@@ -47,6 +47,10 @@ uint64_t PathHash(std::string_view path) {
 TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options)
     : platform_(platform), observer_(observer), options_(options), parameters_(std::move(parameters)) {
   task_ = std::make_unique<DownloadTask>(parameters_);
+  lock_ = std::make_unique<TaskLock>(task_->TileFolder);
+  if (!lock_->Held())
+    throw TaskBusyError("The task " + parameters_.TaskFileName + " is " + lock_->Refusal() +
+                        ": start it again once that has ended.");
   if (task_->TotalTiles < parameters_.ThreadCount) parameters_.ThreadCount = task_->TotalTiles;
   doneBefore_ = task_->TilesBeforeResume();
 }
@@ -72,6 +76,16 @@ void TaskRun::Prepare(const std::string& nowText, const std::string& configPath)
 
 PreparedViews TaskRun::PrepareFiles(const std::string& nowText, const std::string& configPath,
                                     const std::atomic<bool>* cancel) {
+  try {
+    return PrepareLockedFiles(nowText, configPath, cancel);
+  } catch (...) {
+    lock_.reset();  // a run that never starts holds nobody off
+    throw;
+  }
+}
+
+PreparedViews TaskRun::PrepareLockedFiles(const std::string& nowText, const std::string& configPath,
+                                          const std::atomic<bool>* cancel) {
   task_->ClearStaleTemporaries();
   task_->WriteFiles(nowText, cancel);
   // A replaced task's validators belong to tiles it no longer has.
@@ -120,7 +134,6 @@ void TaskRun::StartWorkers(const std::string& blankImagePath) {
   watch_ = std::make_unique<FailureWatch>(parameters_.Network.StopAfterFailures, [this](const std::string& reason) {
     platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
   });
-  folderLock_ = std::make_unique<TaskFolderLock>(task_->TileFolder, TaskFolderLock::Kind::Shared);
   fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
   state_ = State::Running;
   if (!options_.startWorkers) return;
@@ -153,9 +166,10 @@ void TaskRun::AppendLog(const std::string& line) {
 
 void TaskRun::AddLogLine(const std::string& line) {
   platform_.RunOnGuiThread([this, &line] {
-    if (IsTileSavedLine(line))
+    if (IsTileSavedLine(line)) {
       ++saved_;
-    else if (IsBlankImageLine(line))
+      SettleListed(line);
+    } else if (IsBlankImageLine(line))
       ++blank_;
     else if (line == kBanText)
       ++banned_;  // the worker ends after this line
@@ -177,6 +191,16 @@ void TaskRun::CountListed(std::string_view line) {
   if (bar != std::string_view::npos) listed_.insert(PathHash(line.substr(0, bar)));
 }
 
+// "Tn:seq=S, NAME ->ok!": the tile at the task's folder + NAME was saved.
+void TaskRun::SettleListed(const std::string& savedLine) {
+  if (listed_.empty()) return;
+  const std::size_t name = savedLine.find(", ", savedLine.find(":seq="));
+  constexpr std::size_t kOkSize = std::string_view(" ->ok!").size();
+  if (name == std::string::npos || name + 2 + kOkSize > savedLine.size()) return;
+  std::string path = task_->TileFolder + savedLine.substr(name + 2, savedLine.size() - kOkSize - name - 2);
+  if (listed_.erase(PathHash(path)) > 0) settled_.push_back(std::move(path));
+}
+
 void TaskRun::AddFailedLine(const std::string& line) {
   platform_.RunOnGuiThread([this, &line] {
     CountListed(line);
@@ -196,7 +220,7 @@ RunCounts TaskRun::Counts() const {
   RunCounts counts{saved_,      failedTiles_,     task_->FailedListPath,
                    banned_,     blank_,           bytesOfReleased_,
                    doneBefore_, task_->TotalTiles, static_cast<int64_t>(listed_.size()),
-                   stopReason_};
+                   stopReason_, listSaved_};
   for (const auto& worker : workers_)
     if (worker) counts.bytes += worker->BytesSaved();
   return counts;
@@ -231,8 +255,25 @@ void TaskRun::WritePositions(const std::vector<TilePosition>& positions) {
 void TaskRun::SaveProgress(Durability logDurability) {
   const std::vector<TilePosition> positions = SnapshotPositions();
   log_.Save(logDurability);
-  failed_.Save(Durability::PowerLoss);
+  SaveFailedList(Durability::PowerLoss);
   WritePositions(positions);
+}
+
+// Saved tiles leave the list only after its new lines are on disk, so the
+// rewrite starts from a file that names every failure.
+void TaskRun::SaveFailedList(Durability durability) {
+  failed_.Save(durability);
+  if (settled_.empty()) return;
+  const std::unordered_set<std::string_view> settled(settled_.begin(), settled_.end());
+  ViewTail kept;
+  failed_.RemoveLines(
+      [&](std::string_view line) {
+        const std::size_t bar = line.find('|');
+        return bar != std::string_view::npos && settled.count(line.substr(0, bar)) > 0;
+      },
+      std::ref(kept), durability);
+  settled_.clear();
+  observer_.FailedLoaded(kept.Take());
 }
 
 void TaskRun::Close() {
@@ -249,7 +290,9 @@ void TaskRun::Close() {
   AppendLog("");
   AppendLog("Now time:" + platform_.NowText());
   AppendLog("");
-  AppendLog("Log file has been saved as " + task_->LogPath);
+  // Its last line says whether it was saved, so it is shown only once that is known.
+  const std::string savedLine = "Log file has been saved as " + task_->LogPath;
+  log_.Add(savedLine);
 
   // A failed write must not leave the close half done: the workers are
   // released and the run is Idle whatever happens; the front end shows the error.
@@ -263,17 +306,18 @@ void TaskRun::Close() {
       return false;
     }
   };
-  attempt([&] { log_.Save(Durability::PowerLoss); });
-  const bool listSaved = attempt([&] { failed_.Save(Durability::PowerLoss); });
+  const bool logSaved = attempt([&] { log_.Save(Durability::PowerLoss); });
+  observer_.LogLineAdded(logSaved ? savedLine : "Log file could not be saved as " + task_->LogPath + ".");
+  listSaved_ = attempt([&] { SaveFailedList(Durability::PowerLoss); });
   // Every worker has reported its end, so these positions are final.
-  if (listSaved) attempt([&] { WritePositions(SnapshotPositions()); });
+  if (listSaved_) attempt([&] { WritePositions(SnapshotPositions()); });
   for (auto& worker : workers_) {
     if (!worker) continue;
     bytesOfReleased_ += worker->BytesSaved();
     worker.reset();
   }
   fresh_.reset();
-  folderLock_.reset();
+  lock_.reset();
   state_ = State::Idle;
   observer_.Closed(Counts(), firstError);
 }
@@ -284,15 +328,19 @@ void TaskRun::SaveForExit() {
   observer_.TimerOff();
   const std::vector<TilePosition> positions = SnapshotPositions();
   log_.Save(Durability::PowerLoss);
-  failed_.Save(Durability::PowerLoss);
+  SaveFailedList(Durability::PowerLoss);
   WritePositions(positions);
   if (fresh_) fresh_->Flush();
+  lock_.reset();  // nothing more is written but the tiles in hand
 }
 
 std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer,
                                        TaskRunOptions options) {
   try {
     return std::make_unique<TaskRun>(platform, std::move(parameters), observer, options);
+  } catch (const TaskBusyError& refusal) {
+    platform.ShowMessage(refusal.what());
+    return nullptr;
   } catch (const TaskSetupError& error) {
     if (!error.userMessage.empty()) platform.ShowMessage(error.userMessage);
   } catch (const std::exception&) {

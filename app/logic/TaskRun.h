@@ -20,7 +20,9 @@
 // end's view, and nothing else: the run keeps no copy of the log. Every
 // fourth tick saves: positions read first, the new lines appended to the log
 // and to the failed list, then the positions written, so that no saved
-// position ever lies past a failure that no list on disk names.
+// position ever lies past a failure that no list on disk names. A listed
+// tile that a worker saves (a resumed task fetches its failed tiles again)
+// leaves the list at that save, and the front end's view is loaded anew.
 //
 // The saved tiles' validators and expiry go to the task's NAME_fresh.txt
 // through a FreshWriter that outlives the workers; the close writes what it
@@ -55,6 +57,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,7 @@
 #include "RequestPacer.h"
 #include "RunSummary.h"
 #include "TDownThread.h"
+#include "TaskLock.h"
 #include "TaskParameters.h"
 #include "Unitclasstask.h"
 
@@ -91,6 +95,13 @@ class TaskRunObserver {
   virtual void Closed(const RunCounts& /*counts*/, const std::string& /*firstError*/) {}
 };
 
+// A task that another run, here or in another process, downloads or
+// refreshes: the set-up refuses it before anything is written.
+class TaskBusyError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // How a run is driven. Tests drive a run by hand, with no worker thread.
 struct TaskRunOptions {
   bool startWorkers = true;
@@ -109,8 +120,9 @@ class TaskRun : public TDownThreadSink {
   // How many of a file's lines Prepare hands to a view; the views keep no more.
   static constexpr std::size_t kViewLines = 20000;
 
-  // The task set-up; throws what DownloadTask throws. The thread count is
-  // lowered to the task's tile count when that is smaller.
+  // The task set-up; throws what DownloadTask throws, and TaskBusyError. The
+  // task stays locked until the run closes or its preparing fails. The
+  // thread count is lowered to the task's tile count when that is smaller.
   TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options = {});
   // A run destroyed while workers still run (only when a process ends
   // abnormally) tells them to stop and abandons them with the task they
@@ -159,8 +171,12 @@ class TaskRun : public TDownThreadSink {
   const std::string& StopReason() const { return stopReason_; }
 
  private:
+  PreparedViews PrepareLockedFiles(const std::string& nowText, const std::string& configPath,
+                                   const std::atomic<bool>* cancel);
   void StopForFailures(const std::string& reason);
   void CountListed(std::string_view line);
+  void SettleListed(const std::string& savedLine);
+  void SaveFailedList(Durability durability);
   int32_t WorkerSlotsInUse() const;
   void AppendLog(const std::string& line);
   void SaveProgress(Durability logDurability);
@@ -175,7 +191,7 @@ class TaskRun : public TDownThreadSink {
   std::unique_ptr<DownloadTask> task_;
   std::unique_ptr<RequestPacer> pacer_;  // shared by the workers, outlives them
   std::unique_ptr<FailureWatch> watch_;  // likewise
-  std::unique_ptr<TaskFolderLock> folderLock_;  // keeps a refresh off the task while it runs
+  std::unique_ptr<TaskLock> lock_;  // keeps other downloads and refreshes off the task
   std::unique_ptr<FreshWriter> fresh_;          // the saved tiles' validators; outlives the workers
   std::thread prepareThread_;
   std::atomic<bool> cancelPrepare_{false};
@@ -183,6 +199,9 @@ class TaskRun : public TDownThreadSink {
   int64_t doneBefore_ = 0;
   // The tiles the failed list names, each once (hashes of their paths).
   std::unordered_set<uint64_t> listed_;
+  // Listed tiles saved since the last save, whose entries that save takes out.
+  std::vector<std::string> settled_;
+  bool listSaved_ = true;
   std::array<std::unique_ptr<TDownThread>, kMaxWorkers> workers_;
   GrowingTextFile log_;
   GrowingTextFile failed_;

@@ -33,7 +33,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "in /l.ftl."},
         // A resumed run: the tiles before its resume point are done, and earlier runs' failures still count.
         SummaryCase{{.saved = 4296, .failedListPath = "/l.ftl", .doneBefore = 279, .total = 4575, .listed = 972},
-                    "Summary: 4296 saved, 0 failed. Task: 4575 of 4575 tiles done, 972 listed as failed in /l.ftl."}));
+                    "Summary: 4296 saved, 0 failed. Task: 4575 of 4575 tiles done, 972 listed as failed in /l.ftl."},
+        // A full disk: the list names nothing new, and the line says so.
+        SummaryCase{{.saved = 1, .failed = 2, .failedListPath = "/l.ftl", .total = 3, .listed = 2, .listSaved = false},
+                    "Summary: 1 saved, 2 failed. Task: 3 of 3 tiles done, 2 failed, but the failed list /l.ftl could "
+                    "not be saved."}));
 
 // The window's own counts reach the summary, and it comes before the closing message.
 TEST_F(MainWindowTest, TheCloseSumsUpTheRunBeforeItsMessage) {

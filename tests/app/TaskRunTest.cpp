@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -254,6 +257,67 @@ TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
   run_->SaveForExit();
   EXPECT_EQ(run_->CurrentState(), State::Idle) << "a closed run has nothing left to save";
   EXPECT_EQ(Log(), closed);
+}
+
+// A resumed task fetches its listed tiles again: each one saved leaves the
+// list at the next save, and the view is loaded anew.
+TEST_F(TaskRunTest, ATileSavedAgainLeavesTheFailedList) {
+  const auto start = [&] {
+    run_ = NewRun("1", {.startWorkers = false});
+    run_->Prepare(platform_.now, folder_ / "config.ini");
+    run_->StartWorkers(folder_ / "blank.png");
+  };
+  start();
+  const std::string tiles = run_->Task().TileFolder;
+  for (const std::string& line : {tiles + "os_8_5_4.png|u1", tiles + "os_8_6_4.png|u2", tiles + "os_8_5_4.png|u1"})
+    run_->AddFailedLine(line);
+  Ticks(1);
+  start();
+  ASSERT_TRUE(run_->Parameters().Resume);
+  EXPECT_EQ(run_->Counts().listed, 2);
+  run_->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
+  run_->AddFailedLine("new|failure");
+  Ticks(4);
+  const Lines left = {tiles + "os_8_6_4.png|u2", "new|failure"};
+  EXPECT_EQ(List(), Rewrite(left));
+  EXPECT_EQ(observer_.failed, left);
+  Ticks(1);
+  EXPECT_EQ(observer_.closedWith.listed, 2);
+}
+
+// A second run of a task that a run holds is refused, naming the holder,
+// until the first one closes.
+TEST_F(TaskRunTest, ATaskRunsOnceAtATime) {
+  run_ = NewRun("1", {.startWorkers = false});
+  EXPECT_EQ(CreateTaskRun(platform_, run_->Parameters(), observer_), nullptr);
+  EXPECT_EQ(platform_.messages, Lines{"The task job.qrnl is being downloaded or refreshed by " +
+                                      std::string(program_invocation_short_name) + " (process " +
+                                      std::to_string(::getpid()) + "): start it again once that has ended."});
+  run_->Prepare(platform_.now, folder_ / "config.ini");
+  run_->StartWorkers(folder_ / "blank.png");
+  Ticks(1);
+  EXPECT_NE(CreateTaskRun(platform_, run_->Parameters(), observer_), nullptr);
+}
+
+// A close that cannot write the log or the list says which was not saved.
+TEST_F(TaskRunTest, ACloseSaysWhatItCouldNotSave) {
+  for (const bool logBroken : {true, false}) {
+    run_ = NewRun("1", {.startWorkers = false});
+    run_->Prepare(platform_.now, folder_ / "config.ini");
+    run_->StartWorkers(folder_ / "blank.png");
+    run_->AddFailedLine("a|b");
+    const std::string log = run_->Task().LogPath;
+    const std::string broken = logBroken ? log : run_->Task().FailedListPath;
+    std::filesystem::remove(broken);
+    std::filesystem::create_directory(broken);  // no file can take its place
+    Ticks(1);
+    EXPECT_EQ(observer_.log.back(),
+              logBroken ? "Log file could not be saved as " + log + "." : "Log file has been saved as " + log);
+    EXPECT_EQ(observer_.closedWith.listSaved, logBroken);
+    EXPECT_EQ(observer_.events.back().rfind("closed: ", 0), 0u) << observer_.events.back();
+    std::filesystem::remove(broken);
+    WriteFile(broken, "");
+  }
 }
 
 }  // namespace

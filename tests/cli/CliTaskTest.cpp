@@ -247,6 +247,7 @@ TEST_F(CliTaskTest, RedownloadPrintsTheWindowsLinesAndWritesTheTiles) {
   EXPECT_EQ(lines[2], Url("/4/8/6.png") + ":Error: the image is not found on server.");
   EXPECT_EQ(ReadFile(tile), BodyFor("/4/8/5.png"));
   EXPECT_FALSE(fs::exists(temp / "os_8_6_4.png"));
+  EXPECT_TRUE(Contains(run.err, "Fetched again: 1 saved, 1 failed, 1 taken off the list.\n")) << run.err;
 }
 
 TEST_F(CliTaskTest, RedownloadRefusesAFileThatIsNoList) {

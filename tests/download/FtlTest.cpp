@@ -173,6 +173,7 @@ TEST_F(RedownloadTest, RefetchedTilesReplaceWhatIsOnDiskAndTheLastAnswerWins) {
   // Only the tile and the list are left, no temporary; the saved entries left the list.
   EXPECT_EQ(ReadFile(folder_.Path() + "task_failed.ftl"), "");
   EXPECT_EQ(result.removedFromList, 2);
+  EXPECT_EQ(RedownloadSummary(result), "Fetched again: 2 saved, 0 failed, 2 taken off the list.");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()), {}), 2);
 }
 
@@ -276,6 +277,7 @@ TEST_F(RedownloadTest, EmptyListFetchesNothing) {
   EXPECT_TRUE(server_.Targets().empty());
   EXPECT_EQ(result.errorMessage, std::nullopt);
   EXPECT_EQ(result.ok + result.failed + result.skipped, 0);
+  EXPECT_EQ(RedownloadSummary(result), "The list holds no entry: nothing was fetched.");
 }
 
 TEST_F(RedownloadTest, UnreadableListIsAnErrorAndNothingIsFetched) {

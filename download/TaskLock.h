@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// One run at a time downloads or refreshes a task, in this process or any
+// other: an flock on the task's tile folder, so the kernel drops it with its
+// process and a killed run leaves nothing behind that refuses. A run that is
+// refused is told which process holds the task (read from /proc/locks).
+// Never waits; released when destroyed.
+class TaskLock {
+ public:
+  explicit TaskLock(const std::string& tileFolder);
+  ~TaskLock();
+  TaskLock(const TaskLock&) = delete;
+  TaskLock& operator=(const TaskLock&) = delete;
+
+  bool Held() const { return held_; }
+  // Not held: "being downloaded or refreshed by quarnel-cli (process 4711)",
+  // or why the folder could not be locked.
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+  std::string refusal_;
+};
