@@ -212,11 +212,19 @@ std::string SavedTileFile(const std::string& taskPath) {
   return taskPath;
 }
 
+// Written by the thousand: the other names are built in one buffer.
 std::string WriteTileBody(const std::string& taskPath, std::string_view body) {
   std::string path = TileFilePathFor(taskPath, body);
   WriteTileFileAtomic(path, body);
-  for (const std::string& name : TileFileNames(taskPath))
-    if (name != path) ::unlink(name.c_str());
+  if (taskPath != path) ::unlink(taskPath.c_str());
+  std::string other(Stem(taskPath));
+  const std::size_t stem = other.size();
+  if (stem == taskPath.size()) return path;
+  for (const char* ending : kImageEndings) {
+    other.resize(stem);
+    other += ending;
+    if (other != path && other != taskPath) ::unlink(other.c_str());
+  }
   return path;
 }
 
