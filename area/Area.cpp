@@ -74,7 +74,7 @@ void ForEachPoint(const Area& area, const std::function<void(const LonLat&)>& vi
 
 }  // namespace
 
-void ValidateArea(const Area& area, const std::string& source) {
+void ValidateArea(const Area& area, const std::string& source, bool requireOnMap) {
   if (area.Empty()) throw AreaError(source + " holds no geometry");
   bool onMap = false;
   for (const AreaPolygon& polygon : area.polygons) {
@@ -95,7 +95,7 @@ void ValidateArea(const Area& area, const std::string& source) {
     CheckPoint(p, source);
     onMap = onMap || ReachesMap({p.latitude, p.latitude}, false);
   }
-  if (!onMap)
+  if (requireOnMap && !onMap)
     throw AreaError(source + " lies wholly beyond the map, which ends at " + Degrees(kMapLatitudeLimit) +
                     " degrees north and south");
 }

@@ -53,8 +53,10 @@ inline constexpr double kMapLatitudeLimit = 85.0511287798066;
 // longitude (the area crosses the antimeridian: the user is told to split it
 // into one area on each side of 180 degrees; an edge from exactly -180 to
 // exactly 180 is taken as drawn, across the whole map); an area that lies
-// wholly beyond the map's latitude range, or only touches its edge.
-void ValidateArea(const Area& area, const std::string& source);
+// wholly beyond the map's latitude range, or only touches its edge. The last
+// is not looked at without requireOnMap: lines and points beyond the map that
+// a buffer will widen may yet reach into it.
+void ValidateArea(const Area& area, const std::string& source, bool requireOnMap = true);
 
 // The buffer around lines and points, in metres on the ground.
 inline constexpr double kMaxBufferMetres = 1'000'000;

@@ -1,7 +1,13 @@
 #include "AreaGeoJson.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 
 #include "AtomicFile.h"
@@ -229,16 +235,52 @@ void WriteAreaGeoJson(const std::string& path, const Area& area) {
   WriteFileAtomic(path, AreaGeoJsonText(area), Durability::PowerLoss);
 }
 
+void RefuseSpecialFile(const std::string& path, const std::string& source) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return;
+  throw AreaError(source + " is not a regular file (a pipe, a device or a socket): it cannot be read as an area");
+}
+
+std::string ReadAreaFileBytes(const std::string& path, const std::string& source, std::uintmax_t maxBytes) {
+  const auto unreadable = [&](const std::string& why) { return AreaError(source + " cannot be read: " + why); };
+  // Non-blocking, so that a FIFO cannot hold the open; refused by fstat below.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) throw AreaError(source + " is missing");
+    throw unreadable(std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) throw unreadable(std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) throw unreadable("it is not a regular file");
+  const auto size = static_cast<std::uintmax_t>(info.st_size);
+  const auto tooLarge = [&] {
+    return AreaError(source + " is larger than " + std::to_string(maxBytes >> 20) + " MiB, more than an area needs");
+  };
+  if (size > maxBytes) throw tooLarge();
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw unreadable(std::strerror(errno));
+    }
+    // The file may grow while it is read.
+    if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) throw tooLarge();
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  return bytes;
+}
+
 Area ReadAreaGeoJson(const std::string& path) {
   const std::string source = "The area file " + path;
-  std::error_code ignored;
-  if (!std::filesystem::exists(path, ignored)) throw AreaError(source + " is missing");
-  std::string bytes;
-  try {
-    bytes = ReadWholeFile(path);
-  } catch (const FileWriteError& e) {
-    throw AreaError(source + " cannot be read: " + e.what());
-  }
+  const std::string bytes = ReadAreaFileBytes(path, source, kMaxAreaFileBytes);
   Area area;
   try {
     const JsonValue root = ParseJson(bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "Area.h"
@@ -18,12 +19,28 @@ std::string AreaGeoJsonText(const Area& area);
 // when the file cannot be written, AreaError for an empty area.
 void WriteAreaGeoJson(const std::string& path, const Area& area);
 
+// An area file beyond this is refused unread: a country's detailed coast
+// takes a few tens of MiB.
+inline constexpr std::uintmax_t kMaxAreaFileBytes = std::uintmax_t{256} << 20;
+
+// The bytes of a regular file of at most maxBytes, read without waiting on a
+// FIFO or a device. Throws AreaError beginning with `source`: "... is
+// missing", "... cannot be read: <reason>" (a folder, a FIFO or a device
+// among them: "it is not a regular file"), "... is larger than N MiB ...".
+std::string ReadAreaFileBytes(const std::string& path, const std::string& source, std::uintmax_t maxBytes);
+
+// A pipe, a device or a socket would block a reader or never end: throws
+// AreaError beginning with `source` for one. Regular files and folders (a
+// folder of Shapefiles is one vector source) pass, and so does a missing
+// path, left to the reader to report.
+void RefuseSpecialFile(const std::string& path, const std::string& source);
+
 // Reads Point, MultiPoint, LineString, MultiLineString, Polygon,
 // MultiPolygon, GeometryCollection, Feature and FeatureCollection, at any
 // depth; a feature without geometry adds nothing, extra position numbers
 // (altitude) are ignored, a ring's repeated closing point is dropped. The
 // result has passed ValidateArea. Throws AreaError naming the file when it is
-// missing or unreadable, is not GeoJSON, declares a coordinate system other
+// missing, unreadable, not a regular file or beyond kMaxAreaFileBytes, is not GeoJSON, declares a coordinate system other
 // than WGS84 longitude/latitude, holds no geometry, or is refused by
 // ValidateArea.
 Area ReadAreaGeoJson(const std::string& path);

@@ -83,8 +83,10 @@ void CheckTasksFit(const CombineJob& job, OutputKind kind) {
                        "whole tiles, and takes only those inside the area without it.");
   if (request.minZoom) {
     if (!IsTileSet(kind))
-      throw CombineError("Lower levels are built for tile sets (.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder); "
-                         "a GeoTIFF has overviews instead.");
+      throw CombineError(std::string("Lower levels are built for tile sets (.mbtiles, .pmtiles, .gpkg, .sqlitedb or "
+                                     "a folder); ") +
+                         (kind == OutputKind::GeoTiff ? "a GeoTIFF has overviews instead (--overviews)."
+                                                      : "a PNG or JPEG image holds one zoom level only."));
     int32_t lowest = job.sources.front()->Zoom();
     for (const auto& source : job.sources) lowest = std::min(lowest, source->Zoom());
     if (*request.minZoom < 0 || *request.minZoom > lowest)
@@ -123,8 +125,9 @@ CombineSummary Combine(const CombineRequest& request) {
   const bool worldImage = *kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage;
   const std::vector<std::string> sidecars =
       worldImage ? WorldImageSidecars(request.outputPath) : std::vector<std::string>{};
-  for (const std::string& sidecar : sidecars) CheckOutputPlace(sidecar, request.force, request.replaceHint);
-  CheckOutputPlace(request.outputPath, request.force, request.replaceHint);
+  MadeFolders madeFolders;
+  for (const std::string& sidecar : sidecars) CheckOutputPlace(sidecar, request.force, request.replaceHint, &madeFolders);
+  CheckOutputPlace(request.outputPath, request.force, request.replaceHint, &madeFolders);
   RemoveStaleTemporariesOf(request.outputPath, sidecars);
   if (!request.blankImagePath.empty()) {
     try {
@@ -147,5 +150,6 @@ CombineSummary Combine(const CombineRequest& request) {
   } catch (const CombineError& error) {
     throw CombineWriteFailure(error.what());
   }
+  madeFolders.Keep();
   return job.summary;
 }

@@ -60,5 +60,9 @@ std::string CombineSummaryText(const CombineSummary& summary, const std::string&
             std::to_string(*minZoom);
   else if (summary.lowerTiles > 0)
     text += "; " + std::to_string(summary.lowerTiles) + " tiles built for the lower levels";
+  if (summary.mixedPngTiles > 0 && summary.mixedJpegTiles > 0)
+    text += "; its tiles mix " + std::to_string(summary.mixedPngTiles) + " PNG and " +
+            std::to_string(summary.mixedJpegTiles) +
+            " JPEG, each kept as it came, and its metadata, which has room for one format, says png";
   return text + ".";
 }

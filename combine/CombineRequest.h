@@ -79,6 +79,8 @@ struct CombineSummary {
   int64_t lowerTiles = 0;   // tiles built for the levels below the tasks
   int64_t noDataTiles = 0;  // missing or blank
   int64_t badTiles = 0;     // reported
+  // A tile set of one format (MBTiles) that holds both: how many of each.
+  int64_t mixedPngTiles = 0, mixedJpegTiles = 0;
 };
 
 // What the user of a front end chose: quarnel-cli reads it from its words,
@@ -101,6 +103,7 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
 
 // The closing line of a written output: "1200 tiles written to OUT, 30
 // without data, 0 bad." The lower levels' tiles follow when some were built,
-// or always when minZoom names the level they went down to.
+// or always when minZoom names the level they went down to; then the counts
+// of an MBTiles that mixes PNG and JPEG.
 std::string CombineSummaryText(const CombineSummary& summary, const std::string& outputPath,
                                std::optional<int32_t> minZoom = std::nullopt);

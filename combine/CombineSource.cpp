@@ -117,7 +117,7 @@ int32_t CombineSource::TopRow(int32_t rowFromTaskTop) const {
 
 std::string CombineSource::TilePath(int32_t column, int32_t rowFromTaskTop) const {
   const int32_t fileRow = origin_ == RowOrigin::FromTop ? task_->MinY + rowFromTaskTop : task_->MaxY - rowFromTaskTop;
-  return task_->TileFilePath(task_->MinX + column, fileRow);
+  return task_->SavedTilePath(task_->MinX + column, fileRow);
 }
 
 MosaicGeometry CombineSource::Geometry() const {

@@ -34,7 +34,10 @@ class MBTilesSink : public TileSink {
         metadata.BindText(1, name).BindText(2, value).Run();
       };
       add("name", facts.name);
-      add("format", facts.format == TileFormat::Unknown ? "png" : TileFormatName(facts.format));
+      // One value for the whole set: a mix says png, so that readers that go by
+      // it keep the PNG tiles' transparency; the JPEG ones are read by their bytes.
+      const bool png = facts.mixedFormats || facts.format == TileFormat::Unknown;
+      add("format", png ? "png" : TileFormatName(facts.format));
       add("bounds", BoundsText(facts));
       add("center", CenterText(facts));
       add("minzoom", std::to_string(facts.minZoom));

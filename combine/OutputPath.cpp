@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,14 +26,38 @@ std::string WithoutTrailingSeparator(const std::string& path) {
   return trimmed;
 }
 
-void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint) {
+MadeFolders::~MadeFolders() {
+  for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
+}
+
+void MadeFolders::Make(const std::string& folder) {
+  std::vector<fs::path> missing;
+  std::error_code error;
+  for (fs::path at = fs::absolute(folder, error); !at.empty(); at = at.parent_path()) {
+    if (fs::symlink_status(at, error).type() != fs::file_type::not_found) break;
+    missing.push_back(at);
+    if (at == at.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::mkdir(it->c_str(), 0777) == 0)
+      made_.push_back(it->string());
+    else if (errno != EEXIST)
+      throw CombineError("Cannot make the output folder " + folder + ": " + std::strerror(errno) + ".");
+  }
+}
+
+void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint, MadeFolders* made) {
   const std::string target = WithoutTrailingSeparator(path);
   std::error_code error;
   if (fs::symlink_status(target, error).type() != fs::file_type::not_found && !force)
     throw CombineError("The output " + path + " exists; " + replaceHint + " to replace it.");
   fs::path folder = fs::path(target).parent_path();
   if (folder.empty()) folder = ".";
-  if (!fs::is_directory(folder, error)) throw CombineError("The output folder " + folder.string() + " is missing.");
+  if (made && fs::symlink_status(folder, error).type() == fs::file_type::not_found) made->Make(folder.string());
+  if (!fs::is_directory(folder, error)) {
+    const bool missing = fs::symlink_status(folder, error).type() == fs::file_type::not_found;
+    throw CombineError("The output folder " + folder.string() + (missing ? " is missing." : " is not a folder."));
+  }
   // Permission bits lie to root and on read-only mounts: try a file.
   const std::string probe = TemporaryBeside((folder / "probe").string());
   const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

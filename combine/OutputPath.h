@@ -6,10 +6,28 @@
 // The output's place: checked before any work, written under a hidden
 // temporary name beside it, renamed into place at the end.
 
+// The folders an output's place needed, made with their missing parents and
+// removed again (those still empty) unless kept: a run that fails or is
+// cancelled leaves no folder behind.
+class MadeFolders {
+ public:
+  MadeFolders() = default;
+  ~MadeFolders();
+  MadeFolders(const MadeFolders&) = delete;
+  MadeFolders& operator=(const MadeFolders&) = delete;
+  // Throws CombineError naming the folder and the reason when it cannot be made.
+  void Make(const std::string& folder);
+  void Keep() { made_.clear(); }
+
+ private:
+  std::vector<std::string> made_;  // outermost first
+};
+
 // Throws CombineError: an output that exists (without force; the message
-// ends "; <replaceHint> to replace it."), a folder that is missing or cannot
-// be written.
-void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint = "give --force");
+// ends "; <replaceHint> to replace it."), a folder that cannot be written.
+// A missing folder is made through `made` (without one, it is refused).
+void CheckOutputPlace(const std::string& path, bool force, const std::string& replaceHint = "give --force",
+                      MadeFolders* made = nullptr);
 
 // A hidden name beside path, unique to this process: ".NAME.part-PID-N".
 std::string TemporaryBeside(const std::string& path);

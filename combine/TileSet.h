@@ -23,6 +23,7 @@ struct TileSetFacts {
   double west = 0, south = 0, east = 0, north = 0;  // degrees: the tasks' areas', or their tiles' edges
   int32_t minZoom = 0, maxZoom = 0;                 // lower levels included
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
+  bool mixedFormats = false;                        // PNG and JPEG tiles both
 };
 
 class TileSink {

@@ -46,19 +46,23 @@ TileSetFacts FactsOf(const CombineJob& job) {
   return facts;
 }
 
-// Passes tiles on to the sink and remembers the first one's format.
+// Passes tiles on to the sink and counts them by format.
 class Feed {
  public:
   explicit Feed(TileSink& sink) : sink_(sink) {}
   void Put(const PyramidTile& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) {
     if (first_ == TileFormat::Unknown) first_ = format;
+    ++(format == TileFormat::Jpeg ? jpeg_ : png_);
     sink_.Put(place, bytes, format, sourceFile);
   }
   TileFormat First() const { return first_; }
+  int64_t Png() const { return png_; }
+  int64_t Jpeg() const { return jpeg_; }
 
  private:
   TileSink& sink_;
   TileFormat first_ = TileFormat::Unknown;
+  int64_t png_ = 0, jpeg_ = 0;
 };
 
 // Every place of the tasks: the last file offered there that has data is
@@ -176,6 +180,12 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
   }
   TileSetFacts facts = FactsOf(job);
   facts.format = feed.First();
+  facts.mixedFormats = feed.Png() > 0 && feed.Jpeg() > 0;
+  // Only MBTiles has one format for the whole set; the others say it per tile or not at all.
+  if (facts.mixedFormats && kind == OutputKind::MBTiles) {
+    job.summary.mixedPngTiles = feed.Png();
+    job.summary.mixedJpegTiles = feed.Jpeg();
+  }
   sink->Finish(facts);
   sink->MoveInto(job.request.outputPath);
   job.ReportWritten();

@@ -84,8 +84,17 @@ void Translate(CombineJob& job, const std::string& from, const std::string& to, 
 std::vector<std::string> WorldImageSidecars(const std::string& imagePath) {
   std::filesystem::path world(imagePath), projection(imagePath);
   const std::string extension = OutputKindOf(imagePath) == OutputKind::JpegWorldImage ? ".jgw" : ".pgw";
-  return {world.replace_extension(extension).string(), projection.replace_extension(".prj").string(),
-          imagePath + ".aux.xml"};
+  std::vector<std::string> sidecars = {world.replace_extension(extension).string(), imagePath + ".aux.xml"};
+  // x.png and x.jpg share x.prj: one that already says what this image's
+  // would say belongs to the other image and is left as it is.
+  const std::string prj = projection.replace_extension(".prj").string();
+  std::string held;
+  try {
+    held = ReadWholeFile(prj);
+  } catch (const FileWriteError&) {
+  }
+  if (held != WebMercatorWkt(true)) sidecars.insert(sidecars.begin() + 1, prj);
+  return sidecars;
 }
 
 void WriteWorldImageOutput(CombineJob& job, OutputKind kind) {
@@ -100,10 +109,14 @@ void WriteWorldImageOutput(CombineJob& job, OutputKind kind) {
   SyncFile(image.Path());
 
   const auto sidecars = WorldImageSidecars(target);
-  const std::string texts[] = {WorldFileText(geometry), WebMercatorWkt(true), AuxXmlText(job)};
+  const auto textOf = [&](const std::string& sidecar) {
+    if (sidecar.ends_with(".prj")) return WebMercatorWkt(true);
+    if (sidecar.ends_with(".aux.xml")) return AuxXmlText(job);
+    return WorldFileText(geometry);
+  };
   std::size_t written = 0;
   try {
-    for (; written < sidecars.size(); ++written) WriteFileAtomic(sidecars[written], texts[written]);
+    for (; written < sidecars.size(); ++written) WriteFileAtomic(sidecars[written], textOf(sidecars[written]));
     // The image comes last: once it is there, its side files are too.
     image.MoveInto(target);
   } catch (const std::exception& error) {

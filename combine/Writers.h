@@ -52,5 +52,7 @@ void WriteWorldImageOutput(CombineJob& job, OutputKind kind);
 enum class GeoTiffUse { Output, Scratch };
 void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use);
 
-// The world file, the .prj and GDAL's .aux.xml written beside a PNG or JPEG mosaic.
+// The world file, the .prj and GDAL's .aux.xml written beside a PNG or JPEG
+// mosaic: those this image owns, so a .prj that already holds its text (the
+// one of the same name's other image) is not among them.
 std::vector<std::string> WorldImageSidecars(const std::string& imagePath);

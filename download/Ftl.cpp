@@ -13,6 +13,7 @@
 #include "TileFetch.h"
 #include "TextFormat.h"
 #include "TileHttpClient.h"
+#include "Unitclasstask.h"
 
 namespace {
 
@@ -180,7 +181,7 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
     }
     if (fetched.status == TileFetchResult::Status::Fetched) {
       try {
-        WriteFileAtomic(entry.path, buffer, Durability::ProcessCrash);
+        WriteTileBody(entry.path, buffer);
       } catch (const std::exception& e) {
         result.errorMessage = e.what();
         return result;

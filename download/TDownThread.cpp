@@ -263,7 +263,7 @@ bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   const std::string name = task_->TileFileName(x, y);
   const std::string path = task_->TileFolder + name;
   try {
-    WriteTileFileAtomic(path, buffer_);
+    WriteTileBody(path, buffer_);
   } catch (const std::exception& e) {
     BeginLine();
     msg_ += ' ';
@@ -329,7 +329,7 @@ void TDownThread::PutBlankImage(const std::string& path) {
       return;  // a missing blank image changes nothing but the disk
     }
   }
-  CreateFileAtomicNoReplace(path, *blankImage_);  // an existing file is never replaced by a blank
+  PutTilePlaceholder(path, *blankImage_);  // an existing file is never replaced by a blank
 }
 
 void TDownThread::BeginLine() {

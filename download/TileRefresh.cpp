@@ -253,7 +253,7 @@ class Refresher {
 
   void Offer(int32_t x, int32_t y, int64_t checked, const TileFreshness& known, int64_t reference) {
     if (!RefreshDue(checked, known.expires, reference, olderThanDays_, continuing_)) return;
-    if (!SavedTileTime(task_.TileFilePath(x, y))) return;
+    if (!SavedTileTime(task_.SavedTilePath(x, y))) return;
     {
       std::lock_guard lock(mutex_);
       ++counts_.due;
@@ -275,7 +275,7 @@ class Refresher {
     seen.ForEachTile(
         [&](int32_t x, int32_t y) {
           if (seen.Has(*seen.Number(x, y))) return;
-          const std::optional<int64_t> modified = SavedTileTime(task_.TileFilePath(x, y));
+          const std::optional<int64_t> modified = SavedTileTime(task_.SavedTilePath(x, y));
           if (modified) Offer(x, y, *modified, {}, reference);
         },
         [this] { return !stop_; });
@@ -297,7 +297,7 @@ class Refresher {
 
   void AskAgain(TileFetcher& fetcher, const Job& job, std::string& body) {
     const std::string url = task_.TileUrl(job.x, job.y);
-    const std::string path = task_.TileFilePath(job.x, job.y);
+    const std::string path = task_.SavedTilePath(job.x, job.y);
     const TileFetchResult result = fetcher.FetchIfChanged(url, job.known.validators, body);
     const int64_t now = NowMilliseconds();
     switch (result.status) {
@@ -340,7 +340,7 @@ class Refresher {
       Count(&RefreshCounts::unchanged);
     } else {
       try {
-        WriteTileFileAtomic(path, body);
+        WriteTileBody(path, body);
       } catch (const std::exception& error) {
         Count(&RefreshCounts::failed);
         Line(std::string(error.what()) + "->" + url);

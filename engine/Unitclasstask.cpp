@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "AtomicFile.h"
 #include "Commonfunc.h"
@@ -13,6 +14,7 @@
 #include "MapServices.h"
 #include "ProjectFile.h"
 #include "TextFormat.h"
+#include "TileBody.h"
 #include "TileListWriter.h"
 
 namespace {
@@ -153,6 +155,84 @@ std::string DownloadTask::TileFileName(int32_t x, int32_t y) const {
 }
 
 std::string DownloadTask::TileFilePath(int32_t x, int32_t y) const { return TileFolder + TileFileName(x, y); }
+
+std::string DownloadTask::SavedTilePath(int32_t x, int32_t y) const { return SavedTileFile(TileFilePath(x, y)); }
+
+namespace {
+
+constexpr const char* kImageEndings[] = {"png", "jpg", "gif", "webp"};
+
+const char* EndingOf(TileImageFormat format) {
+  switch (format) {
+    case TileImageFormat::Png: return "png";
+    case TileImageFormat::Jpeg: return "jpg";
+    case TileImageFormat::Gif: return "gif";
+    case TileImageFormat::WebP: return "webp";
+    case TileImageFormat::None: break;
+  }
+  return nullptr;
+}
+
+// taskPath up to and including the dot of its ending.
+std::string_view Stem(const std::string& taskPath) {
+  const std::size_t dot = taskPath.rfind('.');
+  const std::size_t slash = taskPath.rfind(kDirSeparator);
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return taskPath;
+  return std::string_view(taskPath).substr(0, dot + 1);
+}
+
+bool Present(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> TileFileNames(const std::string& taskPath) {
+  std::vector<std::string> names{taskPath};
+  const std::string_view stem = Stem(taskPath);
+  if (stem.size() == taskPath.size()) return names;
+  for (const char* ending : kImageEndings) {
+    std::string name = std::string(stem) + ending;
+    if (name != taskPath) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+std::string TileFilePathFor(const std::string& taskPath, std::string_view body) {
+  const char* ending = EndingOf(TileImageFormatOf(body));
+  const std::string_view stem = Stem(taskPath);
+  if (!ending || stem.size() == taskPath.size()) return taskPath;
+  return std::string(stem) + ending;
+}
+
+std::string SavedTileFile(const std::string& taskPath) {
+  for (const std::string& name : TileFileNames(taskPath))
+    if (Present(name)) return name;
+  return taskPath;
+}
+
+// Written by the thousand: the other names are built in one buffer.
+std::string WriteTileBody(const std::string& taskPath, std::string_view body) {
+  std::string path = TileFilePathFor(taskPath, body);
+  WriteTileFileAtomic(path, body);
+  if (taskPath != path) ::unlink(taskPath.c_str());
+  std::string other(Stem(taskPath));
+  const std::size_t stem = other.size();
+  if (stem == taskPath.size()) return path;
+  for (const char* ending : kImageEndings) {
+    other.resize(stem);
+    other += ending;
+    if (other != path && other != taskPath) ::unlink(other.c_str());
+  }
+  return path;
+}
+
+bool PutTilePlaceholder(const std::string& taskPath, std::string_view bytes) {
+  for (const std::string& name : TileFileNames(taskPath))
+    if (name != taskPath && Present(name)) return false;
+  return CreateFileAtomicNoReplace(taskPath, bytes);
+}
 
 std::string DownloadTask::ProjectFilePath() const { return Parameters.SavePath + Parameters.TaskFileName; }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,26 @@
 #include "TaskParameters.h"
 #include "TaskTileRange.h"
 #include "TileListWriter.h"
+
+// A tile is saved under the task's file name (TileFilePath) with the ending
+// of the image it holds: a JPEG from a server of a PNG map type is
+// os_8_5_4.jpg, a GIF .gif, a WebP .webp, a PNG .png. Bytes of no known kind,
+// and the blank placeholder, keep the task's own name. One tile has one file:
+// whoever writes one name removes the others.
+//
+// The names one tile may lie under, taskPath (the task's own) first.
+std::vector<std::string> TileFileNames(const std::string& taskPath);
+// The name for these bytes.
+std::string TileFilePathFor(const std::string& taskPath, std::string_view body);
+// The name the tile lies under (anything there counts, a link too); taskPath
+// when it lies under none.
+std::string SavedTileFile(const std::string& taskPath);
+// Writes body (WriteTileFileAtomic) under TileFilePathFor and then removes the
+// tile's other names. Returns the name written; throws FileWriteError.
+std::string WriteTileBody(const std::string& taskPath, std::string_view body);
+// The placeholder under taskPath unless the tile lies under any of its names
+// (CreateFileAtomicNoReplace). False when nothing was written.
+bool PutTilePlaceholder(const std::string& taskPath, std::string_view bytes);
 
 // The set-up's own count, without touching any file. Throws TaskSetupError
 // for what the set-up refuses: zoom outside 0..30, a coordinate off the
@@ -51,6 +72,8 @@ class DownloadTask : public TaskTileRange {
   std::string TileUrl(int32_t x, int32_t y) const;
   std::string TileFileName(int32_t x, int32_t y) const;
   std::string TileFilePath(int32_t x, int32_t y) const;
+  // SavedTileFile(TileFilePath(x, y)).
+  std::string SavedTilePath(int32_t x, int32_t y) const;
 
   std::string ProjectFilePath() const;
 

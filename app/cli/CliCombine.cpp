@@ -68,6 +68,29 @@ class ProgressDisplay {
 
 }  // namespace
 
+std::string CombineUsageText() {
+  return "Usage:\n"
+         "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
+         "              [--overviews] [--clip] [--min-zoom N]\n"
+         "\n"
+         "Puts finished tasks into one file; the OUTPUT's ending picks its kind:\n"
+         "  .tif            one GeoTIFF in EPSG:3857\n"
+         "  .mbtiles, .pmtiles, .gpkg, .sqlitedb\n"
+         "                  a tile set of the tasks' zoom levels, the tiles' own bytes\n"
+         "  .png, .jpg      one image with its world file, .prj and .aux.xml (one task)\n"
+         "  a path ending in /\n"
+         "                  a {z}/{x}/{y}.png (or .jpg) tile folder\n"
+         "\n"
+         "  --force         replace OUTPUT when it exists\n"
+         "  --overviews     add overviews to a GeoTIFF\n"
+         "  --clip          cut a GeoTIFF or image to the task's area outline\n"
+         "  --min-zoom N    build a tile set's levels from the tasks' lowest zoom down to N\n"
+         "  --config FILE   configuration whose Hosts.Attribution the tile set records\n"
+         "\n"
+         "A missing folder of OUTPUT is made. Exit status: 0 written, 1 written with bad\n"
+         "tiles or the write failed, 2 refused, 130 interrupted.\n";
+}
+
 std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::vector<std::string>& words) {
   CliCombineArguments result;
   std::vector<std::string> paths;

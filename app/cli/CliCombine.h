@@ -13,6 +13,9 @@ struct CliCombineArguments : CombineChoices {
   std::optional<std::string> configPath;  // where Hosts.Attribution is read
 };
 
+// The usage of "quarnel-cli combine", for --help.
+std::string CombineUsageText();
+
 // words: everything after "combine". A string is the usage error.
 std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::vector<std::string>& words);
 

@@ -17,9 +17,15 @@ static int Main(int argc, char** argv) {
     std::printf("%s\n", VersionLine("quarnel-cli-combine").c_str());
     return 0;
   }
+  for (const std::string& word : words) {
+    if (word == "--help" || word == "-h") {
+      std::fputs(CombineUsageText().c_str(), stdout);
+      return 0;
+    }
+  }
   const auto combine = ParseCombineArguments(words);
   if (const auto* error = std::get_if<std::string>(&combine)) {
-    std::fprintf(stderr, "quarnel-cli: %s\nTry 'quarnel-cli --help'.\n", error->c_str());
+    std::fprintf(stderr, "quarnel-cli: %s\nTry 'quarnel-cli combine --help'.\n", error->c_str());
     return 2;
   }
   return RunCliCombine(std::get<CliCombineArguments>(combine), RunningExecutableFolder());

@@ -13,6 +13,7 @@
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "MapGeometry.h"
+#include "Unitclasstask.h"
 
 // One task as the map viewer sees it: its extent, read from the project
 // file, its area when it has one, and the state of every tile it fetches,
@@ -56,8 +57,10 @@ struct TaskExtent {
   // The task's own tiles: the rectangle's, or those inside its area.
   int64_t InsideCount() const { return area ? area->mask.TileCount() : TileCount(); }
   bool Inside(int32_t x, int32_t y) const { return Contains(x, y) && (!area || area->mask.Contains(x, y)); }
+  // The task's own name; the tile may lie under another ending (SavedTileFile).
   std::string FileName(int32_t x, int32_t y) const;
-  std::string FilePath(int32_t x, int32_t y) const { return tileFolder + FileName(x, y); }
+  // The file the tile lies under, else its own name.
+  std::string FilePath(int32_t x, int32_t y) const { return SavedTileFile(tileFolder + FileName(x, y)); }
 };
 
 // The task's range with rows counted from the top, as the map draws it.
@@ -71,8 +74,8 @@ Area OutlineOfTask(const TaskExtent& extent);
 // damaged or holds no tile of the range, or the task is too large to show.
 TaskExtent ReadTaskExtent(const std::string& projectPath);
 
-// The column and row of a file name of this map type and zoom; nullopt for
-// any other name.
+// The column and row of a file name of this map type and zoom, under any of
+// the endings a tile is saved with; nullopt for any other name.
 std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom);
 
 class TaskTileStates {

@@ -1,6 +1,12 @@
 #include "ImportAreaFile.h"
 
+#include <cpl_string.h>
+#include <cpl_vsi.h>
+
 #include <filesystem>
+#include <fstream>
+
+#include "AreaGeoJson.h"
 
 #include "GdalHandles.h"
 #include "OgrParts.h"
@@ -72,6 +78,32 @@ void MergeOverlaps(std::vector<AreaPolygon>& polygons) {
   if (!area.polygons.empty()) polygons = std::move(area.polygons);
 }
 
+bool IsZipArchive(const std::string& path) {
+  char magic[4] = {};
+  std::ifstream file(path, std::ios::binary);
+  return file.read(magic, sizeof magic) && std::string(magic, sizeof magic) == std::string("PK\x03\x04", 4);
+}
+
+// A KMZ or a zipped Shapefile is unpacked as GDAL reads it: a small archive of
+// repeated bytes would unpack to gigabytes. The sizes are the archive's own
+// word, which GDAL's reader keeps to; the importer's memory bound catches an
+// archive nested in another.
+void CheckUnpackedSize(const std::string& path, const std::string& source) {
+  if (!IsZipArchive(path)) return;
+  const std::string root = "/vsizip/" + path;
+  char** names = VSIReadDirRecursive(root.c_str());
+  unsigned long long total = 0;
+  for (char** name = names; name && *name; ++name) {
+    VSIStatBufL entry;
+    if (VSIStatL((root + "/" + *name).c_str(), &entry) == 0 && VSI_ISREG(entry.st_mode))
+      total += static_cast<unsigned long long>(entry.st_size);
+  }
+  CSLDestroy(names);
+  if (total > kMaxUnpackedBytes)
+    throw AreaError(source + " unpacks to " + std::to_string(total >> 20) + " MiB, more than the " +
+                    std::to_string(kMaxUnpackedBytes >> 20) + " MiB an import unpacks");
+}
+
 }  // namespace
 
 Area ImportAreaFile(const std::string& path, double bufferMetres) {
@@ -79,8 +111,10 @@ Area ImportAreaFile(const std::string& path, double bufferMetres) {
   const std::string source = "The file " + path;
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) throw AreaError(source + " does not exist");
+  RefuseSpecialFile(path, source);
 
   GdalQuietErrors errors;
+  CheckUnpackedSize(path, source);
   const GdalDataset dataset(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
   const auto unreadable = [&] {
     return AreaError("GDAL cannot read " + path + " as a vector file" +
@@ -96,7 +130,7 @@ Area ImportAreaFile(const std::string& path, double bufferMetres) {
   }
   // A damaged file can yield some features and then fail: never a part of an area.
   if (!errors.FirstError().empty()) throw unreadable();
-  ValidateArea(drawn, source);
+  ValidateArea(drawn, source, bufferMetres == 0);
   if (bufferMetres == 0) {
     MergeOverlaps(drawn.polygons);
     return drawn;

@@ -5,6 +5,10 @@
 
 #include "Area.h"
 
+// A zip archive (KMZ, a zipped Shapefile) whose files unpack to more than
+// this is refused unread.
+inline constexpr unsigned long long kMaxUnpackedBytes = 512ull << 20;
+
 // An area from any vector file GDAL's vector library reads: GeoJSON, KML and
 // KMZ, GPX, Shapefile, GeoPackage, FlatGeobuf and the rest. Every layer and
 // every feature counts, in whatever coordinate system the file declares (a
@@ -20,7 +24,8 @@
 // touch are merged into one outline (GEOS), unless one of them is not a
 // valid polygon; the area they cover is the same either way.
 //
-// Throws AreaError, naming the file: it is missing, GDAL cannot read it as a
+// Throws AreaError, naming the file: it is missing, a pipe, device or socket,
+// a zip archive that unpacks beyond kMaxUnpackedBytes, GDAL cannot read it as a
 // vector file, it holds no geometry, a coordinate cannot be turned into
 // WGS84, or ValidateArea refuses the result; CheckBufferMetres's refusals too.
 Area ImportAreaFile(const std::string& path, double bufferMetres);

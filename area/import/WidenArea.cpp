@@ -14,6 +14,7 @@
 #include <cmath>
 #include <map>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include "GdalHandles.h"
@@ -90,6 +91,76 @@ OgrGeometry GeometryOf(const std::vector<LonLat>& points) {
   return geometry;
 }
 
+void ShiftLongitudes(OGRGeometryH geometry, double by) {
+  const int parts = OGR_G_GetGeometryCount(geometry);
+  if (parts > 0) {
+    for (int i = 0; i < parts; ++i) ShiftLongitudes(OGR_G_GetGeometryRef(geometry, i), by);
+    return;
+  }
+  for (int i = 0; i < OGR_G_GetPointCount(geometry); ++i)
+    OGR_G_SetPoint_2D(geometry, i, OGR_G_GetX(geometry, i) + by, OGR_G_GetY(geometry, i));
+}
+
+void AddPolygonsOf(OGRGeometryH geometry, std::vector<AreaPolygon>& out) {
+  const auto type = wkbFlatten(OGR_G_GetGeometryType(geometry));
+  if (type == wkbPolygon) {
+    Area area;
+    AddOgrGeometry(geometry, area);
+    for (AreaPolygon& polygon : area.polygons) out.push_back(std::move(polygon));
+  } else if (type == wkbMultiPolygon || type == wkbGeometryCollection) {
+    for (int i = 0; i < OGR_G_GetGeometryCount(geometry); ++i) AddPolygonsOf(OGR_G_GetGeometryRef(geometry, i), out);
+  }
+}
+
+// A widening that holds a pole winds once round it in longitude/latitude. It
+// is drawn unwound (its longitudes made continuous, closed along the pole's
+// latitude), cut to the map (its latitude limit, and 360 degrees of
+// longitude, the pieces beyond +-180 moved back by 360) and its edges cut to
+// a degree, so no edge is taken for one across the antimeridian.
+void AddAroundPole(OGRGeometryH polygon, double poleLatitude, std::vector<AreaPolygon>& out) {
+  OGRGeometryH shell = OGR_G_GetGeometryRef(polygon, 0);
+  const int count = OGR_G_GetPointCount(shell);
+  if (count < 3) return;
+  OgrGeometry unwound(OGR_G_CreateGeometry(wkbPolygon));
+  OGRGeometryH ring = OGR_G_CreateGeometry(wkbLinearRing);
+  double shift = 0, previous = OGR_G_GetX(shell, 0), low = previous, high = previous;
+  for (int i = 0; i < count; ++i) {
+    double longitude = OGR_G_GetX(shell, i) + shift;
+    while (longitude - previous > 180) longitude -= 360, shift -= 360;
+    while (previous - longitude > 180) longitude += 360, shift += 360;
+    OGR_G_AddPoint_2D(ring, longitude, OGR_G_GetY(shell, i));
+    previous = longitude;
+    low = std::min(low, longitude), high = std::max(high, longitude);
+  }
+  const double first = OGR_G_GetX(shell, 0);
+  OGR_G_AddPoint_2D(ring, previous, poleLatitude);
+  OGR_G_AddPoint_2D(ring, first, poleLatitude);
+  OGR_G_AddPoint_2D(ring, first, OGR_G_GetY(shell, 0));
+  OGR_G_AddGeometryDirectly(unwound.get(), ring);
+  for (int h = 1; h < OGR_G_GetGeometryCount(polygon); ++h) {
+    OgrGeometry hole(OGR_G_Clone(OGR_G_GetGeometryRef(polygon, h)));
+    const double at = OGR_G_GetPointCount(hole.get()) > 0 ? OGR_G_GetX(hole.get(), 0) : low;
+    ShiftLongitudes(hole.get(), 360 * std::ceil((low - at) / 360));
+    OGR_G_AddGeometryDirectly(unwound.get(), hole.release());
+  }
+  for (const double by : {-360.0, 0.0, 360.0}) {
+    OgrGeometry box(OGR_G_CreateGeometry(wkbPolygon));
+    OGRGeometryH edge = OGR_G_CreateGeometry(wkbLinearRing);
+    const double west = -180 - by, east = 180 - by;
+    for (const auto& [x, y] : {std::pair{west, -kMapLatitudeLimit}, std::pair{east, -kMapLatitudeLimit},
+                               std::pair{east, kMapLatitudeLimit}, std::pair{west, kMapLatitudeLimit},
+                               std::pair{west, -kMapLatitudeLimit}})
+      OGR_G_AddPoint_2D(edge, x, y);
+    OGR_G_AddGeometryDirectly(box.get(), edge);
+    if (high <= west || low >= east) continue;
+    OgrGeometry piece(OGR_G_Intersection(unwound.get(), box.get()));
+    if (!piece || OGR_G_IsEmpty(piece.get())) continue;
+    ShiftLongitudes(piece.get(), by);
+    OGR_G_Segmentize(piece.get(), 1.0);
+    AddPolygonsOf(piece.get(), out);
+  }
+}
+
 // An azimuthal-equidistant projection around one centre, both ways.
 class LocalProjection {
  public:
@@ -109,13 +180,34 @@ class LocalProjection {
     OgrGeometry widened(OGR_G_Buffer(geometry.get(), metres, kQuarterCircleSegments));
     if (!widened) Fail();
     OGR_G_Segmentize(widened.get(), std::clamp(metres / 4, 25.0, 10'000.0));
-    if (OGR_G_Transform(widened.get(), toWgs84_.get()) != OGRERR_NONE) Fail();
-    Area area;
-    AddOgrGeometry(widened.get(), area);
-    for (AreaPolygon& polygon : area.polygons) out.push_back(std::move(polygon));
+    const bool single = wkbFlatten(OGR_G_GetGeometryType(widened.get())) == wkbPolygon;
+    const int parts = single ? 1 : OGR_G_GetGeometryCount(widened.get());
+    for (int i = 0; i < parts; ++i) {
+      OgrGeometry polygon(OGR_G_Clone(single ? widened.get() : OGR_G_GetGeometryRef(widened.get(), i)));
+      const std::optional<double> pole = PoleInside(polygon.get());
+      if (OGR_G_Transform(polygon.get(), toWgs84_.get()) != OGRERR_NONE) Fail();
+      if (pole) {
+        AddAroundPole(polygon.get(), *pole, out);
+      } else {
+        Area area;
+        AddOgrGeometry(polygon.get(), area);
+        for (AreaPolygon& p : area.polygons) out.push_back(std::move(p));
+      }
+    }
   }
 
  private:
+  // The latitude of the pole the local polygon holds, if it holds one.
+  std::optional<double> PoleInside(OGRGeometryH polygon) const {
+    for (const double latitude : {90.0, -90.0}) {
+      OgrGeometry pole(OGR_G_CreateGeometry(wkbPoint));
+      OGR_G_AddPoint_2D(pole.get(), 0, latitude);
+      if (OGR_G_Transform(pole.get(), toLocal_.get()) == OGRERR_NONE && OGR_G_Contains(polygon, pole.get()))
+        return latitude;
+    }
+    return std::nullopt;
+  }
+
   [[noreturn]] void Fail() const {
     const std::string why = errors_.FirstError();
     throw AreaError("GDAL cannot widen the lines and points by the buffer" + (why.empty() ? "" : ": " + why));

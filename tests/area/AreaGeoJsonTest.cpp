@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <clocale>
+#include <filesystem>
 #include <ostream>
 #include <string>
 
@@ -135,10 +138,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "fewer than 3 points"}),
     [](const testing::TestParamInfo<DamagedCase>& info) { return info.param.name; });
 
-TEST(AreaGeoJsonTest, AMissingFileIsRefusedByName) {
+TEST(AreaGeoJsonTest, OnlyARegularFileOfBoundedSizeIsRead) {
   ScratchFolder folder("area-geojson");
-  EXPECT_EQ(ReadRefusal(folder / "gone_area.geojson"), "The area file " + (folder / "gone_area.geojson") + " is missing");
-  EXPECT_NE(ReadRefusal(folder.Path()).find("cannot be read"), std::string::npos);
+  const std::string fifo = folder / "fifo_area.geojson";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Sparse: one byte past the bound costs no disk.
+  const std::string huge = folder / "huge_area.geojson";
+  WriteFile(huge, "");
+  std::filesystem::resize_file(huge, kMaxAreaFileBytes + 1);
+  const struct {
+    std::string path;
+    std::string refusal;
+  } cases[] = {
+      {folder / "gone_area.geojson", " is missing"},
+      {folder.Path(), " cannot be read: it is not a regular file"},
+      {fifo, " cannot be read: it is not a regular file"},
+      {"/dev/zero", " cannot be read: it is not a regular file"},
+      {huge, " is larger than 256 MiB, more than an area needs"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadRefusal(c.path), "The area file " + c.path + c.refusal);
 }
 
 }  // namespace

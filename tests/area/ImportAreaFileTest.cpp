@@ -1,18 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <thread>
 #include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <string>
 
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
 
 #include "AreaGeoJson.h"
+#include "AreaImport.h"
 #include "ImportAreaFile.h"
 #include "TestFiles.h"
 
@@ -245,6 +253,133 @@ TEST(QuarnelAreaImportTest, WritesTheAreaFileOrNothingWithExitStatusTwo) {
   EXPECT_EQ(RunImport("'" + (folder / "hike.gpx") + "'", folder / "err.txt"), 2);
   EXPECT_NE(ReadFile(folder / "err.txt").find("Usage: quarnel-area-import"), std::string::npos);
   EXPECT_FALSE(Exists(refused));
+}
+
+// A buffer that takes in a pole is cut to the map rather than wrapped
+// across it; the point itself may lie beyond the map.
+TEST(ImportAreaFileTest, ABufferRoundAPoleIsCutToTheMap) {
+  ScratchFolder folder("area-import");
+  WriteFile(folder / "north.geojson", R"({"type":"Point","coordinates":[10,87]})");
+  const struct {
+    double buffer;
+    std::vector<LonLat> inside, outside;
+  } cases[] = {
+      {500'000, {{10, 83}, {10, 85.04}}, {{10, 82}, {-170, 85}}},
+      // Past the pole it reaches 84 degrees on the far side: a band round the map's top.
+      {1'000'000, {{10, 79}, {-170, 85}, {179.99, 84.8}, {-179.99, 84.8}}, {{-170, 83.5}}},
+  };
+  for (const auto& c : cases) {
+    const Area area = ImportAreaFile(folder / "north.geojson", c.buffer);
+    for (const AreaPolygon& polygon : area.polygons)
+      for (const LonLat& p : polygon.shell) {
+        EXPECT_LE(std::abs(p.longitude), 180) << c.buffer;
+        EXPECT_LE(p.latitude, kMapLatitudeLimit + 1e-9) << c.buffer;
+      }
+    for (const LonLat& p : c.inside) EXPECT_TRUE(InsideAny(area.polygons, p)) << c.buffer << " " << p.longitude;
+    for (const LonLat& p : c.outside) EXPECT_FALSE(InsideAny(area.polygons, p)) << c.buffer << " " << p.longitude;
+  }
+}
+
+// A KMZ of zeros: a few hundred KiB that unpack past the bound.
+void WriteZipBomb(const std::string& path) {
+  VSILFILE* kml = VSIFOpenL(("/vsizip/" + path + "/doc.kml").c_str(), "wb");
+  ASSERT_NE(kml, nullptr);
+  const std::string zeros(std::size_t{1} << 20, '\0');
+  for (unsigned long long written = 0; written <= kMaxUnpackedBytes; written += zeros.size())
+    ASSERT_EQ(VSIFWriteL(zeros.data(), 1, zeros.size(), kml), zeros.size());
+  VSIFCloseL(kml);
+}
+
+TEST(ImportBoundsTest, APipeAndAnArchiveThatUnpacksTooFarAreRefusedByName) {
+  ScratchFolder folder("area-import");
+  const std::string fifo = folder / "route.gpx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string bomb = folder / "bomb.kmz";
+  WriteZipBomb(bomb);
+  const struct {
+    std::string path;
+    std::string refusal;
+  } cases[] = {
+      {fifo, "The file " + fifo + " is not a regular file (a pipe, a device or a socket): it cannot be read as an area"},
+      {bomb, "The file " + bomb + " unpacks to 513 MiB, more than the 512 MiB an import unpacks"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ImportRefusal(c.path, 0), c.refusal);
+  // Refused before the program starts: none is there to start.
+  try {
+    ImportAreaFileThrough(folder / "no-such-program", fifo, 0);
+    ADD_FAILURE() << "a pipe was passed on";
+  } catch (const AreaError& e) {
+    EXPECT_EQ(e.what(), cases[0].refusal);
+  }
+}
+
+// The scratch folders of the import program's output in `temp`.
+int ScratchCount(const std::string& temp) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(temp))
+    count += entry.path().filename().string().starts_with("quarnel-area-");
+  return count;
+}
+
+class ScratchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("TMPDIR");
+    oldTemp_ = old ? old : "";
+    hadTemp_ = old != nullptr;
+    ::setenv("TMPDIR", temp_.Path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadTemp_) ::setenv("TMPDIR", oldTemp_.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+  }
+  std::string Program(const std::string& body) {
+    const std::string path = work_ / "import.sh";
+    WriteFile(path, "#!/bin/sh\n" + body + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    WriteFile(work_ / "route.gpx", kGpx);
+    return path;
+  }
+  ScratchFolder temp_{"scratch-temp"};
+  ScratchFolder work_{"scratch-work"};
+  std::string oldTemp_;
+  bool hadTemp_ = false;
+};
+
+TEST_F(ScratchTest, AnInterruptedImportLeavesNoFolder) {
+  const std::string program = Program("exec sleep 30");
+  const pid_t importer = ::fork();
+  ASSERT_GE(importer, 0);
+  if (importer == 0) {
+    try {
+      ImportAreaFileThrough(program, work_ / "route.gpx", 0);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  for (int i = 0; i < 500 && ScratchCount(temp_.Path()) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(ScratchCount(temp_.Path()), 1);
+  ::kill(importer, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(importer, &status, 0), importer);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the process ends as the signal says";
+  EXPECT_EQ(ScratchCount(temp_.Path()), 0);
+}
+
+TEST_F(ScratchTest, AnImportSweepsOnlyTheFoldersOfDeadImports) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = temp_ / ("quarnel-area-" + std::to_string(gone) + "-abcdef");
+  const std::string living = temp_ / ("quarnel-area-" + std::to_string(::getpid()) + "-abcdef");
+  const std::string other = temp_ / "quarnel-area-notes";
+  for (const std::string& folder : {dead, living, other}) std::filesystem::create_directory(folder);
+  EXPECT_THROW(ImportAreaFileThrough(Program("echo 'import.sh: refused' >&2; exit 2"), work_ / "route.gpx", 0),
+               AreaError);
+  EXPECT_FALSE(Exists(dead));
+  EXPECT_TRUE(Exists(living) && Exists(other));
+  EXPECT_EQ(ScratchCount(temp_.Path()), 2) << "the import's own folder is gone too";
 }
 
 }  // namespace

@@ -206,8 +206,11 @@ TEST_F(CliCombineRunTest, RefusalsEndWithStatus2AndNoOutput) {
   }
   const auto usage = Run({task.projectPath});
   EXPECT_EQ(usage.status, 2);
-  EXPECT_NE(usage.err.find("needs PROJECT.qrnl ... OUTPUT\nTry 'quarnel-cli --help'.\n"), std::string::npos)
+  EXPECT_NE(usage.err.find("needs PROJECT.qrnl ... OUTPUT\nTry 'quarnel-cli combine --help'.\n"), std::string::npos)
       << usage.err;
+  const auto help = Run({"--help"});
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_TRUE(help.out.starts_with("Usage:\n  quarnel-cli [--config FILE] combine PROJECT.qrnl")) << help.out;
 }
 
 }  // namespace

@@ -78,9 +78,10 @@ TEST_F(CliSafetyTest, OnlyWholeImagesAreSavedAsTiles) {
 
   const std::vector<std::string> listed = SplitTextLines(ReadFile((out / "kinds_failed.ftl").string()));
   ASSERT_EQ(listed.size(), 5u);
-  // Column 33 holds rows 21 to 24, so the fifth to eighth answers went to column 34.
+  // Column 33 holds rows 21 to 24, so the fifth to eighth answers went to column 34;
+  // a tile is named by the kind of image it holds.
   const std::vector<std::string> tiles = {"os_33_21_6.png", "os_33_22_6.png", "os_33_23_6.png", "os_33_24_6.png",
-                                          "os_34_21_6.png", "os_34_22_6.png", "os_34_23_6.png", "os_34_24_6.png"};
+                                          "os_34_21_6.png", "os_34_22_6.jpg", "os_34_23_6.gif", "os_34_24_6.webp"};
   for (std::size_t i = 0; i < answers.size(); ++i) {
     const std::string path = (out / "kinds" / tiles[i]).string();
     SCOPED_TRACE(tiles[i]);

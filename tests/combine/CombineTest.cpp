@@ -322,8 +322,18 @@ INSTANTIATE_TEST_SUITE_P(
                 "mix PNG and JPEG"},
         Refusal{"unknown_kind", "x.bmp", [](const ScratchFolder& f, CombineRequest&) { return SmallTask(f); },
                 "names no known kind"},
-        Refusal{"missing_output_folder", "gone/x.tif",
-                [](const ScratchFolder& f, CombineRequest&) { return SmallTask(f); }, "is missing"},
+        Refusal{"lower_levels_of_an_image", "x.png",
+                [](const ScratchFolder& f, CombineRequest& r) {
+                  r.minZoom = 2;
+                  return SmallTask(f);
+                },
+                "a PNG or JPEG image holds one zoom level only"},
+        Refusal{"output_folder_that_cannot_be_made", "plain/deeper/x.tif",
+                [](const ScratchFolder& f, CombineRequest&) {
+                  WriteFile(f / "out/plain", "a file where a folder would go");
+                  return SmallTask(f);
+                },
+                "/out/plain/deeper: Not a directory."},
         // Not even root may create files there.
         Refusal{"unwritable_output_folder", "/proc/x.tif",
                 [](const ScratchFolder& f, CombineRequest&) { return SmallTask(f); }, "cannot be written"}),
@@ -339,6 +349,31 @@ TEST_F(CombineFolderTest, ForceReplacesAnExistingOutput) {
   Combine(request);
   EXPECT_EQ(Sqlite(out + "x.mbtiles").Rows("SELECT 1 FROM tiles").size(), 2u);
   EXPECT_EQ(ReadFile(out + "x.mbtiles").substr(0, 15), "SQLite format 3");
+}
+
+TEST_F(CombineFolderTest, MissingOutputFoldersAreMade) {
+  const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);
+  RunCombine({task.projectPath}, out + "new/deeper/x.mbtiles");
+  EXPECT_EQ(Sqlite(out + "new/deeper/x.mbtiles").Rows("SELECT 1 FROM tiles").size(), 2u);
+}
+
+// A JPEG saved by a PNG map type's task lies under .jpg: it is read there,
+// and the MBTiles it lands in says what its one format value cannot.
+TEST_F(CombineFolderTest, AJpegTileOfAPngTaskIsReadAndTheMixIsTold) {
+  const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);
+  const std::string png = task.TilePath(task.minX, task.topMinRow);
+  const std::string jpeg = EncodeSolidImage({200, 10, 10, 255}, "jpg");
+  std::filesystem::remove(png);
+  WriteFile(png.substr(0, png.size() - 3) + "jpg", jpeg);
+  const CombineSummary summary = RunCombine({task.projectPath}, out + "x.mbtiles");
+  EXPECT_EQ(summary.dataTiles, 2);
+  std::string hex;
+  for (unsigned char c : jpeg) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+  EXPECT_EQ(Sqlite(out + "x.mbtiles").Rows("SELECT 1 FROM tiles WHERE hex(tile_data) = '" + hex + "'").size(), 1u);
+  EXPECT_EQ(Sqlite(out + "x.mbtiles").Metadata().at("format"), "png");
+  EXPECT_EQ(CombineSummaryText(summary, "x.mbtiles", std::nullopt),
+            "2 tiles written to x.mbtiles, 0 without data, 0 bad; its tiles mix 1 PNG and 1 JPEG, each kept as "
+            "it came, and its metadata, which has room for one format, says png.");
 }
 
 }  // namespace

@@ -80,6 +80,22 @@ TEST(WorldImageRefusalTest, LargeMosaicsAndExistingWorldFilesAreRefused) {
   EXPECT_FALSE(Exists(folder / "map.png"));
 }
 
+// x.png and x.jpg have their own world file and .aux.xml and share x.prj,
+// which says the same for both.
+TEST(WorldImageRefusalTest, APngAndAJpegOfOneNameLieSideBySide) {
+  ScratchFolder folder("worldimage");
+  const TaskOnDisk task = WriteTask(folder.Path(), "task", 8, 4, 10, 50, 20, 40);
+  RunCombine({task.projectPath}, folder / "map.jpg");
+  const std::string prj = ReadFile(folder / "map.prj");
+  RunCombine({task.projectPath}, folder / "map.png");
+  for (const char* name : {"map.jpg", "map.jgw", "map.jpg.aux.xml", "map.png", "map.pgw", "map.png.aux.xml"})
+    EXPECT_TRUE(Exists(folder / name)) << name;
+  EXPECT_EQ(ReadFile(folder / "map.prj"), prj);
+  WriteFile(folder / "other.prj", "another system");
+  EXPECT_THROW(RunCombine({task.projectPath}, folder / "other.png"), CombineError) << "a .prj that says otherwise";
+  EXPECT_EQ(ReadFile(folder / "other.prj"), "another system");
+}
+
 TEST(TileTreeTest, TilesLinkedUnderTopCountedRowsWithoutTheBlankOnes) {
   ScratchFolder folder("tiletree");
   const TaskOnDisk z5 = WriteTask(folder.Path(), "area_z5", 5, 5, 139, 37, 150, 30);  // bottom-counted rows

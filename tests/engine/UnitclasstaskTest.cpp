@@ -355,4 +355,36 @@ TEST_F(DownloadTaskTest, OneTileListHasTwoLines) {
   EXPECT_EQ(SplitCrLf(ReadWholeFile(task.TileListPath)).size(), 2u);
 }
 
+TEST(TileFileNamesTest, ATileLiesUnderOneNameThatSaysWhatItHolds) {
+  ScratchFolder folder("tile-names");
+  const std::string own = folder / "os_8_5_4.png";
+  const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "rest";
+  const std::string jpeg = "\xFF\xD8\xFF\xE0rest";
+  const std::string webp = std::string("RIFF\x04\0\0\0WEBP", 12);
+  const struct {
+    const char* step;
+    std::string body;  // empty: the blank placeholder
+    const char* written;  // nullptr: nothing
+    const char* left;     // the one name the tile lies under afterwards
+  } steps[] = {
+      {"placeholder", "", "os_8_5_4.png", "os_8_5_4.png"},
+      {"a JPEG replaces the placeholder", jpeg, "os_8_5_4.jpg", "os_8_5_4.jpg"},
+      {"no placeholder beside a saved tile", "", nullptr, "os_8_5_4.jpg"},
+      {"a PNG replaces the JPEG", png, "os_8_5_4.png", "os_8_5_4.png"},
+      {"a WebP", webp, "os_8_5_4.webp", "os_8_5_4.webp"},
+      {"bytes of no known kind keep the task's name", "<html>", "os_8_5_4.png", "os_8_5_4.png"},
+  };
+  for (const auto& s : steps) {
+    if (s.body.empty()) {
+      EXPECT_EQ(PutTilePlaceholder(own, "blank"), s.written != nullptr) << s.step;
+    } else {
+      EXPECT_EQ(WriteTileBody(own, s.body), folder / s.written) << s.step;
+      EXPECT_EQ(ReadFile(folder / s.written), s.body) << s.step;
+    }
+    EXPECT_EQ(SavedTileFile(own), folder / s.left) << s.step;
+    EXPECT_EQ(folder.EntryCount(), 1u) << s.step;
+  }
+  EXPECT_EQ(SavedTileFile(folder / "os_1_1_4.png"), folder / "os_1_1_4.png") << "a missing tile: its own name";
+}
+
 }  // namespace

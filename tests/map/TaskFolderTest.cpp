@@ -107,7 +107,9 @@ TEST(TaskFolder, RefusesProjectFilesThatGiveNoRange) {
 TEST(ParseTileFileName, AcceptsOnlyTheEngineSpelling) {
   EXPECT_EQ(ParseTileFileName("os_8_5_4.png", 8, 4), (TileKey{8, 5, 4}));
   EXPECT_EQ(ParseTileFileName("ms_3_-1_2.jpg", 6, 2), (TileKey{3, -1, 2}));
-  for (const char* name : {"os_8_5_4.jpg", "os_08_5_4.png", "os_8_5_5.png", "gm_8_5_4.png", "os_8__4.png",
+  EXPECT_EQ(ParseTileFileName("os_8_5_4.jpg", 8, 4), (TileKey{8, 5, 4})) << "a JPEG tile of a PNG map type";
+  EXPECT_EQ(ParseTileFileName("ms_3_-1_2.webp", 6, 2), (TileKey{3, -1, 2}));
+  for (const char* name : {"os_8_5_4.bmp", "os_8_5_4", "os_08_5_4.png", "os_8_5_5.png", "gm_8_5_4.png", "os_8__4.png",
                            "os_8_5_4.png.tmp", "os_+8_5_4.png", "os_8_5_x_4.png", "os__4.png"})
     EXPECT_FALSE(ParseTileFileName(name, 8, 4)) << name;
 }
