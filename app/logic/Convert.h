@@ -4,9 +4,9 @@
 
 #include "Platform.h"
 
-// Degrees, minutes and seconds to decimal degrees. The arithmetic keeps the
-// single-precision result of the original tool, so 12 34 56 gives
-// 12.5822219848633 rather than 12.5822222222222.
+// Degrees, minutes and seconds to decimal degrees. The arithmetic is done in
+// single precision, as the converter's answers have always been, so 12 34 56
+// gives 12.5822219848633 rather than 12.5822222222222.
 class TfrmConvert {
  public:
   explicit TfrmConvert(Platform& platform) : platform_(platform) {}
