@@ -263,7 +263,7 @@ bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   const std::string name = task_->TileFileName(x, y);
   const std::string path = task_->TileFolder + name;
   try {
-    WriteTileBody(path, buffer_);
+    WriteTileBody(path, buffer_, !task_->TileFolderWasEmpty);
   } catch (const std::exception& e) {
     BeginLine();
     msg_ += ' ';

@@ -1,5 +1,6 @@
 #include "Files.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -24,6 +25,20 @@ bool FileExists(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   struct stat info {};
   return StatOf(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool FolderIsEmpty(const std::string& path) {
+  DIR* folder = ::opendir(path.c_str());
+  if (!folder) return false;
+  bool empty = true;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      empty = false;
+      break;
+    }
+  }
+  ::closedir(folder);
+  return empty;
 }
 
 std::optional<std::string> MakeFolders(const std::string& path) {

@@ -8,6 +8,8 @@
 bool PathExists(const std::string& path);
 bool FileExists(const std::string& path);  // a regular file
 bool IsDirectory(const std::string& path);
+// A folder that can be read and holds no entry; false for anything else.
+bool FolderIsEmpty(const std::string& path);
 
 // Makes a folder with every missing parent (an existing one is fine); the
 // reason it cannot be made ("Permission denied"), or nullopt.

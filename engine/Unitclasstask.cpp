@@ -88,6 +88,7 @@ DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parame
   if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
+  TileFolderWasEmpty = FolderIsEmpty(TileFolder);
   if (p.Resume) ReadResumePositions();
 }
 
@@ -213,9 +214,10 @@ std::string SavedTileFile(const std::string& taskPath) {
 }
 
 // Written by the thousand: the other names are built in one buffer.
-std::string WriteTileBody(const std::string& taskPath, std::string_view body) {
+std::string WriteTileBody(const std::string& taskPath, std::string_view body, bool otherNamesPossible) {
   std::string path = TileFilePathFor(taskPath, body);
   WriteTileFileAtomic(path, body);
+  if (!otherNamesPossible) return path;
   if (taskPath != path) ::unlink(taskPath.c_str());
   std::string other(Stem(taskPath));
   const std::size_t stem = other.size();

@@ -175,10 +175,10 @@ TEST_F(DownloadTaskTest, TileFolderThatCannotBeCreated) {
 }
 
 TEST_F(DownloadTaskTest, ExistingTileFolderIsReused) {
-  std::filesystem::create_directory(folder / "newtask");
-  WriteFileAtomic(folder / "newtask/os_8_5_4.png", "tile");
-  EXPECT_NO_THROW(DownloadTask{p});
-  EXPECT_EQ(ReadWholeFile(folder / "newtask/os_8_5_4.png"), "tile");
+  EXPECT_TRUE(DownloadTask{p}.TileFolderWasEmpty);
+  WriteFileAtomic(folder / "newtask/os_8_5_4.jpg", "tile");
+  EXPECT_FALSE(DownloadTask{p}.TileFolderWasEmpty) << "a save then looks for the tile's other names";
+  EXPECT_EQ(ReadWholeFile(folder / "newtask/os_8_5_4.jpg"), "tile");
 }
 
 TEST_F(DownloadTaskTest, ResumeReadsTheSavedPositionsOfTheWorkersInUse) {
