@@ -28,4 +28,7 @@ struct NetworkSettings {
   // The "Headers" section, sent with each tile request (a Referer, an API
   // key): never logged or shown, since they may hold keys.
   RequestHeaders Headers;
+  // The chosen source's key, filled in for "{key}" in an address or a header
+  // value only as the request goes out; never logged, shown or stored.
+  std::string Key;
 };

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-// A small JSON reader for the area files (RFC 8259), so that reading a
+// A small JSON reader (RFC 8259) for area files and source documents, so that reading a
 // task's area needs no GDAL. Lists of positions, the bulk of a GeoJSON file,
 // are kept as plain numbers rather than a value each: a ring of 100,000
 // points takes 2 MB instead of 15.

@@ -1,0 +1,1 @@
+#include "SourceCatalogue.h"

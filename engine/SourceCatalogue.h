@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TileSource.h"
+
+// The sources a user can choose from: the shipped catalogue (read-only, in
+// the program's data folder) and the user's own, in "sources" beside the
+// configuration file in use. Names are unique across both, compared
+// without regard to case.
+struct SourceFolders {
+  std::string user;       // with a trailing separator
+  std::string catalogue;  // with a trailing separator
+};
+
+// "sources/" beside configPath, and the catalogue among the program's files.
+SourceFolders SourceFoldersFor(const std::string& configPath, const std::string& executableFolder);
+
+class SourceCatalogue {
+ public:
+  explicit SourceCatalogue(SourceFolders folders);
+
+  // The catalogue's sources, then the user's, each sorted by name; a file
+  // that cannot be read is left out and named in Problems().
+  std::vector<TileSource> List() const;
+  std::vector<std::string> Problems() const;
+  std::optional<TileSource> Find(const std::string& name) const;
+
+  // Writes a new source of the user's atomically. Throws SourceError when
+  // the source has a problem or its name is taken (in either folder).
+  void Add(const TileSource& source);
+  // Throws SourceError for a name that is not there or is the catalogue's.
+  void Remove(const std::string& name);
+
+  const SourceFolders& Folders() const { return folders_; }
+
+ private:
+  SourceFolders folders_;
+};
+
+// Keys kept apart: "keys.ini" beside the configuration ([Keys] NAME=value,
+// created 0600), or QUARNEL_KEY_<NAME> in the environment, which wins.
+std::string KeyFilePathFor(const std::string& configPath);
+// QUARNEL_KEY_ and the name in capitals, every byte but letters and digits as '_'.
+std::string KeyEnvironmentName(const std::string& sourceName);
+std::optional<std::string> FindSourceKey(const std::string& sourceName, const std::string& keyFilePath);
+// Throws IniWriteError.
+void StoreSourceKey(const std::string& sourceName, const std::string& value, const std::string& keyFilePath);
