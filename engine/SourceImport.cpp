@@ -1,1 +1,431 @@
 #include "SourceImport.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "JsonValue.h"
+#include "SourceImportText.h"
+#include "Text.h"
+#include "XmlTree.h"
+
+namespace {
+
+constexpr double kMercatorLatitude = 85.0511287798066;
+
+std::optional<int32_t> WholeNumber(std::string_view text) {
+  int32_t value = 0;
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+const JsonValue* MemberOfKind(const JsonValue& object, std::string_view name, JsonValue::Kind kind) {
+  const JsonValue* member = object.Member(name);
+  return member && member->kind == kind ? member : nullptr;
+}
+
+std::optional<int32_t> JsonZoom(const JsonValue& object, std::string_view name) {
+  const JsonValue* value = MemberOfKind(object, name, JsonValue::Kind::Number);
+  if (!value || value->number < 0 || value->number > 30) return std::nullopt;
+  return static_cast<int32_t>(value->number);
+}
+
+// A rectangle in degrees, latitudes kept to the Mercator square; nullopt for anything else.
+std::optional<SourceBounds> BoundsOf(double west, double south, double east, double north) {
+  SourceBounds bounds{std::clamp(west, -180.0, 180.0), std::clamp(south, -kMercatorLatitude, kMercatorLatitude),
+                      std::clamp(east, -180.0, 180.0), std::clamp(north, -kMercatorLatitude, kMercatorLatitude)};
+  if (!(bounds.west < bounds.east && bounds.south < bounds.north)) return std::nullopt;
+  if (bounds == SourceBounds{}) return std::nullopt;  // the whole world says nothing
+  return bounds;
+}
+
+std::optional<SourceBounds> JsonBounds(const JsonValue& object) {
+  const JsonValue* bounds = object.Member("bounds");
+  if (!bounds || bounds->kind != JsonValue::Kind::Array || bounds->numbers.size() != 4) return std::nullopt;
+  const std::vector<double>& n = bounds->numbers;
+  return BoundsOf(n[0], n[1], n[2], n[3]);
+}
+
+// The rows-from-the-bottom form of a template.
+std::string RowsFromTheBottom(std::string address) {
+  for (std::size_t at = address.find("{y}"); at != std::string::npos; at = address.find("{y}", at + 4))
+    address.replace(at, 3, "{-y}");
+  return address;
+}
+
+// Where the query's parameters are in an address, name and value each.
+struct QueryParameter {
+  std::size_t nameAt, nameSize, valueAt, valueSize;
+};
+
+std::vector<QueryParameter> QueryParameters(std::string_view address) {
+  std::vector<QueryParameter> parameters;
+  const std::size_t question = address.find('?');
+  if (question == std::string_view::npos) return parameters;
+  const std::size_t end = std::min(address.find('#', question), address.size());
+  for (std::size_t start = question + 1; start < end;) {
+    std::size_t stop = address.find('&', start);
+    if (stop == std::string_view::npos || stop > end) stop = end;
+    const std::size_t equals = address.find('=', start);
+    if (equals != std::string_view::npos && equals < stop)
+      parameters.push_back({start, equals - start, equals + 1, stop - equals - 1});
+    start = stop + 1;
+  }
+  return parameters;
+}
+
+std::string_view NameOf(std::string_view address, const QueryParameter& parameter) {
+  return address.substr(parameter.nameAt, parameter.nameSize);
+}
+std::string_view ValueOf(std::string_view address, const QueryParameter& parameter) {
+  return address.substr(parameter.valueAt, parameter.valueSize);
+}
+
+// One number of an address and where it stands, with what the template writes for it.
+struct NumberAt {
+  std::size_t at = 0, size = 0;
+  int32_t value = 0;
+  std::string prefix;  // written before the placeholder ("EPSG:3857:" of "EPSG:3857:5")
+};
+
+// A value that is a number, or text ending in one ("EPSG:3857:5", "L05" is not: its number is not the zoom).
+std::optional<NumberAt> NumberValue(std::string_view address, const QueryParameter& parameter, bool prefixAllowed) {
+  const std::string_view value = ValueOf(address, parameter);
+  std::size_t digits = value.size();
+  while (digits > 0 && value[digits - 1] >= '0' && value[digits - 1] <= '9') --digits;
+  if (digits == value.size() || (digits > 0 && !prefixAllowed)) return std::nullopt;
+  if (value.size() - digits > 1 && value[digits] == '0') return std::nullopt;  // "05" would not read back
+  const auto number = WholeNumber(value.substr(digits));
+  if (!number) return std::nullopt;
+  return NumberAt{parameter.valueAt + digits, value.size() - digits, *number, std::string(value.substr(0, digits))};
+}
+
+bool KeepsToGrid(int32_t zoom, int32_t x, int32_t y) {
+  if (zoom < 0 || zoom > 30 || x < 0 || y < 0) return false;
+  const int64_t size = int64_t{1} << zoom;
+  return x < size && y < size;
+}
+
+// The address with each number replaced by its placeholder, the rest as it was.
+TileAddressReading MakeReading(std::string_view address, std::vector<std::pair<NumberAt, std::string>> parts,
+                               const NumberAt& z, const NumberAt& x, const NumberAt& y, std::string how) {
+  std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first.at > b.first.at; });
+  std::string text(address);
+  for (const auto& [number, placeholder] : parts) text.replace(number.at, number.size, placeholder);
+  return {text, z.value, x.value, y.value, std::move(how)};
+}
+
+std::optional<TileAddressReading> ReadQuery(std::string_view address) {
+  static constexpr std::string_view kZoomNames[] = {"z", "zoom", "l", "level", "tilematrix"};
+  static constexpr std::string_view kColumnNames[] = {"x", "tilecol"};
+  static constexpr std::string_view kRowNames[] = {"y", "tilerow"};
+  std::optional<NumberAt> z, x, y;
+  std::string zName, xName, yName;
+  for (const QueryParameter& parameter : QueryParameters(address)) {
+    const std::string name = LowerAscii(NameOf(address, parameter));
+    const auto is = [&](const auto& names) { return std::find(std::begin(names), std::end(names), name) != std::end(names); };
+    if (is(kZoomNames) && !z) {
+      z = NumberValue(address, parameter, name == "tilematrix");
+      zName = NameOf(address, parameter);
+    } else if (is(kColumnNames) && !x) {
+      x = NumberValue(address, parameter, false);
+      xName = NameOf(address, parameter);
+    } else if (is(kRowNames) && !y) {
+      y = NumberValue(address, parameter, false);
+      yName = NameOf(address, parameter);
+    }
+  }
+  if (!z || !x || !y || !KeepsToGrid(z->value, x->value, y->value)) return std::nullopt;
+  return MakeReading(address, {{*z, "{z}"}, {*x, "{x}"}, {*y, "{y}"}}, *z, *x, *y,
+                     "the query's " + zName + ", " + xName + " and " + yName);
+}
+
+// The numbers that begin the path's segments ("5" of "5.png", "5@2x.png"), in order.
+std::vector<NumberAt> PathNumbers(std::string_view address, std::vector<std::string_view>* segmentsBefore) {
+  std::vector<NumberAt> numbers;
+  const std::size_t scheme = address.find("://");
+  std::size_t start = address.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+  const std::size_t end = std::min(address.find_first_of("?#"), address.size());
+  while (start != std::string_view::npos && start < end) {
+    const std::size_t segmentAt = start + 1;
+    std::size_t stop = address.find('/', segmentAt);
+    if (stop == std::string_view::npos || stop > end) stop = end;
+    const std::string_view segment = address.substr(segmentAt, stop - segmentAt);
+    std::size_t digits = 0;
+    while (digits < segment.size() && segment[digits] >= '0' && segment[digits] <= '9') ++digits;
+    const bool last = stop == end;
+    // A number alone, or (last) a number before the file's ending.
+    const bool whole = digits == segment.size() || (last && digits > 0 && (segment[digits] == '.' || segment[digits] == '@'));
+    const auto number = whole && (digits == 1 || segment[0] != '0') ? WholeNumber(segment.substr(0, digits)) : std::nullopt;
+    if (number) {
+      numbers.push_back({segmentAt, digits, *number, {}});
+    } else if (segmentsBefore) {
+      segmentsBefore->push_back(segment);
+      numbers.push_back({segmentAt, 0, -1, {}});  // a marker: no number here
+    }
+    start = stop < end ? stop : std::string_view::npos;
+  }
+  return numbers;
+}
+
+std::vector<TileAddressReading> ReadLayouts(std::string_view address) {
+  std::vector<TileAddressReading> readings;
+  std::vector<std::string_view> words;
+  const std::vector<NumberAt> segments = PathNumbers(address, &words);
+  // .../MapServer/tile/{z}/{y}/{x}: the last three segments, "tile" before them, "MapServer" somewhere before.
+  if (segments.size() >= 4 && words.size() >= 2) {
+    const std::size_t n = segments.size();
+    const NumberAt &z = segments[n - 3], &y = segments[n - 2], &x = segments[n - 1];
+    const bool numbers = z.value >= 0 && y.value >= 0 && x.value >= 0 && x.size > 0;
+    const bool tileBefore = segments[n - 4].value < 0 && EqualsIgnoringCase(words.back(), "tile");
+    const bool mapServer = std::any_of(words.begin(), words.end(), [](std::string_view word) {
+      return EqualsIgnoringCase(word, "MapServer") || EqualsIgnoringCase(word, "ImageServer");
+    });
+    if (numbers && tileBefore && mapServer && KeepsToGrid(z.value, x.value, y.value))
+      readings.push_back(MakeReading(address, {{z, "{z}"}, {y, "{y}"}, {x, "{x}"}}, z, x, y, ".../tile/{z}/{y}/{x}"));
+  }
+  return readings;
+}
+
+// Every three numbered segments in a row, from the end, as z/x/y.
+std::vector<TileAddressReading> ReadPathNumbers(std::string_view address) {
+  std::vector<TileAddressReading> readings;
+  const std::vector<NumberAt> segments = PathNumbers(address, nullptr);
+  for (std::size_t i = segments.size(); i >= 3; --i) {
+    const NumberAt &z = segments[i - 3], &x = segments[i - 2], &y = segments[i - 1];
+    // Only numbers that stand next to each other in the path.
+    if (z.at + z.size + 1 != x.at || x.at + x.size + 1 != y.at) continue;
+    if (!KeepsToGrid(z.value, x.value, y.value)) continue;
+    readings.push_back(MakeReading(address, {{z, "{z}"}, {x, "{x}"}, {y, "{y}"}}, z, x, y,
+                                   i == segments.size() ? "the path's last three numbers" : "three numbers of the path"));
+  }
+  return readings;
+}
+
+bool IsKeyName(std::string_view name) {
+  for (std::string_view keyName : {"key", "api_key", "apikey", "access_token", "token"})
+    if (EqualsIgnoringCase(name, keyName)) return true;
+  return false;
+}
+
+// Turns "&lt;a href=...&gt;© X&lt;/a&gt;" and "<a href=...>© X</a>" into "© X".
+std::string PlainAttribution(std::string_view html) {
+  std::string text;
+  bool inTag = false;
+  for (char c : html) {
+    if (c == '<') inTag = true;
+    else if (c == '>') inTag = false;
+    else if (!inTag) text += c;
+  }
+  static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
+      {"&copy;", "\xC2\xA9"}, {"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"},
+      {"&amp;", "&"}};
+  for (const auto& [entity, plain] : kEntities)
+    for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + plain.size()))
+      text.replace(at, entity.size(), plain);
+  std::string single;
+  for (char c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    if (c == ' ' && (single.empty() || single.back() == ' ')) continue;
+    single += c;
+  }
+  return std::string(Trim(single));
+}
+
+}  // namespace
+
+// --- shared with the WMTS reader ---
+
+std::string FormatOfAddress(std::string_view address) {
+  const std::size_t end = std::min(address.find_first_of("?#"), address.size());
+  const std::string path = LowerAscii(address.substr(0, end));
+  for (const auto& [ending, format] : {std::pair{".png", "png"}, {".jpg", "jpg"}, {".jpeg", "jpg"},
+                                       {".gif", "gif"}, {".webp", "webp"}})
+    if (path.ends_with(ending)) return format;
+  return {};
+}
+
+std::string FormatOfMediaType(std::string_view type) {
+  const std::string lower = LowerAscii(Trim(type));
+  if (lower.starts_with("image/png")) return "png";
+  if (lower == "image/jpeg" || lower == "image/jpg") return "jpg";
+  if (lower == "image/gif") return "gif";
+  if (lower == "image/webp") return "webp";
+  return {};
+}
+
+std::string DocumentName(const std::string& documentAddress) {
+  const std::size_t scheme = documentAddress.find("://");
+  if (scheme != std::string::npos) {
+    const std::size_t hostAt = scheme + 3;
+    const std::size_t end = documentAddress.find_first_of(":/?#", hostAt);
+    return documentAddress.substr(hostAt, end == std::string::npos ? std::string::npos : end - hostAt);
+  }
+  std::string name = documentAddress.substr(documentAddress.rfind('/') + 1);
+  if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
+}
+
+std::string ResolveAddress(const std::string& address, const std::string& documentAddress) {
+  if (address.find("://") != std::string::npos) return address;
+  const std::size_t scheme = documentAddress.find("://");
+  if (scheme == std::string::npos) return address;  // a file's neighbour is no tile server
+  if (address.starts_with("//")) return documentAddress.substr(0, scheme + 1) + address;
+  const std::size_t pathAt = documentAddress.find('/', scheme + 3);
+  const std::string origin = documentAddress.substr(0, pathAt);
+  if (address.starts_with("/")) return origin + address;
+  const std::size_t queryAt = std::min(documentAddress.find_first_of("?#"), documentAddress.size());
+  const std::size_t slash = documentAddress.rfind('/', queryAt);
+  if (pathAt == std::string::npos || slash < pathAt) return origin + "/" + address;
+  return documentAddress.substr(0, slash + 1) + address;
+}
+
+// --- the kinds of document ---
+
+SourceDocumentKind SniffSourceDocument(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  text = TrimLeft(text, kWhiteSpace);
+  if (text.starts_with("{")) return SourceDocumentKind::TileJson;
+  // The first element's name, past the declaration, comments and a DOCTYPE.
+  std::size_t at = 0;
+  while ((at = text.find('<', at)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(at + 1);
+    if (rest.starts_with("?") || rest.starts_with("!")) {
+      const std::size_t close = rest.starts_with("!--") ? text.find("-->", at) : text.find('>', at);
+      if (close == std::string_view::npos) return SourceDocumentKind::Unknown;
+      at = close + 1;
+      continue;
+    }
+    const std::size_t nameEnd = rest.find_first_of(" \t\r\n/>");
+    const std::string_view name = LocalName(rest.substr(0, nameEnd));
+    if (name == "Capabilities") return SourceDocumentKind::WmtsCapabilities;
+    if (name == "qgsXYZTilesConnections") return SourceDocumentKind::QgisConnections;
+    return SourceDocumentKind::Unknown;
+  }
+  return SourceDocumentKind::Unknown;
+}
+
+SourceImport ImportTileJson(std::string_view text, const std::string& documentAddress) {
+  JsonValue document;
+  try {
+    document = ParseJson(text);
+  } catch (const JsonSyntaxError& error) {
+    throw SourceImportError(std::string("The TileJSON document cannot be read: ") + error.what() + ".");
+  }
+  const JsonValue* tiles =
+      document.kind == JsonValue::Kind::Object ? MemberOfKind(document, "tiles", JsonValue::Kind::Array) : nullptr;
+  if (!tiles || tiles->items.empty() || tiles->items[0].kind != JsonValue::Kind::String)
+    throw SourceImportError("The document is no TileJSON: it lists no tile address (\"tiles\").");
+  TileSource source;
+  source.Template = ResolveAddress(tiles->items[0].text, documentAddress);
+  const JsonValue* scheme = MemberOfKind(document, "scheme", JsonValue::Kind::String);
+  if (scheme && scheme->text == "tms") source.Template = RowsFromTheBottom(source.Template);
+  const JsonValue* name = MemberOfKind(document, "name", JsonValue::Kind::String);
+  source.Name = name && !Trim(name->text).empty() ? std::string(Trim(name->text)) : DocumentName(documentAddress);
+  source.MinZoom = JsonZoom(document, "minzoom").value_or(0);
+  source.MaxZoom = JsonZoom(document, "maxzoom").value_or(30);
+  source.Bounds = JsonBounds(document);
+  source.Format = FormatOfAddress(source.Template);
+  if (const JsonValue* attribution = MemberOfKind(document, "attribution", JsonValue::Kind::String))
+    source.Attribution = PlainAttribution(attribution->text);
+  SourceImport import;
+  if (tiles->items.size() > 1)
+    import.notes.push_back("The document lists " + std::to_string(tiles->items.size()) +
+                           " tile addresses; the first was taken.");
+  import.sources.push_back(std::move(source));
+  return import;
+}
+
+SourceImport ImportQgisConnections(std::string_view text) {
+  XmlElement root;
+  try {
+    root = ParseXml(text);
+  } catch (const XmlSyntaxError& error) {
+    throw SourceImportError(std::string("The QGIS connections file cannot be read: ") + error.what() + ".");
+  }
+  if (root.name != "qgsXYZTilesConnections")
+    throw SourceImportError("The document is no QGIS XYZ connections file.");
+  SourceImport import;
+  for (const XmlElement* connection : root.Children("xyztiles")) {
+    const auto attribute = [&](std::string_view name) {
+      const std::string* value = connection->Attribute(name);
+      return value ? std::string(Trim(*value, kWhiteSpace)) : std::string();
+    };
+    TileSource source;
+    source.Name = attribute("name");
+    source.Template = attribute("url");
+    if (source.Template.empty()) {
+      import.leftOut.push_back("connection '" + source.Name + "' (no address)");
+      continue;
+    }
+    source.MinZoom = WholeNumber(attribute("zmin")).value_or(0);
+    source.MaxZoom = WholeNumber(attribute("zmax")).value_or(source.MaxZoom);
+    source.Format = FormatOfAddress(source.Template);
+    const std::string referer = attribute("referer");
+    if (!referer.empty()) source.Headers.emplace_back("Referer", referer);
+    for (const auto& [name, value] : connection->attributes) {
+      if (!StartsWithNoCase(name, "http-header:") || Trim(value).empty()) continue;
+      std::string header = name.substr(12);
+      if (EqualsIgnoringCase(header, "referer")) {
+        if (!referer.empty()) continue;
+        header = "Referer";
+      }
+      source.Headers.emplace_back(header, std::string(Trim(value)));
+    }
+    if (!attribute("username").empty() || !attribute("authcfg").empty())
+      import.notes.push_back("The connection '" + source.Name +
+                             "' signs in with a user name or a stored login, which was not taken.");
+    import.sources.push_back(std::move(source));
+  }
+  if (import.sources.empty())
+    throw SourceImportError(import.leftOut.empty() ? "The QGIS connections file holds no XYZ connection."
+                                                   : "The QGIS connections file holds no connection with an address.");
+  return import;
+}
+
+SourceImport ImportSourceDocument(std::string_view text, const std::string& documentAddress) {
+  switch (SniffSourceDocument(text)) {
+    case SourceDocumentKind::TileJson: return ImportTileJson(text, documentAddress);
+    case SourceDocumentKind::WmtsCapabilities: return ImportWmtsCapabilities(text, documentAddress);
+    case SourceDocumentKind::QgisConnections: return ImportQgisConnections(text);
+    case SourceDocumentKind::Unknown: break;
+  }
+  throw SourceImportError(
+      "The document is neither a TileJSON, a WMTS capabilities document nor a QGIS XYZ connections file.");
+}
+
+// --- a pasted tile address ---
+
+std::vector<TileAddressReading> ReadTileAddress(std::string_view address) {
+  address = Trim(address, kWhiteSpace);
+  if (auto reading = ReadQuery(address)) return {*reading};
+  if (auto readings = ReadLayouts(address); !readings.empty()) return readings;
+  return ReadPathNumbers(address);
+}
+
+std::string TakeKeyOut(std::string_view address, std::string& key) {
+  std::string out(address);
+  const std::vector<QueryParameter> parameters = QueryParameters(address);
+  for (auto parameter = parameters.rbegin(); parameter != parameters.rend(); ++parameter) {
+    const std::string_view value = ValueOf(address, *parameter);
+    if (!IsKeyName(NameOf(address, *parameter)) || value.empty() || value == kKeyPlaceholder) continue;
+    key = value;  // the first one, walking back
+    out.replace(parameter->valueAt, parameter->valueSize, kKeyPlaceholder);
+  }
+  return out;
+}
+
+void TakeKeysOut(SourceImport& import) {
+  for (TileSource& source : import.sources) {
+    std::string key;
+    source.Template = TakeKeyOut(source.Template, key);
+    if (key.empty()) continue;
+    if (import.key.empty()) {
+      import.key = key;
+    } else if (key != import.key) {
+      import.notes.push_back("The source '" + source.Name + "' has a key of its own; only the first key was kept.");
+    }
+  }
+}

@@ -28,6 +28,8 @@ struct SourceImport {
   std::vector<std::string> leftOut;
   // What was assumed, a sentence each.
   std::vector<std::string> notes;
+  // A key that was written into an address and taken out (TakeKeysOut).
+  std::string key;
 };
 
 enum class SourceDocumentKind { TileJson, WmtsCapabilities, QgisConnections, Unknown };
@@ -57,3 +59,6 @@ std::vector<TileAddressReading> ReadTileAddress(std::string_view address);
 // Replaces a key written into an address (key=, api_key=, apikey=,
 // access_token=, token=) by {key}; the value taken out goes to key.
 std::string TakeKeyOut(std::string_view address, std::string& key);
+// The same for every source's template; the first key goes to import.key,
+// and a source with another key is named in a note.
+void TakeKeysOut(SourceImport& import);
