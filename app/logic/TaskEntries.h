@@ -25,6 +25,9 @@ struct TaskEntries {
   int32_t mapsTypeIndex = 8;  // the hidden selector's index, for the resume test
   // Replaces the configuration's Network.MaxRequestsPerSecond (the command line's --max-rate).
   std::optional<int32_t> maxRequestsPerSecond;
+  // The chosen tile source's name (SourceCatalogue.h); empty: the
+  // configuration's [Hosts], as before sources existed.
+  std::string source;
   // A task over an area: only the tiles inside it are fetched, and the four
   // coordinate entries hold its bounds (WithArea). Null: the rectangle.
   std::shared_ptr<const Area> area;
