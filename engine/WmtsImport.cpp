@@ -145,7 +145,8 @@ std::string MatrixPlaceholder(const MatrixSet& set) {
   const std::string number = std::to_string(set.minZoom);
   if (first.ends_with(number)) {
     const std::string prefix = first.substr(0, first.size() - number.size());
-    bool prefixed = true;
+    // "L00" is no prefix "L0" and zoom 0: at zoom 10 it would be "L10", not "L010".
+    bool prefixed = prefix.empty() || !(prefix.back() >= '0' && prefix.back() <= '9');
     for (int32_t zoom = set.minZoom; zoom <= set.maxZoom; ++zoom)
       prefixed = prefixed && set.names[static_cast<std::size_t>(zoom)] == prefix + std::to_string(zoom);
     if (prefixed) return Escaped(prefix) + "{z}";
