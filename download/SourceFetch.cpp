@@ -209,6 +209,7 @@ SourceImport ImportSourcesFrom(const std::string& fileOrAddress, const NetworkSe
     }
     import = ImportSourceDocument(text, fileOrAddress);
   }
+  MakeNamesUsable(import, DocumentName(fileOrAddress));
   TakeKeysOut(import);
   return import;
 }

@@ -429,3 +429,20 @@ void TakeKeysOut(SourceImport& import) {
     }
   }
 }
+
+void MakeNamesUsable(SourceImport& import, const std::string& fallback) {
+  std::vector<std::string> taken;
+  for (TileSource& source : import.sources) {
+    std::string name;
+    for (char c : source.Name) name += c == '=' ? '-' : c == '[' ? '(' : c == ']' ? ')' : c == '\r' || c == '\n' ? ' ' : c;
+    name = std::string(Trim(TrimLeft(Trim(name, kWhiteSpace), ";#"), kWhiteSpace));
+    if (name.empty()) name = fallback.empty() ? std::string("Source") : fallback;
+    const auto isTaken = [&](const std::string& candidate) {
+      return std::any_of(taken.begin(), taken.end(), [&](const std::string& t) { return EqualsIgnoringCase(t, candidate); });
+    };
+    std::string unique = name;
+    for (int number = 2; isTaken(unique); ++number) unique = name + " " + std::to_string(number);
+    taken.push_back(unique);
+    source.Name = unique;
+  }
+}

@@ -62,3 +62,8 @@ std::string TakeKeyOut(std::string_view address, std::string& key);
 // The same for every source's template; the first key goes to import.key,
 // and a source with another key is named in a note.
 void TakeKeysOut(SourceImport& import);
+
+// Names every source can be kept under: line breaks and blanks around
+// gone, '=', '[' and ']' (which the key file cannot hold) as '-', '(' and
+// ')', an empty name as fallback, and a name that comes twice numbered.
+void MakeNamesUsable(SourceImport& import, const std::string& fallback);

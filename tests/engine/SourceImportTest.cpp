@@ -93,6 +93,18 @@ TEST(SourceImportTest, QgisConnectionsWithTheirUnboundPrefix) {
   EXPECT_EQ(import.sources[1].Headers, (RequestHeaders{{"Referer", "https://other.example.test/"}}));
 }
 
+TEST(SourceImportTest, NamesTheKeyFileCanHoldOnceEach) {
+  SourceImport import;
+  for (const char* name : {"[Base]=map", " (base)-map ", "", "\n;Topo"}) {
+    import.sources.emplace_back();
+    import.sources.back().Name = name;
+  }
+  MakeNamesUsable(import, "maps.example.test");
+  std::vector<std::string> names;
+  for (const TileSource& source : import.sources) names.push_back(source.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"(Base)-map", "(base)-map 2", "maps.example.test", "Topo"}));
+}
+
 struct SniffCase {
   const char* text;
   SourceDocumentKind kind;
