@@ -141,7 +141,10 @@ TilePlace MiddleTile(const TileSource& source) {
 
 // The body of a document or tile at an address, in one attempt.
 std::string FetchDocument(const std::string& address, const NetworkSettings& network, const ProxyConfig& proxy) {
-  TileHttpClient client(network);
+  // A national agency's capabilities can run to tens of megabytes.
+  NetworkSettings document = network;
+  document.MaxTileBytes = std::max<int64_t>(network.MaxTileBytes, int64_t{64} << 20);
+  TileHttpClient client(document);
   if (const auto problem = ApplyProxy(proxy, client)) throw SourceImportError(*problem);
   std::string body;
   try {

@@ -271,7 +271,11 @@ std::string KvpTemplate(std::string address, const Layer& layer, const std::stri
   } else if (!address.ends_with("?") && !address.ends_with("&")) {
     address += '&';
   }
-  address += "SERVICE=WMTS&REQUEST=GetTile&VERSION=1.0.0&LAYER=" + Escaped(layer.id) + "&STYLE=" + Escaped(style) +
+  // Some servers write the fixed part into the operation's address already.
+  if (LowerAscii(address).find("service=wmts") == std::string::npos) address += "SERVICE=WMTS&";
+  if (LowerAscii(address).find("request=gettile") == std::string::npos) address += "REQUEST=GetTile&";
+  if (LowerAscii(address).find("version=") == std::string::npos) address += "VERSION=1.0.0&";
+  address += "LAYER=" + Escaped(layer.id) + "&STYLE=" + Escaped(style) +
              "&FORMAT=" + Escaped(format) + "&TILEMATRIXSET=" + Escaped(set.id) +
              "&TILEMATRIX=" + MatrixPlaceholder(set) + "&TILEROW={y}&TILECOL={x}";
   for (const auto& [name, value] : layer.dimensions) address += "&" + Escaped(name) + "=" + Escaped(value);
@@ -334,7 +338,10 @@ SourceImport ImportWmtsCapabilities(std::string_view text, const std::string& do
   std::map<std::string, std::string> setProblems;
   for (const XmlElement* element : contents->Children("Layer")) {
     const Layer layer = ReadLayer(*element);
-    const std::string format = ChosenFormat(layer.formats);
+    // A RESTful address is only there for the formats its ResourceURLs name.
+    std::vector<std::string> restFormats;
+    for (const auto& [type, address] : layer.resources) restFormats.push_back(type);
+    const std::string format = ChosenFormat(restFormats.empty() ? layer.formats : restFormats);
     std::vector<std::pair<const XmlElement*, const MatrixSet*>> usable;
     for (const XmlElement* link : element->Children("TileMatrixSetLink")) {
       const std::string id = link->ChildText("TileMatrixSet");
