@@ -28,8 +28,9 @@ struct SourceImport {
   std::vector<std::string> leftOut;
   // What was assumed, a sentence each.
   std::vector<std::string> notes;
-  // A key that was written into an address and taken out (TakeKeysOut).
-  std::string key;
+  // The key taken out of each source's address (TakeKeysOut), in the
+  // order of sources; empty for a source whose address held none.
+  std::vector<std::string> keys;
 };
 
 enum class SourceDocumentKind { TileJson, WmtsCapabilities, QgisConnections, Unknown };
@@ -59,8 +60,7 @@ std::vector<TileAddressReading> ReadTileAddress(std::string_view address);
 // Replaces a key written into an address (key=, api_key=, apikey=,
 // access_token=, token=) by {key}; the value taken out goes to key.
 std::string TakeKeyOut(std::string_view address, std::string& key);
-// The same for every source's template; the first key goes to import.key,
-// and a source with another key is named in a note.
+// The same for every source's template, each key to import.keys.
 void TakeKeysOut(SourceImport& import);
 
 // Names every source can be kept under: line breaks and blanks around

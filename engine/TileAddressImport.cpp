@@ -49,14 +49,14 @@ std::string_view ValueOf(std::string_view address, const QueryParameter& paramet
   return address.substr(parameter.valueAt, parameter.valueSize);
 }
 
-// One number of an address and where it stands, with what the template writes for it.
+// One number of an address and where it stands.
 struct NumberAt {
   std::size_t at = 0, size = 0;
   int32_t value = 0;
-  std::string prefix;  // written before the placeholder ("EPSG:3857:" of "EPSG:3857:5")
 };
 
-// A value that is a number, or text ending in one ("EPSG:3857:5", "L05" is not: its number is not the zoom).
+// A value that is a number, or (prefixAllowed) text ending in one, which
+// the template keeps: "EPSG:3857:{z}". "L05" is neither: "05" would not read back.
 std::optional<NumberAt> NumberValue(std::string_view address, const QueryParameter& parameter, bool prefixAllowed) {
   const std::string_view value = ValueOf(address, parameter);
   std::size_t digits = value.size();
@@ -65,7 +65,7 @@ std::optional<NumberAt> NumberValue(std::string_view address, const QueryParamet
   if (value.size() - digits > 1 && value[digits] == '0') return std::nullopt;  // "05" would not read back
   const auto number = WholeNumber(value.substr(digits));
   if (!number) return std::nullopt;
-  return NumberAt{parameter.valueAt + digits, value.size() - digits, *number, std::string(value.substr(0, digits))};
+  return NumberAt{parameter.valueAt + digits, value.size() - digits, *number};
 }
 
 bool KeepsToGrid(int32_t zoom, int32_t x, int32_t y) {
@@ -126,10 +126,10 @@ std::vector<NumberAt> PathNumbers(std::string_view address, std::vector<std::str
     const bool whole = digits == segment.size() || (last && digits > 0 && (segment[digits] == '.' || segment[digits] == '@'));
     const auto number = whole && (digits == 1 || segment[0] != '0') ? WholeNumber(segment.substr(0, digits)) : std::nullopt;
     if (number) {
-      numbers.push_back({segmentAt, digits, *number, {}});
+      numbers.push_back({segmentAt, digits, *number});
     } else if (segmentsBefore) {
       segmentsBefore->push_back(segment);
-      numbers.push_back({segmentAt, 0, -1, {}});  // a marker: no number here
+      numbers.push_back({segmentAt, 0, -1});  // a marker: no number here
     }
     start = stop < end ? stop : std::string_view::npos;
   }
@@ -197,14 +197,7 @@ std::string TakeKeyOut(std::string_view address, std::string& key) {
 }
 
 void TakeKeysOut(SourceImport& import) {
-  for (TileSource& source : import.sources) {
-    std::string key;
-    source.Template = TakeKeyOut(source.Template, key);
-    if (key.empty()) continue;
-    if (import.key.empty()) {
-      import.key = key;
-    } else if (key != import.key) {
-      import.notes.push_back("The source '" + source.Name + "' has a key of its own; only the first key was kept.");
-    }
-  }
+  import.keys.assign(import.sources.size(), std::string());
+  for (std::size_t i = 0; i < import.sources.size(); ++i)
+    import.sources[i].Template = TakeKeyOut(import.sources[i].Template, import.keys[i]);
 }

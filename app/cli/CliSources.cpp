@@ -79,17 +79,29 @@ int Add(SourcesSetting& setting, const SourcesCommand& command) {
   }
   for (const std::string& phrase : import.leftOut) Say("left out: " + phrase);
   for (const std::string& note : import.notes) Say(note);
+  std::size_t added = 0;
   try {
-    for (const TileSource& source : import.sources) {
+    for (std::size_t i = 0; i < import.sources.size(); ++i) {
+      const TileSource& source = import.sources[i];
       setting.catalogue.Add(source);
-      if (!import.key.empty() && NeedsKey(source)) StoreSourceKey(source.Name, import.key, setting.keyFile);
-      std::printf("%s\n", source.Name.c_str());
-      std::fflush(stdout);
+      ++added;
+      if (i < import.keys.size() && !import.keys[i].empty()) {
+        StoreSourceKey(source.Name, import.keys[i], setting.keyFile);
+        Say("the key written in the address of '" + source.Name + "' is kept apart, in " + setting.keyFile);
+      }
     }
   } catch (const std::exception& failure) {
+    // A document is added whole or not at all.
+    for (std::size_t i = 0; i < added; ++i) {
+      try {
+        setting.catalogue.Remove(import.sources[i].Name);
+      } catch (const std::exception&) {
+        // Left for the user to remove: the list shows it.
+      }
+    }
     return Complain(failure.what(), kFailed);
   }
-  if (!import.key.empty()) Say("the key written in the address was stored apart, in " + setting.keyFile);
+  for (const TileSource& source : import.sources) std::printf("%s\n", source.Name.c_str());
   return 0;
 }
 
