@@ -163,6 +163,9 @@ SourceImport ImportTileJson(std::string_view text, const std::string& documentAd
       document.kind == JsonValue::Kind::Object ? MemberOfKind(document, "tiles", JsonValue::Kind::Array) : nullptr;
   if (!tiles || tiles->items.empty() || tiles->items[0].kind != JsonValue::Kind::String)
     throw SourceImportError("The document is no TileJSON: it lists no tile address (\"tiles\").");
+  const std::string tileAddress = LowerAscii(tiles->items[0].text.substr(0, tiles->items[0].text.find('?')));
+  if (document.Member("vector_layers") || tileAddress.ends_with(".pbf") || tileAddress.ends_with(".mvt"))
+    throw SourceImportError("The TileJSON document describes vector tiles; only image tiles can be downloaded.");
   TileSource source;
   source.Template = ResolveAddress(tiles->items[0].text, documentAddress);
   const JsonValue* scheme = MemberOfKind(document, "scheme", JsonValue::Kind::String);
