@@ -4,6 +4,13 @@
 #include <cmath>
 #include <cstdint>
 
+JsonValue::JsonValue() = default;
+JsonValue::JsonValue(const JsonValue&) = default;
+JsonValue::JsonValue(JsonValue&&) noexcept = default;
+JsonValue& JsonValue::operator=(const JsonValue&) = default;
+JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
+JsonValue::~JsonValue() = default;
+
 const JsonValue* JsonValue::Member(std::string_view name) const {
   for (auto at = members.rbegin(); at != members.rend(); ++at) {
     if (at->first == name) return &at->second;

@@ -24,6 +24,15 @@ struct JsonValue {
   std::vector<JsonValue> items;    // anything else.
   std::vector<std::pair<std::string, JsonValue>> members;
 
+  // Defined where JsonValue is complete: clang's check of the members'
+  // pair type would otherwise fail inside the class.
+  JsonValue();
+  JsonValue(const JsonValue&);
+  JsonValue(JsonValue&&) noexcept;
+  JsonValue& operator=(const JsonValue&);
+  JsonValue& operator=(JsonValue&&) noexcept;
+  ~JsonValue();
+
   // The member's value, or nullptr; the last of repeated names.
   const JsonValue* Member(std::string_view name) const;
 };
