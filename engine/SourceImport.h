@@ -60,7 +60,9 @@ std::vector<TileAddressReading> ReadTileAddress(std::string_view address);
 // Replaces a key written into an address (key=, api_key=, apikey=,
 // access_token=, token=) by {key}; the value taken out goes to key.
 std::string TakeKeyOut(std::string_view address, std::string& key);
-// The same for every source's template, each key to import.keys.
+// The same for every source's template, and for a header that carries a
+// key (a name with "key" or "token" in it, "Authorization: Bearer ..."),
+// each source's key to import.keys.
 void TakeKeysOut(SourceImport& import);
 
 // Names every source can be kept under: line breaks and blanks around

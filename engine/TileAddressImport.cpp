@@ -198,6 +198,23 @@ std::string TakeKeyOut(std::string_view address, std::string& key) {
 
 void TakeKeysOut(SourceImport& import) {
   import.keys.assign(import.sources.size(), std::string());
-  for (std::size_t i = 0; i < import.sources.size(); ++i)
-    import.sources[i].Template = TakeKeyOut(import.sources[i].Template, import.keys[i]);
+  for (std::size_t i = 0; i < import.sources.size(); ++i) {
+    TileSource& source = import.sources[i];
+    std::string& key = import.keys[i];
+    source.Template = TakeKeyOut(source.Template, key);
+    for (auto& [name, value] : source.Headers) {
+      // "Bearer KEY" keeps its word; a header holding another key than the address's keeps it.
+      const std::size_t at = EqualsIgnoringCase(name, "Authorization") && StartsWithNoCase(value, "bearer ") ? 7 : 0;
+      const std::string secret = value.substr(at);
+      const bool keyHeader = at > 0 || Contains(LowerAscii(name), "key") || Contains(LowerAscii(name), "token");
+      if (!keyHeader || secret.empty() || Contains(secret, kKeyPlaceholder)) continue;
+      if (!key.empty() && secret != key) {
+        import.notes.push_back("The source '" + source.Name + "' sends a second key in its header " + name +
+                               ", which stays in the source: a source keeps one key apart.");
+        continue;
+      }
+      key = secret;
+      value = value.substr(0, at) + kKeyPlaceholder;
+    }
+  }
 }

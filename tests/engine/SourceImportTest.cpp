@@ -105,6 +105,23 @@ TEST(SourceImportTest, NamesTheKeyFileCanHoldOnceEach) {
   EXPECT_EQ(names, (std::vector<std::string>{"(Base)-map", "(base)-map 2", "maps.example.test", "Topo"}));
 }
 
+TEST(SourceImportTest, KeysLeaveAddressesAndHeaders) {
+  SourceImport import;
+  import.sources.resize(3);
+  import.sources[0].Template = "https://h/{z}/{x}/{y}.png?token=T1";
+  import.sources[0].Headers = {{"X-Api-Key", "T1"}, {"Referer", "https://h/?key=no"}};
+  import.sources[1].Template = "https://h/{z}/{x}/{y}.png";
+  import.sources[1].Headers = {{"Authorization", "Bearer T2"}};
+  import.sources[2].Template = "https://h/{z}/{x}/{y}.png?key=T3";
+  import.sources[2].Headers = {{"X-Token", "other"}};
+  TakeKeysOut(import);
+  EXPECT_EQ(import.keys, (std::vector<std::string>{"T1", "T2", "T3"}));
+  EXPECT_EQ(import.sources[0].Headers, (RequestHeaders{{"X-Api-Key", "{key}"}, {"Referer", "https://h/?key=no"}}));
+  EXPECT_EQ(import.sources[1].Headers, (RequestHeaders{{"Authorization", "Bearer {key}"}}));
+  EXPECT_EQ(import.sources[2].Headers, (RequestHeaders{{"X-Token", "other"}}));  // one key a source: left as it was
+  EXPECT_EQ(import.notes.size(), 1u);
+}
+
 struct SniffCase {
   const char* text;
   SourceDocumentKind kind;
