@@ -40,7 +40,6 @@ std::vector<std::string> ExpectedFiles() {
   std::vector<std::string> files = {
       "share/quarnel/blankimg/blank.png",
       "share/quarnel/help/help.html",
-      "share/quarnel/sources/IGN-Orthophotos.ini",
       "share/quarnel/sources/NASA-GIBS-Landsat-WELD.ini",
       "share/quarnel/sources/OpenStreetMap.ini",
       "share/metainfo/org.example.quarnel.metainfo.xml",
