@@ -4,13 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-JsonValue::JsonValue() = default;
-JsonValue::JsonValue(const JsonValue&) = default;
-JsonValue::JsonValue(JsonValue&&) noexcept = default;
-JsonValue& JsonValue::operator=(const JsonValue&) = default;
-JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
-JsonValue::~JsonValue() = default;
-
 const JsonValue* JsonValue::Member(std::string_view name) const {
   for (auto at = members.rbegin(); at != members.rend(); ++at) {
     if (at->first == name) return &at->second;
@@ -116,7 +109,7 @@ class JsonParser {
       if (Peek() != '"') Fail("expected a member name");
       std::string name = String();
       Expect(':');
-      value.members.emplace_back(std::move(name), Value(depth + 1));
+      value.members.push_back(JsonMember{std::move(name), Value(depth + 1)});
       if (Peek() == '}') break;
       Expect(',');
     }

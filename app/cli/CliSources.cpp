@@ -39,8 +39,6 @@ int Complain(const std::string& message, int status) {
   return status;
 }
 
-std::string NumberOrNoLimit(int64_t value) { return value == 0 ? "0 (no limit)" : std::to_string(value); }
-
 int List(const SourcesSetting& setting) {
   for (const TileSource& source : setting.catalogue.List())
     std::printf("%s\t%d-%d\t%s\n", source.Name.c_str(), source.MinZoom, source.MaxZoom, source.Template.c_str());
@@ -105,29 +103,13 @@ int Add(SourcesSetting& setting, const SourcesCommand& command) {
   return 0;
 }
 
+// The source's file on stdout, so that it can be saved as a source of one's
+// own with other limits; where it comes from and its key's state on stderr.
 int Show(const SourcesSetting& setting, const TileSource& source) {
-  std::string text = "Name: " + source.Name + "\nTemplate: " + source.Template + "\nZoom: " +
-                     std::to_string(source.MinZoom) + "-" + std::to_string(source.MaxZoom) + "\nBounds: ";
-  if (source.Bounds) {
-    const SourceBounds& b = *source.Bounds;
-    text += FormatGeneral(b.west) + "," + FormatGeneral(b.south) + "," + FormatGeneral(b.east) + "," +
-            FormatGeneral(b.north);
-  } else {
-    text += "the whole map";
-  }
-  text += "\nFormat: " + (source.Format.empty() ? std::string("not known") : source.Format);
-  text += "\nAttribution: " + source.Attribution + "\nTerms: " + source.TermsUrl;
-  text += "\nUser agent: " + (source.UserAgent.empty() ? std::string("the task's own") : source.UserAgent);
-  for (const auto& [name, value] : source.Headers) text += "\nHeader: " + name + ": " + value;
-  text += "\nMax threads: " + NumberOrNoLimit(source.MaxThreads);
-  text += "\nMax requests per second: " + NumberOrNoLimit(source.MaxRequestsPerSecond);
-  text += "\nMax tiles per task: " + NumberOrNoLimit(source.MaxTiles);
-  text += std::string("\nBulk download: ") + (source.BulkDownload ? "allowed" : "not allowed");
-  text += std::string("\nFrom: ") + (source.Shipped ? "the catalogue (read-only)" : "your sources");
-  text += "\nKey: ";
-  if (!NeedsKey(source)) text += "not needed";
-  else text += FindSourceKey(source.Name, setting.keyFile) ? "set" : "not set";
-  std::printf("%s\n", text.c_str());
+  std::fputs(SourceFileText(source).c_str(), stdout);
+  std::string key = "needs no key";
+  if (NeedsKey(source)) key = FindSourceKey(source.Name, setting.keyFile) ? "has its key set" : "has no key set";
+  Say("'" + source.Name + "' " + (source.Shipped ? "is the catalogue's (read-only) and " : "") + key);
   return 0;
 }
 

@@ -26,6 +26,10 @@
 
 namespace {
 
+std::string NoSourceText(const std::string& name) {
+  return "There is no tile source named '" + name + "' (quarnel-cli sources lists them).";
+}
+
 // The text from the last dot on, unless a separator follows that dot.
 std::string ExtensionOf(const std::string& name) {
   const std::size_t dot = name.rfind('.');
@@ -286,6 +290,18 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage(*problem);
     return std::nullopt;
   }
+  // A new task's source is checked before the save folder is made: a refusal leaves nothing behind.
+  if (!entries.source.empty() && !FileExists(savePath + kDirSeparator + taskFileName)) {
+    const std::optional<TileSource> chosen = FindChosenSource(platform, configPath, entries.source);
+    TaskParameters trial = settings;
+    const std::optional<std::string> problem =
+        chosen ? ApplySource(trial, *chosen, configPath, TilesOf(entries))
+               : NoSourceText(entries.source);
+    if (problem) {
+      platform.ShowMessage(*problem);
+      return std::nullopt;
+    }
+  }
   if (!policy.dryRun) {
     if (const std::optional<std::string> reason = MakeFolders(savePath)) {
       platform.ShowMessage("Create directory " + savePath + " Failed. " + *reason + ".");
@@ -357,8 +373,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   if (!settings.Resume && !entries.source.empty()) {
     source = FindChosenSource(platform, configPath, entries.source);
     if (!source) {
-      platform.ShowMessage("There is no tile source named '" + entries.source +
-                           "' (quarnel-cli sources lists them).");
+      platform.ShowMessage(NoSourceText(entries.source));
       return std::nullopt;
     }
   }

@@ -21,3 +21,9 @@ std::optional<TileSource> FindChosenSource(Platform& platform, const std::string
 // zoom is outside its range, or the task holds more tiles than it allows.
 std::optional<std::string> ApplySource(TaskParameters& settings, const TileSource& source,
                                        const std::string& configPath, std::optional<int64_t> tiles);
+
+// The network a failed-tile list is fetched again with: the configuration's,
+// with the source of the task the list belongs to (NAME.qrnl beside
+// NAME_failed.ftl) when it has one. The refusal when its key is missing.
+std::optional<std::string> UseListSource(const std::string& listPath, const std::string& configPath,
+                                         NetworkSettings& network);

@@ -126,8 +126,9 @@ TEST_F(CliSourcesTest, TheKeyOfAnAddressIsKeptApart) {
   const CliProcess::Result list = Sources({});
   EXPECT_TRUE(Contains(list.out, "Hills\t1-12\t" + Base() + "/hills/{z}/{x}/{y}.png?style=a&api_key={key}\n")) << list.out;
   const CliProcess::Result show = Sources({"show", "Hills"});
-  EXPECT_TRUE(Contains(show.out, "Key: set")) << show.out;
-  EXPECT_FALSE(Contains(list.out + show.out, "SECRET-1"));
+  EXPECT_TRUE(Contains(show.out, "Template=" + Base() + "/hills/{z}/{x}/{y}.png?style=a&api_key={key}")) << show.out;
+  EXPECT_TRUE(Contains(show.err, "'Hills' has its key set")) << show.err;
+  EXPECT_FALSE(Contains(list.out + show.out + show.err, "SECRET-1"));
   const CliProcess::Result stored = CliProcess(
       "/bin/sh", {"-c", "printf 'NEW-2\\n' | \"$0\" --config \"$1\" sources key Plain", QUARNEL_CLI, config.string()})
                                         .Finish();
