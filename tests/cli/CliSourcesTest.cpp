@@ -49,6 +49,10 @@ class CliSourcesTest : public ::testing::Test {
         text.replace(at, 4, host);
       return Respond::Ok(text);
     }
+    if (request.target.starts_with("/fixture/")) {
+      const std::string name = request.target.substr(9, request.target.find('/', 9) - 9);
+      return Respond::Ok(ReadFile(std::string(QUARNEL_TEST_DATA_DIR) + "/engine/tiles/" + name));
+    }
     if (request.target.starts_with("/html")) return Respond::Ok("<!DOCTYPE html>\n<html><body>Sign in</body></html>");
     if (request.target.starts_with("/refused")) return Respond::Status(403, "Forbidden");
     if (request.target.starts_with("/quota")) return Respond::Status(429, "Too Many Requests");
@@ -186,13 +190,18 @@ TEST_P(CliSourceTestTest, AnswersInASentence) {
   EXPECT_EQ(result.out, GetParam().sentence + "\n");
 }
 
-// The world's middle tile at zoom 0; the image is BodyFor's, a 1×1 PNG.
+// The world's middle tile at zoom 0: BodyFor's 1×1 PNG, then each format's 16×16 sample.
 INSTANTIATE_TEST_SUITE_P(
     Answers, CliSourceTestTest,
     testing::Values(TestCase{"/t", 0,
                              "works: 1\xC3\x97" "1 PNG, " +
                                  std::to_string(std::max<std::size_t>(1, (BodyFor("/t/0/0/0.png").size() + 512) / 1024)) +
                                  " KB"},
+                    TestCase{"/fixture/tile.jpg", 0, "works: 16\xC3\x97" "16 JPEG, 1 KB"},
+                    TestCase{"/fixture/progressive.jpg", 0, "works: 16\xC3\x97" "16 JPEG, 1 KB"},
+                    TestCase{"/fixture/tile.gif", 0, "works: 16\xC3\x97" "16 GIF, 1 KB"},
+                    TestCase{"/fixture/tile.webp", 0, "works: 16\xC3\x97" "16 WebP, 1 KB"},
+                    TestCase{"/fixture/lossless.webp", 0, "works: 16\xC3\x97" "16 WebP, 1 KB"},
                     TestCase{"/html", 1, "not an image: an HTML page"},
                     TestCase{"/refused", 1, "the server refused the key (403)"},
                     TestCase{"/quota", 1, "over quota (429)"}));
