@@ -108,6 +108,7 @@ struct JobSize {
   int64_t listedTiles = 0;  // in the tile lists to write
   int64_t listBytes = 0;
   int64_t tiles = 0;        // still to fetch
+  int64_t allTiles = 0;     // of the task, done or not
   bool allResumed = true;
 };
 
@@ -124,6 +125,7 @@ std::optional<JobSize> SizeOf(const TaskParameters& settings, int64_t doneBefore
     return std::nullopt;
   }
   JobSize size;
+  size.allTiles = range.TotalTiles;
   size.listedTiles = settings.Resume ? 0 : range.TotalTiles;
   size.listBytes = settings.Resume ? 0 : TileListBytesUpperBound(range, settings.MapsType, settings.Zoom);
   size.tiles = range.TotalTiles - doneBefore;
@@ -440,6 +442,14 @@ bool RangeSpaceAllows(Platform& platform, const std::vector<TaskParameters>& lev
   }
   const std::string what = " over levels " + std::to_string(levels.front().Zoom) + " to " +
                            std::to_string(levels.back().Zoom);
+  if (const std::optional<TileSource>& source = levels.front().Source) {
+    int64_t all = 0;
+    for (const TaskParameters& level : levels) all += SizeOf(level, 0).value_or(JobSize{}).allTiles;
+    if (std::optional<std::string> problem = SourceTileLimitProblem(*source, all)) {
+      platform.ShowMessage(*problem);
+      return false;
+    }
+  }
   return SizeAllows(platform, levels.front().SavePath, total, policy, what);
 }
 

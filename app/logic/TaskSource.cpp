@@ -20,6 +20,15 @@ std::optional<TileSource> FindChosenSource(Platform& platform, const std::string
   return SourceCatalogue(SourceFoldersFor(configPath, Folder(platform.ExecutableFolder()))).Find(name);
 }
 
+std::optional<std::string> SourceTileLimitProblem(const TileSource& source, int64_t tiles) {
+  if (source.MaxTiles <= 0 || tiles <= source.MaxTiles) return std::nullopt;
+  const std::string named = "The source '" + source.Name + "'";
+  const std::string terms = source.TermsUrl.empty() ? std::string() : " (" + source.TermsUrl + ")";
+  return named + (source.BulkDownload ? " allows" : "'s terms" + terms + " forbid bulk downloading and allow") +
+         " at most " + std::to_string(source.MaxTiles) + " tiles a task; this task holds " + std::to_string(tiles) +
+         ". Choose another source (quarnel-cli sources lists them; the window's Source) or a smaller area.";
+}
+
 std::optional<std::string> ApplySource(TaskParameters& settings, const TileSource& source,
                                        const std::string& configPath, std::optional<int64_t> tiles) {
   if (std::optional<std::string> problem = SourceProblem(source)) return problem;
@@ -27,13 +36,8 @@ std::optional<std::string> ApplySource(TaskParameters& settings, const TileSourc
   if (settings.Zoom < source.MinZoom || settings.Zoom > source.MaxZoom)
     return named + " has zoom levels " + std::to_string(source.MinZoom) + " to " + std::to_string(source.MaxZoom) +
            "; level " + std::to_string(settings.Zoom) + " is not among them.";
-  if (source.MaxTiles > 0 && tiles && *tiles > source.MaxTiles) {
-    const std::string terms = source.TermsUrl.empty() ? std::string() : " (" + source.TermsUrl + ")";
-    return named + (source.BulkDownload ? " allows" : "'s terms" + terms + " forbid bulk downloading and allow") +
-           " at most " + std::to_string(source.MaxTiles) + " tiles a task; this task holds " +
-           std::to_string(*tiles) + ". Choose another source (quarnel-cli sources lists them; the window's "
-           "Source) or a smaller area.";
-  }
+  if (tiles)
+    if (std::optional<std::string> problem = SourceTileLimitProblem(source, *tiles)) return problem;
   if (std::optional<std::string> problem = UseStoredSource(source, configPath, settings.Hosts, settings.Network))
     return problem;
   settings.Source = source;

@@ -14,6 +14,10 @@
 // The chosen source by name among the catalogue and the user's sources.
 std::optional<TileSource> FindChosenSource(Platform& platform, const std::string& configPath, const std::string& name);
 
+// The refusal of a task of this many tiles (a zoom range counts all its
+// levels) when the source allows fewer, naming its terms.
+std::optional<std::string> SourceTileLimitProblem(const TileSource& source, int64_t tiles);
+
 // Puts the source into the parameters: its template as the address, its
 // headers, user agent and key (from the key file beside configPath or the
 // environment) on the network, and its thread and rate limits as ceilings.
