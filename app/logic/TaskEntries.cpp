@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <variant>
 
 #include "AppPaths.h"
 #include "AreaTask.h"
@@ -232,170 +234,207 @@ TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   return entries;
 }
 
-std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
-                                                 const TaskEntries& entries, const StartPolicy& policy) {
+namespace {
+
+// A Start in steps, each a value: the settings read, the names checked, the
+// numbers checked, the resume-or-replace decision. The one effect (the save
+// folder, made between the names and the numbers, in the window's order of
+// checks) and the questions stay in ParametersForStart.
+
+struct StartRefusal {
+  std::string text;
+  bool asError = false;  // the error display's, not a message box's
+};
+
+// The configuration's share of a task.
+struct StartSettings {
+  ProxyConfig proxy;
+  TileHosts hosts;
+  NetworkSettings network;
+};
+
+std::variant<StartSettings, StartRefusal> ReadStartSettings(const std::string& configPath,
+                                                            const TaskEntries& entries) {
   // A binary file would read as all defaults: the public tile server, no proxy.
-  if (const std::optional<std::string> problem = IniFileProblem(configPath)) {
-    platform.ShowMessage(*problem + " Fix or remove the configuration file.");
-    return std::nullopt;
-  }
+  if (const std::optional<std::string> problem = IniFileProblem(configPath))
+    return StartRefusal{*problem + " Fix or remove the configuration file."};
   const IniFile config(configPath);
-  TaskParameters settings;
-  const ProxyConfig& proxy = static_cast<ProxyConfig&>(settings) = ReadProxyConfig(config);
-  // Refused before anything is written: the download would silently go direct.
-  if (proxy.UseProxy && proxy.ProxyServer.empty()) {
-    platform.ShowMessage("\"Use proxy server\" is on but no proxy server is named: name one in Options, or turn "
-                         "the proxy off.");
-    return std::nullopt;
-  }
-  // Refused before anything is written: a bad port would end every worker at once.
-  if (const auto problem = proxy.UseProxy ? ProxyPortProblem(proxy.ProxyPort) : std::nullopt) {
-    platform.ShowMessage(*problem);
-    return std::nullopt;
-  }
+  StartSettings settings{ReadProxyConfig(config), ReadTileHosts(config), ReadNetworkSettings(config)};
+  if (entries.maxRequestsPerSecond) settings.network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
+  return settings;
+}
+
+// The settings' refusals, each before anything is written.
+std::optional<StartRefusal> SettingsRefusal(const StartSettings& settings) {
+  // The download would silently go direct.
+  if (settings.proxy.UseProxy && settings.proxy.ProxyServer.empty())
+    return StartRefusal{"\"Use proxy server\" is on but no proxy server is named: name one in Options, or turn "
+                        "the proxy off."};
+  // A bad port would end every worker at once.
+  if (const auto problem = settings.proxy.UseProxy ? ProxyPortProblem(settings.proxy.ProxyPort) : std::nullopt)
+    return StartRefusal{*problem};
+  return std::nullopt;
+}
+
+// What the entries give once they pass every check.
+struct CheckedEntries {
+  std::string savePath;      // as typed; ParametersForStart adds the separator after making it
+  std::string taskFileName;  // with its ending
+  std::array<double, 4> coordinates{};  // left, right, top, bottom
+  int32_t threads = 1;       // at most kMaxWorkers
+};
+
+// The names: the task's, the save folder's and the source's, checked before the folder is made.
+std::variant<CheckedEntries, StartRefusal> CheckNames(Platform& platform, const std::string& configPath,
+                                                      const TaskEntries& entries, const StartSettings& settings,
+                                                      const StartPolicy& policy) {
   // "" or ".qrnl" would make a hidden project file and dump the tiles into the save folder.
-  if (entries.taskName.empty() || entries.taskName == kProjectExtension) {
-    platform.ShowMessage("Please enter a task name.");
-    return std::nullopt;
-  }
-  if (const std::optional<std::string> problem = TaskNameProblem(entries.taskName, policy.saveFolderEntry)) {
-    platform.ShowMessage(*problem);
-    return std::nullopt;
-  }
-  settings.Hosts = ReadTileHosts(config);
-  settings.Network = ReadNetworkSettings(config);
-  // Every https tile would fail, each with a blank in its place.
-  if (const auto problem = CaFileProblem(settings.Network.CaFile)) {
-    platform.ShowMessage(*problem);
-    return std::nullopt;
-  }
-  // Never sent as text: a placeholder the address cannot fill, or a header that would break the request.
-  for (const auto& problem : {TileHostProblem(settings.Hosts, settings.MapsType),
-                              RequestHeadersProblem(settings.Network.Headers)}) {
-    if (!problem) continue;
-    platform.ShowMessage(*problem);
-    return std::nullopt;
-  }
-  if (entries.maxRequestsPerSecond) settings.Network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
-
-  settings.Zoom = entries.zoom;
-
-  std::string savePath = entries.savePath;
-  if (savePath.empty()) {
-    platform.ShowMessage("Please select a path to save the images.");
-    return std::nullopt;
-  }
-  std::string taskFileName = entries.taskName;
-  if (ExtensionOf(taskFileName) != kProjectExtension) taskFileName += kProjectExtension;
-  // Before the save folder is made: nothing is left behind by a name that cannot be.
-  if (const std::optional<std::string> problem = TaskNameLengthProblem(savePath, taskFileName)) {
-    platform.ShowMessage(*problem);
-    return std::nullopt;
-  }
-  // A new task's source is checked before the save folder is made: a refusal leaves nothing behind.
-  if (!entries.source.empty() && !FileExists(savePath + kDirSeparator + taskFileName)) {
+  if (entries.taskName.empty() || entries.taskName == kProjectExtension) return StartRefusal{"Please enter a task name."};
+  if (std::optional<std::string> problem = TaskNameProblem(entries.taskName, policy.saveFolderEntry))
+    return StartRefusal{*problem};
+  // Every https tile would fail, each with a blank in its place; a placeholder the address cannot
+  // fill, or a header that would break the request, is never sent as text.
+  for (std::optional<std::string> problem : {CaFileProblem(settings.network.CaFile),
+                                             TileHostProblem(settings.hosts, kOpenStreetMap),
+                                             RequestHeadersProblem(settings.network.Headers)})
+    if (problem) return StartRefusal{*problem};
+  CheckedEntries checked;
+  checked.savePath = entries.savePath;
+  if (checked.savePath.empty()) return StartRefusal{"Please select a path to save the images."};
+  checked.taskFileName = entries.taskName;
+  if (ExtensionOf(checked.taskFileName) != kProjectExtension) checked.taskFileName += kProjectExtension;
+  if (std::optional<std::string> problem = TaskNameLengthProblem(checked.savePath, checked.taskFileName))
+    return StartRefusal{*problem};
+  // A new task's source: its refusals too come before the save folder is made.
+  if (!entries.source.empty() && !FileExists(checked.savePath + kDirSeparator + checked.taskFileName)) {
     const std::optional<TileSource> chosen = FindChosenSource(platform, configPath, entries.source);
-    TaskParameters trial = settings;
-    const std::optional<std::string> problem =
-        chosen ? ApplySource(trial, *chosen, configPath, TilesOf(entries))
-               : NoSourceText(entries.source);
-    if (problem) {
-      platform.ShowMessage(*problem);
-      return std::nullopt;
-    }
+    if (!chosen) return StartRefusal{NoSourceText(entries.source)};
+    TaskParameters trial;
+    trial.Zoom = entries.zoom;
+    if (std::optional<std::string> problem = ApplySource(trial, *chosen, configPath, TilesOf(entries)))
+      return StartRefusal{*problem};
   }
-  if (!policy.dryRun) {
-    if (const std::optional<std::string> reason = MakeFolders(savePath)) {
-      platform.ShowMessage("Create directory " + savePath + " Failed. " + *reason + ".");
-      return std::nullopt;
-    }
-  }
-  if (savePath.back() != kDirSeparator) savePath += kDirSeparator;
+  return checked;
+}
 
+// The numbers, checked after the save folder is made, as the window has always checked them.
+std::optional<StartRefusal> CheckNumbers(const TaskEntries& entries, CheckedEntries& checked) {
   const std::optional<double> left = ParseCoordinate(entries.left), right = ParseCoordinate(entries.right),
                               top = ParseCoordinate(entries.top), bottom = ParseCoordinate(entries.bottom);
-  if (!left || !right || !top || !bottom) {
-    platform.ShowMessage("Longitude or latitude input error!");
-    return std::nullopt;
-  }
-  if (const char* problem = CoordinateProblem(*left, *right, *top, *bottom)) {
-    platform.ShowMessage(problem);
-    return std::nullopt;
-  }
-
+  if (!left || !right || !top || !bottom) return StartRefusal{"Longitude or latitude input error!"};
+  if (const char* problem = CoordinateProblem(*left, *right, *top, *bottom)) return StartRefusal{problem};
+  checked.coordinates = {*left, *right, *top, *bottom};
   const std::optional<int32_t> threads = ParseInt32(entries.threads);
-  if (!threads) throw std::runtime_error("'" + entries.threads + "' is not a valid integer value");
+  if (!threads) return StartRefusal{"'" + entries.threads + "' is not a valid integer value", true};
   // No worker would run, and the task would close as if it had succeeded.
-  if (*threads < 1) {
-    platform.ShowMessage("Threads count should be at least 1.");
-    return std::nullopt;
-  }
+  if (*threads < 1) return StartRefusal{"Threads count should be at least 1."};
   // The worker table has eight slots; a larger count from a project or
   // configuration file is lowered rather than overrunning it.
-  settings.ThreadCount = std::min(*threads, kMaxWorkers);
+  checked.threads = std::min(*threads, kMaxWorkers);
+  return std::nullopt;
+}
+
+// What the project file that stands there says of these entries.
+struct ResumeDecision {
+  enum class Kind { New, Resume, Replace, Damaged } kind = Kind::New;
+  std::string text;  // Replace: what exists; Damaged: what is wrong with it
+  int64_t doneBefore = 0;                 // Resume: the tiles an earlier run settled
+  std::array<double, 4> coordinates{};    // Resume: the stored ones, to the last bit
+  std::optional<TileSource> source;       // Resume: the task's own
+};
+
+ResumeDecision DecideResume(const TaskEntries& entries, const std::string& projectPath,
+                            const std::string& taskFileName, int32_t threads) {
+  ResumeDecision decision;
+  if (!FileExists(projectPath)) return decision;
+  try {
+    const ProjectFile project = ProjectFile::Read(projectPath);
+    const std::optional<Area> storedArea = ReadTaskArea(project);
+    // The stored count is the one the source's limit left.
+    TaskEntries compared = entries;
+    if (project.Source && project.Source->MaxThreads > 0)
+      compared.threads = std::to_string(std::min(threads, project.Source->MaxThreads));
+    // Another source is other entries: a task never mixes two maps.
+    if (SameEntries(compared, project, storedArea) &&
+        EqualsIgnoringCase(entries.source, project.Source ? project.Source->Name : "")) {
+      decision.kind = ResumeDecision::Kind::Resume;
+      decision.doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
+      decision.coordinates = {project.Left, project.Right, project.Top, project.Bottom};
+      decision.source = project.Source;
+    } else {
+      decision.kind = ResumeDecision::Kind::Replace;
+      decision.text = "A task named " + taskFileName + " exists with other entries (" +
+                      TilesDoneText(project, storedArea) + ")";
+    }
+  } catch (const ProjectFileError& damaged) {
+    decision.kind = ResumeDecision::Kind::Damaged;
+    decision.text = damaged.what();
+  } catch (const AreaError& damaged) {  // its area file is missing or damaged
+    decision.kind = ResumeDecision::Kind::Damaged;
+    decision.text = damaged.what();
+  }
+  return decision;
+}
+
+}  // namespace
+
+std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::string& configPath,
+                                                 const TaskEntries& entries, const StartPolicy& policy) {
+  const auto refuse = [&](const StartRefusal& refusal) {
+    refusal.asError ? platform.ShowError(refusal.text) : platform.ShowMessage(refusal.text);
+    return std::nullopt;
+  };
+  const auto read = ReadStartSettings(configPath, entries);
+  if (const auto* refusal = std::get_if<StartRefusal>(&read)) return refuse(*refusal);
+  const StartSettings& settings = std::get<StartSettings>(read);
+  if (std::optional<StartRefusal> refusal = SettingsRefusal(settings)) return refuse(*refusal);
+  const auto checking = CheckNames(platform, configPath, entries, settings, policy);
+  if (const auto* refusal = std::get_if<StartRefusal>(&checking)) return refuse(*refusal);
+  CheckedEntries checked = std::get<CheckedEntries>(checking);
+  // The one effect of a Start's checks.
+  if (!policy.dryRun) {
+    if (const std::optional<std::string> reason = MakeFolders(checked.savePath))
+      return refuse({"Create directory " + checked.savePath + " Failed. " + *reason + "."});
+  }
+  if (checked.savePath.back() != kDirSeparator) checked.savePath += kDirSeparator;
+  if (std::optional<StartRefusal> refusal = CheckNumbers(entries, checked)) return refuse(*refusal);
 
   // The same entries resume the task, however its name was typed; other
   // entries replace it only when the user says so.
-  const std::string projectPath = savePath + taskFileName;
-  int64_t doneBefore = 0;
+  ResumeDecision decision =
+      DecideResume(entries, checked.savePath + checked.taskFileName, checked.taskFileName, checked.threads);
+  using Kind = ResumeDecision::Kind;
+  if (decision.kind == Kind::Replace &&
+      !Decided(platform, policy.replace, decision.text + ". Replace it?",
+               decision.text + ": give the same entries to resume it, or --replace to replace it."))
+    return std::nullopt;
+  if (decision.kind == Kind::Damaged && !ReplaceDamaged(platform, policy, decision.text)) return std::nullopt;
+
+  TaskParameters task;
+  static_cast<ProxyConfig&>(task) = settings.proxy;
+  task.Hosts = settings.hosts;
+  task.Network = settings.network;
+  task.Zoom = entries.zoom;
+  task.ThreadCount = checked.threads;
+  task.Resume = decision.kind == Kind::Resume;
+  const std::array<double, 4>& at = task.Resume ? decision.coordinates : checked.coordinates;
+  task.LeftLongitude = at[0], task.RightLongitude = at[1], task.TopLatitude = at[2], task.BottomLatitude = at[3];
+  task.ThreadSlots = kMaxWorkers;
+  task.MapsType = kOpenStreetMap;
+  task.SavePath = checked.savePath;
+  task.TaskFileName = checked.taskFileName;
+  if (entries.area) task.Area = TaskAreaOf(entries.area);
   // A resumed task keeps the source it was made with, whatever the sources say now.
-  std::optional<TileSource> source;
-  double coordinates[4] = {*left, *right, *top, *bottom};
-  if (FileExists(projectPath)) {
-    try {
-      const ProjectFile project = ProjectFile::Read(projectPath);
-      const std::optional<Area> storedArea = ReadTaskArea(project);
-      // Another source is other entries: a task never mixes two maps.
-      // The stored count is the one the source's limit left.
-      TaskEntries compared = entries;
-      if (project.Source && project.Source->MaxThreads > 0)
-        compared.threads = std::to_string(std::min(settings.ThreadCount, project.Source->MaxThreads));
-      settings.Resume = SameEntries(compared, project, storedArea) &&
-                        EqualsIgnoringCase(entries.source, project.Source ? project.Source->Name : "");
-      if (settings.Resume) {
-        source = project.Source;
-        doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
-        // A resumed task is the stored one, to the last bit of every coordinate.
-        coordinates[0] = project.Left, coordinates[1] = project.Right;
-        coordinates[2] = project.Top, coordinates[3] = project.Bottom;
-      }
-      if (!settings.Resume) {
-        const std::string exists = "A task named " + taskFileName + " exists with other entries (" +
-                                   TilesDoneText(project, storedArea) + ")";
-        if (!Decided(platform, policy.replace, exists + ". Replace it?",
-                     exists + ": give the same entries to resume it, or --replace to replace it."))
-          return std::nullopt;
-      }
-    } catch (const ProjectFileError& damaged) {
-      if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
-    } catch (const AreaError& damaged) {  // its area file is missing or damaged
-      if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
-    }
-  }
-  if (!settings.Resume && !entries.source.empty()) {
+  std::optional<TileSource> source = task.Resume ? decision.source : std::nullopt;
+  if (!task.Resume && !entries.source.empty()) {
     source = FindChosenSource(platform, configPath, entries.source);
-    if (!source) {
-      platform.ShowMessage(NoSourceText(entries.source));
-      return std::nullopt;
-    }
+    if (!source) return refuse({NoSourceText(entries.source)});
   }
-  if (source) {
-    if (const std::optional<std::string> problem = ApplySource(settings, *source, configPath, TilesOf(entries))) {
-      platform.ShowMessage(*problem);
-      return std::nullopt;
-    }
-  }
-  settings.LeftLongitude = coordinates[0];
-  settings.RightLongitude = coordinates[1];
-  settings.TopLatitude = coordinates[2];
-  settings.BottomLatitude = coordinates[3];
-  settings.ThreadSlots = kMaxWorkers;
-  settings.MapsType = 8;
-  settings.SavePath = savePath;
-  settings.TaskFileName = taskFileName;
-  if (entries.area) settings.Area = TaskAreaOf(entries.area);
-  if (!SpaceAllows(platform, settings, policy, doneBefore)) return std::nullopt;
-  return settings;
+  if (source)
+    if (std::optional<std::string> problem = ApplySource(task, *source, configPath, TilesOf(entries)))
+      return refuse({*problem});
+  if (!SpaceAllows(platform, task, policy, decision.doneBefore)) return std::nullopt;
+  return task;
 }
 
 namespace {
