@@ -10,6 +10,7 @@
 
 #include "AtomicFile.h"
 #include "Text.h"
+#include "TileSource.h"
 
 // Life of a Get: the address is split and checked (only http and https go
 // out); a change of where the connection goes replaces the easy handle,
@@ -25,6 +26,12 @@
 // any failed transfer) replaces the handle again.
 
 namespace {
+
+std::string ReplaceAll(std::string text, std::string_view what, std::string_view with) {
+  for (std::size_t at = text.find(what); !what.empty() && at != std::string::npos; at = text.find(what, at + with.size()))
+    text.replace(at, what.size(), with);
+  return text;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -139,6 +146,8 @@ TileHttpClient::Impl::Impl(const NetworkSettings& settings) : network(settings) 
   if (network.MaxTileBytes <= 0) network.MaxTileBytes = defaults.MaxTileBytes;
   if (network.TileTimeout <= 0) network.TileTimeout = defaults.TileTimeout;
   if (network.UserAgent.find_first_of("\r\n") != std::string::npos) network.UserAgent = defaults.UserAgent;
+  if (!network.Key.empty())
+    for (auto& header : network.Headers) header.second = ReplaceAll(header.second, kKeyPlaceholder, network.Key);
   share = curl_share_init();
   if (share) {
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
@@ -420,10 +429,20 @@ std::optional<std::string> CaFileProblem(const std::string& caFile) {
   return "The certificate file '" + caFile + "' (Network.CaFile) cannot be read or holds no PEM certificate.";
 }
 
-void TileHttpClient::Get(const std::string& url, std::string& buffer) { impl_->Perform(url, buffer, nullptr, *this); }
+void TileHttpClient::Get(const std::string& url, std::string& buffer) { GetIfChanged(url, TileValidators{}, buffer); }
 
+// The key goes into the address only here, on its way out, and any message
+// that might echo it gets "{key}" back.
 bool TileHttpClient::GetIfChanged(const std::string& url, const TileValidators& known, std::string& buffer) {
-  return impl_->Perform(url, buffer, known.Empty() ? nullptr : &known, *this);
+  const std::string& key = impl_->network.Key;
+  if (key.empty()) return impl_->Perform(url, buffer, known.Empty() ? nullptr : &known, *this);
+  try {
+    return impl_->Perform(ReplaceAll(url, kKeyPlaceholder, key), buffer, known.Empty() ? nullptr : &known, *this);
+  } catch (const FetchError& error) {
+    const std::string message = error.what();
+    if (message.find(key) == std::string::npos) throw;
+    throw FetchError(ReplaceAll(message, key, kKeyPlaceholder), error.Status(), error.RetryAfter(), error.Blocked());
+  }
 }
 
 const ResponseCaching& TileHttpClient::LastCaching() const { return impl_->caching; }

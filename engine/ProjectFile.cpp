@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int32_t kMaxZoom = 30;
+const std::string kSourceSection = "Source";
+const std::string kSourceHeadersSection = "SourceHeaders";
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& section, const std::string& key,
                          const std::string& what) {
@@ -61,6 +63,13 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
+  if (!file.ReadString(kSourceSection, "Name", "").empty()) {
+    try {
+      project.Source = ReadSourceSections(file, kSourceSection, kSourceHeadersSection);
+    } catch (const SourceError& error) {
+      throw ProjectFileError(error.what());
+    }
+  }
   return project;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "TileSource.h"
 
 struct TaskParameters;
 struct TaskTileRange;
@@ -49,6 +52,10 @@ struct ProjectFile {
   // T1X/T1Y .. T8X/T8Y: where each worker saved its last tile; a missing,
   // empty or unreadable value is no position.
   std::array<Position, kPositionSlots> Positions{};
+  // [Source] and [SourceHeaders]: the source the task was made with, kept so
+  // that no later edit of the sources retargets it (its key is never here,
+  // only "{key}"). Null for a task of the configuration's [Hosts].
+  std::optional<TileSource> Source;
 
   // Throws ProjectFileError: the file is missing or no text; Zoom is not in
   // 0..30; a coordinate is not a number, off -180..180 (longitudes) or

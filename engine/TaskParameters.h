@@ -8,6 +8,7 @@
 #include "ProxyConfig.h"
 #include "TileHosts.h"
 #include "TileSelection.h"
+#include "TileSource.h"
 
 // A task runs at most this many download workers.
 inline constexpr int32_t kMaxWorkers = 8;
@@ -28,6 +29,10 @@ struct TaskParameters : ProxyConfig {
   // A task over an area fetches only the tiles inside it (its rectangle is
   // the area's bounds) and keeps it in NAME_area.geojson; null for a rectangle.
   std::shared_ptr<const TaskArea> Area;
+
+  // The chosen tile source; its template then stands in Hosts.OpenStreetMap.
+  // Null: the configuration's [Hosts], as before sources existed.
+  std::optional<TileSource> Source;
 
   TileHosts Hosts;
   NetworkSettings Network;

@@ -89,6 +89,11 @@ TileSource ReadSourceFile(const std::string& path);
 // agent when it names one, the lower of the two request rates, and the key.
 NetworkSettings SourceNetwork(const TileSource& source, NetworkSettings network, std::string key);
 
+// The same two sections under other names, for a file that holds more
+// (a task's project file keeps its source so).
+std::string SourceSectionsText(const TileSource& source, const std::string& section, const std::string& headersSection);
+TileSource ReadSourceSections(const IniFile& file, const std::string& section, const std::string& headersSection);
+
 // A file name for a source's name: letters, digits, '-' and '_' kept, any
 // other byte as '_', with ".ini".
 std::string SourceFileName(std::string_view name);

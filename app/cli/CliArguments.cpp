@@ -41,6 +41,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--path", false, &CliArguments::savePath, nullptr},
     {"--task", false, &CliArguments::taskName, nullptr},
     {"--max-rate", true, nullptr, &CliArguments::maxRate},
+    {"--source", false, &CliArguments::source, nullptr},
 };
 
 const ValueOption* FindOption(const std::string& name) {
@@ -194,7 +195,7 @@ std::string CliUsageText() {
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--area FILE [--buffer METRES]]\n"
          "              [--zoom N|A-B] [--threads N] [--path DIR] [--task NAME] [--max-rate N]\n"
-         "              [--replace] [--no-space-check] [--dry-run]\n"
+         "              [--source NAME] [--replace] [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
@@ -226,6 +227,8 @@ std::string CliUsageText() {
          "  --path DIR      folder to save into\n"
          "  --task NAME     task (project file) name; \".qrnl\" is added when missing\n"
          "  --max-rate N    start at most N requests per second (0: no cap)\n"
+         "  --source NAME   fetch from this tile source (see \"sources\"); without it the\n"
+         "                  configuration's [Hosts] server\n"
          "  --replace       replace a task of the same name that has other entries\n"
          "  --no-space-check  start a task larger than the disk's free space\n"
          "  --dry-run       write nothing: per zoom level the tile count and a size\n"

@@ -17,6 +17,7 @@
 #include "NumberEntry.h"
 #include "ProxyConfig.h"
 #include "RequestHeaders.h"
+#include "TaskSource.h"
 #include "TaskConfig.h"
 #include "TaskRun.h"
 #include "TextFormat.h"
@@ -218,6 +219,7 @@ TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   entries.threads = std::to_string(project.ThreadCount);
   entries.zoom = project.Zoom;
   entries.mapsTypeIndex = project.MapsType;
+  if (project.Source) entries.source = project.Source->Name;
   const std::size_t split = project.path.rfind(kDirSeparator);
   entries.savePath = split == std::string::npos ? std::string() : project.path.substr(0, split + 1);
   entries.taskName = split == std::string::npos ? project.path : project.path.substr(split + 1);
@@ -318,13 +320,22 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   // entries replace it only when the user says so.
   const std::string projectPath = savePath + taskFileName;
   int64_t doneBefore = 0;
+  // A resumed task keeps the source it was made with, whatever the sources say now.
+  std::optional<TileSource> source;
   double coordinates[4] = {*left, *right, *top, *bottom};
   if (FileExists(projectPath)) {
     try {
       const ProjectFile project = ProjectFile::Read(projectPath);
       const std::optional<Area> storedArea = ReadTaskArea(project);
-      settings.Resume = SameEntries(entries, project, storedArea);
+      // Another source is other entries: a task never mixes two maps.
+      // The stored count is the one the source's limit left.
+      TaskEntries compared = entries;
+      if (project.Source && project.Source->MaxThreads > 0)
+        compared.threads = std::to_string(std::min(settings.ThreadCount, project.Source->MaxThreads));
+      settings.Resume = SameEntries(compared, project, storedArea) &&
+                        EqualsIgnoringCase(entries.source, project.Source ? project.Source->Name : "");
       if (settings.Resume) {
+        source = project.Source;
         doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
         // A resumed task is the stored one, to the last bit of every coordinate.
         coordinates[0] = project.Left, coordinates[1] = project.Right;
@@ -341,6 +352,20 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
       if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
     } catch (const AreaError& damaged) {  // its area file is missing or damaged
       if (!ReplaceDamaged(platform, policy, damaged.what())) return std::nullopt;
+    }
+  }
+  if (!settings.Resume && !entries.source.empty()) {
+    source = FindChosenSource(platform, configPath, entries.source);
+    if (!source) {
+      platform.ShowMessage("There is no tile source named '" + entries.source +
+                           "' (quarnel-cli sources lists them).");
+      return std::nullopt;
+    }
+  }
+  if (source) {
+    if (const std::optional<std::string> problem = ApplySource(settings, *source, configPath, TilesOf(entries))) {
+      platform.ShowMessage(*problem);
+      return std::nullopt;
     }
   }
   settings.LeftLongitude = coordinates[0];
