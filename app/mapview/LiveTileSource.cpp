@@ -9,9 +9,9 @@
 
 LiveTileSource::LiveTileSource(LiveTileFetcher::Settings settings, const std::string& cacheFolder,
                                int64_t diskCacheBytes, QObject* parent)
-    : TileSource(parent), cache_(std::make_shared<TileDiskCache>(cacheFolder, diskCacheBytes)) {
+    : MapLayerSource(parent), cache_(std::make_shared<TileDiskCache>(cacheFolder, diskCacheBytes)) {
   retry_.setSingleShot(true);
-  connect(&retry_, &QTimer::timeout, this, &TileSource::Changed);
+  connect(&retry_, &QTimer::timeout, this, &MapLayerSource::Changed);
   fetcher_ = std::make_unique<LiveTileFetcher>(std::move(settings), cache_,
                                                [this](LiveTileFetcher::Outcome outcome) {
                                                  QMetaObject::invokeMethod(

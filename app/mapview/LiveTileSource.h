@@ -12,7 +12,7 @@
 #include "LiveTileFetcher.h"
 #include "LruCache.h"
 #include "TileDiskCache.h"
-#include "TileSource.h"
+#include "MapLayerSource.h"
 
 // The live server's tiles: from memory, else from the disk cache, else
 // fetched in the background. The GUI thread never waits on the network;
@@ -22,7 +22,7 @@
 // failure (and at once when the zoom changes), so a view left open while
 // the network comes back fills in by itself. While fetching fails the view
 // says so; the first tile that arrives takes the notice away.
-class LiveTileSource : public TileSource {
+class LiveTileSource : public MapLayerSource {
   Q_OBJECT
  public:
   static constexpr std::size_t kDecodedCapacity = 256;

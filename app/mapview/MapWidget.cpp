@@ -44,17 +44,17 @@ void MapWidget::PlaceAttribution() {
   attribution_->setVisible(!attributionText_.isEmpty());
 }
 
-void MapWidget::SetSource(TileSource* source) {
+void MapWidget::SetSource(MapLayerSource* source) {
   if (source_) disconnect(source_, nullptr, this, nullptr);
   source_ = source;
-  if (source_) connect(source_, &TileSource::Changed, this, qOverload<>(&QWidget::update));
+  if (source_) connect(source_, &MapLayerSource::Changed, this, qOverload<>(&QWidget::update));
   update();
 }
 
-void MapWidget::SetBackdrop(TileSource* backdrop) {
+void MapWidget::SetBackdrop(MapLayerSource* backdrop) {
   if (backdrop_) disconnect(backdrop_, nullptr, this, nullptr);
   backdrop_ = backdrop;
-  if (backdrop_) connect(backdrop_, &TileSource::Changed, this, qOverload<>(&QWidget::update));
+  if (backdrop_) connect(backdrop_, &MapLayerSource::Changed, this, qOverload<>(&QWidget::update));
   update();
 }
 

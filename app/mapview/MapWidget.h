@@ -11,9 +11,9 @@ class QLabel;
 #include "AreaPick.h"
 #include "MapGeometry.h"
 #include "PolygonSketch.h"
-#include "TileSource.h"
+#include "MapLayerSource.h"
 
-// A tile grid at any position and scale over a TileSource, optionally over
+// A tile grid at any position and scale over a MapLayerSource, optionally over
 // a dimmed backdrop (the live map under a task). Dragging pans, the wheel
 // zooms around the cursor, the arrow keys pan and + / - zoom; the cursor's
 // degrees and tile show at the bottom. Shift and drag, or the rectangle
@@ -38,11 +38,11 @@ class MapWidget : public QWidget {
 
   explicit MapWidget(QWidget* parent = nullptr);
 
-  void SetSource(TileSource* source);
-  TileSource* Source() const { return source_; }
+  void SetSource(MapLayerSource* source);
+  MapLayerSource* Source() const { return source_; }
   // Drawn under the source, at the view's own zoom, dimmed; null for none.
-  void SetBackdrop(TileSource* backdrop);
-  TileSource* Backdrop() const { return backdrop_; }
+  void SetBackdrop(MapLayerSource* backdrop);
+  MapLayerSource* Backdrop() const { return backdrop_; }
   void SetTool(Tool tool);
   Tool CurrentTool() const { return tool_; }
 
@@ -119,8 +119,8 @@ class MapWidget : public QWidget {
   void DrawMarkedTile(QPainter& painter);
   void DrawBand(QPainter& painter, const QString& text, bool top);
 
-  QPointer<TileSource> source_;
-  QPointer<TileSource> backdrop_;
+  QPointer<MapLayerSource> source_;
+  QPointer<MapLayerSource> backdrop_;
   Tool tool_ = Tool::Pan;
   Viewport view_{{1, 1}, 1, 0, 0};
   Drag drag_ = Drag::None;

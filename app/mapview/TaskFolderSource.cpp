@@ -4,7 +4,7 @@
 
 TaskFolderSource::TaskFolderSource(TaskScan scan, QByteArray blankImage, std::size_t decodedCapacity,
                                    QObject* parent)
-    : TileSource(parent),
+    : MapLayerSource(parent),
       states_(std::move(scan.states)),
       coverage_(states_),
       blank_(DecodeTileImage(blankImage)),
@@ -58,7 +58,7 @@ QImage TaskFolderSource::Image(int32_t x, int32_t topRow, int zoom) {
   if (decodesLeft_ <= 0) {
     if (!morePending_) {
       morePending_ = true;
-      QTimer::singleShot(0, this, &TileSource::Changed);
+      QTimer::singleShot(0, this, &MapLayerSource::Changed);
     }
     return {};
   }

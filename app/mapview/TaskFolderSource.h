@@ -9,7 +9,7 @@
 #include "CoverageGrid.h"
 #include "LruCache.h"
 #include "TaskFolder.h"
-#include "TileSource.h"
+#include "MapLayerSource.h"
 
 // The tiles of one task's folder, drawn with their states: a tint over
 // the blank, failed and missing ones, and a frame in each tile's state
@@ -17,7 +17,7 @@
 // outside the task's area are not drawn at all. Only tiles in view are
 // decoded, a few per paint, and at most `decodedCapacity` decoded images
 // are held however far the view pans.
-class TaskFolderSource : public TileSource {
+class TaskFolderSource : public MapLayerSource {
   Q_OBJECT
  public:
   static constexpr std::size_t kDefaultDecodedCapacity = 256;

@@ -1,15 +1,18 @@
-// The user's documents against the combiner's own list of output endings,
-// read from the source tree: a kind added without its docs fails here.
+// The user's documents against the combiner's own list of output endings
+// and the shipped catalogue of tile sources, read from the source tree: a
+// kind or a source added without its docs fails here.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "CliProcess.h"
 #include "CombineRequest.h"
+#include "IniFile.h"
 #include "TestFiles.h"
 
 namespace {
@@ -53,6 +56,45 @@ TEST(Completion, OffersEveryOutputKind) {
     EXPECT_NE(run.out.find("out" + std::string(ending.ending) + "\n"), std::string::npos)
         << "out" << ending.ending << " is not offered:\n"
         << run.out;
+}
+
+// ---- The shipped catalogue of tile sources.
+
+std::vector<std::string> CatalogueFiles() {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(kResources + "sources"))
+    if (entry.path().extension() == ".ini") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Each entry is a source of its own file name that says whose tiles they
+// are and on what terms; the README names each one's terms.
+TEST(Catalogue, EveryEntryNamesItsTermsAndAttribution) {
+  const std::vector<std::string> files = CatalogueFiles();
+  ASSERT_FALSE(files.empty());
+  const std::string readme = ReadFile(QUARNEL_README);
+  for (const std::string& path : files) {
+    const IniFile source(path);
+    const std::string name = source.ReadString("Source", "Name", "");
+    EXPECT_EQ(std::filesystem::path(path).filename().string(), name + ".ini");
+    EXPECT_TRUE(source.ReadString("Source", "Template", "").starts_with("https://")) << path;
+    EXPECT_FALSE(source.ReadString("Source", "Attribution", "").empty()) << path;
+    const std::string terms = source.ReadString("Source", "Terms", "");
+    EXPECT_TRUE(terms.starts_with("https://")) << path;
+    EXPECT_NE(readme.find("`" + name + "`"), std::string::npos) << "the README does not name " << name;
+    EXPECT_NE(readme.find("<" + terms + ">"), std::string::npos) << "the README does not link " << terms;
+  }
+}
+
+// Its policy forbids bulk downloading: a task gets no more than a viewer's tiles.
+TEST(Catalogue, OpenStreetMapIsNoBulkWithATileLimit) {
+  const IniFile osm(kResources + "sources/OpenStreetMap.ini");
+  EXPECT_EQ(osm.ReadString("Source", "Template", ""), "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+  EXPECT_EQ(osm.ReadInteger("Source", "BulkDownload", 1), 0);
+  EXPECT_GT(osm.ReadInteger("Source", "MaxTiles", 0), 0);
+  EXPECT_GT(osm.ReadInteger("Source", "MaxThreads", 0), 0);
+  EXPECT_GT(osm.ReadInteger("Source", "MaxRequestsPerSecond", 0), 0);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ std::vector<std::string> ExpectedFiles() {
   std::vector<std::string> files = {
       "share/quarnel/blankimg/blank.png",
       "share/quarnel/help/help.html",
+      "share/quarnel/sources/NASA-GIBS-Landsat-WELD.ini",
+      "share/quarnel/sources/OpenStreetMap.ini",
       "share/metainfo/org.example.quarnel.metainfo.xml",
       "share/bash-completion/completions/quarnel-cli",
       "share/doc/quarnel/copyright",
@@ -233,12 +235,18 @@ TEST_P(Completion, OffersTheWordsThatFit) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Completion,
     ::testing::Values(
-        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload", "refresh"}},
+        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload", "refresh", "sources"}},
         CompletionCase{"option", {"quarnel-cli", "--thr"}, {"--threads"}},
         CompletionCase{"threadCounts", {"quarnel-cli", "--threads", ""}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
         CompletionCase{"noCommandAfterATaskOption", {"quarnel-cli", "--left", "10", ""}, {}},
         CompletionCase{"flagTakesNoValue", {"quarnel-cli", "--replace", "--thr"}, {"--threads"}},
         CompletionCase{"flags", {"quarnel-cli", "--re"}, {"--replace"}},
+        CompletionCase{"sourceOption", {"quarnel-cli", "--sou"}, {"--source"}},
+        CompletionCase{"sourcesActions", {"quarnel-cli", "sources", ""}, {"add", "show", "remove", "test", "key"}},
+        CompletionCase{"sourcesAddDocument",
+                       {"quarnel-cli", "sources", "add", ""},
+                       {"alps.qrnl", "alps_failed.ftl", "notes.txt", "route.gpx", "maps"}},
+        CompletionCase{"sourcesAddName", {"quarnel-cli", "sources", "add", "tiles.json", "--"}, {"--name"}},
         CompletionCase{"projectToOpen", {"quarnel-cli", "--open", ""}, {"alps.qrnl", "maps"}},
         CompletionCase{"areaFile", {"quarnel-cli", "--area", ""}, {"route.gpx", "maps"}},
         CompletionCase{"bufferTakesANumber", {"quarnel-cli", "--area", "route.gpx", "--buffer", ""}, {}},

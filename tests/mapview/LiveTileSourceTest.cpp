@@ -25,7 +25,7 @@ LiveTileFetcher::Settings SettingsFor(const ScratchFolder& folder, int port) {
 
 // A widget of 768 x 512 pixels at zoom 3 centred on tile point (4, 4): it
 // shows columns 2 to 5 and rows 3 and 4.
-void ShowAtZoom3(MapWidget& widget, TileSource& source) {
+void ShowAtZoom3(MapWidget& widget, MapLayerSource& source) {
   widget.resize(768, 512);
   widget.show();
   widget.SetSource(&source);

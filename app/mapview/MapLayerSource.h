@@ -11,7 +11,7 @@
 // Where the map widget's tiles come from. The widget knows only tile
 // coordinates (rows from the top); a source makes the image of a tile at
 // once or later, announcing it with Changed().
-class TileSource : public QObject {
+class MapLayerSource : public QObject {
   Q_OBJECT
  public:
   using QObject::QObject;
