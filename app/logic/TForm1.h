@@ -278,7 +278,7 @@ class TForm1 : private TaskRunObserver {
   void ListSources();
   const SourceListing* ChosenSource() const;
   void ShowChosenSource();
-  void SourcesImported(const SourceImport& import, const std::string& address);
+  void SourcesImported(const SourceImport& import);
   void SourceTested(const std::string& name, const std::string& sentence);
   void NotifyControls();
   std::string EstimateKey() const;

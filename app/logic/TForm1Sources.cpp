@@ -43,7 +43,7 @@ std::optional<SourceRoad> ConfiguredRoad(Platform& platform, const std::string& 
 
 std::string Lines(const std::string& heading, const std::vector<std::string>& lines) {
   std::string text = heading;
-  for (const std::string& line : lines) text += "\n" + line;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
   return text;
 }
 
@@ -55,6 +55,19 @@ std::string AttributionText(const TileSource& source) {
   text += "no bulk downloading";
   if (source.MaxTiles > 0) text += ": at most " + std::to_string(source.MaxTiles) + " tiles a task";
   return text;
+}
+
+// Why a document's sources cannot all be added (a problem of one, or a name
+// taken), before anything is written; nullopt when they can.
+std::optional<std::string> ImportProblem(const SourceImport& import, const SourceCatalogue& catalogue) {
+  for (std::size_t i = 0; i < import.sources.size(); ++i) {
+    const TileSource& source = import.sources[i];
+    if (const std::optional<std::string> problem = SourceProblem(source)) return *problem;
+    bool taken = catalogue.Find(source.Name).has_value();
+    for (std::size_t j = 0; j < i; ++j) taken = taken || EqualsIgnoringCase(import.sources[j].Name, source.Name);
+    if (taken) return "A source named '" + source.Name + "' exists already; nothing was added.";
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -108,9 +121,7 @@ void TForm1::AddSourceClick(const TForm1Entries& entries) {
     if (!road) return;
     sourceJob_.Start([this, address, road = *road]() -> std::function<void()> {
       try {
-        return [this, import = ImportSourcesFrom(address, road.network, road.proxy), address] {
-          SourcesImported(import, address);
-        };
+        return [this, import = ImportSourcesFrom(address, road.network, road.proxy)] { SourcesImported(import); };
       } catch (const SourceImportError& refusal) {
         return [this, sentence = std::string(refusal.what())] {
           face_.LabelSourceStatus.clear();
@@ -126,33 +137,46 @@ void TForm1::AddSourceClick(const TForm1Entries& entries) {
   NotifyControls();
 }
 
-// On the GUI thread: the user's folder is written here, one source at a
-// time; one that cannot be added (its name taken) is named and the others stay.
-void TForm1::SourcesImported(const SourceImport& import, const std::string& address) {
+// On the GUI thread: the user's folder is written here. A document is added
+// whole or not at all.
+void TForm1::SourcesImported(const SourceImport& import) {
   SourceCatalogue catalogue(SourceFoldersFor(configPath_, ExecutableFolder()));
-  // A key pasted into the address is kept apart, never in the source's file.
-  std::string key;
-  (void)TakeKeyOut(address, key);
-  std::vector<std::string> added, notAdded;
-  for (const TileSource& source : import.sources) {
-    try {
-      catalogue.Add(source);
-      added.push_back(source.Name);
-      if (!key.empty() && NeedsKey(source)) StoreSourceKey(source.Name, key, KeyFilePathFor(configPath_));
-    } catch (const std::exception& refusal) {  // SourceError, or the key file's IniWriteError
-      notAdded.push_back(refusal.what());
+  const std::string keyFile = KeyFilePathFor(configPath_);
+  std::optional<std::string> refusal = ImportProblem(import, catalogue);
+  std::vector<std::string> added, keptApart;
+  try {
+    for (std::size_t i = 0; i < import.sources.size() && !refusal; ++i) {
+      catalogue.Add(import.sources[i]);
+      added.push_back(import.sources[i].Name);
+      if (i < import.keys.size() && !import.keys[i].empty()) {
+        StoreSourceKey(import.sources[i].Name, import.keys[i], keyFile);
+        keptApart.push_back("The key written in the address of '" + import.sources[i].Name + "' is kept apart, in " +
+                            keyFile + ".");
+      }
+    }
+  } catch (const std::exception& failure) {
+    refusal = failure.what();
+    for (const std::string& name : added) {
+      try {
+        catalogue.Remove(name);
+      } catch (const std::exception&) {
+        // Left for the user to see in the list.
+      }
     }
   }
   ListSources();
-  if (added.size() == 1) entries_.task.source = added.front();
+  if (!refusal && added.size() == 1) entries_.task.source = added.front();
   ShowChosenSource();
   NotifyControls();
-
-  std::vector<std::string> parts;
-  parts.push_back(added.empty() ? std::string("No source was added.") : Lines("Sources added:", added));
-  if (!notAdded.empty()) parts.push_back(Lines("Not added:", notAdded));
+  if (refusal) {
+    platform_.ShowMessage(*refusal);
+    return;
+  }
+  std::vector<std::string> parts = {Lines("Sources added:", added)};
   if (!import.leftOut.empty()) parts.push_back(Lines("Left out:", import.leftOut));
-  if (!import.notes.empty()) parts.push_back(Lines("Assumed:", import.notes));
+  std::vector<std::string> notes = import.notes;
+  notes.insert(notes.end(), keptApart.begin(), keptApart.end());
+  if (!notes.empty()) parts.push_back(Lines("", notes));
   std::string message;
   for (const std::string& part : parts) message += (message.empty() ? "" : "\n\n") + part;
   platform_.ShowMessage(message);
