@@ -33,6 +33,8 @@ void MainWindow::BuildSourceControls(QWidget* parent, QGridLayout* grid, int& ro
   LabelSourceStatus->setObjectName("LabelSourceStatus");
   LabelSourceStatus->setTextFormat(Qt::PlainText);
   LabelSourceStatus->setWordWrap(true);
+  // Room for two lines, so that a source's attribution and a Test's answer do not move the rows below.
+  about->setMinimumHeight(2 * about->fontMetrics().lineSpacing() + lines->spacing());
   lines->addWidget(LabelSourceTerms);
   lines->addWidget(LabelSourceStatus);
   ButtonTestSource = new QPushButton("Test", parent);

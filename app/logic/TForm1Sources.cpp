@@ -172,7 +172,7 @@ void TForm1::SourcesImported(const SourceImport& import) {
     platform_.ShowMessage(*refusal);
     return;
   }
-  std::vector<std::string> parts = {Lines("Sources added:", added)};
+  std::vector<std::string> parts = {Lines(added.size() == 1 ? "Source added:" : "Sources added:", added)};
   if (!import.leftOut.empty()) parts.push_back(Lines("Left out:", import.leftOut));
   std::vector<std::string> notes = import.notes;
   notes.insert(notes.end(), keptApart.begin(), keptApart.end());

@@ -106,7 +106,7 @@ TEST_F(SourcesWindowTest, AddSourceAddsADocumentWholeOrNothing) {
   const Case cases[] = {
       {"just some words", "The document is neither", "", {before, before + 3}},
       {tileJson("Topo"), "A source named 'Topo' exists already", "", {before, before + 3}},
-      {tileJson("Hills"), "Sources added:\nHills", "Hills", {"Hills.ini", "Keyed.ini", "Relief.ini", "Topo.ini"}},
+      {tileJson("Hills"), "Source added:\nHills", "Hills", {"Hills.ini", "Keyed.ini", "Relief.ini", "Topo.ini"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.document);
