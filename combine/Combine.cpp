@@ -11,6 +11,7 @@
 #include "IniFile.h"
 #include "MapServices.h"
 #include "OutputPath.h"
+#include "ProjectFile.h"
 #include "Writers.h"
 
 namespace {
@@ -63,8 +64,27 @@ bool CombineJob::NextData(TileReadAhead& tiles, std::string& path, TileBytes& ti
 
 namespace {
 
-std::string AttributionOf(const CombineRequest& request) {
-  if (!request.attribution.empty() || request.configPath.empty()) return request.attribution;
+// The request's, else the tasks' own sources' (each once, in order), else the configuration's.
+std::string AttributionOf(const CombineRequest& request, const std::vector<std::string>& projects) {
+  if (!request.attribution.empty()) return request.attribution;
+  std::vector<std::string> own;
+  for (const std::string& project : projects) {
+    std::optional<TileSource> source;
+    try {
+      source = ProjectFile::Read(project).Source;
+    } catch (const ProjectFileError&) {
+      continue;  // opening the task names what is wrong with it
+    }
+    if (source && !source->Attribution.empty() &&
+        std::find(own.begin(), own.end(), source->Attribution) == own.end())
+      own.push_back(source->Attribution);
+  }
+  if (!own.empty()) {
+    std::string joined = own.front();
+    for (std::size_t i = 1; i < own.size(); ++i) joined += "; " + own[i];
+    return joined;
+  }
+  if (request.configPath.empty()) return {};
   try {
     return IniFile(request.configPath).ReadString("Hosts", "Attribution", "");
   } catch (const std::exception& error) {
@@ -118,9 +138,10 @@ CombineSummary Combine(const CombineRequest& request) {
                        " names no known kind: end it with .tif, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg "
                        "or /.");
   if (request.projectFiles.empty()) throw CombineError("No project file given.");
-  CombineJob job{request, {}, {}, AttributionOf(request), {}, 0, 0};
-  for (const auto& project : DistinctProjects(request.projectFiles))
-    job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
+  const std::vector<std::string> projects = DistinctProjects(request.projectFiles);
+  CombineJob job{request, {}, {}, {}, {}, 0, 0};
+  for (const auto& project : projects) job.sources.push_back(CombineSource::Open(project, request.zoomAllowed));
+  job.attribution = AttributionOf(request, projects);
   CheckTasksFit(job, *kind);
   const bool worldImage = *kind == OutputKind::PngWorldImage || *kind == OutputKind::JpegWorldImage;
   const std::vector<std::string> sidecars =

@@ -16,7 +16,7 @@ struct CombineJob {
   const CombineRequest& request;
   std::vector<std::unique_ptr<CombineSource>> sources;
   std::string blank;
-  std::string attribution;  // the request's, or its configuration's
+  std::string attribution;  // the request's, the tasks' sources', or the configuration's
   CombineSummary summary;
   int64_t total = 0, done = 0;
 

@@ -109,7 +109,7 @@ class JsonParser {
       if (Peek() != '"') Fail("expected a member name");
       std::string name = String();
       Expect(':');
-      value.members.emplace_back(std::move(name), Value(depth + 1));
+      value.members.push_back(JsonMember{std::move(name), Value(depth + 1)});
       if (Peek() == '}') break;
       Expect(',');
     }

@@ -11,6 +11,8 @@
 // are kept as plain numbers rather than a value each: a ring of 100,000
 // points takes 2 MB instead of 15.
 
+struct JsonMember;
+
 struct JsonValue {
   enum class Kind : unsigned char { Null, Boolean, Number, String, Array, Object };
   Kind kind = Kind::Null;
@@ -22,10 +24,17 @@ struct JsonValue {
   std::vector<double> rowNumbers;  // arrays of numbers only, one after the other,
   std::vector<std::size_t> rowEnds;  // each ending here in rowNumbers;
   std::vector<JsonValue> items;    // anything else.
-  std::vector<std::pair<std::string, JsonValue>> members;
+  // A plain struct rather than a pair: a pair of a type not yet complete
+  // does not compile with every standard library.
+  std::vector<JsonMember> members;
 
   // The member's value, or nullptr; the last of repeated names.
   const JsonValue* Member(std::string_view name) const;
+};
+
+struct JsonMember {
+  std::string first;  // the name
+  JsonValue second;
 };
 
 // The message says what is wrong and where: "... at line 3, column 14".

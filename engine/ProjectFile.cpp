@@ -113,7 +113,9 @@ std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range)
   const int32_t slots = std::clamp(p.ThreadSlots, 0, 16);
   for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
   line("");
-  return line.Take();
+  std::string text = line.Take();
+  if (p.Source) text += SourceSectionsText(*p.Source, kSourceSection, kSourceHeadersSection) + kCrLf;
+  return text;
 }
 
 void WriteProjectPositions(const std::string& path, const std::vector<std::pair<int32_t, int32_t>>& positions) {

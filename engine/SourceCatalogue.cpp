@@ -145,3 +145,28 @@ void StoreSourceKey(const std::string& sourceName, const std::string& value, con
   file.SetCreateMode(0600);
   file.WriteString("Keys", sourceName, value);
 }
+
+std::optional<std::string> UseStoredSource(const TileSource& source, const std::string& configPath, TileHosts& hosts,
+                                           NetworkSettings& network) {
+  std::string key;
+  if (NeedsKey(source)) {
+    std::optional<std::string> found = FindSourceKey(source.Name, KeyFilePathFor(configPath));
+    const std::string named = "The source '" + source.Name + "'";
+    if (!found)
+      return named + " needs a key: store it with \"quarnel-cli sources key " + source.Name + "\" or set " +
+             KeyEnvironmentName(source.Name) + ".";
+    // A blank or a line break would end the address or add a header line.
+    if (std::any_of(found->begin(), found->end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; }))
+      return named + "'s key holds a blank or a control character.";
+    key = std::move(*found);
+  }
+  hosts.OpenStreetMap = source.Template;
+  network = SourceNetwork(source, std::move(network), std::move(key));
+  return std::nullopt;
+}
+
+std::string ProjectPathOfList(const std::string& listPath) {
+  constexpr std::string_view kEnding = "_failed.ftl";
+  if (!listPath.ends_with(kEnding)) return {};
+  return listPath.substr(0, listPath.size() - kEnding.size()) + ".qrnl";
+}

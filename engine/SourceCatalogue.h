@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "TileHosts.h"
 #include "TileSource.h"
 
 // The sources a user can choose from: the shipped catalogue (read-only, in
@@ -48,3 +49,14 @@ std::string KeyEnvironmentName(const std::string& sourceName);
 std::optional<std::string> FindSourceKey(const std::string& sourceName, const std::string& keyFilePath);
 // Throws IniWriteError.
 void StoreSourceKey(const std::string& sourceName, const std::string& value, const std::string& keyFilePath);
+
+// A task's stored source for the fetches that come after its download (a
+// resume, the re-download, the refresh, the viewer): its template in hosts
+// (the OpenStreetMap slot, MapsType 8) and its headers, agent and key on
+// network. The refusal, naming the source, when it needs a key that is
+// missing or holds a blank or a control character.
+std::optional<std::string> UseStoredSource(const TileSource& source, const std::string& configPath, TileHosts& hosts,
+                                           NetworkSettings& network);
+
+// The project file a failed-tile list NAME_failed.ftl belongs to: NAME.qrnl beside it.
+std::string ProjectPathOfList(const std::string& listPath);

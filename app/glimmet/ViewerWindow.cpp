@@ -15,6 +15,7 @@
 #include "IniFile.h"
 #include "MapServices.h"
 #include "ProxyConfig.h"
+#include "SourceCatalogue.h"
 #include "TaskConfig.h"
 
 namespace {
@@ -244,9 +245,13 @@ void ViewerWindow::ShowCounts() {
     counts_[i]->setText(QString::number(source_ ? source_->States().Count(static_cast<TileState>(i)) : 0));
 }
 
+// The task's own source, never what the configuration says now: a task keeps its map.
 std::string ViewerWindow::AddressOf(int32_t x, int32_t y) const {
   const TaskExtent& extent = source_->Extent();
-  return BuildTileUrl(hosts_, extent.mapsType, x, y, extent.zoom);
+  if (!extent.source) return BuildTileUrl(hosts_, extent.mapsType, x, y, extent.zoom);
+  TileHosts hosts = hosts_;
+  hosts.OpenStreetMap = extent.source->Template;
+  return BuildTileUrl(hosts, kOpenStreetMap, x, y, extent.zoom);
 }
 
 void ViewerWindow::ShowTile(TileKey key) {
@@ -300,12 +305,20 @@ void ViewerWindow::FetchSelectionAgain() {
     fetchLine_->setText("No failed or blank tile in the selection.");
     return;
   }
+  NetworkSettings network = network_;
+  if (extent.source) {
+    TileHosts hosts;
+    if (std::optional<std::string> problem = UseStoredSource(*extent.source, configPath_, hosts, network)) {
+      fetchLine_->setText(QString::fromStdString(*problem));
+      return;
+    }
+  }
   if (fetchThread_.joinable()) fetchThread_.join();
   stopFetch_ = false;
   fetchDone_ = false;
   fetch_->setEnabled(false);
   fetchLine_->setText(QString("Fetching %1 tiles again...").arg(lines.size()));
-  fetchThread_ = std::thread([this, lines = std::move(lines), generation = generation_,
+  fetchThread_ = std::thread([this, lines = std::move(lines), network = std::move(network), generation = generation_,
                               failedListPath = extent.failedListPath] {
     const auto toWindow = [this, generation](auto call) {
       QMetaObject::invokeMethod(
@@ -319,7 +332,7 @@ void ViewerWindow::FetchSelectionAgain() {
     control.stop = &stopFetch_;
     control.entryDone = [&](const FtlEntry& entry) { toWindow([this, entry] { TileFetched(entry); }); };
     RedownloadResult result = RedownloadFtlLines(
-        lines, network_, proxy_,
+        lines, network, proxy_,
         [&](const std::string& line) { toWindow([this, line] { fetchLine_->setText(QString::fromStdString(line)); }); },
         control, "The selection");
     // Saved tiles leave the task's list, so they no longer show as failed nor are fetched again.

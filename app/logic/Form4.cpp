@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "ProxyConfig.h"
 #include "TaskConfig.h"
+#include "TaskSource.h"
 
 TForm4::TForm4(Platform& platform, std::string configPathOverride)
     : platform_(platform), configPathOverride_(std::move(configPathOverride)) {}
@@ -38,9 +39,14 @@ bool TForm4::StartRedownload(const std::string& listPath) {
   NetworkSettings network;
   ProxyConfig proxy;
   try {
-    const IniFile config(ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_));
+    const std::string configPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
+    const IniFile config(configPath);
     network = ReadNetworkSettings(config);
     proxy = ReadProxyConfig(config);
+    if (std::optional<std::string> problem = UseListSource(listPath, configPath, network)) {
+      platform_.ShowMessage(*problem);
+      return false;
+    }
   } catch (const std::exception& error) {
     platform_.ShowError(error.what());
     return false;
@@ -92,8 +98,14 @@ void TForm4::Finished(const RedownloadResult& result, bool rewritten) {
 RedownloadResult TForm4::RedownloadList(const std::string& listPath) {
   RedownloadResult result;
   try {
-    const IniFile config(ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_));
-    const NetworkSettings network = ReadNetworkSettings(config);
+    const std::string configPath = ConfigFilePath(platform_.ExecutableFolder(), configPathOverride_);
+    const IniFile config(configPath);
+    NetworkSettings network = ReadNetworkSettings(config);
+    if (std::optional<std::string> problem = UseListSource(listPath, configPath, network)) {
+      result.errorMessage = *problem;
+      platform_.ShowMessage(*problem);
+      return result;
+    }
     result = RedownloadFailedList(listPath, network, ReadProxyConfig(config),
                                   [this](const std::string& line) { AppendLine(line); });
   } catch (const std::exception& error) {

@@ -26,6 +26,10 @@
 
 namespace {
 
+std::string NoSourceText(const std::string& name) {
+  return "There is no tile source named '" + name + "' (quarnel-cli sources lists them).";
+}
+
 // The text from the last dot on, unless a separator follows that dot.
 std::string ExtensionOf(const std::string& name) {
   const std::size_t dot = name.rfind('.');
@@ -104,6 +108,7 @@ struct JobSize {
   int64_t listedTiles = 0;  // in the tile lists to write
   int64_t listBytes = 0;
   int64_t tiles = 0;        // still to fetch
+  int64_t allTiles = 0;     // of the task, done or not
   bool allResumed = true;
 };
 
@@ -120,6 +125,7 @@ std::optional<JobSize> SizeOf(const TaskParameters& settings, int64_t doneBefore
     return std::nullopt;
   }
   JobSize size;
+  size.allTiles = range.TotalTiles;
   size.listedTiles = settings.Resume ? 0 : range.TotalTiles;
   size.listBytes = settings.Resume ? 0 : TileListBytesUpperBound(range, settings.MapsType, settings.Zoom);
   size.tiles = range.TotalTiles - doneBefore;
@@ -286,6 +292,18 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     platform.ShowMessage(*problem);
     return std::nullopt;
   }
+  // A new task's source is checked before the save folder is made: a refusal leaves nothing behind.
+  if (!entries.source.empty() && !FileExists(savePath + kDirSeparator + taskFileName)) {
+    const std::optional<TileSource> chosen = FindChosenSource(platform, configPath, entries.source);
+    TaskParameters trial = settings;
+    const std::optional<std::string> problem =
+        chosen ? ApplySource(trial, *chosen, configPath, TilesOf(entries))
+               : NoSourceText(entries.source);
+    if (problem) {
+      platform.ShowMessage(*problem);
+      return std::nullopt;
+    }
+  }
   if (!policy.dryRun) {
     if (const std::optional<std::string> reason = MakeFolders(savePath)) {
       platform.ShowMessage("Create directory " + savePath + " Failed. " + *reason + ".");
@@ -357,8 +375,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   if (!settings.Resume && !entries.source.empty()) {
     source = FindChosenSource(platform, configPath, entries.source);
     if (!source) {
-      platform.ShowMessage("There is no tile source named '" + entries.source +
-                           "' (quarnel-cli sources lists them).");
+      platform.ShowMessage(NoSourceText(entries.source));
       return std::nullopt;
     }
   }
@@ -425,6 +442,14 @@ bool RangeSpaceAllows(Platform& platform, const std::vector<TaskParameters>& lev
   }
   const std::string what = " over levels " + std::to_string(levels.front().Zoom) + " to " +
                            std::to_string(levels.back().Zoom);
+  if (const std::optional<TileSource>& source = levels.front().Source) {
+    int64_t all = 0;
+    for (const TaskParameters& level : levels) all += SizeOf(level, 0).value_or(JobSize{}).allTiles;
+    if (std::optional<std::string> problem = SourceTileLimitProblem(*source, all)) {
+      platform.ShowMessage(*problem);
+      return false;
+    }
+  }
   return SizeAllows(platform, levels.front().SavePath, total, policy, what);
 }
 

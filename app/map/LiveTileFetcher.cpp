@@ -7,6 +7,7 @@
 
 #include "AppPaths.h"
 #include "MapServices.h"
+#include "ProjectVersion.h"
 #include "ProxyConfig.h"
 #include "TaskConfig.h"
 #include "TileHttpClient.h"
@@ -106,6 +107,8 @@ LiveTileFetcher::Settings ReadLiveSettings(const IniFile& config) {
   LiveTileFetcher::Settings settings;
   settings.hosts = ReadTileHosts(config);
   settings.network = ReadNetworkSettings(config);
+  // Viewing requests, which tile servers' policies allow, say whose they are.
+  settings.network.UserAgent = kLiveUserAgentPrefix + std::string(kProjectVersion) + " (+" + kHomepageAddress + ")";
   settings.proxy = ReadProxyConfig(config);
   return settings;
 }

@@ -76,3 +76,6 @@ class LiveTileFetcher {
 LiveTileFetcher::Settings ReadLiveSettings(const IniFile& config);
 // The disk cache for the configured server under the user's cache folder.
 std::string LiveTileCacheFolder(const TileHosts& hosts);
+
+// The base layer's user agent opens with this, then the version.
+inline constexpr const char* kLiveUserAgentPrefix = "Quarnel/";

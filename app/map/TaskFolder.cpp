@@ -118,6 +118,7 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
   extent.area = ReadViewedArea(project);
+  extent.source = project.Source;
   if (extent.InsideCount() > kMaxViewableTiles)
     throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) +
                           " tiles, more than the viewer shows");

@@ -13,6 +13,7 @@
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "MapGeometry.h"
+#include "TileSource.h"
 #include "Unitclasstask.h"
 
 // One task as the map viewer sees it: its extent, read from the project
@@ -51,6 +52,7 @@ struct TaskExtent {
   std::string failedListPath;
   RowOrigin origin = RowOrigin::FromTop;
   std::shared_ptr<const ViewedArea> area;  // shared read-only; null for a task of the whole rectangle
+  std::optional<TileSource> source;        // the task's own tile source; null: the configuration's [Hosts]
   // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }

@@ -452,3 +452,20 @@ TEST_F(TileHttpClientTest, EightClientsInParallelEachKeepTheirConnection) {
 }
 
 }  // namespace
+
+// The key goes out in the address and the headers, and a message that
+// echoes it (here a reason phrase) shows "{key}" instead.
+TEST(TileHttpClientKeyTest, FillsTheKeyOnTheWireAndKeepsItOutOfMessages) {
+  ScriptedServer server([](const ScriptedRequest& request) {
+    return Respond::Status(418, "no " + request.target.substr(request.target.find('=') + 1));
+  });
+  NetworkSettings settings;
+  settings.Key = "k3y-value";
+  settings.Headers = {{"X-Api-Key", "{key}"}, {"Referer", "https://example.org/"}};
+  TileHttpClient client(settings);
+  const Outcome outcome = Fetch(client, server.BaseUrl() + "/t/1/2/3.png?key={key}");
+  EXPECT_EQ(server.Targets(), std::vector<std::string>{"/t/1/2/3.png?key=k3y-value"});
+  EXPECT_NE(server.Received(0).find("X-Api-Key: k3y-value\r\n"), std::string::npos) << server.Received(0);
+  EXPECT_EQ(outcome.status, 418);
+  EXPECT_EQ(outcome.message, "418 no {key}");
+}

@@ -14,6 +14,7 @@
 #include "MapWidget.h"
 #include "ScriptedServer.h"
 #include "TileHttpClient.h"
+#include "ProjectVersion.h"
 
 namespace {
 
@@ -66,7 +67,9 @@ TEST(LiveTileSource, FetchesOnlyTheTilesInViewOverAtMostTwoConnections) {
   EXPECT_EQ(server.RequestCount(), 8u);
   EXPECT_LE(most.load(), 2);
   EXPECT_LE(server.ConnectionCount(), 2u);
-  for (const std::string& agent : agents) EXPECT_EQ(agent, "QuarnelMapTest/1");
+  // Viewing requests name the program whatever [Network] says, as tile policies ask.
+  for (const std::string& agent : agents)
+    EXPECT_EQ(agent, std::string("Quarnel/") + kProjectVersion + " (+https://quarnel.example.org)");
   ASSERT_TRUE(QTest::qWaitFor([&] { return widget.grab().toImage().pixelColor(10, 200) == QColor(Qt::darkCyan); }, 5000));
   EXPECT_GT(source.DiskCache().Bytes(), 0);
 }
