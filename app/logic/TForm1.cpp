@@ -52,13 +52,13 @@ std::string TForm1::ExecutableFolder() {
   return folder;
 }
 
-// The entries an estimate is for: the typed rectangle, the levels and the area.
+// The entries an estimate is for: the typed rectangle, the levels, the area and the source.
 std::string TForm1::EstimateKey() const {
   const TaskEntries entries = StartEntries();
   char area[32];
   std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
   return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
-         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
+         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area + '|' + entries.source;
 }
 
 void TForm1::Take(const TForm1Entries& entries) {
