@@ -379,6 +379,7 @@ void TForm1::LoadProjectFile(const TForm1Entries& entries, const std::string& pa
                               ? project.MapsType
                               : -1;
     typed.source = stored.source;
+    if (project.Source) ListTaskSource(*project.Source);
     SelectMapType();
     // After the map type, so the stored zoom replaces that type's default; a task is one level.
     typed.zoom = project.Zoom;

@@ -276,6 +276,8 @@ class TForm1 : private TaskRunObserver {
   void FollowSlider();
   // TForm1Sources.cpp
   void ListSources();
+  // An opened task keeps its own source: listed as the project file holds it when the folders no longer do.
+  void ListTaskSource(const TileSource& source);
   const SourceListing* ChosenSource() const;
   void ShowChosenSource();
   void SourcesImported(const SourceImport& import);

@@ -4,8 +4,8 @@
 // window is shown and again after an import; the chosen one's name is an
 // entry like any other (entries.task.source), and Start hands it on. A
 // task's source may be one the folders no longer hold (an opened task keeps
-// its own): it is listed as it is named, and the slider keeps the map
-// type's range.
+// its own): it is listed as the project file holds it, until the list is
+// read again.
 //
 // An import and a test each ask the network: they run as the window's one
 // background job, and their answers come back to the GUI thread, where the
@@ -79,6 +79,14 @@ void TForm1::ListSources() {
     sources_.push_back({source.Name, source.MinZoom, source.MaxZoom, AttributionText(source), source.TermsUrl});
   const std::vector<std::string> problems = catalogue.Problems();
   face_.LabelSourceStatus = problems.empty() ? std::string() : Lines("Sources left out:", problems);
+}
+
+void TForm1::ListTaskSource(const TileSource& source) {
+  const bool listed = std::any_of(sources_.begin(), sources_.end(), [&](const SourceListing& other) {
+    return EqualsIgnoringCase(other.name, source.Name);
+  });
+  if (!listed)
+    sources_.push_back({source.Name, source.MinZoom, source.MaxZoom, AttributionText(source), source.TermsUrl});
 }
 
 const SourceListing* TForm1::ChosenSource() const {

@@ -91,6 +91,22 @@ TEST_F(SourcesWindowTest, AChosenSourceKeepsTheSliderAndToInItsRange) {
   }
 }
 
+TEST_F(SourcesWindowTest, AnOpenedTaskShowsItsOwnSourceWhenTheFolderNoLongerHoldsIt) {
+  EnterTask();
+  typed_.zoom = 5;
+  Choose("Topo");
+  Click();
+  ASSERT_TRUE(platform_.messages.empty()) << platform_.messages[0];
+  std::filesystem::remove(sources_ + "Topo.ini");
+  TForm1 reopened(platform_, configPath_, RunOptions());
+  reopened.FormShow();
+  reopened.LoadProjectFile(reopened.Entries(), SavePath() + "job.qrnl");
+  EXPECT_EQ(reopened.Entries().task.source, "Topo");
+  EXPECT_EQ(reopened.Face().sourceItems.back(), "Topo");
+  EXPECT_EQ(reopened.Face().TrackBar1Max, 10);
+  EXPECT_EQ(reopened.Face().LabelSourceAttribution, "© Topo makers");
+}
+
 TEST_F(SourcesWindowTest, AddSourceAddsADocumentWholeOrNothing) {
   struct Case {
     std::string document;
