@@ -205,20 +205,15 @@ void TForm1::TestSourceClick(const TForm1Entries& entries) {
                                       catalogue.Folders().user + " any more.");
       return;
     }
-    std::string key;
-    if (NeedsKey(*source)) {
-      const std::optional<std::string> found = FindSourceKey(source->Name, KeyFilePathFor(configPath_));
-      if (!found) {
-        platform_.ShowMessage("The source " + source->Name + " needs a key: write it in " + KeyFilePathFor(configPath_) +
-                              " as " + source->Name + "=KEY under [Keys], or set " +
-                              KeyEnvironmentName(source->Name) + " in the environment.");
-        return;
-      }
-      key = *found;
-    }
     const std::optional<SourceRoad> road = ConfiguredRoad(platform_, configPath_);
     if (!road) return;
-    const NetworkSettings network = SourceNetwork(*source, road->network, std::move(key));
+    // The key as a resumed task finds it: a missing one is refused here, naming the source.
+    TileHosts hosts;
+    NetworkSettings network = road->network;
+    if (const std::optional<std::string> refusal = UseStoredSource(*source, configPath_, hosts, network)) {
+      platform_.ShowMessage(*refusal);
+      return;
+    }
     sourceJob_.Start([this, source = *source, network, proxy = road->proxy]() -> std::function<void()> {
       return [this, name = source.Name, sentence = TestSource(source, network, proxy).sentence] {
         SourceTested(name, sentence);

@@ -168,7 +168,7 @@ TEST_F(SourcesWindowTest, TestOfASourceWithoutItsKeyNamesTheSourceAndAsksNothing
   Choose("Keyed");
   form_->TestSourceClick(entries_);
   ASSERT_EQ(platform_.messages.size(), 1u);
-  EXPECT_NE(platform_.messages[0].find("The source Keyed needs a key"), std::string::npos);
+  EXPECT_NE(platform_.messages[0].find("'Keyed' needs a key"), std::string::npos);
   EXPECT_NE(platform_.messages[0].find("QUARNEL_KEY_KEYED"), std::string::npos);
   EXPECT_FALSE(form_->SourceJobRunning());
   EXPECT_EQ(server_.RequestCount(), 0u);
