@@ -118,6 +118,10 @@ std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsT
   if (const std::optional<std::string> problem = TileAddressFormProblem(value))
     return server + " is \"" + value + "\", which " + *problem +
            ". Write a host (tile.example.org) or an address (https://tile.example.org/{z}/{x}/{y}.png).";
+  // [Hosts] has no key to give: the placeholder would go out as written.
+  if (value.find("{key}") != std::string::npos)
+    return server + " holds {key}, which only a tile source fills in: add the server as a source and store its "
+                    "key apart.";
   const std::vector<std::string> unknown = UnknownPlaceholders(value);
   // An empty item is a known placeholder written wrong: said apart from the unknown ones.
   const auto emptyItem = std::find_if(unknown.begin(), unknown.end(),

@@ -28,6 +28,9 @@ struct SourceImport {
   std::vector<std::string> leftOut;
   // What was assumed, a sentence each.
   std::vector<std::string> notes;
+  // The key taken out of each source's address (TakeKeysOut), in the
+  // order of sources; empty for a source whose address held none.
+  std::vector<std::string> keys;
 };
 
 enum class SourceDocumentKind { TileJson, WmtsCapabilities, QgisConnections, Unknown };
@@ -57,3 +60,12 @@ std::vector<TileAddressReading> ReadTileAddress(std::string_view address);
 // Replaces a key written into an address (key=, api_key=, apikey=,
 // access_token=, token=) by {key}; the value taken out goes to key.
 std::string TakeKeyOut(std::string_view address, std::string& key);
+// The same for every source's template, and for a header that carries a
+// key (a name with "key" or "token" in it, "Authorization: Bearer ..."),
+// each source's key to import.keys.
+void TakeKeysOut(SourceImport& import);
+
+// Names every source can be kept under: line breaks and blanks around
+// gone, '=', '[' and ']' (which the key file cannot hold) as '-', '(' and
+// ')', an empty name as fallback, and a name that comes twice numbered.
+void MakeNamesUsable(SourceImport& import, const std::string& fallback);

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr std::string_view kSwitch = "switch:";
+constexpr std::string_view kLevel = "level:";
 constexpr std::array<std::string_view, 3> kSubdomains = {"a", "b", "c"};
 // Half the width of the world in EPSG:3857: pi times the sphere's radius.
 constexpr double kMercatorHalfWorld = 20037508.342789244;
@@ -31,9 +32,9 @@ bool InGrid(int32_t zoom) { return zoom >= 0 && zoom <= 30; }
 int64_t FlippedRow(int32_t y, int32_t zoom) { return InGrid(zoom) ? (int64_t{1} << zoom) - 1 - y : y; }
 
 // The items of a "switch:A,B,..." name; empty for an empty list.
-std::vector<std::string_view> SwitchItems(std::string_view name) {
+std::vector<std::string_view> ListItems(std::string_view name, std::string_view prefix) {
   std::vector<std::string_view> items;
-  std::string_view list = name.substr(kSwitch.size());
+  std::string_view list = name.substr(prefix.size());
   if (list.empty()) return items;
   for (std::size_t start = 0;;) {
     const std::size_t comma = list.find(',', start);
@@ -49,9 +50,15 @@ bool HasEmptyItem(const std::vector<std::string_view>& items) {
   return items.empty() || std::any_of(items.begin(), items.end(), [](std::string_view item) { return item.empty(); });
 }
 
+// Levels may be missing from a list, but a list of no level names none.
+bool HasNoLevel(const std::vector<std::string_view>& items) {
+  return std::all_of(items.begin(), items.end(), [](std::string_view item) { return item.empty(); });
+}
+
 bool IsKnown(std::string_view name) {
-  static constexpr std::string_view kNames[] = {"x", "y", "-y", "z", "n", "s", "q", "bbox", "width", "height"};
-  if (name.starts_with(kSwitch)) return !HasEmptyItem(SwitchItems(name));
+  static constexpr std::string_view kNames[] = {"x", "y", "-y", "z", "n", "s", "q", "bbox", "width", "height", "key"};
+  if (name.starts_with(kSwitch)) return !HasEmptyItem(ListItems(name, kSwitch));
+  if (name.starts_with(kLevel)) return !HasNoLevel(ListItems(name, kLevel));
   return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
@@ -73,9 +80,13 @@ bool AppendPlaceholder(std::string& out, std::string_view name, const TilePlace&
   } else if (name == "s") {
     out += kSubdomains[SubdomainIndex(tile.x, tile.y, kSubdomains.size())];
   } else if (name.starts_with(kSwitch)) {
-    const std::vector<std::string_view> items = SwitchItems(name);
+    const std::vector<std::string_view> items = ListItems(name, kSwitch);
     if (HasEmptyItem(items)) return false;
     out += items[SubdomainIndex(tile.x, tile.y, items.size())];
+  } else if (name.starts_with(kLevel)) {
+    const std::vector<std::string_view> items = ListItems(name, kLevel);
+    if (tile.zoom < 0 || static_cast<std::size_t>(tile.zoom) >= items.size() || items[tile.zoom].empty()) return false;
+    out += items[tile.zoom];
   } else if (name == "q") {
     out += Quadkey(tile.x, static_cast<int32_t>(bottomRow), tile.zoom);
   } else if (name == "bbox") {

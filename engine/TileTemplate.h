@@ -19,6 +19,11 @@
 //   {q}                the quadkey, one digit per level from the top
 //   {bbox}             the tile's EPSG:3857 bounds, minx,miny,maxx,maxy
 //   {width} {height}   256, the tile's size in pixels (for WMS)
+//   {level:A,B,...}    the zoom level's own name, item z for zoom z (a WMTS
+//                      tile matrix such as "L05"); an empty item is a level
+//                      the server does not have
+//   {key}              the source's key: left as written here, filled in
+//                      only as the request goes out
 //
 // {s} and {switch:...} take item (x + y) mod n, as Leaflet picks a
 // subdomain, so a tile always goes to the same host.
@@ -53,4 +58,4 @@ std::size_t SubdomainIndex(int32_t x, int32_t y, std::size_t count);
 
 // The placeholders a template may use, for messages.
 inline constexpr const char* kKnownPlaceholders =
-    "{x}, {y}, {-y}, {z}, {n}, {s}, {switch:A,B,...}, {q}, {bbox}, {width}, {height}";
+    "{x}, {y}, {-y}, {z}, {n}, {s}, {switch:A,B,...}, {q}, {bbox}, {width}, {height}, {level:A,B,...}, {key}";

@@ -167,6 +167,11 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     return result;
   }
   if (command == "refresh") return ParseRefresh(positional, result);
+  if (command == "sources") {
+    result.mode = CliArguments::Mode::Sources;
+    result.sourcesWords.assign(positional.begin() + 1, positional.end());
+    return result;
+  }
   if (command == "redownload") {
     if (positional.size() != 2) return CliUsageError{"redownload needs one list file"};
     result.mode = CliArguments::Mode::Redownload;
@@ -201,6 +206,8 @@ std::string CliUsageText() {
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
          "              [--overviews] [--clip] [--min-zoom N]\n"
+         "  quarnel-cli [--config FILE] sources [add FILE|URL [--name NAME] | show NAME |\n"
+         "              remove NAME | test NAME | key NAME]\n"
          "  quarnel-cli --help | --version\n"
          "\n"
          "Downloads the map tiles that cover a rectangle or an area, as the Quarnel\n"
@@ -250,6 +257,19 @@ std::string CliUsageText() {
          "                        tile set's levels down to zoom N from the tiles; a task\n"
          "                        over an area gives only its tiles inside, and --clip cuts\n"
          "                        a GeoTIFF or image to the area's exact outline\n"
+         "  sources               the tile sources, one a line: name, tab, zmin-zmax, tab,\n"
+         "                        address template (the shipped catalogue's, then yours)\n"
+         "  sources add FILE|URL  adds the sources of a TileJSON, a WMTS capabilities\n"
+         "                        document, a QGIS XYZ connections file or a tile address\n"
+         "                        copied from a browser, and prints each one's name;\n"
+         "                        --name NAME names a document's only source. A key\n"
+         "                        written in an address is kept in the key file instead\n"
+         "  sources show NAME     the source's file (its key never), to save as a source\n"
+         "                        of your own with other limits\n"
+         "  sources remove NAME   removes one of your sources\n"
+         "  sources test NAME     fetches one tile and says what came (exit 1: no tile)\n"
+         "  sources key NAME      stores the key read from standard input, apart from the\n"
+         "                        source, in keys.ini beside the configuration\n"
          "\n"
          "The log goes to standard output, messages to standard error.\n"
          "Exit status: 0 done, 1 tiles failed or an error occurred, 2 an entry was\n"

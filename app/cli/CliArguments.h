@@ -8,7 +8,7 @@
 
 // The command line of quarnel-cli. Scripts depend on it, so it only grows.
 struct CliArguments {
-  enum class Mode { Task, Redownload, Convert, Combine, Refresh, Help, Version };
+  enum class Mode { Task, Redownload, Convert, Combine, Refresh, Sources, Help, Version };
   Mode mode = Mode::Task;
 
   std::optional<std::string> configPath;
@@ -39,6 +39,9 @@ struct CliArguments {
 
   // combine: the words after the command, parsed by ParseCombineArguments
   std::vector<std::string> combineWords;
+
+  // sources: the words after the command, parsed by ParseSourcesCommand
+  std::vector<std::string> sourcesWords;
 
   // convert: the three fields exactly as typed
   std::string degrees, minutes, seconds;

@@ -18,6 +18,7 @@
 #include "CliArguments.h"
 #include "CliPlatform.h"
 #include "CliServerTools.h"
+#include "CliSources.h"
 #include "CliTaskRun.h"
 #include "CliZoomRange.h"
 #include "Convert.h"
@@ -125,6 +126,10 @@ static int Main(int argc, char* argv[]) {
     return UsageError("cannot open configuration file " + *arguments.configPath + ": " + *problem);
   if (const auto problem = arguments.projectToOpen ? NoRegularFile(*arguments.projectToOpen) : std::nullopt)
     return UsageError("cannot open project file " + *arguments.projectToOpen + ": " + *problem);
+  if (arguments.mode == CliArguments::Mode::Sources) {
+    TileHttpClient::GlobalInit();
+    return RunSources(arguments);
+  }
   // Imported once for every level, before anything is written.
   std::shared_ptr<const Area> area;
   if (arguments.areaFile) {

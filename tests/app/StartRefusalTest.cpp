@@ -86,9 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"caFileMissing", "\r\n[Network]\r\nCaFile=/nonexistent-quarnel/ca.pem\r\n", "job",
                     "The certificate file '/nonexistent-quarnel/ca.pem' (Network.CaFile) cannot be read or holds no "
                     "PEM certificate."},
-        RefusalCase{"unknownPlaceholder", "\r\n[Hosts]\r\nOpenStreetMap=127.0.0.1/{z}/{x}/{y}.png?k={key}\r\n", "job",
-                    "The tile server OpenStreetMap in [Hosts] holds an unknown placeholder: {key}. Known: {x}, {y}, "
-                    "{-y}, {z}, {n}, {s}, {switch:A,B,...}, {q}, {bbox}, {width}, {height}."},
+        RefusalCase{"unknownPlaceholder", "\r\n[Hosts]\r\nOpenStreetMap=127.0.0.1/{z}/{x}/{y}.png?k={apikey}\r\n", "job",
+                    "The tile server OpenStreetMap in [Hosts] holds an unknown placeholder: {apikey}. Known: {x}, {y}, "
+                    "{-y}, {z}, {n}, {s}, {switch:A,B,...}, {q}, {bbox}, {width}, {height}, {level:A,B,...}, {key}."},
+        RefusalCase{"keyInHosts", "\r\n[Hosts]\r\nOpenStreetMap=127.0.0.1/{z}/{x}/{y}.png?k={key}\r\n", "job",
+                    "The tile server OpenStreetMap in [Hosts] holds {key}, which only a tile source fills in: add the "
+                    "server as a source and store its key apart."},
         RefusalCase{"colonInAHeaderName", "\r\n[Headers]\r\nX:Key=secret\r\n", "job",
                     "The header \"X:Key\" in [Headers] has a colon in its name: write Name=value."},
         // Every file the task derives, and the temporary beside it, must fit the file system's names.

@@ -66,7 +66,28 @@ INSTANTIATE_TEST_SUITE_P(
                     UnknownCase{"h/{switch:,}/{x}", {"{switch:,}"}},
                     UnknownCase{"{switch:a,,b}/{x}", {"{switch:a,,b}"}},
                     UnknownCase{"{switch:a,}/{x}", {"{switch:a,}"}},
-                    UnknownCase{"h/{x/{y}", {"{"}}, UnknownCase{"h/x}/{y}", {"}"}}, UnknownCase{"h/{}", {"{}"}}));
+                    UnknownCase{"h/{x/{y}", {"{"}}, UnknownCase{"h/x}/{y}", {"}"}}, UnknownCase{"h/{}", {"{}"}},
+                    UnknownCase{"h/{level:,L1}/{x}?k={key}", {}}, UnknownCase{"h/{level:}/{x}", {"{level:}"}},
+                    UnknownCase{"h/{level:,}/{x}", {"{level:,}"}}));
+
+struct ExpandCase {
+  const char* value;
+  int32_t zoom;
+  const char* expanded;
+};
+
+class ExpandTest : public testing::TestWithParam<ExpandCase> {};
+
+TEST_P(ExpandTest, LevelNamesAndTheKey) {
+  EXPECT_EQ(ExpandTilePlaceholders(GetParam().value, {3, 1, GetParam().zoom, RowOrigin::FromTop}), GetParam().expanded);
+}
+
+// A level the list does not name stays as written, and so does the key, for the wire to fill in.
+INSTANTIATE_TEST_SUITE_P(
+    Values, ExpandTest,
+    testing::Values(ExpandCase{"h/{level:,L1,L2}/{y}/{x}?k={key}", 2, "h/L2/1/3?k={key}"},
+                    ExpandCase{"h/{level:,L1,L2}/{y}/{x}", 0, "h/{level:,L1,L2}/1/3"},
+                    ExpandCase{"h/{level:,L1,L2}/{y}/{x}", 3, "h/{level:,L1,L2}/1/3"}));
 
 struct FormCase {
   const char* value;

@@ -21,7 +21,7 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja >"$build.configure.lo
 cmake --build "$build" -- -j2 >"$build.build.log" 2>&1 || { tail -60 "$build.build.log"; exit 1; }
 
 status=0
-for target in FuzzIniFile FuzzFtl FuzzParsers FuzzCoordinate; do
+for target in FuzzIniFile FuzzFtl FuzzParsers FuzzCoordinate FuzzSourceDocuments; do
   corpus="$build/corpus-$target"
   rm -rf "$corpus"; mkdir -p "$corpus"
   cp "$here/seeds/$target"/* "$corpus/"
