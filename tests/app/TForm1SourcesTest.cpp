@@ -141,6 +141,20 @@ TEST_F(SourcesWindowTest, AddSourceAddsADocumentWholeOrNothing) {
   EXPECT_EQ(platform_.textQuestions.back(), TForm1::kAddSourceQuestion);
 }
 
+TEST_F(SourcesWindowTest, AddSourceKeepsAKeyWrittenInTheAddressApart) {
+  const std::string path = folder_.Path() + "paid.json";
+  WriteFile(path, R"({"tilejson": "2.2.0", "name": "Paid", "tiles": [")" + server_.BaseUrl() +
+                      R"(/{z}/{x}/{y}.png?key=s3cret"]})");
+  platform_.nextText = path;
+  form_->AddSourceClick(entries_);
+  ASSERT_TRUE(JobDone());
+  ASSERT_EQ(platform_.messages.size(), 1u);
+  EXPECT_NE(platform_.messages[0].find("'Paid' is kept apart"), std::string::npos) << platform_.messages[0];
+  EXPECT_EQ(ReadFile(sources_ + "Paid.ini").find("s3cret"), std::string::npos);
+  EXPECT_NE(ReadFile(sources_ + "Paid.ini").find("?key={key}"), std::string::npos);
+  EXPECT_NE(ReadFile(folder_.Path() + "keys.ini").find("Paid=s3cret"), std::string::npos);
+}
+
 TEST_F(SourcesWindowTest, TestSaysWhatOneTileOfTheChosenSourceIs) {
   struct Case {
     ScriptedServer::Handler answer;
