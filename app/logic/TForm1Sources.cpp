@@ -130,7 +130,7 @@ void TForm1::AddSourceClick(const TForm1Entries& entries) {
     sourceJob_.Start([this, address, road = *road]() -> std::function<void()> {
       try {
         return [this, import = ImportSourcesFrom(address, road.network, road.proxy)] { SourcesImported(import); };
-      } catch (const SourceImportError& refusal) {
+      } catch (const std::exception& refusal) {  // SourceImportError's one sentence, or what else stopped it
         return [this, sentence = std::string(refusal.what())] {
           face_.LabelSourceStatus.clear();
           ShowChosenSource();
@@ -215,9 +215,13 @@ void TForm1::TestSourceClick(const TForm1Entries& entries) {
       return;
     }
     sourceJob_.Start([this, source = *source, network, proxy = road->proxy]() -> std::function<void()> {
-      return [this, name = source.Name, sentence = TestSource(source, network, proxy).sentence] {
-        SourceTested(name, sentence);
-      };
+      std::string sentence;
+      try {
+        sentence = TestSource(source, network, proxy).sentence;
+      } catch (const std::exception& failure) {
+        sentence = failure.what();
+      }
+      return [this, name = source.Name, sentence] { SourceTested(name, sentence); };
     });
     face_.LabelSourceStatus = "Testing " + source->Name + "...";
   });
