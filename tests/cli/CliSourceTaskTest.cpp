@@ -57,6 +57,8 @@ class CliSourceTaskTest : public ::testing::Test {
 TEST_F(CliSourceTaskTest, AsksTheSourceWithItsKeyAndWritesTheKeyNowhere) {
   WriteSource("/t/{z}/{x}/{-y}.png?k={key}");
   WriteKey();
+  // One body for every tile: the default one holds the address it was asked by.
+  server.SetHandler([](const ScriptedRequest&) { return Respond::Ok(PngFramed("tile")); });
   const CliProcess::Result run = CliProcess::Run(TaskArgs("keyed"));
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string query = std::string("?k=") + kKey;
@@ -93,7 +95,7 @@ TEST_F(CliSourceTaskTest, ARedownloadAfterTheSourceWasEditedAsksTheTaskServer) {
   server.SetHandler([&](const ScriptedRequest& request) {
     return ++asked == 2 ? Respond::Status(404, "Not Found") : ServeBodyFor(request);
   });
-  ASSERT_EQ(CliProcess::Run(TaskArgs("listed")).status, 0);
+  CliProcess::Run(TaskArgs("listed"));
   ASSERT_TRUE(Contains(ReadFile(out / "listed_failed.ftl"), "{key}")) << "the list keeps the placeholder";
   WriteSource("/elsewhere/{z}/{x}/{y}.png?k={key}");
   const CliProcess::Result again =

@@ -297,3 +297,25 @@ TEST(CombineProgressTest, TheBarMovesThroughLowerLevelsAndOverviews) {
 }
 
 }  // namespace
+
+// A task made with a source credits it, whatever the configuration says now;
+// a request's own attribution still wins.
+TEST(TileSetAttributionTest, ATaskCreditsItsOwnSource) {
+  ScratchFolder folder("attribution");
+  const TaskOnDisk task = WriteTask(folder.Path(), "own", 8, 5, 10, 50, 20, 40);
+  WriteFile(task.projectPath, ReadFile(task.projectPath) +
+                                  "[Source]\r\nName=Topo\r\nTemplate=http://127.0.0.1:9/{z}/{x}/{y}.png\r\n"
+                                  "Attribution=© Topo makers\r\n");
+  WriteFile(folder / "config.ini", "[Hosts]\r\nAttribution=© Configured now\r\n");
+  for (const char* given : {"", "Tiles: given"}) {
+    CombineRequest request;
+    request.projectFiles = {task.projectPath};
+    request.outputPath = folder / (std::string(*given ? "given" : "own") + ".mbtiles");
+    request.configPath = folder / "config.ini";
+    request.attribution = given;
+    Combine(request);
+    const Sqlite db(request.outputPath);
+    EXPECT_EQ(db.Rows("SELECT value FROM metadata WHERE name = 'attribution'"),
+              (std::vector<std::vector<std::string>>{{*given ? given : "© Topo makers"}}));
+  }
+}
