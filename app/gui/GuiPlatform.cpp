@@ -2,6 +2,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -56,6 +62,35 @@ std::optional<std::string> GuiPlatform::BrowseForFolder(const std::string& title
   const QString chosen = QFileDialog::getExistingDirectory(DialogParent(), ToQt(title));
   if (chosen.isEmpty()) return std::nullopt;
   return chosen.toStdString();
+}
+
+std::optional<std::string> GuiPlatform::AskForText(const std::string& question, const std::string& fileFilter) {
+  QDialog dialog(DialogParent());
+  dialog.setObjectName("TextPrompt");
+  dialog.setWindowTitle(ApplicationTitle());
+  auto* grid = new QGridLayout(&dialog);
+  auto* label = new QLabel(ToQt(question), &dialog);
+  label->setWordWrap(true);
+  auto* entry = new QLineEdit(&dialog);
+  entry->setObjectName("TextPromptEntry");
+  entry->setMinimumWidth(420);
+  auto* file = new QPushButton("File...", &dialog);
+  file->setObjectName("TextPromptFile");
+  file->setAutoDefault(false);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  grid->addWidget(label, 0, 0, 1, 2);
+  grid->addWidget(entry, 1, 0);
+  grid->addWidget(file, 1, 1);
+  grid->addWidget(buttons, 2, 0, 1, 2);
+  QObject::connect(file, &QPushButton::clicked, &dialog, [&] {
+    const QString chosen =
+        QFileDialog::getOpenFileName(&dialog, "Open", entry->text(), ToQt(ToQtFileFilter(fileFilter)));
+    if (!chosen.isEmpty()) entry->setText(chosen);
+  });
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return entry->text().toStdString();
 }
 
 void GuiPlatform::ShellOpen(const std::string& target) {

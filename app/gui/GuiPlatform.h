@@ -18,6 +18,7 @@ class GuiPlatform : public QtCorePlatform {
   std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
                                             const std::string& startFolder) override;
   std::optional<std::string> BrowseForFolder(const std::string& title) override;
+  std::optional<std::string> AskForText(const std::string& question, const std::string& fileFilter) override;
   void ShellOpen(const std::string& target) override;
   void ShellOpenFile(const std::string& path, std::function<void()> noProgram) override;
   void StartProgram(const std::string& path, const std::vector<std::string>& arguments) override;

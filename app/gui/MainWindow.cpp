@@ -76,6 +76,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   BuildMenus();
   ConnectControls();
   ConnectAreaControls();
+  ConnectSourceControls();
   AddMapPicker();
   AddServerTools();
 
@@ -135,6 +136,7 @@ void MainWindow::BuildControls() {
   LabelMapsType->setObjectName("LabelMapsType");
   LabelMapsType->hide();
   comboMapsType->hide();
+  BuildSourceControls(entries, grid, row);
 
   TrackBar1 = new QSlider(Qt::Horizontal, entries);
   TrackBar1->setSingleStep(1);
@@ -367,6 +369,7 @@ TForm1Entries MainWindow::TypedEntries() const {
   task.threads = Edit10->text().toStdString();
   task.zoom = TrackBar1->value();
   task.mapsTypeIndex = comboMapsType->currentIndex();
+  task.source = ChosenSourceName();
   entries.zoomTo = ZoomTo->value();
   entries.buffer = EditBuffer->text().toStdString();
   return entries;
@@ -429,6 +432,7 @@ void MainWindow::Draw(const TForm1Face& face) {
   TrackBar1->setRange(face.TrackBar1Min, face.TrackBar1Max);
   TrackBar1->setToolTip(ToQt(face.TrackBar1Hint));
   ShowText(Label8, face.Label8);
+  DrawSources(face);
   if (face.entries) ShowEntries(*face.entries);
   ZoomTo->setRange(TrackBar1->value(), std::max(face.TrackBar1Max, TrackBar1->value()));
   if (face.entries) ZoomTo->setValue(face.entries->zoomTo);

@@ -20,6 +20,7 @@
 #include "TForm1.h"
 
 class GuiPlatform;
+class QGridLayout;
 class RefreshTilesDialog;
 class UpDownArrows;
 
@@ -93,6 +94,13 @@ class MainWindow : public QMainWindow, private TForm1View {
   // Picking the area on a map (MainWindowMapPick.cpp).
   QPushButton* PickOnMapButton = nullptr;
   QAction* PickOnMap1 = nullptr;
+  // Tile sources (MainWindowSources.cpp): the selector, the chosen source's
+  // attribution and terms link with the last Test's answer, and its buttons.
+  QComboBox* ComboBoxSource = nullptr;
+  QLabel* LabelSourceTerms = nullptr;
+  QLabel* LabelSourceStatus = nullptr;
+  QPushButton* ButtonAddSource = nullptr;
+  QPushButton* ButtonTestSource = nullptr;
   // The tile server's own tools (MainWindowServerTools.cpp).
   QPushButton* ButtonServerEstimate = nullptr;
   QAction* RefreshTiles1 = nullptr;
@@ -135,6 +143,10 @@ class MainWindow : public QMainWindow, private TForm1View {
   void DrawArea(const TForm1Face& face);
   void AddMapPicker();
   void PickOnMapClick();
+  void BuildSourceControls(QWidget* parent, QGridLayout* grid, int& row);
+  void ConnectSourceControls();
+  void DrawSources(const TForm1Face& face);
+  std::string ChosenSourceName() const;
   void AddServerTools();
   void RefreshTiles1Click();
   void BuildControls();

@@ -34,6 +34,12 @@ class Platform {
   // File-open dialog; nullopt when cancelled. filter is "Label(*.ext)|*.ext".
   virtual std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,
                                                     const std::string& startFolder) = 0;
+  // Asks for one line of text, with a "File..." button beside it that fills
+  // it from a file-open dialog (filter as above); nullopt when cancelled. A
+  // front end that cannot ask answers nullopt.
+  virtual std::optional<std::string> AskForText(const std::string& /*question*/, const std::string& /*fileFilter*/) {
+    return std::nullopt;
+  }
   // Folder-browse dialog; nullopt when cancelled.
   virtual std::optional<std::string> BrowseForFolder(const std::string& title) = 0;
 

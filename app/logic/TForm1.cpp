@@ -52,13 +52,13 @@ std::string TForm1::ExecutableFolder() {
   return folder;
 }
 
-// The entries an estimate is for: the typed rectangle, the levels and the area.
+// The entries an estimate is for: the typed rectangle, the levels, the area and the source.
 std::string TForm1::EstimateKey() const {
   const TaskEntries entries = StartEntries();
   char area[32];
   std::snprintf(area, sizeof area, "%p", static_cast<const void*>(entries.area.get()));
   return entries.left + '|' + entries.right + '|' + entries.top + '|' + entries.bottom + '|' +
-         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area;
+         std::to_string(entries.zoom) + '|' + std::to_string(LastZoom()) + '|' + area + '|' + entries.source;
 }
 
 void TForm1::Take(const TForm1Entries& entries) {
@@ -122,6 +122,7 @@ void TForm1::FormShow() {
     entries_.task.savePath = defaultPath_;
     entries_.task.threads = std::to_string(config.ReadInteger("IniParas", "DefaultThreadCount", 1));
     entries_.task.mapsTypeIndex = 8;
+    ListSources();
     SelectMapType();
   });
   NotifyControls();
@@ -136,12 +137,23 @@ void TForm1::comboMapsTypeChange(const TForm1Entries& entries) {
 void TForm1::SelectMapType() {
   // A selector without a valid row (a project file's odd map type) leaves the slider alone.
   const int32_t index = entries_.task.mapsTypeIndex;
+  if (index >= 0 && index < static_cast<int32_t>(kMapServices.size()))
+    entries_.task.zoom = kMapServices[index].defaultZoom;
+  ShowChosenSource();
+}
+
+void TForm1::KeepZoomInRange() {
+  const int32_t index = entries_.task.mapsTypeIndex;
   if (index >= 0 && index < static_cast<int32_t>(kMapServices.size())) {
-    const MapService& row = kMapServices[index];
-    face_.TrackBar1Max = row.highestZoom;
-    face_.TrackBar1Min = row.lowestZoom;
-    entries_.task.zoom = row.defaultZoom;
+    face_.TrackBar1Min = kMapServices[index].lowestZoom;
+    face_.TrackBar1Max = kMapServices[index].highestZoom;
   }
+  if (const SourceListing* source = ChosenSource()) {
+    face_.TrackBar1Min = source->minZoom;
+    face_.TrackBar1Max = std::max(source->maxZoom, source->minZoom);
+  }
+  int32_t& zoom = entries_.task.zoom;
+  zoom = std::max(std::min(zoom, face_.TrackBar1Max), face_.TrackBar1Min);
   FollowSlider();
 }
 
@@ -366,6 +378,8 @@ void TForm1::LoadProjectFile(const TForm1Entries& entries, const std::string& pa
     typed.mapsTypeIndex = project.MapsType >= 0 && project.MapsType < static_cast<int32_t>(kMapServices.size())
                               ? project.MapsType
                               : -1;
+    typed.source = stored.source;
+    if (project.Source) ListTaskSource(*project.Source);
     SelectMapType();
     // After the map type, so the stored zoom replaces that type's default; a task is one level.
     typed.zoom = project.Zoom;

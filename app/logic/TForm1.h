@@ -8,11 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "BackgroundJob.h"
 #include "MemoLines.h"
 #include "Platform.h"
 #include "ServerEstimate.h"
 #include "TaskEntries.h"
 #include "TaskRun.h"
+
+struct SourceImport;
 
 // The entries of the main window as one value: what the user typed or chose.
 // The front end hands them over when the user acts; the logic hands them back
@@ -25,6 +28,16 @@ struct TForm1Entries {
   int32_t zoomTo = 0;
   std::string buffer = "0";  // metres around an area file's lines and points
   friend bool operator==(const TForm1Entries&, const TForm1Entries&) = default;
+};
+
+// What the source selector knows of a source (the full source is read again
+// when it is used: the file may have changed).
+struct SourceListing {
+  std::string name;
+  int32_t minZoom = 0;
+  int32_t maxZoom = 0;
+  std::string attribution;  // with the terms' limit, when they forbid bulk downloading
+  std::string termsUrl;
 };
 
 // Progress of the running task, refreshed every tick; after the close the
@@ -51,6 +64,15 @@ struct TForm1Face {
   // What the entries would start: the tile count and size, or why Start would refuse.
   std::string LabelEstimate;
   std::string BitBtn1Caption;
+  // The source selector: TForm1::kNoSourceText (the configured server), then
+  // the sources by name. Under it the chosen source's attribution, its terms
+  // link, and what the last Test or "Add source..." said.
+  std::vector<std::string> sourceItems;
+  std::string LabelSourceAttribution;
+  std::string SourceTermsUrl;
+  std::string LabelSourceStatus;
+  bool ButtonTestSourceEnabled = false;
+  bool ButtonAddSourceEnabled = true;
   TForm1Progress progress;
   // Set only in a Draw after the logic changed the entries.
   std::optional<TForm1Entries> entries;
@@ -106,6 +128,11 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* Button1Hint = "Click to select path";
   static constexpr const char* Memo1Hint = "Double click to view log in notepad";
   static constexpr const char* kNoAreaText = "the rectangle";
+  static constexpr const char* kNoSourceText = "Configured server ([Hosts])";
+  static constexpr const char* kAddSourceQuestion =
+      "A TileJSON, a WMTS capabilities document, a QGIS connections file, or a tile address copied from a browser:";
+  static constexpr const char* kSourceFileFilter =
+      "Source documents (*.json *.xml *.txt)|*.json;*.xml;*.txt|All files (*)|*";
   static constexpr const char* kAreaFileFilter =
       "Vector files (*.geojson *.json *.kml *.kmz *.gpx *.shp *.gpkg *.fgb)|"
       "*.geojson;*.json;*.kml;*.kmz;*.gpx;*.shp;*.gpkg;*.fgb|All files (*)|*";
@@ -136,6 +163,17 @@ class TForm1 : private TaskRunObserver {
   // sample tiles, fetched in the background, until the entries change.
   void EstimateFromServerClick(const TForm1Entries& entries);
   bool EstimatingFromServer() const { return serverEstimate_.Running(); }
+  // Tile sources (TForm1Sources.cpp). A source was chosen: entries.task.source,
+  // empty for the configured server. The zoom slider and "to" keep to its range.
+  void SourceChange(const TForm1Entries& entries);
+  // "Add source...": a file or an address, read in the background; each
+  // source it gives joins the user's, and a single one is chosen.
+  void AddSourceClick(const TForm1Entries& entries);
+  // "Test": one tile of the chosen source, fetched in the background; the
+  // status line says what came.
+  void TestSourceClick(const TForm1Entries& entries);
+  void SourceTermsClick() { platform_.ShellOpen(face_.SourceTermsUrl); }
+  bool SourceJobRunning() const { return sourceJob_.Running(); }
   // "Open task ...": runs the file dialog, then LoadProjectFile.
   void LoadParametersfromprojectfilel1Click(const TForm1Entries& entries);
   void Button4Click(const TForm1Entries& entries) { LoadParametersfromprojectfilel1Click(entries); }
@@ -233,7 +271,17 @@ class TForm1 : private TaskRunObserver {
   // Whether the area file's area was widened by the buffer now typed; if not, it is imported again.
   bool BufferApplied();
   void SelectMapType();
+  // The slider's limits: the chosen source's zoom range, else the map type's; the entries kept inside.
+  void KeepZoomInRange();
   void FollowSlider();
+  // TForm1Sources.cpp
+  void ListSources();
+  // An opened task keeps its own source: listed as the project file holds it when the folders no longer do.
+  void ListTaskSource(const TileSource& source);
+  const SourceListing* ChosenSource() const;
+  void ShowChosenSource();
+  void SourcesImported(const SourceImport& import);
+  void SourceTested(const std::string& name, const std::string& sentence);
   void NotifyControls();
   std::string EstimateKey() const;
   void ShowProgress();
@@ -271,4 +319,6 @@ class TForm1 : private TaskRunObserver {
   std::string estimateKey_;    // what LabelEstimate was worked out for
   std::string totalKey_;       // what LabelTotalxy counts
   std::shared_ptr<const int> alive_ = std::make_shared<const int>(0);  // for routines queued to later
+  std::vector<SourceListing> sources_;  // as the selector lists them
+  BackgroundJob sourceJob_{platform_};  // last: gone before anything its routines use
 };

@@ -39,6 +39,8 @@ class FakePlatform : public Platform {
   bool timerEnabled = false;
   std::optional<std::string> nextFile;    // answer of the next file-open dialog
   std::optional<std::string> nextFolder;  // answer of the next folder dialog
+  std::optional<std::string> nextText;    // answer of the next text question
+  std::vector<std::string> textQuestions;
   std::string now = "2024-05-06 07:08:09";
   // Called with each message as it is shown, to look at the window at that moment.
   std::function<void(const std::string&)> onMessage;
@@ -98,6 +100,10 @@ class FakePlatform : public Platform {
                                             const std::string& startFolder) override {
     fileDialogs.push_back({title, filter, startFolder});
     return std::exchange(nextFile, std::nullopt);
+  }
+  std::optional<std::string> AskForText(const std::string& question, const std::string& /*fileFilter*/) override {
+    textQuestions.push_back(question);
+    return std::exchange(nextText, std::nullopt);
   }
   std::optional<std::string> BrowseForFolder(const std::string& title) override {
     folderDialogs.push_back(title);
