@@ -23,9 +23,7 @@ std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPat
   }
   std::unique_ptr<CombineSource> source(new CombineSource);
   source->projectPath_ = projectPath;
-  TaskParameters& p = source->parameters_;
-  p.MapsType = project.MapsType;
-  p.Zoom = project.Zoom;
+  TaskParameters p = ParametersOf(project);
   if (!FindMapService(p.MapsType))
     throw CombineError(projectPath + ": map type " + std::to_string(p.MapsType) + " is not one of 0 to 8.");
   if (p.Zoom < 0 || p.Zoom > 30 || (zoomAllowed && !zoomAllowed(p.MapsType, p.Zoom)))
@@ -37,21 +35,11 @@ std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPat
   } catch (const AreaError& refusal) {
     throw CombineError(refusal.what());
   }
-  p.LeftLongitude = project.Left;
-  p.RightLongitude = project.Right;
-  p.TopLatitude = project.Top;
-  p.BottomLatitude = project.Bottom;
-
-  const auto slash = projectPath.rfind(kDirSeparator);
-  p.SavePath = slash == std::string::npos ? std::string(".") + kDirSeparator : projectPath.substr(0, slash + 1);
-  p.TaskFileName = projectPath.substr(slash == std::string::npos ? 0 : slash + 1);
-  const auto dot = p.TaskFileName.rfind('.');
-  // The set-up would create a missing tile folder; a combiner must not.
-  const std::string folder = p.SavePath + p.TaskFileName.substr(0, dot) + kDirSeparator;
+  const std::string folder = p.SavePath + TaskBaseName(p.TaskFileName) + kDirSeparator;
   if (!IsDirectory(folder)) throw CombineError("The tile folder " + folder + " is missing.");
   source->origin_ = RowOriginOf(p.MapsType);
   try {
-    source->task_ = std::make_unique<DownloadTask>(p);
+    source->task_ = std::make_unique<TaskLayout>(std::move(p));
   } catch (const TaskSetupError& error) {
     throw CombineError(projectPath + ": " + error.what() + ".");
   }
@@ -72,7 +60,7 @@ int64_t CombineSource::TileCount() const {
 
 int32_t CombineSource::TaskRow(int32_t topRow) const {
   if (origin_ == RowOrigin::FromTop) return topRow;
-  return static_cast<int32_t>((int64_t{1} << parameters_.Zoom) - 1 - topRow);
+  return static_cast<int32_t>((int64_t{1} << task_->Parameters.Zoom) - 1 - topRow);
 }
 
 bool CombineSource::Holds(int32_t x, int32_t y) const {
@@ -111,7 +99,7 @@ AreaBounds CombineSource::Bounds() const {
 int32_t CombineSource::TopRow(int32_t rowFromTaskTop) const {
   if (origin_ == RowOrigin::FromTop) return task_->MinY + rowFromTaskTop;
   // Bottom-counted rows: the task's top edge is its highest row.
-  const int64_t lastRow = (int64_t{1} << parameters_.Zoom) - 1;
+  const int64_t lastRow = (int64_t{1} << task_->Parameters.Zoom) - 1;
   return static_cast<int32_t>(lastRow - (task_->MaxY - rowFromTaskTop));
 }
 
@@ -121,7 +109,7 @@ std::string CombineSource::TilePath(int32_t column, int32_t rowFromTaskTop) cons
 }
 
 MosaicGeometry CombineSource::Geometry() const {
-  const double side = TileSideMetres(parameters_.Zoom);
+  const double side = TileSideMetres(task_->Parameters.Zoom);
   MosaicGeometry geometry;
   geometry.west = -kMercatorHalfWidth + task_->MinX * side;
   geometry.north = kMercatorHalfWidth - TopRow(0) * side;
@@ -132,10 +120,10 @@ MosaicGeometry CombineSource::Geometry() const {
 }
 
 TileRange CombineSource::Range() const {
-  return {parameters_.Zoom, task_->MinX, task_->MaxX, TopRow(0), TopRow(Rows() - 1)};
+  return {task_->Parameters.Zoom, task_->MinX, task_->MaxX, TopRow(0), TopRow(Rows() - 1)};
 }
 
 std::string CombineSource::Name() const {
-  const std::string& file = parameters_.TaskFileName;
+  const std::string& file = task_->Parameters.TaskFileName;
   return file.substr(0, file.rfind('.'));
 }

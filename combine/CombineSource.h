@@ -32,10 +32,10 @@ class CombineSource {
   static std::unique_ptr<CombineSource> Open(const std::string& projectPath,
                                              const std::function<bool(int32_t, int32_t)>& zoomAllowed);
 
-  const DownloadTask& Task() const { return *task_; }
+  const TaskLayout& Task() const { return *task_; }
   const std::string& ProjectPath() const { return projectPath_; }
-  int32_t Zoom() const { return parameters_.Zoom; }
-  int32_t MapsType() const { return parameters_.MapsType; }
+  int32_t Zoom() const { return task_->Parameters.Zoom; }
+  int32_t MapsType() const { return task_->Parameters.MapsType; }
   RowOrigin Origin() const { return origin_; }
 
   int32_t Columns() const { return task_->MaxX - task_->MinX + 1; }
@@ -72,9 +72,8 @@ class CombineSource {
  private:
   CombineSource() = default;
   std::string projectPath_;
-  TaskParameters parameters_;
   RowOrigin origin_ = RowOrigin::FromTop;
-  std::unique_ptr<DownloadTask> task_;  // refers to parameters_: the source never moves
+  std::unique_ptr<TaskLayout> task_;
   std::optional<Area> area_;
   std::optional<AreaMask> mask_;  // the tiles inside area_, rows as the task counts them
 };

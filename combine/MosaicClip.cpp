@@ -43,7 +43,7 @@ MosaicClip::MosaicClip(const CombineSource& source) : source_(source) {
       for (const AreaRing& hole : area->polygons[p].holes) AddRing(hole, static_cast<int32_t>(p), false);
     }
     if (!area->lines.empty() || !area->points.empty()) {
-      const DownloadTask& task = source.Task();
+      const TaskLayout& task = source.Task();
       whole_ = BuildAreaMask(Area{{}, area->lines, area->points}, source.Zoom(), source.Origin(),
                              TileRect{task.MinX, task.MinY, task.MaxX, task.MaxY});
     }

@@ -90,6 +90,23 @@ std::array<ProjectFile::Position, ProjectFile::kPositionSlots> ProjectFile::Read
   return positions;
 }
 
+TaskParameters ParametersOf(const ProjectFile& project) {
+  TaskParameters p;
+  p.MapsType = project.MapsType;
+  p.Zoom = project.Zoom;
+  p.LeftLongitude = project.Left;
+  p.RightLongitude = project.Right;
+  p.TopLatitude = project.Top;
+  p.BottomLatitude = project.Bottom;
+  p.ThreadCount = project.ThreadCount;
+  p.Source = project.Source;
+  if (p.Source) p.Hosts.OpenStreetMap = p.Source->Template;
+  const std::size_t slash = project.path.rfind(kDirSeparator);
+  p.SavePath = slash == std::string::npos ? std::string(".") + kDirSeparator : project.path.substr(0, slash + 1);
+  p.TaskFileName = project.path.substr(slash == std::string::npos ? 0 : slash + 1);
+  return p;
+}
+
 std::string TaskBaseName(const std::string& taskFileName) {
   const auto dot = taskFileName.rfind('.');
   if (dot == std::string::npos || taskFileName.find(kDirSeparator, dot) != std::string::npos)

@@ -10,7 +10,7 @@
 
 #include "TileSource.h"
 
-struct TaskParameters;
+#include "TaskParameters.h"
 struct TaskTileRange;
 
 // A task's name without its ".qrnl" (the text from the last dot, when no
@@ -67,6 +67,12 @@ struct ProjectFile {
   // allowed: a missing file or key is no position.
   static std::array<Position, kPositionSlots> ReadPositions(const std::string& path);
 };
+
+// The parameters a finished task was made with, as its readers need them
+// (TaskLayout): map type, zoom, rectangle, thread count, source, and the
+// save folder and name from the file's own path. No area: its readers read
+// it themselves (area/AreaTask.h).
+TaskParameters ParametersOf(const ProjectFile& project);
 
 // The text WriteProjectFile gives a new task: its inputs, its range and
 // empty position keys for ThreadSlots workers; a task over an area also

@@ -73,34 +73,42 @@ TaskTileRange TileRangeOf(double left, double right, double top, double bottom, 
   return r;
 }
 
-DownloadTask::DownloadTask(const TaskParameters& parameters) : Parameters(parameters) {
-  const TaskParameters& p = Parameters;
-  static_cast<TaskTileRange&>(*this) =
-      TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType);
+TaskLayout::Shape TaskLayout::ShapeOf(const TaskParameters& p) {
+  Shape shape{TileRangeOf(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude, p.Zoom, p.MapsType),
+              nullptr};
+  if (!p.Area) return shape;
+  shape.inside = p.Area->TilesInside(p.Zoom, RowOriginOf(p.MapsType), shape.range);
+  // Never widened to the rectangle: a task over an area fetches its inside or nothing.
+  if (!shape.inside || shape.inside->Count() <= 0)
+    throw TaskSetupError("The area has no tile inside at zoom " + std::to_string(p.Zoom),
+                         "The area holds no tile at zoom " + std::to_string(p.Zoom) + ".");
+  shape.range.TotalTiles = static_cast<int32_t>(std::min<int64_t>(shape.inside->Count(), shape.range.TotalTiles));
+  return shape;
+}
 
-  const std::string base = p.SavePath + TaskBaseName(p.TaskFileName);
+TaskLayout::TaskLayout(TaskParameters parameters) : TaskLayout(parameters, ShapeOf(parameters)) {}
+
+TaskLayout::TaskLayout(TaskParameters parameters, Shape shape)
+    : TaskTileRange(shape.range),
+      Parameters([&] {
+        if (shape.range.TotalTiles < parameters.ThreadCount) parameters.ThreadCount = shape.range.TotalTiles;
+        return std::move(parameters);
+      }()),
+      Inside(std::move(shape.inside)) {
+  const std::string base = Parameters.SavePath + TaskBaseName(Parameters.TaskFileName);
   LogPath = base + "_log.txt";
   FailedListPath = base + "_failed.ftl";
   TileListPath = base + "_list.txt";
   TileFolder = base + kDirSeparator;
-  if (p.Area) SelectTilesInside();
+  if (Inside) AreaFilePath = Parameters.SavePath + AreaFileNameOf(Parameters.TaskFileName);
+}
 
+DownloadTask::DownloadTask(TaskParameters parameters) : TaskLayout(std::move(parameters)) {
   if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
   TileFolderWasEmpty = FolderIsEmpty(TileFolder);
-  if (p.Resume) ReadResumePositions();
-}
-
-void DownloadTask::SelectTilesInside() {
-  const TaskParameters& p = Parameters;
-  AreaFilePath = p.SavePath + AreaFileNameOf(p.TaskFileName);
-  Inside = p.Area->TilesInside(p.Zoom, RowOriginOf(p.MapsType), *this);
-  // Never widened to the rectangle: a task over an area fetches its inside or nothing.
-  if (!Inside || Inside->Count() <= 0)
-    throw TaskSetupError("The area has no tile inside at zoom " + std::to_string(p.Zoom),
-                         "The area holds no tile at zoom " + std::to_string(p.Zoom) + ".");
-  TotalTiles = static_cast<int32_t>(std::min<int64_t>(Inside->Count(), TotalTiles));
+  if (Parameters.Resume) ReadResumePositions();
 }
 
 void DownloadTask::ClearStaleTemporaries() const {
@@ -147,17 +155,17 @@ void DownloadTask::ReadResumePositions() {
   }
 }
 
-std::string DownloadTask::TileUrl(int32_t x, int32_t y) const {
+std::string TaskLayout::TileUrl(int32_t x, int32_t y) const {
   return BuildTileUrl(Parameters.Hosts, Parameters.MapsType, x, y, Parameters.Zoom);
 }
 
-std::string DownloadTask::TileFileName(int32_t x, int32_t y) const {
+std::string TaskLayout::TileFileName(int32_t x, int32_t y) const {
   return BuildTileFileName(Parameters.MapsType, x, y, Parameters.Zoom);
 }
 
-std::string DownloadTask::TileFilePath(int32_t x, int32_t y) const { return TileFolder + TileFileName(x, y); }
+std::string TaskLayout::TileFilePath(int32_t x, int32_t y) const { return TileFolder + TileFileName(x, y); }
 
-std::string DownloadTask::SavedTilePath(int32_t x, int32_t y) const { return SavedTileFile(TileFilePath(x, y)); }
+std::string TaskLayout::SavedTilePath(int32_t x, int32_t y) const { return SavedTileFile(TileFilePath(x, y)); }
 
 namespace {
 
@@ -236,7 +244,7 @@ bool PutTilePlaceholder(const std::string& taskPath, std::string_view bytes) {
   return CreateFileAtomicNoReplace(taskPath, bytes);
 }
 
-std::string DownloadTask::ProjectFilePath() const { return Parameters.SavePath + Parameters.TaskFileName; }
+std::string TaskLayout::ProjectFilePath() const { return Parameters.SavePath + Parameters.TaskFileName; }
 
 std::string DownloadTask::ProjectFileText() const { return ::ProjectFileText(Parameters, *this); }
 

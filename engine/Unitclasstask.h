@@ -49,22 +49,18 @@ int64_t TilesBeforePositions(const TaskTileRange& range, int32_t threadCount,
                              const std::vector<std::pair<int32_t, int32_t>>& positions,
                              const TileSelection* inside = nullptr);
 
-// The task built at Start from its parameters. Nothing changes it after the
-// set-up; workers share it read-only.
-class DownloadTask : public TaskTileRange {
+// What a task is, with no side effect: its parameters (its own copy, never
+// changed), its range, its files' names and the tiles inside its area. The
+// combiner and the viewer read a finished task through it.
+class TaskLayout : public TaskTileRange {
  public:
   // Throws TaskSetupError: zoom outside 0..30, a coordinate off the grid's
   // 32-bit range (a pole latitude), a range of no tiles or of more than
-  // 2^31 - 1, an area with no tile inside, a tile folder that cannot be
-  // created. The parameters are not owned and must outlive the task.
-  explicit DownloadTask(const TaskParameters& parameters);
+  // 2^31 - 1, an area with no tile inside. A thread count above the task's
+  // tiles is lowered to it: no worker would have a tile.
+  explicit TaskLayout(TaskParameters parameters);
 
-  std::array<int32_t, 16> ResumeX{};
-  std::array<int32_t, 16> ResumeY{};
-  const TaskParameters& Parameters;
-  // The tile folder held nothing when the task was built: a tile this run
-  // saves once lies under no other name. Workers save each tile once.
-  bool TileFolderWasEmpty = false;
+  const TaskParameters Parameters;
   std::string LogPath;
   std::string FailedListPath;
   std::string TileListPath;
@@ -81,6 +77,30 @@ class DownloadTask : public TaskTileRange {
   std::string SavedTilePath(int32_t x, int32_t y) const;
 
   std::string ProjectFilePath() const;
+
+ private:
+  struct Shape {
+    TaskTileRange range;
+    std::shared_ptr<const TileSelection> inside;
+  };
+  static Shape ShapeOf(const TaskParameters& p);
+  TaskLayout(TaskParameters parameters, Shape shape);
+};
+
+// The task built at Start: its layout, its tile folder made, its workers'
+// resume positions read. Nothing changes it after the set-up; workers share
+// it read-only.
+class DownloadTask : public TaskLayout {
+ public:
+  // Throws TaskSetupError as TaskLayout does, and for a tile folder that
+  // cannot be created.
+  explicit DownloadTask(TaskParameters parameters);
+
+  std::array<int32_t, 16> ResumeX{};
+  std::array<int32_t, 16> ResumeY{};
+  // The tile folder held nothing when the task was built: a tile this run
+  // saves once lies under no other name. Workers save each tile once.
+  bool TileFolderWasEmpty = false;
 
   // Removes the hidden temporaries a killed run left in the tile folder and
   // the save folder (a scan of the whole tile folder: part of the set-up
@@ -115,6 +135,5 @@ class DownloadTask : public TaskTileRange {
   static constexpr const char* kTileListHeader = ::kTileListHeader;
 
  private:
-  void SelectTilesInside();
   void ReadResumePositions();
 };

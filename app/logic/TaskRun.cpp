@@ -45,13 +45,12 @@ uint64_t PathHash(std::string_view path) {
 }  // namespace
 
 TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options)
-    : platform_(platform), observer_(observer), options_(options), parameters_(std::move(parameters)) {
-  task_ = std::make_unique<DownloadTask>(parameters_);
+    : platform_(platform), observer_(observer), options_(options) {
+  task_ = std::make_unique<DownloadTask>(std::move(parameters));
   lock_ = std::make_unique<TaskLock>(task_->TileFolder);
   if (!lock_->Held())
-    throw TaskBusyError("The task " + parameters_.TaskFileName + " is " + lock_->Refusal() +
+    throw TaskBusyError("The task " + task_->Parameters.TaskFileName + " is " + lock_->Refusal() +
                         ": start it again once that has ended.");
-  if (task_->TotalTiles < parameters_.ThreadCount) parameters_.ThreadCount = task_->TotalTiles;
   doneBefore_ = task_->TilesBeforeResume();
 }
 
@@ -89,7 +88,7 @@ PreparedViews TaskRun::PrepareLockedFiles(const std::string& nowText, const std:
   task_->ClearStaleTemporaries();
   task_->WriteFiles(nowText, cancel);
   // A replaced task's validators belong to tiles it no longer has.
-  if (!parameters_.Resume) ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
+  if (!task_->Parameters.Resume) ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
   RememberLastTask(configPath, task_->ProjectFilePath());
 
   ViewTail logLines, failedLines;
@@ -130,21 +129,21 @@ void TaskRun::PrepareInBackground(const std::string& nowText, const std::string&
 }
 
 void TaskRun::StartWorkers(const std::string& blankImagePath) {
-  pacer_ = std::make_unique<RequestPacer>(parameters_.Network.MaxRequestsPerSecond);
-  watch_ = std::make_unique<FailureWatch>(parameters_.Network.StopAfterFailures, [this](const std::string& reason) {
+  pacer_ = std::make_unique<RequestPacer>(task_->Parameters.Network.MaxRequestsPerSecond);
+  watch_ = std::make_unique<FailureWatch>(task_->Parameters.Network.StopAfterFailures, [this](const std::string& reason) {
     platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
   });
   fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
   state_ = State::Running;
   if (!options_.startWorkers) return;
-  for (int32_t n = 0; n < parameters_.ThreadCount; ++n) {
+  for (int32_t n = 0; n < task_->Parameters.ThreadCount; ++n) {
     workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get(),
                                                 watch_.get(), fresh_.get());
     ++runningWorkers_;
   }
 }
 
-int32_t TaskRun::WorkerSlotsInUse() const { return std::clamp(parameters_.ThreadCount, 0, kMaxWorkers); }
+int32_t TaskRun::WorkerSlotsInUse() const { return std::clamp(task_->Parameters.ThreadCount, 0, kMaxWorkers); }
 
 void TaskRun::Stop() {
   if (Preparing()) {

@@ -157,7 +157,7 @@ class TaskRun : public TDownThreadSink {
   int32_t RunningWorkers() const { return runningWorkers_; }
   int32_t Ticks() const { return ticks_; }
   RunCounts Counts() const;
-  const TaskParameters& Parameters() const { return parameters_; }
+  const TaskParameters& Parameters() const { return task_->Parameters; }
   const DownloadTask& Task() const { return *task_; }
   // Bytes waiting in memory for the next save (both files).
   std::size_t UnsavedBytes() const { return log_.UnsavedBytes() + failed_.UnsavedBytes(); }
@@ -187,7 +187,6 @@ class TaskRun : public TDownThreadSink {
   Platform& platform_;
   TaskRunObserver& observer_;
   TaskRunOptions options_;
-  TaskParameters parameters_;
   std::unique_ptr<DownloadTask> task_;
   std::unique_ptr<RequestPacer> pacer_;  // shared by the workers, outlives them
   std::unique_ptr<FailureWatch> watch_;  // likewise

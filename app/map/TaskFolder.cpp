@@ -111,8 +111,7 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   extent.origin = RowOriginOf(extent.mapsType);
   // The download's own range, so the viewer shows exactly the tiles the task fetched.
   try {
-    const TaskTileRange range =
-        TileRangeOf(extent.left, extent.right, extent.top, extent.bottom, extent.zoom, extent.mapsType);
+    const TaskLayout range(ParametersOf(project));
     extent.minX = range.MinX, extent.maxX = range.MaxX, extent.minY = range.MinY, extent.maxY = range.MaxY;
   } catch (const TaskSetupError& refusal) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());

@@ -73,10 +73,11 @@ class WorkerTest : public ::testing::Test {
   WorkerTest() {
     params_.MapsType = kOpenStreetMap;
     params_.Zoom = kZoom;
-    params_.LeftLongitude = 10;
-    params_.RightLongitude = 20;
-    params_.TopLatitude = 50;
-    params_.BottomLatitude = 40;
+    // The whole world: the task lowers no thread count, and each test narrows the range itself.
+    params_.LeftLongitude = -180;
+    params_.RightLongitude = 180;
+    params_.TopLatitude = 85;
+    params_.BottomLatitude = -85;
     params_.SavePath = folder_.Path();
     params_.TaskFileName = "task.qrnl";
     params_.Hosts.OpenStreetMap = server_.HostAndPort();
@@ -660,12 +661,12 @@ TEST_F(WorkerTest, ProxyPortThatIsNotAUsableNumberEndsTheWorker) {
       {"80x", "log: T1 Proxy port '80x' is not a port number (1 to 65535)."},
       {"70000", "log: T1 Proxy port '70000' is not a port number (1 to 65535)."},
   };
-  MakeTask(5, 5, 7, 7);
   params_.UseProxy = true;
   params_.ProxyServer = "127.0.0.1";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.port);
     params_.ProxyPort = c.port;
+    MakeTask(5, 5, 7, 7);  // the task keeps its own copy of the parameters
     RecordingSink sink;
     RunWorker(0, sink);
     EXPECT_EQ(sink.Lines(), (std::vector<std::string>{c.line, "log: T1 Finished."}));
