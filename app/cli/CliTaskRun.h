@@ -49,7 +49,7 @@ class CliTaskRun : private TaskRunObserver {
   void ClearProgress();
 
   // TaskRunObserver
-  void LogLineAdded(const std::string& line) override { out_.Append(line); }
+  void LogLineAdded(const std::string& line, LogLineKind /*kind*/) override { out_.Append(line); }
   void WorkersEnded() override;
   void TimerOff() override { platform_.SetTimerEnabled(false); }
   void Closed(const RunCounts& counts, const std::string& firstError) override;

@@ -64,7 +64,7 @@ class TForm1View {
   virtual void Draw(const TForm1Face& /*face*/) {}
   // A tick: only the progress moved.
   virtual void ProgressChanged(const TForm1Progress& /*progress*/) {}
-  virtual void Memo1Appended(const std::string& /*line*/) {}
+  virtual void Memo1Appended(const std::string& /*line*/, LogLineKind /*kind*/) {}
   virtual void Memo1Replaced() {}
   virtual void Memo2Appended(const std::string& /*line*/) {}
   virtual void Memo2Replaced() {}
@@ -221,7 +221,7 @@ class TForm1 : private TaskRunObserver {
   // TaskRunObserver
   void LogLoaded(std::vector<std::string> lines) override;
   void FailedLoaded(std::vector<std::string> lines) override;
-  void LogLineAdded(const std::string& line) override;
+  void LogLineAdded(const std::string& line, LogLineKind kind) override;
   void FailedLineAdded(const std::string& line) override;
   void TimerOff() override;
   void Closed(const RunCounts& counts, const std::string& firstError) override;

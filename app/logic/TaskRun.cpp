@@ -13,13 +13,6 @@
 
 namespace {
 
-bool IsTileSavedLine(const std::string& line) {
-  constexpr std::string_view kOk = " ->ok!";
-  return line.size() > kOk.size() && line[0] == 'T' && line.ends_with(kOk) && line.find(":seq=") != std::string::npos;
-}
-
-bool IsBlankImageLine(const std::string& line) { return line.ends_with(" got a blank image!"); }
-
 // The lines of a file for a view: only the newest are kept.
 class ViewTail {
  public:
@@ -159,29 +152,47 @@ void TaskRun::Stop() {
   }
 }
 
-void TaskRun::AppendLog(const std::string& line) {
+void TaskRun::AppendLog(const std::string& line, LogLineKind kind) {
   log_.Add(line);
-  observer_.LogLineAdded(line);
+  observer_.LogLineAdded(line, kind);
 }
 
-void TaskRun::AddLogLine(const std::string& line) {
-  platform_.RunOnGuiThread([this, &line] {
-    if (IsTileSavedLine(line)) {
+void TaskRun::Report(const WorkerReport& report) {
+  platform_.RunOnGuiThread([this, &report] { Take(report); });
+}
+
+void TaskRun::Take(const WorkerReport& report) {
+  switch (report.event) {
+    case WorkerEvent::Saved:
       ++saved_;
-      SettleListed(line);
-    } else if (IsBlankImageLine(line))
+      SettleListed(report.tile);
+      break;
+    case WorkerEvent::Blank:
       ++blank_;
-    else if (line == kBanText)
-      ++banned_;  // the worker ends after this line
-    AppendLog(line);
-  });
+      break;
+    case WorkerEvent::Banned:
+      ++banned_;  // the worker ends after this report
+      break;
+    default:
+      break;
+  }
+  const std::string line(report.line);
+  AppendLog(line, LogLineKindOf(report.event));
+  if (report.event == WorkerEvent::Failed) {
+    const std::string listed(report.listed);
+    CountListed(listed);
+    ++failedTiles_;
+    failed_.Add(listed);
+    observer_.FailedLineAdded(listed);
+  }
+  if (report.event == WorkerEvent::Ended && --runningWorkers_ == 0) observer_.WorkersEnded();
 }
 
 void TaskRun::StopForFailures(const std::string& reason) {
   if (state_ != State::Running) return;
   state_ = State::Closing;
   stopReason_ = ReadableFailure(reason);  // shown in a message box or on stderr
-  AppendLog(reason);
+  AppendLog(reason, LogLineKind::Failure);
   for (auto& worker : workers_)
     if (worker) worker->Terminate();
 }
@@ -191,29 +202,10 @@ void TaskRun::CountListed(std::string_view line) {
   if (bar != std::string_view::npos) listed_.insert(PathHash(line.substr(0, bar)));
 }
 
-// "Tn:seq=S, NAME ->ok!": the tile at the task's folder + NAME was saved.
-void TaskRun::SettleListed(const std::string& savedLine) {
+void TaskRun::SettleListed(TilePosition tile) {
   if (listed_.empty()) return;
-  const std::size_t name = savedLine.find(", ", savedLine.find(":seq="));
-  constexpr std::size_t kOkSize = std::string_view(" ->ok!").size();
-  if (name == std::string::npos || name + 2 + kOkSize > savedLine.size()) return;
-  std::string path = task_->TileFolder + savedLine.substr(name + 2, savedLine.size() - kOkSize - name - 2);
+  std::string path = task_->TileFolder + task_->TileFileName(tile.x, tile.y);
   if (listed_.erase(PathHash(path)) > 0) settled_.push_back(std::move(path));
-}
-
-void TaskRun::AddFailedLine(const std::string& line) {
-  platform_.RunOnGuiThread([this, &line] {
-    CountListed(line);
-    ++failedTiles_;
-    failed_.Add(line);
-    observer_.FailedLineAdded(line);
-  });
-}
-
-void TaskRun::WorkerDone(int32_t /*threadIndex*/) {
-  platform_.RunOnGuiThread([this] {
-    if (--runningWorkers_ == 0) observer_.WorkersEnded();
-  });
 }
 
 RunCounts TaskRun::Counts() const {
@@ -307,7 +299,8 @@ void TaskRun::Close() {
     }
   };
   const bool logSaved = attempt([&] { log_.Save(Durability::PowerLoss); });
-  observer_.LogLineAdded(logSaved ? savedLine : "Log file could not be saved as " + task_->LogPath + ".");
+  observer_.LogLineAdded(logSaved ? savedLine : "Log file could not be saved as " + task_->LogPath + ".",
+                         LogLineKind::Plain);
   listSaved_ = attempt([&] { SaveFailedList(Durability::PowerLoss); });
   // Every worker has reported its end, so these positions are final.
   if (listSaved_) attempt([&] { WritePositions(SnapshotPositions()); });

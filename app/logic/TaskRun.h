@@ -15,9 +15,10 @@
 // through Platform::RunOnGuiThread. StartWorkers creates the workers and the
 // run is Running; the front end enables its timer and calls Tick every second.
 //
-// While it runs, workers report through the TDownThreadSink calls. Each
-// line reaches the run's counts, the file's unsaved lines and the front
-// end's view, and nothing else: the run keeps no copy of the log. Every
+// While it runs, workers hand over WorkerReport values (TDownThreadSink).
+// The run counts from a report's event; its line reaches the log file's
+// unsaved lines and, with its kind, the front end's view, and nothing else:
+// the run keeps no copy of the log. Every
 // fourth tick saves: positions read first, the new lines appended to the log
 // and to the failed list, then the positions written, so that no saved
 // position ever lies past a failure that no list on disk names. A listed
@@ -69,6 +70,7 @@
 #include "FailureWatch.h"
 #include "FreshWriter.h"
 #include "GrowingTextFile.h"
+#include "LogLineKind.h"
 #include "Platform.h"
 #include "RequestPacer.h"
 #include "RunSummary.h"
@@ -85,7 +87,7 @@ class TaskRunObserver {
   // The lines the log and the failed list hold at Prepare, in order.
   virtual void LogLoaded(std::vector<std::string> /*lines*/) {}
   virtual void FailedLoaded(std::vector<std::string> /*lines*/) {}
-  virtual void LogLineAdded(const std::string& /*line*/) {}
+  virtual void LogLineAdded(const std::string& /*line*/, LogLineKind /*kind*/) {}
   virtual void FailedLineAdded(const std::string& /*line*/) {}
   // The last worker has reported its end; the next tick closes the run.
   virtual void WorkersEnded() {}
@@ -162,10 +164,8 @@ class TaskRun : public TDownThreadSink {
   // Bytes waiting in memory for the next save (both files).
   std::size_t UnsavedBytes() const { return log_.UnsavedBytes() + failed_.UnsavedBytes(); }
 
-  // TDownThreadSink: each hands its effect over and waits for it.
-  void AddLogLine(const std::string& line) override;
-  void AddFailedLine(const std::string& line) override;
-  void WorkerDone(int32_t threadIndex) override;
+  // TDownThreadSink: hands the report's effect over and waits for it.
+  void Report(const WorkerReport& report) override;
 
   // The reason the run was stopped without the user; empty when it was not.
   const std::string& StopReason() const { return stopReason_; }
@@ -174,11 +174,12 @@ class TaskRun : public TDownThreadSink {
   PreparedViews PrepareLockedFiles(const std::string& nowText, const std::string& configPath,
                                    const std::atomic<bool>* cancel);
   void StopForFailures(const std::string& reason);
+  void Take(const WorkerReport& report);
   void CountListed(std::string_view line);
-  void SettleListed(const std::string& savedLine);
+  void SettleListed(TilePosition tile);
   void SaveFailedList(Durability durability);
   int32_t WorkerSlotsInUse() const;
-  void AppendLog(const std::string& line);
+  void AppendLog(const std::string& line, LogLineKind kind = LogLineKind::Plain);
   void SaveProgress(Durability logDurability);
   void Close();
   std::vector<TilePosition> SnapshotPositions() const;
