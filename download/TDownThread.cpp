@@ -48,6 +48,9 @@
 // task's FreshWriter, which keeps them for a later refresh without the
 // worker waiting for its disk.
 //
+// An owner that is ending asks the worker to abandon its work: a fetch in
+// flight breaks off, and its tile is neither recorded nor blanked.
+//
 // Whatever road ends the run (end of share, stop request, ban, a bad proxy
 // port, an error nobody expected), the closing step runs exactly once: the
 // client is destroyed and "Tn Finished." is reported as the worker's end.
@@ -125,6 +128,11 @@ void TDownThread::Start() {
 
 void TDownThread::Terminate() { terminated_.store(true); }
 
+void TDownThread::Abandon() {
+  abandoned_.store(true);
+  terminated_.store(true);
+}
+
 void TDownThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
@@ -181,6 +189,7 @@ void TDownThread::Run() {
   const TaskParameters& params = task.Parameters;
 
   http_ = std::make_unique<TileHttpClient>(params.Network);
+  http_->SetAbandonFlag(&abandoned_);
   if (params.UseProxy) {
     if (const std::optional<std::string> problem = ApplyProxy(params, *http_)) {
       BeginLine();
@@ -251,6 +260,8 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
   if (result.status == TileFetchResult::Status::Fetched) {
     if (SaveTile(x, y, seq, url) && fresh_ && !result.freshness.Empty())
       fresh_->Add({x, y, NowMilliseconds(), result.freshness});
+  } else if (result.status == TileFetchResult::Status::Failed && abandoned_.load()) {
+    stopWorker = true;  // broken off on purpose: no failure of the tile's own
   } else if (result.status == TileFetchResult::Status::Failed) {
     HandleFailure(result.outcome, result.message, x, y, url, stopWorker);
   }

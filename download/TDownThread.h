@@ -72,6 +72,9 @@ class TDownThread {
 
   void Start();      // only for a worker created suspended
   void Terminate();  // the stop request; the tile in hand is finished first
+  // The stop request for an owner that is ending: a fetch in flight breaks
+  // off, and its tile is neither saved nor recorded (a resume fetches it).
+  void Abandon();
   bool Terminated() const { return terminated_.load(); }
   void WaitFor();    // joins the thread
 
@@ -114,6 +117,7 @@ class TDownThread {
   std::unique_ptr<TileFetcher> fetcher_;
 
   std::atomic<bool> terminated_{false};
+  std::atomic<bool> abandoned_{false};
   std::atomic<uint64_t> last_{0};
   std::atomic<uint64_t> bytesSaved_{0};
   bool started_ = false;

@@ -25,7 +25,8 @@
 // The first SIGINT presses Stop (during the set-up: cancels it, nothing
 // written); the second saves the progress and ends the process at once,
 // without waiting for fetches in flight. SIGTERM (a logout, a service
-// manager) saves and ends at once too.
+// manager) saves the progress at once, breaks off the fetches in flight and
+// ends once the workers have.
 class CliTaskRun : private TaskRunObserver {
  public:
   enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };

@@ -92,7 +92,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
     if (logic_.TaskRunning()) {
       platform_.RunGuarded([this] { logic_.SaveProgressForExit(); });
-      EndProcessKeepingProgress();
+      EndRunKeepingProgress();
     }
   });
   platform_.SetParentWindow(this);
@@ -531,19 +531,21 @@ void MainWindow::ShowRedownloadWindow() {
 }
 
 void MainWindow::ExitRequested() {
-  if (logic_.TaskRunning()) EndProcessKeepingProgress();
+  if (logic_.TaskRunning()) EndRunKeepingProgress();
   QCoreApplication::quit();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (logic_.TaskRunning()) {
     platform_.RunGuarded([this] { logic_.SaveProgressForExit(); });
-    EndProcessKeepingProgress();
+    EndRunKeepingProgress();
   }
   event->accept();
   QCoreApplication::quit();
 }
 
-// Workers may be inside a fetch or waiting on this thread; the process ends
-// without waiting for them. Their progress was saved just before.
-void MainWindow::EndProcessKeepingProgress() { std::_Exit(EXIT_SUCCESS); }
+// The progress was saved just before. The workers break off their fetches
+// and end while this thread serves what they hand over.
+void MainWindow::EndRunKeepingProgress() {
+  platform_.RunGuarded([this] { logic_.EndRun(); });
+}

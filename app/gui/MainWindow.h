@@ -147,7 +147,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   TForm1Entries TypedEntries() const;
   void ShowEntries(const TForm1Entries& entries);
   void FlushPendingLines();
-  void EndProcessKeepingProgress();
+  void EndRunKeepingProgress();
 
   GuiPlatform& platform_;
   std::string configPathOverride_;

@@ -75,8 +75,8 @@ class TForm1View {
   virtual void ShowRedownloadWindow() {}
   // A task has closed; the line sums up its run (shown before the closing message).
   virtual void RunSummaryReady(const std::string& /*summary*/) {}
-  // Exit1Click has saved a running task's progress; the front end ends now,
-  // without waiting for workers (see SaveProgressForExit).
+  // Exit1Click has saved a running task's progress; the front end ends now
+  // (see SaveProgressForExit).
   virtual void ExitRequested() {}
 };
 
@@ -175,9 +175,11 @@ class TForm1 : private TaskRunObserver {
   // Before the front end ends while a task runs: saves the log, the failed-tile
   // list and then the worker positions, without waiting for any worker. Safe
   // while workers are blocked waiting on the GUI thread. Does nothing when no
-  // task runs. The front end must then end the process without destroying
-  // the window (std::_Exit), since workers may still report.
+  // task runs. The front end then calls EndRun.
   void SaveProgressForExit();
+  // Stops the set-up and the workers and waits for them, serving their
+  // reports meanwhile; no next level starts. The destructor calls it too.
+  void EndRun();
 
   // ---- The current run: null before the first Start; kept after its close.
   TaskRun* Run() { return run_.get(); }

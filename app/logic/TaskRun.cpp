@@ -48,19 +48,29 @@ TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver&
   doneBefore_ = task_->TilesBeforeResume();
 }
 
-TaskRun::~TaskRun() {
+TaskRun::~TaskRun() { End(); }
+
+// Serving while waiting is what keeps this safe: a worker waits in its
+// hand-over until this thread runs it, so a plain join here could wait forever.
+void TaskRun::End() {
+  ending_ = true;
   cancelPrepare_ = true;
-  if (prepareThread_.joinable()) prepareThread_.join();
-  if (runningWorkers_ == 0) return;  // the workers, if any, have ended: their destructors join at once
+  if (prepareThread_.joinable()) {
+    platform_.ServeUntil([this] { return prepareHandedOver_; });
+    if (prepareThread_.joinable()) prepareThread_.join();
+  }
+  if (runningWorkers_ > 0) {
+    if (Active()) state_ = State::Exiting;  // no tick closes the run meanwhile
+    for (auto& worker : workers_)
+      if (worker) worker->Abandon();
+    platform_.ServeUntil([this] { return runningWorkers_ == 0; });
+  }
+  // Each worker has made its last report: these only join.
   for (auto& worker : workers_) {
     if (!worker) continue;
-    worker->Terminate();
-    (void)worker.release();
+    bytesOfReleased_ += worker->BytesSaved();
+    worker.reset();
   }
-  (void)pacer_.release();
-  (void)watch_.release();
-  (void)fresh_.release();
-  (void)task_.release();
 }
 
 void TaskRun::Prepare(const std::string& nowText, const std::string& configPath) {
@@ -104,6 +114,7 @@ void TaskRun::PrepareInBackground(const std::string& nowText, const std::string&
                                   std::function<void(std::optional<std::string>)> done) {
   state_ = State::Preparing;
   cancelPrepare_ = false;
+  prepareHandedOver_ = false;
   prepareThread_ = std::thread([this, nowText, configPath, done = std::move(done)] {
     std::optional<std::string> error;
     PreparedViews views;
@@ -115,7 +126,9 @@ void TaskRun::PrepareInBackground(const std::string& nowText, const std::string&
       error = e.what();
     }
     platform_.RunOnGuiThread([&] {
+      prepareHandedOver_ = true;
       state_ = State::Idle;
+      if (ending_) return;  // the front end that asked is going
       if (!error) ShowPrepared(std::move(views));
       done(error);
     });

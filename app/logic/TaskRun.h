@@ -42,7 +42,11 @@
 // A front end that must end while the run is Running or Closing calls
 // SaveForExit: the run is Exiting, saves the log, the list and the positions
 // once more without waiting for any worker, and is never saved or closed
-// again; the process then ends without destroying the run.
+// again. It then calls End (the destructor does too), which stops the
+// set-up and the workers and waits for them while it serves their
+// hand-overs (Platform::ServeUntil). Fetches in flight break off, their
+// tiles left for a resume; what the workers report meanwhile reaches the
+// view but no file.
 //
 // The hand-over rule, one for both front ends. Every call into a run is
 // serialised: the front end's handlers and ticks, and the routines that
@@ -52,7 +56,7 @@
 // under the lock its main thread holds around every handler and tick). So
 // a front end must never wait for a worker while it holds that
 // serialisation: the close releases only workers that have reported their
-// end, and an exit abandons the others.
+// end, and End waits only while it serves.
 
 #include <array>
 #include <cstdint>
@@ -126,9 +130,7 @@ class TaskRun : public TDownThreadSink {
   // task stays locked until the run closes or its preparing fails. The
   // thread count is lowered to the task's tile count when that is smaller.
   TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options = {});
-  // A run destroyed while workers still run (only when a process ends
-  // abnormally) tells them to stop and abandons them with the task they
-  // read: they may be waiting for the serialisation this thread holds.
+  // Ends the run (End) first.
   ~TaskRun() override;
   TaskRun(const TaskRun&) = delete;
   TaskRun& operator=(const TaskRun&) = delete;
@@ -151,6 +153,11 @@ class TaskRun : public TDownThreadSink {
   // The monitor's tick; a save that fails throws and ends the tick there.
   void Tick();
   void SaveForExit();
+  // Stops the set-up and the workers (TDownThread::Abandon) and returns once
+  // each has ended, serving their hand-overs meanwhile; a set-up stopped here
+  // hands its front end nothing. Called on the serialised side, never from a
+  // hand-over.
+  void End();
 
   State CurrentState() const { return state_; }
   // Running or Closing: workers may still report.
@@ -196,6 +203,8 @@ class TaskRun : public TDownThreadSink {
   std::unique_ptr<FreshWriter> fresh_;          // the saved tiles' validators; outlives the workers
   std::thread prepareThread_;
   std::atomic<bool> cancelPrepare_{false};
+  bool prepareHandedOver_ = false;  // the set-up thread has only to return
+  bool ending_ = false;
   std::string stopReason_;
   int64_t doneBefore_ = 0;
   // The tiles the failed list names, each once (hashes of their paths).

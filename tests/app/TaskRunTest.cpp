@@ -276,6 +276,27 @@ TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
   EXPECT_EQ(Log(), closed);
 }
 
+// Ending breaks off the fetch in hand and waits for the worker while it
+// serves the worker's reports: the tile is left for a resume. A set-up
+// ended the same way tells its front end nothing.
+TEST_F(TaskRunTest, EndBreaksOffTheFetchInHandAndWaitsForTheWorker) {
+  StartRun("1");  // the server holds the worker's first fetch
+  run_->SaveForExit();
+  run_->End();
+  EXPECT_EQ(run_->RunningWorkers(), 0);
+  EXPECT_EQ(observer_.log.back(), "T1 Finished.");
+  EXPECT_EQ(run_->Counts().failed, 0);
+  EXPECT_TRUE(observer_.failed.empty());
+
+  run_ = NewRun("1");
+  bool told = false;
+  run_->PrepareInBackground(platform_.now, folder_ / "config.ini", [&](const std::optional<std::string>&) {
+    told = true;
+  });
+  run_->End();
+  EXPECT_FALSE(told);
+}
+
 // A resumed task fetches its listed tiles again: each one saved leaves the
 // list at the next save, and the view is loaded anew.
 TEST_F(TaskRunTest, ATileSavedAgainLeavesTheFailedList) {
