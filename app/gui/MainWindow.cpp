@@ -14,7 +14,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "GuiPlatform.h"
 #include "LogHighlighter.h"
