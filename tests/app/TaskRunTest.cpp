@@ -140,14 +140,14 @@ TEST_F(TaskRunTest, CountsAndPaintsTheReportsByTheirEvents) {
   StartRun("1");
   const std::string listed = "/m/job/os_8_6_4.png|http://127.0.0.1:1/4/8/6.png";
   const std::vector<std::pair<WorkerReport, LogLineKind>> reports = {
-      {MakeReport(WorkerEvent::Saved, "T1:seq=1, os_8_5_4.png ->ok!", {8, 5}), LogLineKind::Saved},
-      {MakeReport(WorkerEvent::Saved, "T1:seq=2, os_8_6_4.png ->ok!", {8, 6}), LogLineKind::Saved},
-      {MakeReport(WorkerEvent::Waiting, "T1:8-6:Connection Closed Gracefully.", {8, 6}), LogLineKind::Notice},
-      {MakeReport(WorkerEvent::Failed, "T1 404 Not Found->u", {8, 6}, listed), LogLineKind::Failure},
-      {MakeReport(WorkerEvent::NotFound, kNotFoundText), LogLineKind::Failure},
-      {MakeReport(WorkerEvent::Blank, "T1:8-6 got a blank image!", {8, 6}), LogLineKind::Failure},
-      {MakeReport(WorkerEvent::Banned, kBanText), LogLineKind::Failure},
-      {MakeReport(WorkerEvent::Note, "T1:seq=3, os_8_7_4.png ->ok!"), LogLineKind::Plain},
+      {{WorkerEvent::Saved, 0, {8, 5}, "T1:seq=1, os_8_5_4.png ->ok!", {}}, LogLineKind::Saved},
+      {{WorkerEvent::Saved, 0, {8, 6}, "T1:seq=2, os_8_6_4.png ->ok!", {}}, LogLineKind::Saved},
+      {{WorkerEvent::Waiting, 0, {8, 6}, "T1:8-6:Connection Closed Gracefully.", {}}, LogLineKind::Notice},
+      {{WorkerEvent::Failed, 0, {8, 6}, "T1 404 Not Found->u", listed}, LogLineKind::Failure},
+      {{WorkerEvent::NotFound, 0, {}, kNotFoundText, {}}, LogLineKind::Failure},
+      {{WorkerEvent::Blank, 0, {8, 6}, "T1:8-6 got a blank image!", {}}, LogLineKind::Failure},
+      {{WorkerEvent::Banned, 0, {}, kBanText, {}}, LogLineKind::Failure},
+      {{WorkerEvent::Note, 0, {}, "T1:seq=3, os_8_7_4.png ->ok!", {}}, LogLineKind::Plain},
   };
   observer_.kinds.clear();
   for (const auto& [report, kind] : reports) run_->Report(report);
