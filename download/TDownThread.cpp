@@ -48,9 +48,12 @@
 // task's FreshWriter, which keeps them for a later refresh without the
 // worker waiting for its disk.
 //
+// An owner that is ending asks the worker to abandon its work: a fetch in
+// flight breaks off, and its tile is neither recorded nor blanked.
+//
 // Whatever road ends the run (end of share, stop request, ban, a bad proxy
 // port, an error nobody expected), the closing step runs exactly once: the
-// client is destroyed, "Tn Finished." is logged and WorkerDone is reported.
+// client is destroyed and "Tn Finished." is reported as the worker's end.
 
 #include "TDownThread.h"
 
@@ -125,6 +128,11 @@ void TDownThread::Start() {
 
 void TDownThread::Terminate() { terminated_.store(true); }
 
+void TDownThread::Abandon() {
+  abandoned_.store(true);
+  terminated_.store(true);
+}
+
 void TDownThread::WaitFor() {
   if (thread_.joinable()) thread_.join();
 }
@@ -154,7 +162,7 @@ void TDownThread::Execute() {
       BeginLine();
       msg_ += " Unexpected error: ";
       msg_ += unexpected;
-      Log();
+      Report(WorkerEvent::Error);
     } catch (...) {
     }
   }
@@ -167,11 +175,10 @@ void TDownThread::Close() {
   try {
     BeginLine();
     msg_ += " Finished.";
-    Log();
   } catch (...) {
   }
   try {
-    sink_.WorkerDone(threadIndex_);
+    Report(WorkerEvent::Ended);
   } catch (...) {
   }
 }
@@ -182,12 +189,13 @@ void TDownThread::Run() {
   const TaskParameters& params = task.Parameters;
 
   http_ = std::make_unique<TileHttpClient>(params.Network);
+  http_->SetAbandonFlag(&abandoned_);
   if (params.UseProxy) {
     if (const std::optional<std::string> problem = ApplyProxy(params, *http_)) {
       BeginLine();
       msg_ += ' ';
       msg_ += *problem;
-      Log();
+      Report(WorkerEvent::Note);
       return;
     }
   }
@@ -236,7 +244,7 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
     AppendTileXY(x, y);
     msg_ += ':';
     msg_ += message;
-    Log();
+    Report(WorkerEvent::Waiting, {x, y});
   };
   notes.waiting = [&](const std::string& message, std::chrono::seconds wait) {
     BeginLine();
@@ -246,12 +254,14 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
     msg_ += ": waiting ";
     AppendNumber(msg_, wait.count());
     msg_ += " s before asking again.";
-    Log();
+    Report(WorkerEvent::Waiting, {x, y});
   };
   const TileFetchResult result = fetcher_->Fetch(url, buffer_, notes);
   if (result.status == TileFetchResult::Status::Fetched) {
     if (SaveTile(x, y, seq, url) && fresh_ && !result.freshness.Empty())
       fresh_->Add({x, y, NowMilliseconds(), result.freshness});
+  } else if (result.status == TileFetchResult::Status::Failed && abandoned_.load()) {
+    stopWorker = true;  // broken off on purpose: no failure of the tile's own
   } else if (result.status == TileFetchResult::Status::Failed) {
     HandleFailure(result.outcome, result.message, x, y, url, stopWorker);
   }
@@ -270,9 +280,7 @@ bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
     msg_ += e.what();
     msg_ += "->";
     msg_ += path;
-    Log();
-    msg_.assign(path).append(1, '|').append(url);
-    Record();
+    Report(WorkerEvent::Failed, {x, y}, path + '|' + url);
     if (watch_) watch_->Failed(FetchOutcome::OtherFailure, e.what(), url);
     return false;
   }
@@ -283,7 +291,7 @@ bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string&
   msg_ += ", ";
   msg_ += name;
   msg_ += " ->ok!";
-  Log();
+  Report(WorkerEvent::Saved, {x, y});
   SetLast(x, y);
   if (watch_) watch_->Saved();
   return true;
@@ -299,26 +307,24 @@ void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message
     BeginLine();
     msg_.append(1, ' ').append(message).append("->").append(url);
   }
-  Log();
-  msg_.assign(path).append(1, '|').append(url);
-  Record();
+  Report(WorkerEvent::Failed, {x, y}, path + '|' + url);
   if (watch_) watch_->Failed(outcome, message, url);
 
   if (outcome == FetchOutcome::Banned) {
     msg_ = kBanText;
-    Log();
+    Report(WorkerEvent::Banned, {x, y});
     stopWorker = true;
     return;
   }
   if (outcome == FetchOutcome::NotFound) {
     msg_ = kNotFoundText;
-    Log();
+    Report(WorkerEvent::NotFound, {x, y});
   }
   PutBlankImage(path);
   BeginLine();
   AppendTileXY(x, y);
   msg_ += " got a blank image!";
-  Log();
+  Report(WorkerEvent::Blank, {x, y});
 }
 
 void TDownThread::PutBlankImage(const std::string& path) {
@@ -344,6 +350,6 @@ void TDownThread::AppendTileXY(int32_t x, int32_t y) {
   AppendNumber(msg_, y);
 }
 
-void TDownThread::Log() { sink_.AddLogLine(msg_); }
-
-void TDownThread::Record() { sink_.AddFailedLine(msg_); }
+void TDownThread::Report(WorkerEvent event, TilePosition tile, std::string_view listed) {
+  sink_.Report({event, threadIndex_, tile, msg_, listed});
+}

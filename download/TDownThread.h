@@ -16,6 +16,35 @@ class FreshWriter;
 class RequestPacer;
 class TileHttpClient;
 
+struct TilePosition {
+  int32_t x = 0;
+  int32_t y = 0;
+  friend bool operator==(const TilePosition&, const TilePosition&) = default;
+};
+
+// What a worker's report says happened. The owner counts and colours by it;
+// the line is only what the log shows.
+enum class WorkerEvent : uint8_t {
+  Note,      // a line and nothing more (a proxy setting the worker cannot use)
+  Saved,     // the tile is on disk
+  Waiting,   // the tile is asked for again, at once or after a wait
+  Failed,    // the tile failed; listed is its failed-list entry
+  NotFound,  // the advice that follows a 404
+  Blank,     // the blank image stands in for the failed tile
+  Banned,    // the server refuses this client; the worker ends
+  Error,     // an error nobody expected ended the worker's walk
+  Ended,     // the worker's last report: it touches nothing after it
+};
+
+// One report, valid only during the call that hands it over.
+struct WorkerReport {
+  WorkerEvent event = WorkerEvent::Note;
+  int32_t worker = 0;        // the worker's index
+  TilePosition tile;         // the tile it is about, when it is about one
+  std::string_view line;     // the log's line
+  std::string_view listed;   // Failed: "path|address" for the failed list
+};
+
 // Where a worker's reports go. Each call must run its effect serialised with
 // everything else its owner does (on the GUI thread, or under the owner's
 // lock) and return only when it has run (the worker waits for it). The
@@ -24,15 +53,7 @@ class TileHttpClient;
 class TDownThreadSink {
  public:
   virtual ~TDownThreadSink() = default;
-  virtual void AddLogLine(const std::string& line) = 0;
-  virtual void AddFailedLine(const std::string& line) = 0;
-  virtual void WorkerDone(int32_t threadIndex) = 0;
-};
-
-struct TilePosition {
-  int32_t x = 0;
-  int32_t y = 0;
-  friend bool operator==(const TilePosition&, const TilePosition&) = default;
+  virtual void Report(const WorkerReport& report) = 0;
 };
 
 // One download worker: walks the task's whole range and fetches the tiles
@@ -51,6 +72,9 @@ class TDownThread {
 
   void Start();      // only for a worker created suspended
   void Terminate();  // the stop request; the tile in hand is finished first
+  // The stop request for an owner that is ending: a fetch in flight breaks
+  // off, and its tile is neither saved nor recorded (a resume fetches it).
+  void Abandon();
   bool Terminated() const { return terminated_.load(); }
   void WaitFor();    // joins the thread
 
@@ -72,8 +96,8 @@ class TDownThread {
   bool SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url);
   void Close();
 
-  void Log();     // hands msg_ to the log view
-  void Record();  // hands msg_ to the failed-tiles view
+  // Hands msg_ over as the line of a report of this event.
+  void Report(WorkerEvent event, TilePosition tile = {}, std::string_view listed = {});
   void BeginLine();  // msg_ = "T" + n
   void AppendTileXY(int32_t x, int32_t y);  // ":" + x + "-" + y
   void SetLast(int32_t x, int32_t y);
@@ -93,6 +117,7 @@ class TDownThread {
   std::unique_ptr<TileFetcher> fetcher_;
 
   std::atomic<bool> terminated_{false};
+  std::atomic<bool> abandoned_{false};
   std::atomic<uint64_t> last_{0};
   std::atomic<uint64_t> bytesSaved_{0};
   bool started_ = false;

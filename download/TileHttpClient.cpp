@@ -128,6 +128,7 @@ struct TileHttpClient::Impl {
   bool headerTooLarge = false;
   bool readTimedOut = false;
   bool tileTimedOut = false;
+  const std::atomic<bool>* abandon = nullptr;
   bool requestSent = false;
   Clock::time_point started;
   Clock::time_point lastByte;
@@ -364,8 +365,11 @@ size_t TileHttpClient::Impl::OnBody(char* data, size_t size, size_t count, void*
   return length;
 }
 
+void TileHttpClient::SetAbandonFlag(const std::atomic<bool>* flag) { impl_->abandon = flag; }
+
 int TileHttpClient::Impl::OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   Impl& self = *static_cast<Impl*>(user);
+  if (self.abandon && self.abandon->load()) return 1;
   // A server that drips a byte now and then never trips the read time-out.
   if (Clock::now() - self.started >= std::chrono::seconds(self.network.TileTimeout)) {
     self.tileTimedOut = true;

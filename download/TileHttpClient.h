@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -47,6 +49,9 @@ class TileHttpClient {
   // validators name (If-None-Match, If-Modified-Since): false, with nothing
   // added to buffer, when the server answers "304 Not Modified".
   bool GetIfChanged(const std::string& url, const TileValidators& known, std::string& buffer);
+  // When the flag is set, a transfer in flight breaks off at once (the
+  // flag must outlive the client).
+  void SetAbandonFlag(const std::atomic<bool>* flag);
   // The caching headers of the last response that arrived whole.
   const ResponseCaching& LastCaching() const;
 

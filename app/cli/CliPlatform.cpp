@@ -2,11 +2,24 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 void CliPlatform::RunOnGuiThread(const std::function<void()>& routine) {
   const auto lock = LockGui();
   RunGuarded(routine);
+}
+
+void CliPlatform::ServeUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    QCoreApplication::processEvents();  // a signal among them: a second Ctrl+C still ends at once
+    guiMutex_.unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    guiMutex_.lock();
+  }
 }
 
 void CliPlatform::WriteStderr(const std::string& text) {

@@ -27,6 +27,9 @@ class CliPlatform : public QtCorePlatform {
   // worker still waits for its own, without two thread switches per line.
   void RunOnGuiThread(const std::function<void()>& routine) override;
   void PostToGuiThread(std::function<void()> routine) override { RunOnGuiThread(routine); }
+  // Called under the lock, held once, as a handler holds it: the lock is
+  // let go between looks at done(), so the workers can run their routines.
+  void ServeUntil(const std::function<bool()>& done) override;
   // What the main thread holds while it runs the window's handlers.
   std::unique_lock<std::recursive_mutex> LockGui() { return std::unique_lock(guiMutex_); }
   // RunGuarded under that lock.

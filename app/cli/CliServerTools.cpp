@@ -121,16 +121,22 @@ int RunRefresh(CliPlatform& platform, const CliArguments& arguments) {
   });
 
   int interrupts = 0;
+  bool terminated = false;
   InterruptSignal interrupt([&](int signal) {
-    if (signal == SIGTERM || ++interrupts > 1) {
+    // Only a second Ctrl+C ends at once, as promised; SIGTERM stops like the first.
+    if (signal == SIGINT && ++interrupts > 1) {
       {
         std::lock_guard lock(outputMutex);
         out.Flush();
         clearProgress();
       }
-      std::_Exit(signal == SIGTERM ? 143 : 130);
+      std::_Exit(130);
     }
     stop = true;
+    if (signal == SIGTERM) {
+      terminated = true;
+      return;
+    }
     if (onTerminal)
       platform.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
   });
@@ -155,6 +161,7 @@ int RunRefresh(CliPlatform& platform, const CliArguments& arguments) {
     clearProgress();
   }
   platform.SetBeforeStderr(nullptr);
+  if (terminated) return 143;
 
   if (result.error) {
     platform.ShowMessage(*result.error);

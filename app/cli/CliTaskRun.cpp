@@ -51,6 +51,8 @@ CliTaskRun::CliTaskRun(CliPlatform& platform, const CliArguments& arguments, std
 CliTaskRun::~CliTaskRun() {
   platform_.SetBeforeStderr(nullptr);
   platform_.SetTickHandler(nullptr);
+  const auto lock = platform_.LockGui();  // the run ends under the lock, as its handlers run
+  run_.reset();
 }
 
 int CliTaskRun::Run() {
@@ -73,6 +75,7 @@ int CliTaskRun::Run() {
   progressTimer_.stop();
   flushTimer_.stop();
   const auto lock = platform_.LockGui();
+  run_->End();  // after SIGTERM the workers are still there
   out_.Flush();
   ClearProgress();
 
@@ -194,14 +197,21 @@ void CliTaskRun::OnSignal(int signal) {
     run_->Stop();
     return;
   }
-  if (signal == SIGTERM) SaveAndEnd(kTerminated);
+  if (signal == SIGTERM) {
+    // Saved now; Run then ends the workers.
+    terminating_ = true;
+    if (run_ && run_->Active()) platform_.RunLocked([this] { run_->SaveForExit(); });
+    QCoreApplication::exit(0);
+    return;
+  }
   if (++interrupts_ > 1) SaveAndEnd(kInterrupted);
   if (progressOnTerminal_)
     platform_.ShowMessage("Stopping: each thread finishes its tile. Press Ctrl+C again to end at once.");
   if (run_ && run_->Active()) platform_.RunLocked([this] { run_->Stop(); });
 }
 
-// Workers may be inside a fetch or waiting on this thread: save and go.
+// The second Ctrl+C, promised to end at once: workers may be inside a
+// fetch, so the progress is saved and the process ends without them.
 void CliTaskRun::SaveAndEnd(int status) {
   const auto lock = platform_.LockGui();
   if (run_) platform_.RunLocked([this] { run_->SaveForExit(); });

@@ -25,7 +25,8 @@
 // The first SIGINT presses Stop (during the set-up: cancels it, nothing
 // written); the second saves the progress and ends the process at once,
 // without waiting for fetches in flight. SIGTERM (a logout, a service
-// manager) saves and ends at once too.
+// manager) saves the progress at once, breaks off the fetches in flight and
+// ends once the workers have.
 class CliTaskRun : private TaskRunObserver {
  public:
   enum ExitStatus { kDone = 0, kFailed = 1, kRefused = 2, kInterrupted = 130, kTerminated = 143 };
@@ -49,7 +50,7 @@ class CliTaskRun : private TaskRunObserver {
   void ClearProgress();
 
   // TaskRunObserver
-  void LogLineAdded(const std::string& line) override { out_.Append(line); }
+  void LogLineAdded(const std::string& line, LogLineKind /*kind*/) override { out_.Append(line); }
   void WorkersEnded() override;
   void TimerOff() override { platform_.SetTimerEnabled(false); }
   void Closed(const RunCounts& counts, const std::string& firstError) override;

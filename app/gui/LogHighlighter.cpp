@@ -1,12 +1,27 @@
 #include "LogHighlighter.h"
 
-#include "LogLineKind.h"
+#include <QTextDocument>
 
 LogHighlighter::LogHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {}
 
+void LogHighlighter::MarkLast(const std::vector<Line>& lines) {
+  QTextBlock block = document()->lastBlock();
+  for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+    for (int n = 0; n < line->blocks; ++n) {
+      if (!block.isValid()) return;
+      const QTextBlock previous = block.previous();
+      block.setUserState(static_cast<int>(line->kind));
+      // A new block was painted plain; only the others need painting again.
+      if (line->kind != LogLineKind::Plain) rehighlightBlock(block);
+      block = previous;
+    }
+  }
+}
+
 void LogHighlighter::highlightBlock(const QString& text) {
+  if (currentBlockState() < 0) return;  // not marked yet
   QTextCharFormat format;
-  switch (ClassifyLogLine(text.toStdString())) {
+  switch (static_cast<LogLineKind>(currentBlockState())) {
     case LogLineKind::Failure:
       format.setForeground(QColor(0xc0, 0x10, 0x10));
       format.setFontWeight(QFont::Bold);

@@ -13,7 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include <cstdlib>
+#include <algorithm>
 
 #include "GuiPlatform.h"
 #include "LogHighlighter.h"
@@ -45,6 +45,10 @@ void SetTextColours(QPlainTextEdit* view, const QColor& text, const QColor* back
   palette.setColor(QPalette::Text, text);
   if (background) palette.setColor(QPalette::Base, *background);
   view->setPalette(palette);
+}
+
+LogHighlighter::Line ViewLine(const std::string& text, LogLineKind kind) {
+  return {static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1, kind};
 }
 
 // The last `count` lines of a view, as one text for a text widget.
@@ -88,7 +92,7 @@ MainWindow::MainWindow(GuiPlatform& platform, std::string configPathOverride, QW
   connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
     if (logic_.TaskRunning()) {
       platform_.RunGuarded([this] { logic_.SaveProgressForExit(); });
-      EndProcessKeepingProgress();
+      EndRunKeepingProgress();
     }
   });
   platform_.SetParentWindow(this);
@@ -458,8 +462,9 @@ void MainWindow::ShowEntries(const TForm1Entries& entries) {
   ShowText(EditBuffer, entries.buffer);
 }
 
-void MainWindow::Memo1Appended(const std::string& line) {
+void MainWindow::Memo1Appended(const std::string& line, LogLineKind kind) {
   pendingMemo1_.append(ToQt(line));
+  pendingKinds1_.push_back(ViewLine(line, kind));
   if (!lineFlush_.isActive()) lineFlush_.start();
 }
 
@@ -470,7 +475,14 @@ void MainWindow::Memo2Appended(const std::string& line) {
 
 void MainWindow::Memo1Replaced() {
   pendingMemo1_.clear();
-  Memo1->setPlainText(LastLines(logic_.Memo1(), kShownLogLines));
+  pendingKinds1_.clear();
+  const MemoLines& lines = logic_.Memo1();
+  Memo1->setPlainText(LastLines(lines, kShownLogLines));
+  std::vector<LogHighlighter::Line> kinds;
+  const std::size_t shown = std::min(lines.Count(), static_cast<std::size_t>(kShownLogLines));
+  for (std::size_t i = lines.Count() - shown; i < lines.Count(); ++i)
+    if (lines.Kind(i) != LogLineKind::Plain || !kinds.empty()) kinds.push_back(ViewLine(lines[i], lines.Kind(i)));
+  if (auto* highlighter = Memo1->document()->findChild<LogHighlighter*>()) highlighter->MarkLast(kinds);
   Memo1->moveCursor(QTextCursor::End);
   Memo1->moveCursor(QTextCursor::StartOfBlock);  // at the end of a long line the view would scroll sideways
 }
@@ -497,6 +509,8 @@ void MainWindow::FlushPendingLines() {
   };
   flush(Memo1, pendingMemo1_);
   flush(Memo2, pendingMemo2_);
+  if (auto* highlighter = Memo1->document()->findChild<LogHighlighter*>()) highlighter->MarkLast(pendingKinds1_);
+  pendingKinds1_.clear();
 }
 
 void MainWindow::RunSummaryReady(const std::string& summary) {
@@ -520,19 +534,21 @@ void MainWindow::ShowRedownloadWindow() {
 }
 
 void MainWindow::ExitRequested() {
-  if (logic_.TaskRunning()) EndProcessKeepingProgress();
+  if (logic_.TaskRunning()) EndRunKeepingProgress();
   QCoreApplication::quit();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (logic_.TaskRunning()) {
     platform_.RunGuarded([this] { logic_.SaveProgressForExit(); });
-    EndProcessKeepingProgress();
+    EndRunKeepingProgress();
   }
   event->accept();
   QCoreApplication::quit();
 }
 
-// Workers may be inside a fetch or waiting on this thread; the process ends
-// without waiting for them. Their progress was saved just before.
-void MainWindow::EndProcessKeepingProgress() { std::_Exit(EXIT_SUCCESS); }
+// The progress was saved just before. The workers break off their fetches
+// and end while this thread serves what they hand over.
+void MainWindow::EndRunKeepingProgress() {
+  platform_.RunGuarded([this] { logic_.EndRun(); });
+}

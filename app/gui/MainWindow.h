@@ -17,6 +17,7 @@
 
 #include <functional>
 
+#include "LogHighlighter.h"
 #include "TForm1.h"
 
 class GuiPlatform;
@@ -127,7 +128,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   // TForm1View
   void Draw(const TForm1Face& face) override;
   void ProgressChanged(const TForm1Progress& progress) override;
-  void Memo1Appended(const std::string& line) override;
+  void Memo1Appended(const std::string& line, LogLineKind kind) override;
   void Memo1Replaced() override;
   void Memo2Appended(const std::string& line) override;
   void Memo2Replaced() override;
@@ -158,7 +159,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   TForm1Entries TypedEntries() const;
   void ShowEntries(const TForm1Entries& entries);
   void FlushPendingLines();
-  void EndProcessKeepingProgress();
+  void EndRunKeepingProgress();
 
   GuiPlatform& platform_;
   std::string configPathOverride_;
@@ -170,6 +171,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   // Workers may log thousands of lines a second: they are gathered here and
   // added to the views in one piece a few times a second.
   QStringList pendingMemo1_;
+  std::vector<LogHighlighter::Line> pendingKinds1_;
   QStringList pendingMemo2_;
   QTimer lineFlush_;
 };

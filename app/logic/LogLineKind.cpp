@@ -2,6 +2,25 @@
 
 #include "TileFetch.h"
 
+LogLineKind LogLineKindOf(WorkerEvent event) {
+  switch (event) {
+    case WorkerEvent::Saved:
+      return LogLineKind::Saved;
+    case WorkerEvent::Waiting:
+      return LogLineKind::Notice;
+    case WorkerEvent::Failed:
+    case WorkerEvent::NotFound:
+    case WorkerEvent::Blank:
+    case WorkerEvent::Banned:
+    case WorkerEvent::Error:
+      return LogLineKind::Failure;
+    case WorkerEvent::Note:
+    case WorkerEvent::Ended:
+      break;
+  }
+  return LogLineKind::Plain;
+}
+
 LogLineKind ClassifyLogLine(std::string_view line) {
   if (line.ends_with(" ->ok!")) return LogLineKind::Saved;
   if (line.ends_with("before asking again.") || line.find(":Connection Closed Gracefully") != std::string_view::npos)

@@ -30,6 +30,12 @@ class Platform {
   // Runs the routine serialised like RunOnGuiThread, but later: the caller
   // does not wait for it (a background job's lines, which need no hand-over).
   virtual void PostToGuiThread(std::function<void()> routine) = 0;
+  // Runs what workers hand over (and what else the front end serves) until
+  // done() holds: how the front end's own thread waits for workers that may
+  // still hand something over. done() changes only in what is served. Called
+  // on the serialised side, as a handler is; never from a routine that
+  // RunOnGuiThread runs.
+  virtual void ServeUntil(const std::function<bool()>& done) = 0;
 
   // File-open dialog; nullopt when cancelled. filter is "Label(*.ext)|*.ext".
   virtual std::optional<std::string> OpenFileDialog(const std::string& title, const std::string& filter,

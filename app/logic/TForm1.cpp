@@ -38,12 +38,13 @@ TForm1::TForm1(Platform& platform, std::string configPathOverride, TaskRunOption
   handed_ = entries_;
 }
 
-TForm1::~TForm1() {
-  // Workers still running (or a set-up still writing) report to the run and
-  // through it to this window; the process is ending, so the run is
-  // abandoned rather than destroyed.
-  if (RunningWorkers() > 0) (void)run_.release();
-  if (preparing_) (void)preparing_.release();
+TForm1::~TForm1() { EndRun(); }
+
+// While the runs end, their reports still reach this window: it must be whole.
+void TForm1::EndRun() {
+  alive_.reset();  // no next level starts
+  if (preparing_) preparing_->End();
+  if (run_) run_->End();
 }
 
 std::string TForm1::ExecutableFolder() {

@@ -86,7 +86,7 @@ class TForm1View {
   virtual void Draw(const TForm1Face& /*face*/) {}
   // A tick: only the progress moved.
   virtual void ProgressChanged(const TForm1Progress& /*progress*/) {}
-  virtual void Memo1Appended(const std::string& /*line*/) {}
+  virtual void Memo1Appended(const std::string& /*line*/, LogLineKind /*kind*/) {}
   virtual void Memo1Replaced() {}
   virtual void Memo2Appended(const std::string& /*line*/) {}
   virtual void Memo2Replaced() {}
@@ -97,8 +97,8 @@ class TForm1View {
   virtual void ShowRedownloadWindow() {}
   // A task has closed; the line sums up its run (shown before the closing message).
   virtual void RunSummaryReady(const std::string& /*summary*/) {}
-  // Exit1Click has saved a running task's progress; the front end ends now,
-  // without waiting for workers (see SaveProgressForExit).
+  // Exit1Click has saved a running task's progress; the front end ends now
+  // (see SaveProgressForExit).
   virtual void ExitRequested() {}
 };
 
@@ -213,9 +213,11 @@ class TForm1 : private TaskRunObserver {
   // Before the front end ends while a task runs: saves the log, the failed-tile
   // list and then the worker positions, without waiting for any worker. Safe
   // while workers are blocked waiting on the GUI thread. Does nothing when no
-  // task runs. The front end must then end the process without destroying
-  // the window (std::_Exit), since workers may still report.
+  // task runs. The front end then calls EndRun.
   void SaveProgressForExit();
+  // Stops the set-up and the workers and waits for them, serving their
+  // reports meanwhile; no next level starts. The destructor calls it too.
+  void EndRun();
 
   // ---- The current run: null before the first Start; kept after its close.
   TaskRun* Run() { return run_.get(); }
@@ -259,7 +261,7 @@ class TForm1 : private TaskRunObserver {
   // TaskRunObserver
   void LogLoaded(std::vector<std::string> lines) override;
   void FailedLoaded(std::vector<std::string> lines) override;
-  void LogLineAdded(const std::string& line) override;
+  void LogLineAdded(const std::string& line, LogLineKind kind) override;
   void FailedLineAdded(const std::string& line) override;
   void TimerOff() override;
   void Closed(const RunCounts& counts, const std::string& firstError) override;

@@ -8,8 +8,12 @@
 #include "ProgressLine.h"
 #include "TForm1.h"
 
+// The lines read back from the log file carry no kind but their text.
 void TForm1::LogLoaded(std::vector<std::string> lines) {
-  memo1_.Assign(std::move(lines));
+  std::vector<LogLineKind> kinds;
+  kinds.reserve(lines.size());
+  for (const std::string& line : lines) kinds.push_back(ClassifyLogLine(line));
+  memo1_.Assign(std::move(lines), kinds);
   if (view_) view_->Memo1Replaced();
 }
 
@@ -18,9 +22,9 @@ void TForm1::FailedLoaded(std::vector<std::string> lines) {
   if (view_) view_->Memo2Replaced();
 }
 
-void TForm1::LogLineAdded(const std::string& line) {
-  memo1_.Append(line);
-  if (view_) view_->Memo1Appended(line);
+void TForm1::LogLineAdded(const std::string& line, LogLineKind kind) {
+  memo1_.Append(line, kind);
+  if (view_) view_->Memo1Appended(line, kind);
 }
 
 void TForm1::FailedLineAdded(const std::string& line) {

@@ -13,13 +13,6 @@
 
 namespace {
 
-bool IsTileSavedLine(const std::string& line) {
-  constexpr std::string_view kOk = " ->ok!";
-  return line.size() > kOk.size() && line[0] == 'T' && line.ends_with(kOk) && line.find(":seq=") != std::string::npos;
-}
-
-bool IsBlankImageLine(const std::string& line) { return line.ends_with(" got a blank image!"); }
-
 // The lines of a file for a view: only the newest are kept.
 class ViewTail {
  public:
@@ -54,19 +47,29 @@ TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver&
   doneBefore_ = task_->TilesBeforeResume();
 }
 
-TaskRun::~TaskRun() {
+TaskRun::~TaskRun() { End(); }
+
+// Serving while waiting is what keeps this safe: a worker waits in its
+// hand-over until this thread runs it, so a plain join here could wait forever.
+void TaskRun::End() {
+  ending_ = true;
   cancelPrepare_ = true;
-  if (prepareThread_.joinable()) prepareThread_.join();
-  if (runningWorkers_ == 0) return;  // the workers, if any, have ended: their destructors join at once
+  if (prepareThread_.joinable()) {
+    platform_.ServeUntil([this] { return prepareHandedOver_; });
+    if (prepareThread_.joinable()) prepareThread_.join();
+  }
+  if (runningWorkers_ > 0) {
+    if (Active()) state_ = State::Exiting;  // no tick closes the run meanwhile
+    for (auto& worker : workers_)
+      if (worker) worker->Abandon();
+    platform_.ServeUntil([this] { return runningWorkers_ == 0; });
+  }
+  // Each worker has made its last report: these only join.
   for (auto& worker : workers_) {
     if (!worker) continue;
-    worker->Terminate();
-    (void)worker.release();
+    bytesOfReleased_ += worker->BytesSaved();
+    worker.reset();
   }
-  (void)pacer_.release();
-  (void)watch_.release();
-  (void)fresh_.release();
-  (void)task_.release();
 }
 
 void TaskRun::Prepare(const std::string& nowText, const std::string& configPath) {
@@ -110,6 +113,7 @@ void TaskRun::PrepareInBackground(const std::string& nowText, const std::string&
                                   std::function<void(std::optional<std::string>)> done) {
   state_ = State::Preparing;
   cancelPrepare_ = false;
+  prepareHandedOver_ = false;
   prepareThread_ = std::thread([this, nowText, configPath, done = std::move(done)] {
     std::optional<std::string> error;
     PreparedViews views;
@@ -121,7 +125,9 @@ void TaskRun::PrepareInBackground(const std::string& nowText, const std::string&
       error = e.what();
     }
     platform_.RunOnGuiThread([&] {
+      prepareHandedOver_ = true;
       state_ = State::Idle;
+      if (ending_) return;  // the front end that asked is going
       if (!error) ShowPrepared(std::move(views));
       done(error);
     });
@@ -158,29 +164,47 @@ void TaskRun::Stop() {
   }
 }
 
-void TaskRun::AppendLog(const std::string& line) {
+void TaskRun::AppendLog(const std::string& line, LogLineKind kind) {
   log_.Add(line);
-  observer_.LogLineAdded(line);
+  observer_.LogLineAdded(line, kind);
 }
 
-void TaskRun::AddLogLine(const std::string& line) {
-  platform_.RunOnGuiThread([this, &line] {
-    if (IsTileSavedLine(line)) {
+void TaskRun::Report(const WorkerReport& report) {
+  platform_.RunOnGuiThread([this, &report] { Take(report); });
+}
+
+void TaskRun::Take(const WorkerReport& report) {
+  switch (report.event) {
+    case WorkerEvent::Saved:
       ++saved_;
-      SettleListed(line);
-    } else if (IsBlankImageLine(line))
+      SettleListed(report.tile);
+      break;
+    case WorkerEvent::Blank:
       ++blank_;
-    else if (line == kBanText)
-      ++banned_;  // the worker ends after this line
-    AppendLog(line);
-  });
+      break;
+    case WorkerEvent::Banned:
+      ++banned_;  // the worker ends after this report
+      break;
+    default:
+      break;
+  }
+  const std::string line(report.line);
+  AppendLog(line, LogLineKindOf(report.event));
+  if (report.event == WorkerEvent::Failed) {
+    const std::string listed(report.listed);
+    CountListed(listed);
+    ++failedTiles_;
+    failed_.Add(listed);
+    observer_.FailedLineAdded(listed);
+  }
+  if (report.event == WorkerEvent::Ended && --runningWorkers_ == 0) observer_.WorkersEnded();
 }
 
 void TaskRun::StopForFailures(const std::string& reason) {
   if (state_ != State::Running) return;
   state_ = State::Closing;
   stopReason_ = ReadableFailure(reason);  // shown in a message box or on stderr
-  AppendLog(reason);
+  AppendLog(reason, LogLineKind::Failure);
   for (auto& worker : workers_)
     if (worker) worker->Terminate();
 }
@@ -190,29 +214,10 @@ void TaskRun::CountListed(std::string_view line) {
   if (bar != std::string_view::npos) listed_.insert(PathHash(line.substr(0, bar)));
 }
 
-// "Tn:seq=S, NAME ->ok!": the tile at the task's folder + NAME was saved.
-void TaskRun::SettleListed(const std::string& savedLine) {
+void TaskRun::SettleListed(TilePosition tile) {
   if (listed_.empty()) return;
-  const std::size_t name = savedLine.find(", ", savedLine.find(":seq="));
-  constexpr std::size_t kOkSize = std::string_view(" ->ok!").size();
-  if (name == std::string::npos || name + 2 + kOkSize > savedLine.size()) return;
-  std::string path = task_->TileFolder + savedLine.substr(name + 2, savedLine.size() - kOkSize - name - 2);
+  std::string path = task_->TileFolder + task_->TileFileName(tile.x, tile.y);
   if (listed_.erase(PathHash(path)) > 0) settled_.push_back(std::move(path));
-}
-
-void TaskRun::AddFailedLine(const std::string& line) {
-  platform_.RunOnGuiThread([this, &line] {
-    CountListed(line);
-    ++failedTiles_;
-    failed_.Add(line);
-    observer_.FailedLineAdded(line);
-  });
-}
-
-void TaskRun::WorkerDone(int32_t /*threadIndex*/) {
-  platform_.RunOnGuiThread([this] {
-    if (--runningWorkers_ == 0) observer_.WorkersEnded();
-  });
 }
 
 RunCounts TaskRun::Counts() const {
@@ -306,7 +311,8 @@ void TaskRun::Close() {
     }
   };
   const bool logSaved = attempt([&] { log_.Save(Durability::PowerLoss); });
-  observer_.LogLineAdded(logSaved ? savedLine : "Log file could not be saved as " + task_->LogPath + ".");
+  observer_.LogLineAdded(logSaved ? savedLine : "Log file could not be saved as " + task_->LogPath + ".",
+                         LogLineKind::Plain);
   listSaved_ = attempt([&] { SaveFailedList(Durability::PowerLoss); });
   // Every worker has reported its end, so these positions are final.
   if (listSaved_) attempt([&] { WritePositions(SnapshotPositions()); });

@@ -15,9 +15,10 @@
 // through Platform::RunOnGuiThread. StartWorkers creates the workers and the
 // run is Running; the front end enables its timer and calls Tick every second.
 //
-// While it runs, workers report through the TDownThreadSink calls. Each
-// line reaches the run's counts, the file's unsaved lines and the front
-// end's view, and nothing else: the run keeps no copy of the log. Every
+// While it runs, workers hand over WorkerReport values (TDownThreadSink).
+// The run counts from a report's event; its line reaches the log file's
+// unsaved lines and, with its kind, the front end's view, and nothing else:
+// the run keeps no copy of the log. Every
 // fourth tick saves: positions read first, the new lines appended to the log
 // and to the failed list, then the positions written, so that no saved
 // position ever lies past a failure that no list on disk names. A listed
@@ -41,7 +42,11 @@
 // A front end that must end while the run is Running or Closing calls
 // SaveForExit: the run is Exiting, saves the log, the list and the positions
 // once more without waiting for any worker, and is never saved or closed
-// again; the process then ends without destroying the run.
+// again. It then calls End (the destructor does too), which stops the
+// set-up and the workers and waits for them while it serves their
+// hand-overs (Platform::ServeUntil). Fetches in flight break off, their
+// tiles left for a resume; what the workers report meanwhile reaches the
+// view but no file.
 //
 // The hand-over rule, one for both front ends. Every call into a run is
 // serialised: the front end's handlers and ticks, and the routines that
@@ -51,7 +56,7 @@
 // under the lock its main thread holds around every handler and tick). So
 // a front end must never wait for a worker while it holds that
 // serialisation: the close releases only workers that have reported their
-// end, and an exit abandons the others.
+// end, and End waits only while it serves.
 
 #include <array>
 #include <cstdint>
@@ -69,6 +74,7 @@
 #include "FailureWatch.h"
 #include "FreshWriter.h"
 #include "GrowingTextFile.h"
+#include "LogLineKind.h"
 #include "Platform.h"
 #include "RequestPacer.h"
 #include "RunSummary.h"
@@ -85,7 +91,7 @@ class TaskRunObserver {
   // The lines the log and the failed list hold at Prepare, in order.
   virtual void LogLoaded(std::vector<std::string> /*lines*/) {}
   virtual void FailedLoaded(std::vector<std::string> /*lines*/) {}
-  virtual void LogLineAdded(const std::string& /*line*/) {}
+  virtual void LogLineAdded(const std::string& /*line*/, LogLineKind /*kind*/) {}
   virtual void FailedLineAdded(const std::string& /*line*/) {}
   // The last worker has reported its end; the next tick closes the run.
   virtual void WorkersEnded() {}
@@ -124,9 +130,7 @@ class TaskRun : public TDownThreadSink {
   // task stays locked until the run closes or its preparing fails. The
   // thread count is lowered to the task's tile count when that is smaller.
   TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options = {});
-  // A run destroyed while workers still run (only when a process ends
-  // abnormally) tells them to stop and abandons them with the task they
-  // read: they may be waiting for the serialisation this thread holds.
+  // Ends the run (End) first.
   ~TaskRun() override;
   TaskRun(const TaskRun&) = delete;
   TaskRun& operator=(const TaskRun&) = delete;
@@ -149,6 +153,11 @@ class TaskRun : public TDownThreadSink {
   // The monitor's tick; a save that fails throws and ends the tick there.
   void Tick();
   void SaveForExit();
+  // Stops the set-up and the workers (TDownThread::Abandon) and returns once
+  // each has ended, serving their hand-overs meanwhile; a set-up stopped here
+  // hands its front end nothing. Called on the serialised side, never from a
+  // hand-over.
+  void End();
 
   State CurrentState() const { return state_; }
   // Running or Closing: workers may still report.
@@ -162,10 +171,8 @@ class TaskRun : public TDownThreadSink {
   // Bytes waiting in memory for the next save (both files).
   std::size_t UnsavedBytes() const { return log_.UnsavedBytes() + failed_.UnsavedBytes(); }
 
-  // TDownThreadSink: each hands its effect over and waits for it.
-  void AddLogLine(const std::string& line) override;
-  void AddFailedLine(const std::string& line) override;
-  void WorkerDone(int32_t threadIndex) override;
+  // TDownThreadSink: hands the report's effect over and waits for it.
+  void Report(const WorkerReport& report) override;
 
   // The reason the run was stopped without the user; empty when it was not.
   const std::string& StopReason() const { return stopReason_; }
@@ -174,11 +181,12 @@ class TaskRun : public TDownThreadSink {
   PreparedViews PrepareLockedFiles(const std::string& nowText, const std::string& configPath,
                                    const std::atomic<bool>* cancel);
   void StopForFailures(const std::string& reason);
+  void Take(const WorkerReport& report);
   void CountListed(std::string_view line);
-  void SettleListed(const std::string& savedLine);
+  void SettleListed(TilePosition tile);
   void SaveFailedList(Durability durability);
   int32_t WorkerSlotsInUse() const;
-  void AppendLog(const std::string& line);
+  void AppendLog(const std::string& line, LogLineKind kind = LogLineKind::Plain);
   void SaveProgress(Durability logDurability);
   void Close();
   std::vector<TilePosition> SnapshotPositions() const;
@@ -194,6 +202,8 @@ class TaskRun : public TDownThreadSink {
   std::unique_ptr<FreshWriter> fresh_;          // the saved tiles' validators; outlives the workers
   std::thread prepareThread_;
   std::atomic<bool> cancelPrepare_{false};
+  bool prepareHandedOver_ = false;  // the set-up thread has only to return
+  bool ending_ = false;
   std::string stopReason_;
   int64_t doneBefore_ = 0;
   // The tiles the failed list names, each once (hashes of their paths).

@@ -49,6 +49,12 @@ void QtCorePlatform::PostToGuiThread(std::function<void()> routine) {
       &guiContext_, [this, routine = std::move(routine)] { RunGuarded(routine); }, Qt::QueuedConnection);
 }
 
+void QtCorePlatform::ServeUntil(const std::function<bool()>& done) {
+  QTimer wake;  // no wait outlasts a beat, whatever done() looks at
+  wake.start(20);
+  while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+}
+
 bool QtCorePlatform::RunGuarded(const std::function<void()>& handler) {
   try {
     handler();

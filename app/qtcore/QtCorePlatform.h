@@ -23,6 +23,8 @@ class QtCorePlatform : public Platform {
   bool TimerEnabled() const;
   void RunOnGuiThread(const std::function<void()>& routine) override;
   void PostToGuiThread(std::function<void()> routine) override;
+  // Pumps the event loop, user input left waiting.
+  void ServeUntil(const std::function<bool()>& done) override;
   std::string NowText() override;
   std::string ExecutableFolder() override;
 

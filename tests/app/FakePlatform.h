@@ -124,6 +124,8 @@ class FakePlatform : public Platform {
   std::string NowText() override { return now; }
   std::string ExecutableFolder() override { return executableFolder_; }
 
+  void ServeUntil(const std::function<bool()>& done) override { PumpUntil(done); }
+
   // Runs waiting reports on this thread until done() holds; false when it
   // still does not hold after a generous safety limit (a hung test, not a timing).
   bool PumpUntil(const std::function<bool()>& done) {

@@ -4,6 +4,7 @@
 
 #include "MainWindowFixture.h"
 #include "TDownThread.h"
+#include "WorkerReports.h"
 
 namespace {
 
@@ -46,10 +47,9 @@ TEST_F(MainWindowTest, TheCloseSumsUpTheRunBeforeItsMessage) {
   ASSERT_TRUE(form_->TaskRunning());
   std::size_t summariesAtMessage = 99;
   platform_.onMessage = [&](const std::string&) { summariesAtMessage = view_.summaries.size(); };
-  form_->Run()->AddLogLine("T1 8-5:seq=1:1.png ->ok!");
-  form_->Run()->AddLogLine("T1 8-6:seq=2:2.png ->failed!");  // not a saved tile
-  form_->Run()->AddFailedLine(SavePath() + "job/4_8_6.png|http://127.0.0.1:1/4/8/6.png");
-  form_->Run()->AddLogLine(kBanText);
+  ReportSaved(*form_->Run(), 8, 5, "T1:seq=1, os_8_5_4.png ->ok!");
+  ReportFailed(*form_->Run(), SavePath() + "job/4_8_6.png|http://127.0.0.1:1/4/8/6.png");
+  ReportLine(*form_->Run(), WorkerEvent::Banned, kBanText);
   ASSERT_EQ(TickUntilClosed(), 1);
   EXPECT_EQ(view_.summaries,
             (std::vector<std::string>{"Summary: 1 saved, 1 failed; a ban ended 1 thread. Task: 2 of 2 tiles done, 1 "

@@ -4,6 +4,7 @@
 // threads never requests anything.
 
 #include "TaskRun.h"
+#include "WorkerReports.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,11 @@ class RecordingObserver : public TaskRunObserver {
   RunCounts closedWith;
   void LogLoaded(Lines lines) override { log = std::move(lines); }
   void FailedLoaded(Lines lines) override { failed = std::move(lines); }
-  void LogLineAdded(const std::string& line) override { log.push_back(line); }
+  std::vector<LogLineKind> kinds;  // of the lines added since the load
+  void LogLineAdded(const std::string& line, LogLineKind kind) override {
+    log.push_back(line);
+    kinds.push_back(kind);
+  }
   void FailedLineAdded(const std::string& line) override { failed.push_back(line); }
   void WorkersEnded() override { events.push_back("workers ended"); }
   void TimerOff() override { events.push_back("timer off"); }
@@ -129,14 +134,26 @@ class TaskRunTest : public ::testing::Test {
   }
 };
 
-TEST_F(TaskRunTest, CountsTheReportsByTheirLines) {
+// The counts and the view's colours come from what each report says
+// happened; a line that only looks like a saved tile counts for nothing.
+TEST_F(TaskRunTest, CountsAndPaintsTheReportsByTheirEvents) {
   StartRun("1");
-  run_->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
-  run_->AddLogLine("T1:seq=2, os_8_6_4.png ->ok!");
-  run_->AddLogLine("T1:8-6:Not Found");
-  run_->AddLogLine("os_8_6_4.png got a blank image!");
-  run_->AddLogLine(kBanText);
-  run_->AddFailedLine("/m/job/os_8_6_4.png|http://127.0.0.1:1/4/8/6.png");
+  const std::string listed = "/m/job/os_8_6_4.png|http://127.0.0.1:1/4/8/6.png";
+  const std::vector<std::pair<WorkerReport, LogLineKind>> reports = {
+      {{WorkerEvent::Saved, 0, {8, 5}, "T1:seq=1, os_8_5_4.png ->ok!", {}}, LogLineKind::Saved},
+      {{WorkerEvent::Saved, 0, {8, 6}, "T1:seq=2, os_8_6_4.png ->ok!", {}}, LogLineKind::Saved},
+      {{WorkerEvent::Waiting, 0, {8, 6}, "T1:8-6:Connection Closed Gracefully.", {}}, LogLineKind::Notice},
+      {{WorkerEvent::Failed, 0, {8, 6}, "T1 404 Not Found->u", listed}, LogLineKind::Failure},
+      {{WorkerEvent::NotFound, 0, {}, kNotFoundText, {}}, LogLineKind::Failure},
+      {{WorkerEvent::Blank, 0, {8, 6}, "T1:8-6 got a blank image!", {}}, LogLineKind::Failure},
+      {{WorkerEvent::Banned, 0, {}, kBanText, {}}, LogLineKind::Failure},
+      {{WorkerEvent::Note, 0, {}, "T1:seq=3, os_8_7_4.png ->ok!", {}}, LogLineKind::Plain},
+  };
+  observer_.kinds.clear();
+  for (const auto& [report, kind] : reports) run_->Report(report);
+  std::vector<LogLineKind> kinds;
+  for (const auto& [report, kind] : reports) kinds.push_back(kind);
+  EXPECT_EQ(observer_.kinds, kinds);
   const RunCounts counts = run_->Counts();
   EXPECT_EQ(counts.saved, 2);
   EXPECT_EQ(counts.failed, 1);
@@ -172,8 +189,8 @@ TEST_F(TaskRunTest, SavesAtEveryFourthTickAndTheCloseAppendsTheRest) {
   StartRun("1");
   const std::string header = Log();
   EXPECT_EQ(Rewrite(observer_.log), header) << "the view holds the file's lines";
-  run_->AddLogLine("T1:seq=7, os_8_5_4.png ->ok!");
-  run_->AddFailedLine("a|b");
+  ReportSaved(*run_, 8, 5, "T1:seq=7, os_8_5_4.png ->ok!");
+  ReportFailed(*run_, "a|b");
   Ticks(3);
   EXPECT_EQ(Log(), header);
   EXPECT_EQ(List(), "");
@@ -189,7 +206,7 @@ TEST_F(TaskRunTest, SavesAtEveryFourthTickAndTheCloseAppendsTheRest) {
 
 TEST_F(TaskRunTest, AResumedTaskContinuesItsFilesByteForByte) {
   StartRun("1");
-  run_->AddFailedLine("first|failure");
+  ReportFailed(*run_, "first|failure");
   EndRun();
   const std::string firstRun = Log();
 
@@ -197,7 +214,7 @@ TEST_F(TaskRunTest, AResumedTaskContinuesItsFilesByteForByte) {
   StartRun("1");
   ASSERT_TRUE(run_->Parameters().Resume);
   EXPECT_EQ(observer_.failed, Lines{"first|failure"});
-  run_->AddFailedLine("second|failure");
+  ReportFailed(*run_, "second|failure");
   EndRun();
   EXPECT_EQ(Log(), Rewrite(observer_.log));
   EXPECT_EQ(Log().rfind(firstRun + std::string(44, '-') + "\r\nLog continue...v=5.7\r\nNow time is:" + platform_.now,
@@ -208,12 +225,12 @@ TEST_F(TaskRunTest, AResumedTaskContinuesItsFilesByteForByte) {
 
 TEST_F(TaskRunTest, ASaveAfterTheFilesWereDeletedWritesThemWhole) {
   StartRun("1");
-  run_->AddLogLine("T1:seq=9, os_8_5_4.png ->ok!");
-  run_->AddFailedLine("a|b");
+  ReportSaved(*run_, 8, 5, "T1:seq=9, os_8_5_4.png ->ok!");
+  ReportFailed(*run_, "a|b");
   Ticks(4);
   std::filesystem::remove(run_->Task().LogPath);
   std::filesystem::remove(run_->Task().FailedListPath);
-  run_->AddLogLine("T1:seq=10, os_8_6_4.png ->ok!");
+  ReportSaved(*run_, 8, 6, "T1:seq=10, os_8_6_4.png ->ok!");
   Ticks(4);
   EXPECT_EQ(Log(), Rewrite(observer_.log));
   EXPECT_EQ(List(), "a|b\r\n");
@@ -231,15 +248,15 @@ TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
     StartRun("1");
     observer_.events.clear();
     if (stopFirst) run_->Stop();
-    run_->AddLogLine("T1:seq=3, os_8_5_4.png ->ok!");
-    run_->AddFailedLine("listed|before exit");
+    ReportSaved(*run_, 8, 5, "T1:seq=3, os_8_5_4.png ->ok!");
+    ReportFailed(*run_, "listed|before exit");
     run_->SaveForExit();
     EXPECT_EQ(run_->CurrentState(), State::Exiting);
     EXPECT_EQ(observer_.events, Lines{"timer off"});
     EXPECT_EQ(Log(), Rewrite(observer_.log)) << stopFirst;
     EXPECT_TRUE(List().ends_with("listed|before exit\r\n")) << stopFirst;
 
-    run_->AddLogLine("T1:seq=4, os_8_6_4.png ->ok!");  // a worker still reports
+    ReportSaved(*run_, 8, 6, "T1:seq=4, os_8_6_4.png ->ok!");  // a worker still reports
     const std::string saved = Log();
     run_->SaveForExit();
     Ticks(8);
@@ -259,6 +276,27 @@ TEST_F(TaskRunTest, ExitSavesFromRunningAndClosingOnly) {
   EXPECT_EQ(Log(), closed);
 }
 
+// Ending breaks off the fetch in hand and waits for the worker while it
+// serves the worker's reports: the tile is left for a resume. A set-up
+// ended the same way tells its front end nothing.
+TEST_F(TaskRunTest, EndBreaksOffTheFetchInHandAndWaitsForTheWorker) {
+  StartRun("1");  // the server holds the worker's first fetch
+  run_->SaveForExit();
+  run_->End();
+  EXPECT_EQ(run_->RunningWorkers(), 0);
+  EXPECT_EQ(observer_.log.back(), "T1 Finished.");
+  EXPECT_EQ(run_->Counts().failed, 0);
+  EXPECT_TRUE(observer_.failed.empty());
+
+  run_ = NewRun("1");
+  bool told = false;
+  run_->PrepareInBackground(platform_.now, folder_ / "config.ini", [&](const std::optional<std::string>&) {
+    told = true;
+  });
+  run_->End();
+  EXPECT_FALSE(told);
+}
+
 // A resumed task fetches its listed tiles again: each one saved leaves the
 // list at the next save, and the view is loaded anew.
 TEST_F(TaskRunTest, ATileSavedAgainLeavesTheFailedList) {
@@ -270,13 +308,13 @@ TEST_F(TaskRunTest, ATileSavedAgainLeavesTheFailedList) {
   start();
   const std::string tiles = run_->Task().TileFolder;
   for (const std::string& line : {tiles + "os_8_5_4.png|u1", tiles + "os_8_6_4.png|u2", tiles + "os_8_5_4.png|u1"})
-    run_->AddFailedLine(line);
+    ReportFailed(*run_, line);
   Ticks(1);
   start();
   ASSERT_TRUE(run_->Parameters().Resume);
   EXPECT_EQ(run_->Counts().listed, 2);
-  run_->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
-  run_->AddFailedLine("new|failure");
+  ReportSaved(*run_, 8, 5, "T1:seq=1, os_8_5_4.png ->ok!");
+  ReportFailed(*run_, "new|failure");
   Ticks(4);
   const Lines left = {tiles + "os_8_6_4.png|u2", "new|failure"};
   EXPECT_EQ(List(), Rewrite(left));
@@ -305,7 +343,7 @@ TEST_F(TaskRunTest, ACloseSaysWhatItCouldNotSave) {
     run_ = NewRun("1", {.startWorkers = false});
     run_->Prepare(platform_.now, folder_ / "config.ini");
     run_->StartWorkers(folder_ / "blank.png");
-    run_->AddFailedLine("a|b");
+    ReportFailed(*run_, "a|b");
     const std::string log = run_->Task().LogPath;
     const std::string broken = logBroken ? log : run_->Task().FailedListPath;
     std::filesystem::remove(broken);

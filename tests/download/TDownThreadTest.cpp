@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -28,11 +29,12 @@ namespace {
 // apart by a prefix so that one list shows their interleaving.
 class RecordingSink : public TDownThreadSink {
  public:
-  void AddLogLine(const std::string& line) override { Add("log: " + line); }
-  void AddFailedLine(const std::string& line) override { Add("ftl: " + line); }
-  void WorkerDone(int32_t threadIndex) override {
+  void Report(const WorkerReport& report) override {
+    Add("log: " + std::string(report.line));
+    if (report.event == WorkerEvent::Failed) Add("ftl: " + std::string(report.listed));
     std::lock_guard<std::mutex> lock(mutex_);
-    done_.push_back(threadIndex);
+    events_.push_back({report.event, report.tile});
+    if (report.event == WorkerEvent::Ended) done_.push_back(report.worker);
   }
 
   std::vector<std::string> Lines() const {
@@ -42,6 +44,16 @@ class RecordingSink : public TDownThreadSink {
   std::vector<int32_t> Done() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return done_;
+  }
+  struct Event {
+    WorkerEvent event;
+    TilePosition tile;
+    friend bool operator==(const Event&, const Event&) = default;
+  };
+  // What each report said happened, in order.
+  std::vector<Event> Events() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_;
   }
   // The seq numbers of the "->ok!" lines, in order.
   std::vector<int64_t> OkSeqs() const {
@@ -63,6 +75,7 @@ class RecordingSink : public TDownThreadSink {
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
   std::vector<int32_t> done_;
+  std::vector<Event> events_;
 };
 
 const std::string kBlank = QUARNEL_BLANK_IMAGE;
@@ -163,6 +176,17 @@ const std::vector<std::string> kRedirectLines = {
     "log: T1 302 Found->{url}", "ftl: {path}|{url}",
     "log: Error: may be your IP is banned.\nPlease try again later.", "log: T1 Finished."};
 
+// What the reports of the main roads say happened, every one about tile 5-7 but the end.
+using enum WorkerEvent;
+const std::map<std::string, std::vector<WorkerEvent>> kOutcomeEvents = {
+    {"Saved", {Saved, Ended}},
+    {"ClosedThenSaved", {Waiting, Saved, Ended}},
+    {"TooManyRequestsWaitsASecondThenSaved", {Waiting, Saved, Ended}},
+    {"NotFoundGetsBlank", {Failed, NotFound, Blank, Ended}},
+    {"OtherFailureGetsBlank", {Failed, Blank, Ended}},
+    {"ForbiddenBans", {Failed, Banned, Ended}},
+};
+
 class OutcomeTest : public WorkerTest, public ::testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
@@ -180,6 +204,12 @@ TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
   EXPECT_EQ(sink.Lines(), expected);
   EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
   EXPECT_EQ(server_.Targets(), std::vector<std::string>(c.requests, Target(5, 7)));
+  if (const auto events = kOutcomeEvents.find(c.name); events != kOutcomeEvents.end()) {
+    std::vector<RecordingSink::Event> expectedEvents;
+    for (WorkerEvent event : events->second)
+      expectedEvents.push_back({event, event == Ended ? TilePosition{} : TilePosition{5, 7}});
+    EXPECT_EQ(sink.Events(), expectedEvents);
+  }
 
   switch (c.disk) {
     case Disk::Body:
@@ -711,6 +741,7 @@ TEST_F(WorkerTest, UnexpectedErrorStillRunsTheClosingStepOnce) {
   TDownThread worker(false, task_.get(), 0, sink, kBlank);
   worker.WaitFor();
   EXPECT_EQ(sink.Lines(), (std::vector<std::string>{"log: T1 Unexpected error: view closed", "log: T1 Finished."}));
+  EXPECT_EQ(sink.Events(), (std::vector<RecordingSink::Event>{{WorkerEvent::Error, {}}, {WorkerEvent::Ended, {}}}));
   EXPECT_EQ(sink.Done(), std::vector<int32_t>{0});
   EXPECT_EQ(server_.Targets().size(), 1u);
 }

@@ -12,6 +12,7 @@
 #include "GuiTestSupport.h"
 #include "QuarnelWindows.h"
 #include "UpDownArrows.h"
+#include "../app/WorkerReports.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ TEST_F(MainWindowTest, LogViewShowsTheNewestLinesWithinItsBound) {
   StartTaskWithoutWorkers(logic, folder / "maps");
   windows->platform.SetTimerEnabled(false);  // the close would show its message box mid-test
   const int total = MainWindow::kShownLogLines + 5000;
-  for (int i = 1; i <= total; ++i) logic.Run()->AddLogLine("line " + std::to_string(i));
+  for (int i = 1; i <= total; ++i) ReportLine(*logic.Run(), WorkerEvent::Note, "line " + std::to_string(i));
   QSignalSpy spy(Control<QPlainTextEdit>("Memo1"), &QPlainTextEdit::textChanged);
   ASSERT_TRUE(spy.wait(5000));
 
@@ -250,7 +251,7 @@ TEST_F(MainWindowTest, LogViewKeepsItsLeftEdgeAndStopsFollowingWhileScrolledUp) 
 
   auto append = [&](int from, int count) {
     QSignalSpy spy(log, &QPlainTextEdit::textChanged);
-    for (int i = from; i < from + count; ++i) window->Logic().Run()->AddLogLine(line(i));
+    for (int i = from; i < from + count; ++i) ReportLine(*window->Logic().Run(), WorkerEvent::Note, line(i));
     ASSERT_TRUE(spy.wait(5000));
     QApplication::processEvents();
   };
@@ -317,7 +318,7 @@ TEST_F(MainWindowTest, TheProgressWidgetsShowWhatTheLogicCounts) {
   EXPECT_EQ(bar->maximum(), 2);
   EXPECT_EQ(bar->value(), 0);
   EXPECT_EQ(progress->text().toStdString(), logic.Face().progress.LabelProgress);
-  logic.Run()->AddLogLine("T1:seq=1, os_8_5_4.png ->ok!");
+  ReportSaved(*logic.Run(), 8, 5, "T1:seq=1, os_8_5_4.png ->ok!");
   RunExpectingMessageBox([&] { logic.Timer1Timer(); });
   EXPECT_EQ(bar->value(), 1);
   EXPECT_EQ(progress->text().toStdString(), logic.Face().progress.LabelProgress);

@@ -94,6 +94,21 @@ TEST(QtCorePlatformTest, WorkerRoutinesRunOnTheGuiThreadAndTheWorkerWaitsForThem
   EXPECT_TRUE(ranBeforeReturn);
 }
 
+// The wait that ends a run: the GUI thread serves the workers' hand-overs
+// until the last one has run, so a worker waiting in one is never stuck.
+TEST(QtCorePlatformTest, ServeUntilRunsHandOversUntilTheyAreDone) {
+  RecordingPlatform platform;
+  int served = 0;
+  std::vector<std::thread> workers;
+  for (int n = 0; n < 3; ++n)
+    workers.emplace_back([&] {
+      for (int i = 0; i < 10; ++i) platform.RunOnGuiThread([&] { ++served; });
+    });
+  platform.ServeUntil([&] { return served == 30; });
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(served, 30);
+}
+
 TEST(QtCorePlatformTest, OnTheGuiThreadTheRoutineRunsInline) {
   RecordingPlatform platform;
   bool ran = false;

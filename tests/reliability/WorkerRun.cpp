@@ -36,18 +36,11 @@ std::vector<std::string> WorkerRun::FailedLines() const {
   return failed_;
 }
 
-void WorkerRun::AddLogLine(const std::string& line) {
+void WorkerRun::Report(const WorkerReport& report) {
   std::lock_guard lock(mutex_);
-  log_.push_back(line);
-}
-
-void WorkerRun::AddFailedLine(const std::string& line) {
-  std::lock_guard lock(mutex_);
-  failed_.push_back(line);
-}
-
-void WorkerRun::WorkerDone(int32_t) {
-  std::lock_guard lock(mutex_);
+  log_.emplace_back(report.line);
+  if (report.event == WorkerEvent::Failed) failed_.emplace_back(report.listed);
+  if (report.event != WorkerEvent::Ended) return;
   --running_;
   done_.notify_all();
 }

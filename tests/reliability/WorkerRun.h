@@ -23,9 +23,7 @@ class WorkerRun : public TDownThreadSink {
   std::vector<std::string> LogLines() const;
   std::vector<std::string> FailedLines() const;
 
-  void AddLogLine(const std::string& line) override;
-  void AddFailedLine(const std::string& line) override;
-  void WorkerDone(int32_t threadIndex) override;
+  void Report(const WorkerReport& report) override;
 
  private:
   mutable std::mutex mutex_;

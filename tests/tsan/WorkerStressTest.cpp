@@ -22,16 +22,11 @@ namespace {
 
 class CountingSink : public TDownThreadSink {
  public:
-  void AddLogLine(const std::string&) override {
+  void Report(const WorkerReport& report) override {
     std::lock_guard lock(mutex_);
     ++lines_;
-  }
-  void AddFailedLine(const std::string&) override {
-    std::lock_guard lock(mutex_);
-    ++failed_;
-  }
-  void WorkerDone(int32_t) override {
-    std::lock_guard lock(mutex_);
+    if (report.event == WorkerEvent::Failed) ++failed_;
+    if (report.event != WorkerEvent::Ended) return;
     ++done_;
     changed_.notify_all();
   }
