@@ -12,7 +12,7 @@
 #include "AppPaths.h"
 #include "Combine.h"
 #include "MapTypeZoom.h"
-#include "ProgressLine.h"
+#include "ProgressText.h"
 
 namespace {
 
