@@ -5,6 +5,7 @@
 
 #include "CombineSource.h"
 #include "GdalSession.h"
+#include "Mercator.h"
 #include "OutputPath.h"
 #include "SqliteOutput.h"
 #include "TileSet.h"
@@ -19,11 +20,6 @@ namespace {
 
 constexpr const char* kTable = "tiles";
 
-double MercatorX(double longitude) { return longitude / 180 * kMercatorHalfWidth; }
-double MercatorY(double latitude) {
-  using std::numbers::pi;
-  return std::log(std::tan(pi / 4 + latitude * pi / 360)) / pi * kMercatorHalfWidth;
-}
 
 class GeoPackageSink : public TileSink {
  public:
@@ -84,12 +80,12 @@ class GeoPackageSink : public TileSink {
           .Bind(4, MercatorX(facts.west)).Bind(5, MercatorY(facts.south)).Bind(6, MercatorX(facts.east))
           .Bind(7, MercatorY(facts.north)).Run();
       SqliteStatement set(*db_, "INSERT INTO gpkg_tile_matrix_set VALUES (?1, 3857, ?2, ?3, ?4, ?5)");
-      set.BindText(1, kTable).Bind(2, -kMercatorHalfWidth).Bind(3, -kMercatorHalfWidth).Bind(4, kMercatorHalfWidth)
-          .Bind(5, kMercatorHalfWidth).Run();
+      set.BindText(1, kTable).Bind(2, -kMercatorHalfWorld).Bind(3, -kMercatorHalfWorld).Bind(4, kMercatorHalfWorld)
+          .Bind(5, kMercatorHalfWorld).Run();
       SqliteStatement matrix(*db_, "INSERT INTO gpkg_tile_matrix VALUES (?1, ?2, ?3, ?3, 256, 256, ?4, ?4)");
       for (const int32_t zoom : zooms_)
         matrix.BindText(1, kTable).Bind(2, int64_t{zoom}).Bind(3, int64_t{1} << zoom)
-            .Bind(4, TileSideMetres(zoom) / kTilePixels).Run();
+            .Bind(4, MercatorTileSide(zoom) / kTilePixels).Run();
     }
     db_->Run("COMMIT;");
     db_.reset();

@@ -5,14 +5,10 @@
 #include <cstring>
 
 #include "CombineSource.h"
+#include "Mercator.h"
 #include "TileImage.h"
 
 namespace {
-
-double Degrees(double radians) { return radians * 180 / M_PI; }
-
-// The latitude of a northing in EPSG:3857.
-double LatitudeOf(double northing) { return Degrees(std::atan(std::sinh(northing / kMercatorHalfWidth * M_PI))); }
 
 void Clear(uint8_t* rgba, int64_t first, int64_t last) {
   if (first <= last) std::memset(rgba + 4 * first, 0, static_cast<std::size_t>(4 * (last - first + 1)));
@@ -22,8 +18,8 @@ void Clear(uint8_t* rgba, int64_t first, int64_t last) {
 
 MosaicClip::MosaicClip(const CombineSource& source) : source_(source) {
   const MosaicGeometry geometry = source.Geometry();
-  westLongitude_ = geometry.west / kMercatorHalfWidth * 180;
-  pixelDegrees_ = geometry.pixel / kMercatorHalfWidth * 180;
+  westLongitude_ = geometry.west / kMercatorHalfWorld * 180;
+  pixelDegrees_ = geometry.pixel / kMercatorHalfWorld * 180;
   north_ = geometry.north;
   pixelMetres_ = geometry.pixel;
   width_ = geometry.width;
@@ -68,7 +64,7 @@ void MosaicClip::AddRing(const AreaRing& ring, bool shell) {
 void MosaicClip::StartTileRow(int32_t row) {
   row_ = row;
   const auto centre = [&](int32_t pixelRow) {
-    return LatitudeOf(north_ - (int64_t{row} * kTilePixels + pixelRow + 0.5) * pixelMetres_);
+    return LatitudeOfMercatorY(north_ - (int64_t{row} * kTilePixels + pixelRow + 0.5) * pixelMetres_);
   };
   const double top = centre(0), bottom = centre(kTilePixels - 1);
   // Edges wholly above this row of tiles are done with; rows only go south.
