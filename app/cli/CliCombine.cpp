@@ -131,8 +131,7 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
   paths.pop_back();
   result.projectFiles = std::move(paths);
   if (!OutputKindOf(result.outputPath))
-    return "the output " + result.outputPath +
-           " must end with .tif, .tiff, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg or /";
+    return "the output " + result.outputPath + " must end with " + OutputEndingsText();
   return result;
 }
 
