@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "AtomicFile.h"
+#include "UniqueFd.h"
 #include "JsonValue.h"
 
 namespace {
@@ -244,17 +245,13 @@ void RefuseSpecialFile(const std::string& path, const std::string& source) {
 std::string ReadAreaFileBytes(const std::string& path, const std::string& source, std::uintmax_t maxBytes) {
   const auto unreadable = [&](const std::string& why) { return AreaError(source + " cannot be read: " + why); };
   // Non-blocking, so that a FIFO cannot hold the open; refused by fstat below.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) {
     if (errno == ENOENT) throw AreaError(source + " is missing");
     throw unreadable(std::strerror(errno));
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
   struct stat info {};
-  if (::fstat(fd, &info) != 0) throw unreadable(std::strerror(errno));
+  if (::fstat(fd.Get(), &info) != 0) throw unreadable(std::strerror(errno));
   if (!S_ISREG(info.st_mode)) throw unreadable("it is not a regular file");
   const auto size = static_cast<std::uintmax_t>(info.st_size);
   const auto tooLarge = [&] {
@@ -263,18 +260,12 @@ std::string ReadAreaFileBytes(const std::string& path, const std::string& source
   if (size > maxBytes) throw tooLarge();
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(size));
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw unreadable(std::strerror(errno));
-    }
+  const int error = ReadDescriptorInPieces(fd.Get(), [&](std::string_view piece) {
     // The file may grow while it is read.
-    if (bytes.size() + static_cast<std::size_t>(got) > maxBytes) throw tooLarge();
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  }
+    if (bytes.size() + piece.size() > maxBytes) throw tooLarge();
+    bytes.append(piece);
+  });
+  if (error != 0) throw unreadable(std::strerror(error));
   return bytes;
 }
 

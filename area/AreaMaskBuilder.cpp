@@ -27,6 +27,7 @@
 
 #include "AreaMask.h"
 #include "GridLines.h"
+#include "WindingSweep.h"
 
 namespace {
 
@@ -43,12 +44,6 @@ struct FillEdge {
   int64_t lastColumn;
   int32_t ring;
   int32_t delta;  // +1 eastward, -1 westward
-};
-
-struct Crossing {
-  double latitude;
-  int32_t ring;
-  int32_t delta;
 };
 
 // A ring whose points all lie on one line encloses nothing (a ring that
@@ -103,13 +98,7 @@ class AreaMaskBuilder {
   std::vector<Span> spans_;
 
   std::vector<FillEdge> edges_;
-  std::vector<int32_t> ringPolygon_;
-  std::vector<bool> ringIsShell_;
-  std::vector<int32_t> shellRing_;  // per polygon
-  // Reset by every column's sweep, which ends where it began: outside every ring.
-  std::vector<int32_t> winding_;      // per ring
-  std::vector<int32_t> holesAround_;  // per polygon: its holes that wind around the point
-  std::vector<Crossing> crossings_;
+  WindingSweep sweep_;
 };
 
 namespace {
@@ -227,13 +216,9 @@ void AreaMaskBuilder::AddPolygons(const std::vector<AreaPolygon>& polygons) {
   if (EmptyRect()) return;
   for (const AreaPolygon& polygon : polygons) {
     if (EnclosesNothing(polygon.shell)) continue;
-    const auto polygonIndex = static_cast<int32_t>(shellRing_.size());
-    shellRing_.push_back(static_cast<int32_t>(ringPolygon_.size()));
     const auto addRing = [&](const AreaRing& ring, bool shell) {
       if (EnclosesNothing(ring)) return;
-      const auto ringIndex = static_cast<int32_t>(ringPolygon_.size());
-      ringPolygon_.push_back(polygonIndex);
-      ringIsShell_.push_back(shell);
+      const int32_t ringIndex = sweep_.AddRing(shell);
       for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
         MarkOpenSegment(ring[j], ring[i]);
         AddFillEdge(ring[j], ring[i], ringIndex);
@@ -246,40 +231,16 @@ void AreaMaskBuilder::AddPolygons(const std::vector<AreaPolygon>& polygons) {
 
 void AreaMaskBuilder::FillColumn(int64_t column, const std::vector<std::size_t>& active) {
   const double meridian = grid_.ColumnMiddle(column);
-  crossings_.clear();
   for (const std::size_t e : active) {
     const FillEdge& edge = edges_[e];
-    crossings_.push_back({LatitudeAt(edge.west, edge.east, meridian), edge.ring, edge.delta});
+    sweep_.Cross(LatitudeAt(edge.west, edge.east, meridian), edge.ring, edge.delta);
   }
-  std::sort(crossings_.begin(), crossings_.end(),
-            [](const Crossing& a, const Crossing& b) { return a.latitude < b.latitude; });
-
-  const auto inside = [&](int32_t polygon) {
-    return winding_[static_cast<std::size_t>(shellRing_[static_cast<std::size_t>(polygon)])] != 0 &&
-           holesAround_[static_cast<std::size_t>(polygon)] == 0;
-  };
-  int32_t polygonsAround = 0;
-  double stretchStart = 0;
-  for (const Crossing& crossing : crossings_) {
-    const auto ring = static_cast<std::size_t>(crossing.ring);
-    const int32_t polygon = ringPolygon_[ring];
-    const bool wasInside = inside(polygon);
-    const int32_t before = winding_[ring];
-    winding_[ring] += crossing.delta;
-    if (!ringIsShell_[ring] && (before == 0) != (winding_[ring] == 0))
-      holesAround_[static_cast<std::size_t>(polygon)] += winding_[ring] != 0 ? 1 : -1;
-    const bool isInside = inside(polygon);
-    if (isInside == wasInside) continue;
-    if (isInside && polygonsAround++ == 0) stretchStart = crossing.latitude;
-    if (!isInside && --polygonsAround == 0) EmitOpen(column, stretchStart, crossing.latitude);
-  }
+  for (const auto& [south, north] : sweep_.Sweep()) EmitOpen(column, south, north);
 }
 
 void AreaMaskBuilder::Fill() {
   std::sort(edges_.begin(), edges_.end(),
             [](const FillEdge& a, const FillEdge& b) { return a.firstColumn < b.firstColumn; });
-  winding_.assign(ringPolygon_.size(), 0);
-  holesAround_.assign(shellRing_.size(), 0);
   std::vector<std::size_t> active;
   std::size_t next = 0;
   int64_t column = 0;

@@ -29,41 +29,6 @@ std::vector<std::string> DistinctProjects(const std::vector<std::string>& projec
   return distinct;
 }
 
-}  // namespace
-
-void CombineJob::Step() { Advance(done + 1); }
-
-void CombineJob::Advance(int64_t toDone) {
-  const int64_t before = done;
-  done = toDone;
-  // Every 64th step, and the last: often enough to see, rarely enough to cost nothing.
-  if ((done / 64 != before / 64 || done == total) && request.progress && !request.progress(done, total))
-    throw CombineCancelled();
-}
-
-void CombineJob::ReportWritten() {
-  done = total;
-  if (request.progress) request.progress(done, total);
-}
-
-void CombineJob::Stage(CombineStage stage) const {
-  if (request.stage) request.stage(stage);
-}
-
-void CombineJob::ReportBad(const std::string& path, const std::string& problem) {
-  ++summary.badTiles;
-  if (request.report) request.report(path + ": " + problem);
-}
-
-bool CombineJob::NextData(TileReadAhead& tiles, std::string& path, TileBytes& tile) {
-  if (!tiles.Next(path, tile)) throw CombineError("The task's tiles ended early.");
-  if (tile.kind == TileBytes::Kind::NoData) ++summary.noDataTiles;
-  if (tile.kind == TileBytes::Kind::Bad) ReportBad(path, tile.problem);
-  return tile.kind == TileBytes::Kind::Data;
-}
-
-namespace {
-
 // The request's, else the tasks' own sources' (each once, in order), else the configuration's.
 std::string AttributionOf(const CombineRequest& request, const std::vector<std::string>& projects) {
   if (!request.attribution.empty()) return request.attribution;
@@ -96,15 +61,14 @@ std::string AttributionOf(const CombineRequest& request, const std::vector<std::
 void CheckTasksFit(const CombineJob& job, OutputKind kind) {
   const CombineRequest& request = job.request;
   if (!IsTileSet(kind) && job.sources.size() != 1)
-    throw CombineError("One image holds one task: give one project file, or write a tile set "
-                       "(.mbtiles, .pmtiles, .gpkg, .sqlitedb or a folder).");
+    throw CombineError("One image holds one task: give one project file, or write a tile set (" +
+                       TileSetEndingsText() + ").");
   if (request.clip && IsTileSet(kind))
     throw CombineError("Cutting to the area's outline is for a GeoTIFF or a PNG or JPEG image: a tile set holds "
                        "whole tiles, and takes only those inside the area without it.");
   if (request.minZoom) {
     if (!IsTileSet(kind))
-      throw CombineError(std::string("Lower levels are built for tile sets (.mbtiles, .pmtiles, .gpkg, .sqlitedb or "
-                                     "a folder); ") +
+      throw CombineError("Lower levels are built for tile sets (" + TileSetEndingsText() + "); " +
                          (kind == OutputKind::GeoTiff ? "a GeoTIFF has overviews instead (--overviews)."
                                                       : "a PNG or JPEG image holds one zoom level only."));
     int32_t lowest = job.sources.front()->Zoom();
@@ -134,9 +98,8 @@ void CheckTasksFit(const CombineJob& job, OutputKind kind) {
 CombineSummary Combine(const CombineRequest& request) {
   const auto kind = OutputKindOf(request.outputPath);
   if (!kind)
-    throw CombineError("The output " + request.outputPath +
-                       " names no known kind: end it with .tif, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg "
-                       "or /.");
+    throw CombineError("The output " + request.outputPath + " names no known kind: end it with " +
+                       OutputEndingsText() + ".");
   if (request.projectFiles.empty()) throw CombineError("No project file given.");
   const std::vector<std::string> projects = DistinctProjects(request.projectFiles);
   CombineJob job{request, {}, {}, {}, {}, 0, 0};

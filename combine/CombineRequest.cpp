@@ -12,7 +12,21 @@ bool EndsWith(const std::string& text, const std::string& ending) {
                     [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
+std::string ListOfEndings(bool tileSetsOnly, const char* folder) {
+  std::vector<std::string> names;
+  for (const OutputEnding& ending : kOutputEndings)
+    if (!tileSetsOnly || IsTileSet(ending.kind))
+      names.push_back(ending.kind == OutputKind::TileTree ? folder : ending.ending);
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  return text;
+}
+
 }  // namespace
+
+std::string OutputEndingsText() { return ListOfEndings(false, "/"); }
+std::string TileSetEndingsText() { return ListOfEndings(true, "a folder"); }
 
 std::optional<OutputKind> OutputKindOf(const std::string& path) {
   for (const OutputEnding& ending : kOutputEndings)

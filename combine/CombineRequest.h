@@ -34,6 +34,11 @@ inline constexpr std::array<OutputEnding, 10> kOutputEndings{{
     {"/", OutputKind::TileTree},
 }};
 
+// The endings for a message: ".tif, .tiff, ... or /"; the tile sets' alone
+// end "... or a folder".
+std::string OutputEndingsText();
+std::string TileSetEndingsText();
+
 // nullopt for a path whose ending names no kind.
 std::optional<OutputKind> OutputKindOf(const std::string& outputPath);
 

@@ -6,12 +6,12 @@
 #include "AreaTask.h"
 #include "CombineError.h"
 #include "Files.h"
+#include "Mercator.h"
 #include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
 #include "TileImage.h"
 
-double TileSideMetres(int32_t zoom) { return 2 * kMercatorHalfWidth / std::ldexp(1.0, zoom); }
 
 std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPath,
                                                    const std::function<bool(int32_t, int32_t)>& zoomAllowed) {
@@ -109,10 +109,10 @@ std::string CombineSource::TilePath(int32_t column, int32_t rowFromTaskTop) cons
 }
 
 MosaicGeometry CombineSource::Geometry() const {
-  const double side = TileSideMetres(task_->Parameters.Zoom);
+  const double side = MercatorTileSide(task_->Parameters.Zoom);
   MosaicGeometry geometry;
-  geometry.west = -kMercatorHalfWidth + task_->MinX * side;
-  geometry.north = kMercatorHalfWidth - TopRow(0) * side;
+  geometry.west = -kMercatorHalfWorld + task_->MinX * side;
+  geometry.north = kMercatorHalfWorld - TopRow(0) * side;
   geometry.pixel = side / kTilePixels;
   geometry.width = int64_t{Columns()} * kTilePixels;
   geometry.height = int64_t{Rows()} * kTilePixels;

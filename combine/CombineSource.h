@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Area.h"
+#include "Mercator.h"
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "TaskParameters.h"
@@ -78,6 +79,3 @@ class CombineSource {
   std::optional<AreaMask> mask_;  // the tiles inside area_, rows as the task counts them
 };
 
-// Web Mercator: the grid's half width in metres and a tile's side at a zoom.
-inline constexpr double kMercatorHalfWidth = 20037508.342789244;
-double TileSideMetres(int32_t zoom);

@@ -5,14 +5,10 @@
 #include <cstring>
 
 #include "CombineSource.h"
+#include "Mercator.h"
 #include "TileImage.h"
 
 namespace {
-
-double Degrees(double radians) { return radians * 180 / M_PI; }
-
-// The latitude of a northing in EPSG:3857.
-double LatitudeOf(double northing) { return Degrees(std::atan(std::sinh(northing / kMercatorHalfWidth * M_PI))); }
 
 void Clear(uint8_t* rgba, int64_t first, int64_t last) {
   if (first <= last) std::memset(rgba + 4 * first, 0, static_cast<std::size_t>(4 * (last - first + 1)));
@@ -22,8 +18,8 @@ void Clear(uint8_t* rgba, int64_t first, int64_t last) {
 
 MosaicClip::MosaicClip(const CombineSource& source) : source_(source) {
   const MosaicGeometry geometry = source.Geometry();
-  westLongitude_ = geometry.west / kMercatorHalfWidth * 180;
-  pixelDegrees_ = geometry.pixel / kMercatorHalfWidth * 180;
+  westLongitude_ = geometry.west / kMercatorHalfWorld * 180;
+  pixelDegrees_ = geometry.pixel / kMercatorHalfWorld * 180;
   north_ = geometry.north;
   pixelMetres_ = geometry.pixel;
   width_ = geometry.width;
@@ -36,11 +32,11 @@ MosaicClip::MosaicClip(const CombineSource& source) : source_(source) {
              {entries.RightLongitude, entries.TopLatitude},
              {entries.RightLongitude, entries.BottomLatitude},
              {entries.LeftLongitude, entries.BottomLatitude}},
-            0, true);
+            true);
   } else {
-    for (std::size_t p = 0; p < area->polygons.size(); ++p) {
-      AddRing(area->polygons[p].shell, static_cast<int32_t>(p), true);
-      for (const AreaRing& hole : area->polygons[p].holes) AddRing(hole, static_cast<int32_t>(p), false);
+    for (const AreaPolygon& polygon : area->polygons) {
+      AddRing(polygon.shell, true);
+      for (const AreaRing& hole : polygon.holes) AddRing(hole, false);
     }
     if (!area->lines.empty() || !area->points.empty()) {
       const TaskLayout& task = source.Task();
@@ -49,15 +45,10 @@ MosaicClip::MosaicClip(const CombineSource& source) : source_(source) {
     }
   }
   std::sort(edges_.begin(), edges_.end(), [](const Edge& a, const Edge& b) { return a.high > b.high; });
-  winding_.assign(ringPolygon_.size(), 0);
-  holesAround_.assign(shellRing_.size(), 0);
 }
 
-void MosaicClip::AddRing(const AreaRing& ring, int32_t polygon, bool shell) {
-  const auto index = static_cast<int32_t>(ringPolygon_.size());
-  ringPolygon_.push_back(polygon);
-  ringIsShell_.push_back(shell);
-  if (shell) shellRing_.push_back(index);
+void MosaicClip::AddRing(const AreaRing& ring, bool shell) {
+  const int32_t index = sweep_.AddRing(shell);
   for (std::size_t i = 0; i < ring.size(); ++i) {
     const LonLat& a = ring[i];
     const LonLat& b = ring[(i + 1) % ring.size()];
@@ -73,7 +64,7 @@ void MosaicClip::AddRing(const AreaRing& ring, int32_t polygon, bool shell) {
 void MosaicClip::StartTileRow(int32_t row) {
   row_ = row;
   const auto centre = [&](int32_t pixelRow) {
-    return LatitudeOf(north_ - (int64_t{row} * kTilePixels + pixelRow + 0.5) * pixelMetres_);
+    return LatitudeOfMercatorY(north_ - (int64_t{row} * kTilePixels + pixelRow + 0.5) * pixelMetres_);
   };
   const double top = centre(0), bottom = centre(kTilePixels - 1);
   // Edges wholly above this row of tiles are done with; rows only go south.
@@ -92,41 +83,20 @@ void MosaicClip::StartTileRow(int32_t row) {
 // The spans of one row of pixels: where the sweep along the latitude is
 // inside some polygon, taken as the pixels whose centres lie there.
 void MosaicClip::CutPixelRow(double latitude) {
-  crossings_.clear();
   for (const std::size_t e : active_) {
     const Edge& edge = edges_[e];
     // Half open, so a vertex on the latitude counts once.
     if (edge.low <= latitude && latitude < edge.high)
-      crossings_.push_back({edge.lonAtLow + (latitude - edge.low) * edge.slope, edge.ring, edge.delta});
+      sweep_.Cross(edge.lonAtLow + (latitude - edge.low) * edge.slope, edge.ring, edge.delta);
   }
-  std::sort(crossings_.begin(), crossings_.end(),
-            [](const Crossing& a, const Crossing& b) { return a.longitude < b.longitude; });
-  const auto inside = [&](int32_t polygon) {
-    const auto p = static_cast<std::size_t>(polygon);
-    return winding_[static_cast<std::size_t>(shellRing_[p])] != 0 && holesAround_[p] == 0;
-  };
   // The first column whose centre lies at or east of a longitude.
   const auto column = [&](double longitude) {
     return static_cast<int64_t>(std::ceil((longitude - westLongitude_) / pixelDegrees_ - 0.5));
   };
-  int32_t polygonsAround = 0;
-  double start = 0;
-  for (const Crossing& crossing : crossings_) {
-    const auto ring = static_cast<std::size_t>(crossing.ring);
-    const int32_t polygon = ringPolygon_[ring];
-    const bool wasInside = inside(polygon);
-    const int32_t before = winding_[ring];
-    winding_[ring] += crossing.delta;
-    if (!ringIsShell_[ring] && (before == 0) != (winding_[ring] == 0))
-      holesAround_[static_cast<std::size_t>(polygon)] += winding_[ring] != 0 ? 1 : -1;
-    const bool isInside = inside(polygon);
-    if (isInside == wasInside) continue;
-    if (isInside && polygonsAround++ == 0) start = crossing.longitude;
-    if (!isInside && --polygonsAround == 0) {
-      const int64_t first = std::max<int64_t>(column(start), 0);
-      const int64_t last = std::min<int64_t>(column(crossing.longitude) - 1, width_ - 1);
-      if (first <= last) spans_.emplace_back(first, last);
-    }
+  for (const auto& [west, east] : sweep_.Sweep()) {
+    const int64_t first = std::max<int64_t>(column(west), 0);
+    const int64_t last = std::min<int64_t>(column(east) - 1, width_ - 1);
+    if (first <= last) spans_.emplace_back(first, last);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AreaMask.h"
+#include "WindingSweep.h"
 
 class CombineSource;
 
@@ -39,11 +40,8 @@ class MosaicClip {
     double lonAtLow, slope;  // the longitude at low, and its change per degree of latitude
     int32_t ring, delta;     // delta: +1 going north, -1 going south
   };
-  struct Crossing {
-    double longitude;
-    int32_t ring, delta;
-  };
-  void AddRing(const AreaRing& ring, int32_t polygon, bool shell);
+  // A shell opens the next polygon; holes follow their shell.
+  void AddRing(const AreaRing& ring, bool shell);
   void CutPixelRow(double latitude);
 
   const CombineSource& source_;
@@ -56,12 +54,7 @@ class MosaicClip {
   std::vector<Edge> edges_;  // by high, falling
   std::size_t nextEdge_ = 0;
   std::vector<std::size_t> active_;
-  std::vector<int32_t> ringPolygon_;
-  std::vector<bool> ringIsShell_;
-  std::vector<int32_t> shellRing_;    // per polygon
-  std::vector<int32_t> winding_;      // per ring; every sweep ends where it began, at 0
-  std::vector<int32_t> holesAround_;  // per polygon
-  std::vector<Crossing> crossings_;
+  WindingSweep sweep_;
 
   // The pixel columns kept, first and last, of the row of tiles' pixel rows:
   // those of row i are spans_[rowStart_[i]] up to spans_[rowStart_[i + 1]].

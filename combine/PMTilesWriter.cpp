@@ -11,6 +11,7 @@
 #include "OutputPath.h"
 #include "PMTilesFormat.h"
 #include "TileSet.h"
+#include "UniqueFd.h"
 
 // A PMTiles archive written in one pass at flat memory. Tiles arrive in tile
 // id order and their bytes go straight to the tile data section, which
@@ -34,11 +35,8 @@ constexpr std::size_t kRememberedContents = 1 << 16;
 class OutputFile {
  public:
   explicit OutputFile(std::string path) : path_(std::move(path)) {
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0) Fail("create");
-  }
-  ~OutputFile() {
-    if (fd_ >= 0) ::close(fd_);
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd_) Fail("create");
   }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -56,7 +54,7 @@ class OutputFile {
   void WriteAt(uint64_t at, std::string_view bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-      const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(at + done));
+      const ssize_t n = ::pwrite(fd_.Get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(at + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) Fail("write");
       done += static_cast<std::size_t>(n);
@@ -67,7 +65,7 @@ class OutputFile {
     std::string bytes(length, '\0');
     std::size_t done = 0;
     while (done < length) {
-      const ssize_t n = ::pread(fd_, bytes.data() + done, length - done, static_cast<off_t>(at + done));
+      const ssize_t n = ::pread(fd_.Get(), bytes.data() + done, length - done, static_cast<off_t>(at + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) Fail("read back");
       done += static_cast<std::size_t>(n);
@@ -81,7 +79,7 @@ class OutputFile {
   }
   void Sync() {
     Flush();
-    if (::fsync(fd_) != 0) Fail("write");
+    if (::fsync(fd_.Get()) != 0) Fail("write");
   }
 
  private:
@@ -89,7 +87,7 @@ class OutputFile {
     throw CombineError("Cannot " + std::string(action) + " " + path_ + ": " + std::strerror(errno) + ".");
   }
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t end_ = 0;
   std::string buffer_;
 };

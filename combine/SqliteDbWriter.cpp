@@ -1,8 +1,4 @@
-#include <optional>
-
-#include "OutputPath.h"
-#include "SqliteOutput.h"
-#include "TileSet.h"
+#include "SqliteTileSink.h"
 
 // The "sqlitedb" tile store that phone map apps read: tiles (x, y, z, s,
 // image) and one info row. Zooms are numbered the BigPlanet way, z = 17 -
@@ -15,41 +11,29 @@ namespace {
 
 constexpr int32_t kBigPlanetTop = 17;
 
-class SqliteDbSink : public TileSink {
+class SqliteDbSink : public SqliteTileSink {
  public:
-  explicit SqliteDbSink(const std::string& target) : temporary_(TemporaryBeside(target)) {
-    db_.emplace(temporary_.Path());
-    db_->Run(
-        "CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY KEY (x, y, z, s));"
-        "CREATE TABLE info (maxzoom Int, minzoom Int, tilenumbering TEXT, ellipsoid Int, tilesize Int,"
-        " timecolumn TEXT);"
-        "CREATE TABLE android_metadata (locale TEXT);"
-        "BEGIN;");
-    insert_.emplace(*db_, "INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, 0, ?4)");
-  }
+  explicit SqliteDbSink(const std::string& target)
+      : SqliteTileSink(target,
+                       "CREATE TABLE tiles (x int, y int, z int, s int, image blob, PRIMARY KEY (x, y, z, s));"
+                       "CREATE TABLE info (maxzoom Int, minzoom Int, tilenumbering TEXT, ellipsoid Int,"
+                       " tilesize Int, timecolumn TEXT);"
+                       "CREATE TABLE android_metadata (locale TEXT);",
+                       "INSERT OR REPLACE INTO tiles VALUES (?1, ?2, ?3, 0, ?4)") {}
 
-  void Put(const PyramidTile& place, std::string_view bytes, TileFormat, const std::string&) override {
-    insert_->Bind(1, int64_t{place.x}).Bind(2, int64_t{place.y}).Bind(3, int64_t{kBigPlanetTop - place.zoom})
+ private:
+  void InsertTile(SqliteStatement& insert, const PyramidTile& place, std::string_view bytes) override {
+    insert.Bind(1, int64_t{place.x}).Bind(2, int64_t{place.y}).Bind(3, int64_t{kBigPlanetTop - place.zoom})
         .BindBlob(4, bytes).Run();
   }
 
-  void Finish(const TileSetFacts& facts) override {
-    insert_.reset();
-    SqliteStatement(*db_, "INSERT INTO info VALUES (?1, ?2, 'BigPlanet', 0, 256, 'no')")
+  void WriteMetadata(SqliteFile& db, const TileSetFacts& facts) override {
+    SqliteStatement(db, "INSERT INTO info VALUES (?1, ?2, 'BigPlanet', 0, 256, 'no')")
         .Bind(1, int64_t{kBigPlanetTop - facts.minZoom})
         .Bind(2, int64_t{kBigPlanetTop - facts.maxZoom})
         .Run();
-    db_->Run("INSERT INTO android_metadata VALUES ('en_US'); COMMIT;");
-    db_.reset();
-    SyncFile(temporary_.Path());
+    db.Run("INSERT INTO android_metadata VALUES ('en_US');");
   }
-
-  void MoveInto(const std::string& target) override { temporary_.MoveInto(target); }
-
- private:
-  TemporaryOutput temporary_;
-  std::optional<SqliteFile> db_;
-  std::optional<SqliteStatement> insert_;
 };
 
 }  // namespace

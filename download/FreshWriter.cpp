@@ -17,15 +17,15 @@ FreshWriter::FreshWriter(std::string path) : path_(std::move(path)) {
 // The file is opened for the first lines: a server that sends no validators
 // leaves none. A last line that a crash cut short gets its line end first.
 bool FreshWriter::Open() {
-  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
+  fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (!fd_) {
     std::lock_guard lock(mutex_);
     if (!problem_) problem_ = "Cannot open file " + path_ + ": " + std::strerror(errno);
     return false;
   }
   struct stat info {};
   char last = '\n';
-  if (::fstat(fd_, &info) == 0 && info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) == 1 && last != '\n')
+  if (::fstat(fd_.Get(), &info) == 0 && info.st_size > 0 && ::pread(fd_.Get(), &last, 1, info.st_size - 1) == 1 && last != '\n')
     WriteAll("\n");
   return true;
 }
@@ -38,7 +38,7 @@ FreshWriter::~FreshWriter() {
   wake_.notify_all();
   thread_.join();
   Drain();
-  if (fd_ >= 0) ::close(fd_);
+  fd_.Reset();
 }
 
 void FreshWriter::AddLine(const std::string& line) {
@@ -100,14 +100,14 @@ void FreshWriter::Drain() {
     std::lock_guard lock(mutex_);
     bytes.swap(pending_);
   }
-  if (bytes.empty() || (fd_ < 0 && !Open())) return;
+  if (bytes.empty() || (!fd_ && !Open())) return;
   WriteAll(bytes);
 }
 
 void FreshWriter::WriteAll(const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       std::lock_guard lock(mutex_);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "TileFreshness.h"
+#include "UniqueFd.h"
 
 // Appends lines to a task's NAME_fresh.txt without a worker ever waiting for
 // the disk. Add formats the line and puts it in memory under a short lock; a
@@ -45,7 +46,7 @@ class FreshWriter {
   void WriteAll(const std::string& bytes);
 
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   std::mutex writeMutex_;  // one drain at a time, so lines keep their order
   mutable std::mutex mutex_;  // guards everything below
   std::condition_variable wake_;

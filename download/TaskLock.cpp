@@ -46,12 +46,12 @@ std::string ProgramOf(long pid) {
 }  // namespace
 
 TaskLock::TaskLock(const std::string& tileFolder) {
-  fd_ = ::open(tileFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) {
+  fd_.Reset(::open(tileFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd_) {
     refusal_ = "not to be locked: " + tileFolder + ": " + std::strerror(errno);
     return;
   }
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+  if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
     held_ = true;
     return;
   }
@@ -60,11 +60,7 @@ TaskLock::TaskLock(const std::string& tileFolder) {
     return;
   }
   struct stat folder {};
-  const std::optional<long> holder = ::fstat(fd_, &folder) == 0 ? LockHolder(folder) : std::nullopt;
+  const std::optional<long> holder = ::fstat(fd_.Get(), &folder) == 0 ? LockHolder(folder) : std::nullopt;
   refusal_ = "being downloaded or refreshed by " +
              (holder ? ProgramOf(*holder) + " (process " + std::to_string(*holder) + ")" : "another process");
-}
-
-TaskLock::~TaskLock() {
-  if (fd_ >= 0) ::close(fd_);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "UniqueFd.h"
+
 // One run at a time downloads or refreshes a task, in this process or any
 // other: an flock on the task's tile folder, so the kernel drops it with its
 // process and a killed run leaves nothing behind that refuses. A run that is
@@ -10,7 +12,6 @@
 class TaskLock {
  public:
   explicit TaskLock(const std::string& tileFolder);
-  ~TaskLock();
   TaskLock(const TaskLock&) = delete;
   TaskLock& operator=(const TaskLock&) = delete;
 
@@ -20,7 +21,7 @@ class TaskLock {
   const std::string& Refusal() const { return refusal_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   bool held_ = false;
   std::string refusal_;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "UniqueFd.h"
 #include "Text.h"
 
 namespace {
@@ -170,12 +171,9 @@ std::string FreshFilePathForTileFolder(const std::string& tileFolder) {
 
 std::size_t ReadLinesNewestFirst(const std::string& path, const std::function<void(std::string_view)>& visit,
                                  std::size_t longestLine) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
+  const int fd = file.Get();
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
     throw FileWriteError("Cannot open file " + path + ": not a regular file");

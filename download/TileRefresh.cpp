@@ -23,6 +23,7 @@
 #include "TileBody.h"
 #include "TileFetch.h"
 #include "TileHttpClient.h"
+#include "UniqueFd.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -79,20 +80,6 @@ class TileSet {
   std::vector<uint64_t> bits_;
 };
 
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  ~FileHandle() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 void ReadAt(int fd, char* into, std::size_t count, off_t at, const std::string& path) {
   while (count > 0) {
     const ssize_t n = ::pread(fd, into, count, at);
@@ -146,8 +133,8 @@ Compacted CompactFreshFile(const std::string& path, TileSet& seen) {
 template <typename Visit>
 void ReadLinesInOrder(const std::string& path, std::size_t size, Visit visit) {
   if (size == 0) return;
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.Get() < 0) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) throw FileWriteError("Cannot open file " + path + ": " + std::strerror(errno));
   std::string pending, piece(kPiece, '\0');
   for (std::size_t at = 0; at < size;) {
     const std::size_t count = std::min(kPiece, size - at);

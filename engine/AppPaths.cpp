@@ -45,6 +45,12 @@ std::string ConfigFilePath(const std::string& executableFolder, const std::strin
   return ConfigFilePath(inputs);
 }
 
+std::string RunningExecutableFolder() {
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string("./") : exe.parent_path().string() + "/";
+}
+
 std::string HomeFolder() {
   std::string home = Environment("HOME");
   if (home.empty()) {

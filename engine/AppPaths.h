@@ -21,6 +21,10 @@ std::string ConfigFilePath(const ConfigLocationInputs& inputs);
 // The same, with the environment and the file system of this process.
 std::string ConfigFilePath(const std::string& executableFolder, const std::string& overridePath);
 
+// The folder of /proc/self/exe, with a trailing separator: found before (and
+// without) any toolkit's application object.
+std::string RunningExecutableFolder();
+
 // The user's home folder ($HOME, else the password database), no trailing separator.
 std::string HomeFolder();
 

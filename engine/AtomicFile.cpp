@@ -203,14 +203,11 @@ void WriteTileThroughTemporary(const std::string& path, std::string_view bytes) 
   }
 }
 
-// An unnamed file in path's folder holding bytes; -1 when the file system has none.
-int UnnamedFileWith(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  if (const int error = WriteAll(fd, bytes)) {
-    ::close(fd);
-    throw FileWriteError(CreateErrorText(path, error));
-  }
+// An unnamed file in path's folder holding bytes; none when the file system has none.
+UniqueFd UnnamedFileWith(const std::string& path, std::string_view bytes) {
+  UniqueFd fd(::open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (!fd) return fd;
+  if (const int error = WriteAll(fd.Get(), bytes)) throw FileWriteError(CreateErrorText(path, error));
   return fd;
 }
 
@@ -218,12 +215,9 @@ int UnnamedFileWith(const std::string& path, std::string_view bytes) {
 
 bool CreateFileAtomicNoReplace(const std::string& path, std::string_view bytes) {
   try {
-    const int fd = UnnamedFileWith(path, bytes);
-    if (fd >= 0) {
-      const bool linked = LinkUnnamed(fd, path);
-      const int error = errno;
-      ::close(fd);
-      if (linked || error == EEXIST) return linked;
+    if (const UniqueFd fd = UnnamedFileWith(path, bytes)) {
+      const bool linked = LinkUnnamed(fd.Get(), path);
+      if (linked || errno == EEXIST) return linked;
     }
   } catch (const FileWriteError&) {
     return false;
@@ -248,19 +242,16 @@ bool CreateFileAtomicNoReplace(const std::string& path, std::string_view bytes) 
 // existing tile (or anything else at its name) is replaced by a rename from a
 // temporary name that exists only between two calls.
 void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
-  const int fd = UnnamedFileWith(path, bytes);
-  if (fd < 0) return WriteTileThroughTemporary(path, bytes);  // no unnamed files here
-  if (LinkUnnamed(fd, path)) {
-    ::close(fd);
-    return;
-  }
+  UniqueFd fd = UnnamedFileWith(path, bytes);
+  if (!fd) return WriteTileThroughTemporary(path, bytes);  // no unnamed files here
+  if (LinkUnnamed(fd.Get(), path)) return;
   if (errno != EEXIST) {
-    ::close(fd);
+    fd.Reset();
     return WriteTileThroughTemporary(path, bytes);  // no /proc to link through
   }
   const std::string tempPath = TileTemporaryName(path);
-  int error = LinkUnnamed(fd, tempPath) ? 0 : errno;
-  ::close(fd);
+  int error = LinkUnnamed(fd.Get(), tempPath) ? 0 : errno;
+  fd.Reset();
   if (error == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) {
     error = errno;
     ::unlink(tempPath.c_str());
@@ -268,27 +259,24 @@ void WriteTileFileAtomic(const std::string& path, std::string_view bytes) {
   if (error != 0) throw FileWriteError(CreateErrorText(path, error));
 }
 
-void ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& eachPiece) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw FileWriteError("Cannot open file \"" + path + "\". " + ErrorText(errno));
+int ReadDescriptorInPieces(int fd, const std::function<void(std::string_view)>& eachPiece) {
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got == 0) break;
+    if (got == 0) return 0;
     if (got < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      throw FileWriteError("Cannot read file \"" + path + "\". " + ErrorText(error));
+      return errno;
     }
-    try {
-      eachPiece(std::string_view(chunk, static_cast<std::size_t>(got)));
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
+    eachPiece(std::string_view(chunk, static_cast<std::size_t>(got)));
   }
-  ::close(fd);
+}
+
+void ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& eachPiece) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) throw FileWriteError("Cannot open file \"" + path + "\". " + ErrorText(errno));
+  if (const int error = ReadDescriptorInPieces(fd.Get(), eachPiece))
+    throw FileWriteError("Cannot read file \"" + path + "\". " + ErrorText(error));
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -303,19 +291,20 @@ AtomicFileWriter::AtomicFileWriter(std::string path, Durability durability, unsi
     : path_(std::move(path)), targetPath_(ResolveLink(path_)), durability_(durability) {
   // Unnamed until Commit, where the file system allows it: a process killed
   // while it writes leaves nothing behind.
-  fd_ = ::open(FolderOf(targetPath_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode & 07777);
-  if (fd_ >= 0) {
+  fd_.Reset(::open(FolderOf(targetPath_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode & 07777));
+  if (fd_) {
     struct stat existing {};
-    if (::stat(targetPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd_, existing.st_mode & 07777);
+    if (::stat(targetPath_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+      ::fchmod(fd_.Get(), existing.st_mode & 07777);
   } else {
-    fd_ = OpenTemporary(targetPath_, createMode, tempPath_);
+    fd_.Reset(OpenTemporary(targetPath_, createMode, tempPath_));
   }
   buffer_.reserve(kWriteBufferBytes);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
-  if (fd_ >= 0) {
-    ::close(fd_);
+  if (fd_) {
+    fd_.Reset();
     RemoveTemporary();
   }
 }
@@ -329,7 +318,7 @@ int AtomicFileWriter::NameTemporary() {
   if (!tempPath_.empty()) return 0;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string name = TemporaryNameFor(targetPath_, attempt);
-    if (LinkUnnamed(fd_, name)) {
+    if (LinkUnnamed(fd_.Get(), name)) {
       tempPath_ = name;
       return 0;
     }
@@ -339,11 +328,11 @@ int AtomicFileWriter::NameTemporary() {
 }
 
 void AtomicFileWriter::Append(std::string_view bytes) {
-  if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is already closed");
+  if (!fd_) throw FileWriteError("File \"" + path_ + "\" is already closed");
   if (buffer_.size() + bytes.size() > kWriteBufferBytes) {
     Flush();
     if (bytes.size() >= kWriteBufferBytes) {
-      if (const int error = WriteAll(fd_, bytes)) Fail("write", error);
+      if (const int error = WriteAll(fd_.Get(), bytes)) Fail("write", error);
       return;
     }
   }
@@ -351,14 +340,11 @@ void AtomicFileWriter::Append(std::string_view bytes) {
 }
 
 void AtomicFileWriter::Commit() {
-  if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is already closed");
+  if (!fd_) throw FileWriteError("File \"" + path_ + "\" is already closed");
   Flush();
-  if (durability_ == Durability::PowerLoss && ::fsync(fd_) != 0) Fail("write", errno);
+  if (durability_ == Durability::PowerLoss && ::fsync(fd_.Get()) != 0) Fail("write", errno);
   if (const int error = NameTemporary()) Fail("create", error);
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    const int error = errno;
+  if (const int error = fd_.Close()) {
     RemoveTemporary();
     throw FileWriteError("Cannot write file \"" + path_ + "\". " + ErrorText(error));
   }
@@ -372,13 +358,12 @@ void AtomicFileWriter::Commit() {
 
 void AtomicFileWriter::Flush() {
   if (buffer_.empty()) return;
-  if (const int error = WriteAll(fd_, buffer_)) Fail("write", error);
+  if (const int error = WriteAll(fd_.Get(), buffer_)) Fail("write", error);
   buffer_.clear();
 }
 
 void AtomicFileWriter::Fail(const std::string& action, int error) {
-  ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   RemoveTemporary();
   throw FileWriteError("Cannot " + action + " file \"" + path_ + "\". " + ErrorText(error));
 }

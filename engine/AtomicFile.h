@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "UniqueFd.h"
+
 // Every file Quarnel writes appears whole or not at all: the bytes go to a
 // hidden temporary file in the same folder, which is then renamed over the
 // target. A target that already exists keeps its permission bits.
@@ -42,6 +44,8 @@ int RemoveStaleTemporaries(const std::string& folder);
 std::string ReadWholeFile(const std::string& path);
 // The same in pieces of up to 64 KiB, for files too large to hold.
 void ReadFileInPieces(const std::string& path, const std::function<void(std::string_view)>& eachPiece);
+// The loop of the same over an open descriptor, to its end: 0, or read's errno.
+int ReadDescriptorInPieces(int fd, const std::function<void(std::string_view)>& eachPiece);
 
 // Streams a large file to a temporary and renames it on Commit(). Destroyed
 // without Commit(), it removes the temporary and leaves the target untouched.
@@ -65,7 +69,7 @@ class AtomicFileWriter {
   std::string path_;        // as the caller named it, for messages
   std::string targetPath_;  // the file replaced: path_ with a symbolic link resolved
   std::string tempPath_;  // empty while the file is unnamed
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string buffer_;
   Durability durability_;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "TaskParameters.h"
 #include "TileSource.h"
 
 #include "TaskParameters.h"
@@ -33,7 +34,7 @@ class ProjectFileError : public std::runtime_error {
 // A damaged file is refused, never read with defaults: a missing Zoom would
 // otherwise read as zoom 0, and the next Start would overwrite the task.
 struct ProjectFile {
-  static constexpr int32_t kPositionSlots = 8;
+  static constexpr int32_t kPositionSlots = kMaxWorkers;  // one a worker
   struct Position {
     int32_t x = 0;  // 0: no position
     int32_t y = 0;

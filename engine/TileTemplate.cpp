@@ -5,14 +5,13 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "Mercator.h"
 
 namespace {
 
 constexpr std::string_view kSwitch = "switch:";
 constexpr std::string_view kLevel = "level:";
 constexpr std::array<std::string_view, 3> kSubdomains = {"a", "b", "c"};
-// Half the width of the world in EPSG:3857: pi times the sphere's radius.
-constexpr double kMercatorHalfWorld = 20037508.342789244;
 
 void AppendNumber(std::string& out, int64_t value) {
   char digits[24];
@@ -162,7 +161,7 @@ std::string ExpandTilePlaceholders(std::string_view value, const TilePlace& tile
 }
 
 std::string MercatorBoundsText(int32_t x, int32_t topRow, int32_t zoom) {
-  const double size = 2 * kMercatorHalfWorld / static_cast<double>(int64_t{1} << (InGrid(zoom) ? zoom : 0));
+  const double size = MercatorTileSide(InGrid(zoom) ? zoom : 0);
   // Each edge from its own grid line, so neighbours share their edges exactly.
   const auto edge = [&](int64_t line) { return -kMercatorHalfWorld + static_cast<double>(line) * size; };
   const auto northEdge = [&](int64_t line) { return kMercatorHalfWorld - static_cast<double>(line) * size; };

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr int32_t kMaxZoom = 30;          // the grid's scale is a 32-bit shift
-constexpr int32_t kResumeTableSlots = 8;  // positions a project file can hold
 
 // A grid conversion that cannot give a 32-bit result fails the set-up.
 template <typename Conversion>
@@ -144,7 +143,7 @@ int64_t DownloadTask::TilesBeforeResume() const {
 
 void DownloadTask::ReadResumePositions() {
   const auto positions = ProjectFile::ReadPositions(ProjectFilePath());
-  const int32_t workers = std::min(Parameters.ThreadCount, kResumeTableSlots);
+  const int32_t workers = std::min(Parameters.ThreadCount, ProjectFile::kPositionSlots);
   for (int32_t n = 1; n <= workers; ++n) {
     const int32_t x = positions[static_cast<std::size_t>(n - 1)].x;
     const int32_t y = positions[static_cast<std::size_t>(n - 1)].y;

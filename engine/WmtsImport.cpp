@@ -13,6 +13,7 @@
 #include <optional>
 #include <tuple>
 
+#include "Mercator.h"
 #include "SourceImport.h"
 #include "SourceImportText.h"
 #include "Text.h"
@@ -20,9 +21,8 @@
 
 namespace {
 
-// The scale denominator of zoom 0 (0.28 mm pixels) and the corner of the world, in metres.
+// The scale denominator of zoom 0 (0.28 mm pixels).
 constexpr double kZoomZeroScale = 559082264.0287178;
-constexpr double kWorldCorner = 20037508.3427892;
 constexpr double kScaleTolerance = 1e-5;  // relative
 constexpr double kCornerTolerance = 1.0;  // metres
 
@@ -110,8 +110,8 @@ MatrixSet ReadMatrixSet(const XmlElement& element) {
       if (level >= 0 && level <= 30 && std::abs(*scale - expected) <= expected * kScaleTolerance)
         zoom = static_cast<int32_t>(level);
     }
-    const bool cornered = corner && std::abs(corner->first + kWorldCorner) <= kCornerTolerance &&
-                          std::abs(corner->second - kWorldCorner) <= kCornerTolerance;
+    const bool cornered = corner && std::abs(corner->first + kMercatorHalfWorld) <= kCornerTolerance &&
+                          std::abs(corner->second - kMercatorHalfWorld) <= kCornerTolerance;
     if (!zoom && wellKnown) zoom = static_cast<int32_t>(i);
     if (!zoom || !square || (!cornered && !wellKnown)) {
       set.problem = "is not the EPSG:3857 quad tree of 256-pixel tiles";

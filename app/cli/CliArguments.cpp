@@ -1,7 +1,6 @@
 #include "CliArguments.h"
 
 #include <charconv>
-#include <filesystem>
 #include <system_error>
 
 #include "AppPaths.h"
@@ -275,12 +274,6 @@ std::string CliUsageText() {
          "Exit status: 0 done, 1 tiles failed or an error occurred, 2 an entry was\n"
          "refused or the usage is wrong, 130 stopped by Ctrl+C (press it twice to\n"
          "end at once; progress is saved either way).\n";
-}
-
-std::string RunningExecutableFolder() {
-  std::error_code error;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string("./") : exe.parent_path().string() + "/";
 }
 
 bool ParseZoomRange(const std::string& text, int& first, int& last) {

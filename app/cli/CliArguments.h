@@ -60,10 +60,6 @@ std::string CliUsageText();
 // and NAME.qrnl are one task. An empty name stays empty (Start refuses it).
 std::string CliTaskFileName(const std::string& name);
 
-// The folder of /proc/self/exe, with a trailing separator: found before (and
-// without) the Qt application.
-std::string RunningExecutableFolder();
-
 // The program beside quarnel-cli that runs "quarnel-cli combine": GDAL and
 // its libraries load only there, not at every download's start.
 inline constexpr const char* kCombineProgram = "quarnel-cli-combine";

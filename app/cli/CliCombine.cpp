@@ -12,7 +12,7 @@
 #include "AppPaths.h"
 #include "Combine.h"
 #include "MapTypeZoom.h"
-#include "ProgressLine.h"
+#include "ProgressText.h"
 
 namespace {
 
@@ -131,8 +131,7 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
   paths.pop_back();
   result.projectFiles = std::move(paths);
   if (!OutputKindOf(result.outputPath))
-    return "the output " + result.outputPath +
-           " must end with .tif, .tiff, .mbtiles, .pmtiles, .gpkg, .sqlitedb, .png, .jpg or /";
+    return "the output " + result.outputPath + " must end with " + OutputEndingsText();
   return result;
 }
 

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "CliArguments.h"
+#include "AppPaths.h"
 #include "CliCombine.h"
 #include "ProgramInfo.h"
 #include "ProgramMain.h"

@@ -60,21 +60,17 @@ bool ForEachLine(int fd, const std::function<void(std::string_view)>& eachLine, 
 
 }  // namespace
 
-GrowingTextFile::~GrowingTextFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void GrowingTextFile::Fail(const std::string& what, int error) const {
   throw FileWriteError("Cannot " + what + " file \"" + path_ + "\". " + std::strerror(error));
 }
 
 void GrowingTextFile::Open(const std::string& path, const std::function<void(std::string_view)>& eachLine) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   path_ = path;
   DropUnsaved();
-  const int reader = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (reader < 0) throw FileWriteError("Cannot open file " + path);
+  UniqueFd readerFile(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!readerFile) throw FileWriteError("Cannot open file " + path);
+  const int reader = readerFile.Get();
   int error = 0;
   const bool canonical = ForEachLine(reader, eachLine, error);
   if (!canonical && error == 0) {
@@ -97,16 +93,16 @@ void GrowingTextFile::Open(const std::string& path, const std::function<void(std
       writer.Commit();
     }
   }
-  ::close(reader);
+  readerFile.Reset();
   if (error != 0) Fail("read", error);
   Reopen();
 }
 
 void GrowingTextFile::Reopen() {
-  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
-  if (fd_ < 0) Fail("open", errno);
+  fd_.Reset(::open(path_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
+  if (!fd_) Fail("open", errno);
   struct stat status {};
-  if (::fstat(fd_, &status) != 0) Fail("open", errno);
+  if (::fstat(fd_.Get(), &status) != 0) Fail("open", errno);
   device_ = status.st_dev;
   inode_ = status.st_ino;
   size_ = static_cast<uint64_t>(status.st_size);
@@ -128,9 +124,9 @@ void GrowingTextFile::DropUnsaved() {
 }
 
 void GrowingTextFile::Save(Durability durability) {
-  if (fd_ < 0) throw FileWriteError("File \"" + path_ + "\" is not open");
+  if (!fd_) throw FileWriteError("File \"" + path_ + "\" is not open");
   struct stat mine {}, there {};
-  if (::fstat(fd_, &mine) != 0) Fail("write", errno);
+  if (::fstat(fd_.Get(), &mine) != 0) Fail("write", errno);
   if (static_cast<uint64_t>(mine.st_size) != size_)
     throw FileWriteError("The file \"" + path_ +
                          "\" was changed by another program since the last save; it is left as it is.");
@@ -142,19 +138,19 @@ void GrowingTextFile::Save(Durability durability) {
   for (const std::string& block : unsaved_) {
     std::size_t written = 0;
     while (written < block.size()) {
-      const ssize_t n = ::write(fd_, block.data() + written, block.size() - written);
+      const ssize_t n = ::write(fd_.Get(), block.data() + written, block.size() - written);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         const int error = n < 0 ? errno : ENOSPC;
-        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
+        [[maybe_unused]] const int cut = ::ftruncate(fd_.Get(), static_cast<off_t>(size_));
         Fail("write", error);
       }
       written += static_cast<std::size_t>(n);
     }
   }
-  if (durability == Durability::PowerLoss && ::fdatasync(fd_) != 0) {
+  if (durability == Durability::PowerLoss && ::fdatasync(fd_.Get()) != 0) {
     const int error = errno;
-    [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(size_));
+    [[maybe_unused]] const int cut = ::ftruncate(fd_.Get(), static_cast<off_t>(size_));
     Fail("write", error);
   }
   size_ += unsavedBytes_;
@@ -169,7 +165,7 @@ void GrowingTextFile::Rebuild(Durability durability) {
   uint64_t copied = 0;
   while (copied < size_) {
     const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), size_ - copied));
-    const ssize_t n = ::pread(fd_, chunk.data(), want, static_cast<off_t>(copied));
+    const ssize_t n = ::pread(fd_.Get(), chunk.data(), want, static_cast<off_t>(copied));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) Fail("read", n < 0 ? errno : EIO);
     writer.Append(std::string_view(chunk.data(), static_cast<std::size_t>(n)));
@@ -177,8 +173,7 @@ void GrowingTextFile::Rebuild(Durability durability) {
   }
   for (const std::string& block : unsaved_) writer.Append(block);
   writer.Commit();
-  ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   DropUnsaved();
   Reopen();
 }
@@ -191,9 +186,9 @@ std::size_t GrowingTextFile::RemoveLines(const std::function<bool(std::string_vi
   std::string bytes;
   std::size_t removed = 0;
   int error = 0;
-  if (::lseek(fd_, 0, SEEK_SET) != 0) Fail("read", errno);
+  if (::lseek(fd_.Get(), 0, SEEK_SET) != 0) Fail("read", errno);
   ForEachLine(
-      fd_,
+      fd_.Get(),
       [&](std::string_view line) {
         if (remove(line)) {
           ++removed;
@@ -211,8 +206,7 @@ std::size_t GrowingTextFile::RemoveLines(const std::function<bool(std::string_vi
   if (removed == 0) return 0;  // the writer's temporary goes with it
   writer.Append(bytes);
   writer.Commit();
-  ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   Reopen();
   return removed;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "UniqueFd.h"
 
 // A text file of CR LF lines that only grows while a task runs (the log, the
 // failed-tile list). Lines wait in memory until a save appends them, so a
@@ -27,7 +28,6 @@
 class GrowingTextFile {
  public:
   GrowingTextFile() = default;
-  ~GrowingTextFile();
   GrowingTextFile(const GrowingTextFile&) = delete;
   GrowingTextFile& operator=(const GrowingTextFile&) = delete;
 
@@ -57,7 +57,7 @@ class GrowingTextFile {
   [[noreturn]] void Fail(const std::string& what, int error) const;
 
   std::string path_;
-  int fd_ = -1;
+  UniqueFd fd_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   uint64_t size_ = 0;  // what the last save left

@@ -1,6 +1,7 @@
 #include "LiveTileFetcher.h"
 
 #include <algorithm>
+#include <optional>
 #include <tuple>
 
 #include <cstdlib>
@@ -9,7 +10,9 @@
 #include "MapServices.h"
 #include "ProjectVersion.h"
 #include "ProxyConfig.h"
+#include "RequestPacer.h"
 #include "TaskConfig.h"
+#include "TileFetch.h"
 #include "TileHttpClient.h"
 
 namespace {
@@ -21,17 +24,21 @@ std::tuple<int32_t, int32_t, int32_t> Tuple(const TileKey& key) { return {key.zo
 struct LiveTileFetcher::Shared {
   Settings settings;
   std::shared_ptr<TileDiskCache> cache;
+  std::optional<RequestPacer> pacer;  // shared by the threads: the cap is the map's, not each thread's
   std::mutex mutex;  // guards everything below
   std::condition_variable wake;
   Done done;
   std::deque<TileKey> queue;
   std::set<std::tuple<int32_t, int32_t, int32_t>> inFlight;
-  bool stopping = false;
+  std::atomic<bool> stopping = false;  // also read by a fetch's pacer and waits
 };
 
 LiveTileFetcher::LiveTileFetcher(Settings settings, std::shared_ptr<TileDiskCache> cache, Done done)
     : shared_(std::make_shared<Shared>()) {
   shared_->settings = std::move(settings);
+  // The view shows only images, and a page cached as a tile would show as a hole for good.
+  shared_->settings.network.CheckTileBodies = true;
+  shared_->pacer.emplace(shared_->settings.network.MaxRequestsPerSecond);
   shared_->cache = std::move(cache);
   shared_->done = std::move(done);
   const int count = std::clamp(shared_->settings.connections, 1, kMaxConnections);
@@ -70,6 +77,7 @@ std::string LiveTileFetcher::AddressOf(const TileKey& key) const {
 void LiveTileFetcher::Run(std::shared_ptr<Shared> shared) {
   TileHttpClient client(shared->settings.network);
   const std::optional<std::string> proxyProblem = ApplyProxy(shared->settings.proxy, client);
+  TileFetcher fetcher(client, shared->settings.network, &*shared->pacer, shared->stopping);
   std::string buffer;
   for (;;) {
     TileKey key;
@@ -85,14 +93,11 @@ void LiveTileFetcher::Run(std::shared_ptr<Shared> shared) {
     if (proxyProblem) {
       outcome.error = *proxyProblem;
     } else {
-      buffer.clear();
-      try {
-        client.Get(BuildTileUrl(shared->settings.hosts, kOpenStreetMap, key.x, key.y, key.zoom), buffer);
-        outcome.ok = true;
-        outcome.bytes = buffer;
-      } catch (const std::exception& failure) {
-        outcome.error = failure.what();
-      }
+      const TileFetchResult result =
+          fetcher.Fetch(BuildTileUrl(shared->settings.hosts, kOpenStreetMap, key.x, key.y, key.zoom), buffer);
+      outcome.ok = result.status == TileFetchResult::Status::Fetched;
+      if (outcome.ok) outcome.bytes = buffer;
+      else outcome.error = result.message;
     }
     if (outcome.ok && shared->cache) shared->cache->Put(key, outcome.bytes);
     // Told under the lock, so that no report runs once the destructor has returned.

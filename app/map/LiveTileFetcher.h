@@ -24,8 +24,10 @@
 // Life of a tile: the view asks for the tiles it shows (Want); those not
 // already being fetched wait in a queue that each Want replaces, so a tile
 // the view has left is never fetched. A thread takes the next one, fetches
-// it through the configured proxy, keeps it in the disk cache, and hands the
-// bytes or the failure's text to `done`, on that thread. A fetch already
+// it through the configured proxy on the one fetch road (TileFetcher: the
+// rate cap shared by the threads, the repeats and waits, the classifier and
+// the whole-image check), keeps only a whole image in the disk cache, and
+// hands the bytes or the failure's text to `done`, on that thread. A fetch already
 // under way when its tile leaves the view runs to its end (bounded by the
 // time-outs) and its tile is cached for later.
 //

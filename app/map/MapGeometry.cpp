@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "Mercator.h"
+
 namespace {
 
 constexpr double kMercatorLimit = 85.0511287798066;
@@ -22,9 +24,7 @@ GeoPoint TilePointToDegrees(TilePoint point, int zoom) {
 TilePoint DegreesToTilePoint(GeoPoint point, int zoom) {
   const double side = GridSide(zoom);
   const double latitude = std::clamp(point.latitude, -kMercatorLimit, kMercatorLimit);
-  const double phi = latitude * std::numbers::pi / 180;
-  const double mercator = std::log(std::tan(std::numbers::pi / 4 + phi / 2));
-  return {(point.longitude + 180) / 360 * side, (1 - mercator / std::numbers::pi) / 2 * side};
+  return {(point.longitude + 180) / 360 * side, (1 - MercatorUnitY(latitude)) / 2 * side};
 }
 
 int32_t ServiceRow(int32_t topRow, int zoom, RowOrigin origin) {

@@ -8,7 +8,7 @@
 #include "AppPaths.h"
 #include "CombineSource.h"
 #include "MapTypeZoom.h"
-#include "ProgressLine.h"
+#include "ProgressText.h"
 #include "RecentTask.h"
 #include "TileSet.h"
 

@@ -44,10 +44,4 @@ TEST(SizeEstimateText, ScalesTheUnit) {
   EXPECT_EQ(SizeEstimateText(int64_t{10'000'000}), "about 143.1 GB");
 }
 
-TEST(ProgressLine, TheWindowsLineNamesTheFailedTiles) {
-  EXPECT_EQ(FormatProgress(0, 10, 0, 0.0), "0 of 10 tiles, 0 failed");
-  EXPECT_EQ(FormatProgress(5, 10, 2, 2.0), "5 of 10 tiles, 2 failed, 2.5 tiles/s, 0:02 left");
-  EXPECT_EQ(FormatProgress(10, 10, 0, 4.0), "10 of 10 tiles, 0 failed, 2.5 tiles/s");
-}
-
 }  // namespace

@@ -8,7 +8,6 @@
 #include "CliArguments.h"
 #include "CliProcess.h"
 #include "CliTestSupport.h"
-#include "ProgressLine.h"
 #include "StdoutLines.h"
 
 namespace {
@@ -137,14 +136,6 @@ TEST(CliParseTest, TheTaskNameGetsItsExtensionAndTheRateItsNumber) {
     EXPECT_EQ(std::get<CliArguments>(parsed).taskName, named) << typed;
     EXPECT_EQ(std::get<CliArguments>(parsed).maxRate, 12);
   }
-}
-
-TEST(ProgressLineTest, ShowsRateAndTimeLeftOnceKnown) {
-  EXPECT_EQ(FormatProgress(0, 100, 0.0), "0 of 100 tiles");
-  EXPECT_EQ(FormatProgress(50, 100, 2.0), "50 of 100 tiles, 25.0 tiles/s, 0:02 left");
-  EXPECT_EQ(FormatProgress(100, 40000, 1.0), "100 of 40000 tiles, 100.0 tiles/s, 6:39 left");
-  EXPECT_EQ(FormatProgress(10, 400000, 1.0), "10 of 400000 tiles, 10.0 tiles/s, 11:06:39 left");
-  EXPECT_EQ(FormatProgress(100, 100, 4.0), "100 of 100 tiles, 25.0 tiles/s");
 }
 
 TEST(StdoutLinesTest, EveryLineArrivesInOrderWithALineFeed) {
