@@ -93,17 +93,6 @@ std::string FormatName(TileImageFormat format) {
   return {};
 }
 
-std::string FormatKey(TileImageFormat format) {
-  switch (format) {
-    case TileImageFormat::Png: return "png";
-    case TileImageFormat::Jpeg: return "jpg";
-    case TileImageFormat::Gif: return "gif";
-    case TileImageFormat::WebP: return "webp";
-    case TileImageFormat::None: break;
-  }
-  return {};
-}
-
 // The sentence for a fetch that brought no tile.
 std::string FailureSentence(const TileFetchResult& result) {
   if (result.outcome == FetchOutcome::Banned && !StatusOf(result.message))
@@ -175,7 +164,8 @@ SourceImport ImportTileAddress(const std::string& address, const std::string& bo
   TileSource source;
   source.Name = DocumentName(address);
   source.Template = reading.Template;
-  source.Format = FormatKey(TileImageFormatOf(body));
+  const char* ending = TileImageEnding(TileImageFormatOf(body));
+  source.Format = ending ? ending : "";
   SourceImport import;
   import.notes.push_back("The tile was read from " + reading.how + " as zoom " + std::to_string(reading.zoom) +
                          ", column " + std::to_string(reading.x) + ", row " + std::to_string(reading.y) + ".");

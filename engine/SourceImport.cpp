@@ -13,14 +13,6 @@ namespace {
 
 constexpr double kMercatorLatitude = 85.0511287798066;
 
-std::optional<int32_t> WholeNumber(std::string_view text) {
-  int32_t value = 0;
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 const JsonValue* MemberOfKind(const JsonValue& object, std::string_view name, JsonValue::Kind kind) {
   const JsonValue* member = object.Member(name);
   return member && member->kind == kind ? member : nullptr;

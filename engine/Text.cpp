@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <charconv>
+
 #include <algorithm>
 
 std::string_view TrimLeft(std::string_view text, std::string_view blanks) {
@@ -33,3 +35,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
 }
 
 bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+std::optional<int32_t> WholeNumber(std::string_view text) {
+  int32_t value = 0;
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,3 +24,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix);
 
 bool Contains(std::string_view text, std::string_view what);
+
+// Digits only, at most nine of them (no sign, no blank); nullopt otherwise.
+std::optional<int32_t> WholeNumber(std::string_view text);

@@ -13,14 +13,6 @@
 
 namespace {
 
-std::optional<int32_t> WholeNumber(std::string_view text) {
-  int32_t value = 0;
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 // Where the query's parameters are in an address, name and value each.
 struct QueryParameter {
   std::size_t nameAt, nameSize, valueAt, valueSize;

@@ -235,3 +235,14 @@ std::optional<std::string_view> TileBodyProblem(std::string_view bytes) {
   if (walk == Walk::RanOut && !EndsWithItsEnd(format, bytes)) return kCutShort;
   return kDamaged;
 }
+
+const char* TileImageEnding(TileImageFormat format) {
+  switch (format) {
+    case TileImageFormat::Png: return "png";
+    case TileImageFormat::Jpeg: return "jpg";
+    case TileImageFormat::Gif: return "gif";
+    case TileImageFormat::WebP: return "webp";
+    case TileImageFormat::None: break;
+  }
+  return nullptr;
+}

@@ -12,6 +12,9 @@
 
 enum class TileImageFormat { Png, Jpeg, Gif, WebP, None };
 
+// The file ending of a format ("png", "jpg", "gif", "webp"); nullptr for None.
+const char* TileImageEnding(TileImageFormat format);
+
 // The format the signature names; None when no known one begins the bytes.
 TileImageFormat TileImageFormatOf(std::string_view bytes);
 

@@ -170,17 +170,6 @@ namespace {
 
 constexpr const char* kImageEndings[] = {"png", "jpg", "gif", "webp"};
 
-const char* EndingOf(TileImageFormat format) {
-  switch (format) {
-    case TileImageFormat::Png: return "png";
-    case TileImageFormat::Jpeg: return "jpg";
-    case TileImageFormat::Gif: return "gif";
-    case TileImageFormat::WebP: return "webp";
-    case TileImageFormat::None: break;
-  }
-  return nullptr;
-}
-
 // taskPath up to and including the dot of its ending.
 std::string_view Stem(const std::string& taskPath) {
   const std::size_t dot = taskPath.rfind('.');
@@ -208,7 +197,7 @@ std::vector<std::string> TileFileNames(const std::string& taskPath) {
 }
 
 std::string TileFilePathFor(const std::string& taskPath, std::string_view body) {
-  const char* ending = EndingOf(TileImageFormatOf(body));
+  const char* ending = TileImageEnding(TileImageFormatOf(body));
   const std::string_view stem = Stem(taskPath);
   if (!ending || stem.size() == taskPath.size()) return taskPath;
   return std::string(stem) + ending;
