@@ -105,6 +105,33 @@ void SourceCatalogue::Add(const TileSource& source) {
   }
 }
 
+void SourceCatalogue::AddAll(const std::vector<TileSource>& sources, const std::vector<std::string>& keys,
+                             const std::string& keyFile) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (std::optional<std::string> problem = SourceProblem(sources[i])) throw SourceError(*problem);
+    bool taken = Find(sources[i].Name).has_value();
+    for (std::size_t j = 0; j < i; ++j) taken = taken || EqualsIgnoringCase(sources[j].Name, sources[i].Name);
+    if (taken) throw SourceError("A source named '" + sources[i].Name + "' exists already; nothing was added.");
+  }
+  std::size_t added = 0;
+  try {
+    for (; added < sources.size(); ++added) {
+      Add(sources[added]);
+      if (added < keys.size() && !keys[added].empty()) StoreSourceKey(sources[added].Name, keys[added], keyFile);
+    }
+  } catch (const std::exception& failure) {
+    // The one being added when the write failed may be there too.
+    for (std::size_t i = 0; i <= added && i < sources.size(); ++i) {
+      try {
+        Remove(sources[i].Name);
+      } catch (const SourceError&) {
+        // not there, or left for the user to see in the list
+      }
+    }
+    throw SourceWriteError(failure.what());
+  }
+}
+
 void SourceCatalogue::Remove(const std::string& name) {
   for (const std::string& path : SourceFilesIn(folders_.user)) {
     try {

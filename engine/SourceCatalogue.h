@@ -11,6 +11,12 @@
 // the program's data folder) and the user's own, in "sources" beside the
 // configuration file in use. Names are unique across both, compared
 // without regard to case.
+// A source that could not be written (the disk's fault, not the source's).
+class SourceWriteError : public SourceError {
+ public:
+  using SourceError::SourceError;
+};
+
 struct SourceFolders {
   std::string user;       // with a trailing separator
   std::string catalogue;  // with a trailing separator
@@ -32,6 +38,13 @@ class SourceCatalogue {
   // Writes a new source of the user's atomically. Throws SourceError when
   // the source has a problem or its name is taken (in either folder).
   void Add(const TileSource& source);
+  // A document's sources, whole or not at all: each is checked (its problem,
+  // a name taken here or earlier in the list) before the first is written,
+  // and a failed write takes back what was added. keys[i], when not empty,
+  // is source i's key, stored in keyFile. Throws SourceError for a refusal,
+  // SourceWriteError for a failed write.
+  void AddAll(const std::vector<TileSource>& sources, const std::vector<std::string>& keys,
+              const std::string& keyFile);
   // Throws SourceError for a name that is not there or is the catalogue's.
   void Remove(const std::string& name);
 

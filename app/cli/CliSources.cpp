@@ -64,41 +64,18 @@ int Add(SourcesSetting& setting, const SourcesCommand& command) {
                       kRefused);
     import.sources.front().Name = command.name;
   }
-  // Every source is checked before the first is written: a refusal writes nothing.
-  for (std::size_t i = 0; i < import.sources.size(); ++i) {
-    const TileSource& source = import.sources[i];
-    if (const auto problem = SourceProblem(source)) return Complain(*problem, kRefused);
-    bool taken = setting.catalogue.Find(source.Name).has_value();
-    for (std::size_t j = 0; j < i; ++j) taken = taken || EqualsIgnoringCase(import.sources[j].Name, source.Name);
-    if (taken)
-      return Complain("a source named '" + source.Name + "' exists already" +
-                          (import.sources.size() == 1 ? "; choose another name with --name" : ""),
-                      kRefused);
+  try {
+    setting.catalogue.AddAll(import.sources, import.keys, setting.keyFile);
+  } catch (const SourceWriteError& failure) {
+    return Complain(failure.what(), kFailed);
+  } catch (const SourceError& refusal) {
+    return Complain(refusal.what(), kRefused);
   }
   for (const std::string& phrase : import.leftOut) Say("left out: " + phrase);
   for (const std::string& note : import.notes) Say(note);
-  std::size_t added = 0;
-  try {
-    for (std::size_t i = 0; i < import.sources.size(); ++i) {
-      const TileSource& source = import.sources[i];
-      setting.catalogue.Add(source);
-      ++added;
-      if (i < import.keys.size() && !import.keys[i].empty()) {
-        StoreSourceKey(source.Name, import.keys[i], setting.keyFile);
-        Say("the key written in the address of '" + source.Name + "' is kept apart, in " + setting.keyFile);
-      }
-    }
-  } catch (const std::exception& failure) {
-    // A document is added whole or not at all.
-    for (std::size_t i = 0; i < added; ++i) {
-      try {
-        setting.catalogue.Remove(import.sources[i].Name);
-      } catch (const std::exception&) {
-        // Left for the user to remove: the list shows it.
-      }
-    }
-    return Complain(failure.what(), kFailed);
-  }
+  for (std::size_t i = 0; i < import.sources.size() && i < import.keys.size(); ++i)
+    if (!import.keys[i].empty())
+      Say("the key written in the address of '" + import.sources[i].Name + "' is kept apart, in " + setting.keyFile);
   for (const TileSource& source : import.sources) std::printf("%s\n", source.Name.c_str());
   return 0;
 }

@@ -57,19 +57,6 @@ std::string AttributionText(const TileSource& source) {
   return text;
 }
 
-// Why a document's sources cannot all be added (a problem of one, or a name
-// taken), before anything is written; nullopt when they can.
-std::optional<std::string> ImportProblem(const SourceImport& import, const SourceCatalogue& catalogue) {
-  for (std::size_t i = 0; i < import.sources.size(); ++i) {
-    const TileSource& source = import.sources[i];
-    if (const std::optional<std::string> problem = SourceProblem(source)) return *problem;
-    bool taken = catalogue.Find(source.Name).has_value();
-    for (std::size_t j = 0; j < i; ++j) taken = taken || EqualsIgnoringCase(import.sources[j].Name, source.Name);
-    if (taken) return "A source named '" + source.Name + "' exists already; nothing was added.";
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 void TForm1::ListSources() {
@@ -150,27 +137,18 @@ void TForm1::AddSourceClick(const TForm1Entries& entries) {
 void TForm1::SourcesImported(const SourceImport& import) {
   SourceCatalogue catalogue(SourceFoldersFor(configPath_, ExecutableFolder()));
   const std::string keyFile = KeyFilePathFor(configPath_);
-  std::optional<std::string> refusal = ImportProblem(import, catalogue);
+  std::optional<std::string> refusal;
   std::vector<std::string> added, keptApart;
   try {
-    for (std::size_t i = 0; i < import.sources.size() && !refusal; ++i) {
-      catalogue.Add(import.sources[i]);
+    catalogue.AddAll(import.sources, import.keys, keyFile);
+    for (std::size_t i = 0; i < import.sources.size(); ++i) {
       added.push_back(import.sources[i].Name);
-      if (i < import.keys.size() && !import.keys[i].empty()) {
-        StoreSourceKey(import.sources[i].Name, import.keys[i], keyFile);
+      if (i < import.keys.size() && !import.keys[i].empty())
         keptApart.push_back("The key written in the address of '" + import.sources[i].Name + "' is kept apart, in " +
                             keyFile + ".");
-      }
     }
-  } catch (const std::exception& failure) {
+  } catch (const SourceError& failure) {
     refusal = failure.what();
-    for (const std::string& name : added) {
-      try {
-        catalogue.Remove(name);
-      } catch (const std::exception&) {
-        // Left for the user to see in the list.
-      }
-    }
   }
   ListSources();
   if (!refusal && added.size() == 1) entries_.task.source = added.front();
