@@ -93,12 +93,6 @@ std::string TotalEstimateLine(const std::vector<LevelEstimate>& levels) {
   return "total: " + TileCount(tiles) + ", " + ByteSizeText(bytes) + how;
 }
 
-ServerEstimate::~ServerEstimate() {
-  *alive_ = false;
-  stop_ = true;
-  if (thread_.joinable()) thread_.join();
-}
-
 std::string WindowEstimateText(const std::vector<LevelEstimate>& levels) {
   if (levels.size() == 1) return TileCount(levels[0].tiles) + ", " + SampledSizeText(levels[0]);
   std::string text;
@@ -109,13 +103,11 @@ std::string WindowEstimateText(const std::vector<LevelEstimate>& levels) {
 
 bool ServerEstimate::Start(const TaskParameters& parameters, int32_t lastZoom, std::string key,
                            std::function<void()> changed) {
-  if (running_) return false;
-  if (thread_.joinable()) thread_.join();
-  running_ = true;
+  if (job_.Running()) return false;
   stop_ = false;
   key_ = std::move(key);
   text_ = "Asking the server for up to " + std::to_string(kMostSampleTiles) + " sample tiles...";
-  thread_ = std::thread([this, parameters, lastZoom, changed = std::move(changed), alive = alive_] {
+  return job_.Start([this, parameters, lastZoom, changed = std::move(changed)]() -> std::function<void()> {
     std::string text;
     try {
       std::vector<LevelEstimate> levels;
@@ -126,14 +118,11 @@ bool ServerEstimate::Start(const TaskParameters& parameters, int32_t lastZoom, s
     } catch (const std::exception& error) {
       text = std::string("Start would refuse this task: ") + error.what();
     }
-    platform_.PostToGuiThread([this, alive, text, changed] {
-      if (!*alive) return;
-      running_ = false;
+    return [this, text, changed] {
       text_ = text;
       if (changed) changed();
-    });
+    };
   });
-  return true;
 }
 
 std::optional<std::string> ServerEstimate::TextFor(const std::string& key) const {

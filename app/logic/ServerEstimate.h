@@ -3,12 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "BackgroundJob.h"
 #include "Platform.h"
 #include "TaskParameters.h"
 #include "TileSizeSample.h"
@@ -47,9 +46,9 @@ std::string WindowEstimateText(const std::vector<LevelEstimate>& levels);
 // shows it until they change.
 class ServerEstimate {
  public:
-  explicit ServerEstimate(Platform& platform) : platform_(platform) {}
-  // Waits for the sample tiles in hand.
-  ~ServerEstimate();
+  explicit ServerEstimate(Platform& platform) : job_(platform) {}
+  // Stops the sampling; the job waits for the sample tiles in hand.
+  ~ServerEstimate() { stop_ = true; }
   ServerEstimate(const ServerEstimate&) = delete;
   ServerEstimate& operator=(const ServerEstimate&) = delete;
 
@@ -58,16 +57,13 @@ class ServerEstimate {
   // PostToGuiThread when the text is ready. False (nothing started) while a
   // sampling runs.
   bool Start(const TaskParameters& parameters, int32_t lastZoom, std::string key, std::function<void()> changed);
-  bool Running() const { return running_; }
+  bool Running() const { return job_.Running(); }
   // The text for these entries ("Asking the server ..." while it samples); nullopt for other entries.
   std::optional<std::string> TextFor(const std::string& key) const;
 
  private:
-  Platform& platform_;
-  std::thread thread_;
   std::atomic<bool> stop_{false};
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  bool running_ = false;
   std::string key_;
   std::string text_;
+  BackgroundJob job_;  // last: it joins its thread before the members it uses go
 };
