@@ -45,10 +45,10 @@ std::string ProgramOf(long pid) {
 
 }  // namespace
 
-TaskLock::TaskLock(const std::string& tileFolder) {
-  fd_.Reset(::open(tileFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+TaskLock::TaskLock(const std::string& path) {
+  fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd_) {
-    refusal_ = "not to be locked: " + tileFolder + ": " + std::strerror(errno);
+    refusal_ = "not to be locked: " + path + ": " + std::strerror(errno);
     return;
   }
   if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) == 0) {
@@ -56,7 +56,7 @@ TaskLock::TaskLock(const std::string& tileFolder) {
     return;
   }
   if (errno != EWOULDBLOCK) {
-    refusal_ = "not to be locked: " + tileFolder + ": " + std::strerror(errno);
+    refusal_ = "not to be locked: " + path + ": " + std::strerror(errno);
     return;
   }
   struct stat folder {};
