@@ -389,6 +389,10 @@ void TileStore::ForEachValidators(const std::function<void(const StoredValidator
   }
 }
 
+void TileStore::ClearValidators() {
+  if (sqlite3_exec(db_, "DELETE FROM validators", nullptr, nullptr, nullptr) != SQLITE_OK) Fail("write");
+}
+
 std::optional<std::string> TileStore::Metadata(const std::string& name) const {
   Statement& read = statements_->metadata;
   if (!read.BindText(1, name).Step()) return std::nullopt;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Commonfunc.h"
+
 class TaskLock;
 
 // A task's tiles in one SQLite file, NAME.mbtiles beside the project file,
@@ -86,6 +88,11 @@ struct StoredValidators {
   std::string lastModified;
 };
 
+// The top-counted y the store takes for a row y of a grid counted from origin.
+inline int32_t TopCountedRow(RowOrigin origin, int32_t zoom, int32_t y) {
+  return origin == RowOrigin::FromTop ? y : static_cast<int32_t>(((int64_t{1} << zoom) - 1) - y);
+}
+
 // NAME.mbtiles for the project file NAME.qrnl (any ending is replaced).
 std::string TileStorePathFor(const std::string& projectFilePath);
 
@@ -129,6 +136,8 @@ class TileStore {
   std::optional<StoredValidators> Validators(int32_t zoom, int32_t x, int32_t y) const;
   void PutValidators(const std::vector<StoredValidators>& records);  // one transaction; a later one replaces
   void ForEachValidators(const std::function<void(const StoredValidators&)>& visit) const;
+  // Forgets every tile's validators (a task made anew keeps none of the old one's).
+  void ClearValidators();
 
   std::optional<std::string> Metadata(const std::string& name) const;
   void SetMetadata(const std::string& name, const std::string& value);
