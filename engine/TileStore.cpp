@@ -2,6 +2,8 @@
 
 #include <openssl/sha.h>
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "Files.h"
@@ -201,9 +203,15 @@ std::unique_ptr<TileStore> TileStore::OpenReadOnly(const std::string& path) {
 }
 
 void TileStore::Open(bool create) {
-  const int flags = (writable_ ? SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) : SQLITE_OPEN_READONLY) |
+  // A reader opens a file it may write as a writer would, and then refuses
+  // itself every write: only so can it fold in the journal a killed writer
+  // left, which a read-only connection cannot.
+  const bool mayWrite = writable_ || ::access(path_.c_str(), W_OK) == 0;
+  const int flags = (mayWrite ? SQLITE_OPEN_READWRITE | (create && writable_ ? SQLITE_OPEN_CREATE : 0)
+                              : SQLITE_OPEN_READONLY) |
                     SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) Fail("open");
+  if (!writable_ && mayWrite) sqlite3_exec(db_, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
   sqlite3_extended_result_codes(db_, 1);
   // A reader meets a writer's commit now and then; wait for it briefly.
   sqlite3_busy_timeout(db_, 5000);
