@@ -34,7 +34,7 @@ class TileStoreWriter {
  public:
   static constexpr std::size_t kBatchTiles = 512;
   static constexpr std::chrono::milliseconds kBatchDelay{250};
-  static constexpr std::size_t kMaxPendingBytes = std::size_t{16} << 20;
+  static constexpr std::size_t kMaxPendingBytes = std::size_t{8} << 20;
 
   // A tile as the writer hands it back: committed, or failed with the reason.
   struct Settled {

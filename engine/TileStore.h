@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "Commonfunc.h"
@@ -163,4 +164,9 @@ class TileStore {
   sqlite3* db_ = nullptr;
   std::unique_ptr<TaskLock> lock_;
   std::unique_ptr<Statements> statements_;
+  // A writer's: the images it has met, by hash (a sea tile is looked up
+  // once), and whether a placeholder may stand anywhere.
+  static constexpr std::size_t kImageCacheEntries = 8192;
+  std::unordered_map<std::string, int64_t> imageIds_;
+  bool placeholdersMayExist_ = false;
 };
