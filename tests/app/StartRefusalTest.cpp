@@ -228,3 +228,46 @@ TEST_F(MainWindowTest, ATaskLargerThanTheDiskIsRefusedOrAskedBeforeAnythingIsWri
 }
 
 }  // namespace
+
+// A task kept in one file keeps it for life, and a file it cannot write
+// into refuses the resume before anything is written.
+TEST_F(MainWindowTest, ATaskKeptInOneFileKeepsItAndABadStoreRefusesTheResume) {
+  WriteFile(configPath_, "[IniParas]\r\nTileStorage=file\r\n");
+  EnterTask();
+  Click();
+  ASSERT_TRUE(form_->TaskRunning());
+  EXPECT_TRUE(std::filesystem::is_regular_file(SavePath() + "job.mbtiles"));
+  EXPECT_FALSE(std::filesystem::exists(SavePath() + "job")) << "no tile folder";
+  EXPECT_NE(ReadFile(SavePath() + "job.qrnl").find("[Tiles]\r\nStorage=file\r\n"), std::string::npos);
+  TickUntilClosed();
+
+  const struct {
+    std::optional<TileStorage> chosen;
+    bool resumes;
+  } cases[] = {{std::nullopt, true}, {TileStorage::File, true}, {TileStorage::Folder, false}};
+  for (const auto& c : cases) {
+    TaskEntries entries = form_->StartEntries();
+    entries.storage = c.chosen;
+    platform_.messages.clear();
+    const std::optional<TaskParameters> parameters = ParametersForStart(platform_, configPath_, entries);
+    ASSERT_EQ(parameters.has_value(), c.resumes);
+    if (parameters) {
+      EXPECT_TRUE(parameters->Resume);
+      EXPECT_EQ(parameters->Storage, TileStorage::File);
+    } else {
+      EXPECT_EQ(platform_.messages, std::vector<std::string>{
+                                        "The task job.qrnl keeps its tiles in one file, job.mbtiles: resume it so, or "
+                                        "move them first with quarnel-cli repack job.qrnl --store folder."});
+    }
+  }
+
+  WriteFile(SavePath() + "job.mbtiles", "no store at all");
+  const std::string log = ReadFile(SavePath() + "job_log.txt");
+  platform_.messages.clear();
+  Click();
+  EXPECT_FALSE(form_->TaskRunning());
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_EQ(platform_.messages[0], SavePath() + "job.mbtiles is not a tile store of Quarnel.");
+  EXPECT_EQ(ReadFile(SavePath() + "job_log.txt"), log);
+  EXPECT_EQ(ReadFile(SavePath() + "job.mbtiles"), "no store at all");
+}

@@ -30,6 +30,9 @@ TEST(ProjectFileTest, ReadsTheEntriesAsStoredWithTheirTexts) {
   EXPECT_EQ(project.Positions[1].x, 0) << "an empty key is no position";
   WriteFile(folder / "u.qrnl", Replace(kGood, "[MapsType]\r\nMapsType=8\r\n", ""));
   EXPECT_EQ(ProjectFile::Read(folder / "u.qrnl").MapsType, 8) << "a missing map type reads as 8";
+  EXPECT_EQ(project.Storage, TileStorage::Folder) << "a task without [Tiles] keeps a folder";
+  WriteFile(folder / "s.qrnl", kGood + "\r\n[Tiles]\r\nStorage=File\r\n");
+  EXPECT_EQ(ProjectFile::Read(folder / "s.qrnl").Storage, TileStorage::File);
 }
 
 struct Damage {
@@ -64,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Damage{"LeftLongitude=10", "LeftLongitude=30", "LeftLongitude lies east"},
                     Damage{"ThreadCount=2", "ThreadCount=0", "ThreadCount is below 1"},
                     Damage{"ThreadCount=2", "ThreadCount=", "ThreadCount is missing"},
-                    Damage{"[MapsType]", std::string("[Maps\0Type]", 11), "cannot be read as text"}));
+                    Damage{"[MapsType]", std::string("[Maps\0Type]", 11), "cannot be read as text"},
+                    Damage{"[Zoom]", "[Tiles]\r\nStorage=cloud\r\n[Zoom]", "Storage is neither folder nor file"}));
 
 TEST(ProjectFileTest, AMissingFileIsRefused) {
   ScratchFolder folder;
