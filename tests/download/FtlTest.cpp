@@ -14,6 +14,7 @@
 #include "AtomicFile.h"
 #include "FetchFailure.h"
 #include "TileFetch.h"
+#include "TileStore.h"
 #include "WorkerTestSupport.h"
 
 using namespace workertest;
@@ -175,6 +176,27 @@ TEST_F(RedownloadTest, RefetchedTilesReplaceWhatIsOnDiskAndTheLastAnswerWins) {
   EXPECT_EQ(result.removedFromList, 2);
   EXPECT_EQ(RedownloadSummary(result), "Fetched again: 2 saved, 0 failed, 2 taken off the list.");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.Path()), {}), 2);
+}
+
+// A task kept in one file: the entries' tiles go into the store beside the
+// list, over their placeholders, and no tile file is made.
+TEST_F(RedownloadTest, ATaskKeptInOneFileIsMendedInItsStore) {
+  const std::string store = folder_.Path() + "task.mbtiles";
+  TileStore::OpenForWriting(store)->WriteBatch({{4, 2, 2, {}, true}});
+  const RedownloadResult result = Run({Entry(2, 2), Entry(3, 1)});
+  EXPECT_EQ(result.ok, 2);
+  EXPECT_FALSE(Exists(TilePath(2, 2)));
+  const auto reader = TileStore::OpenReadOnly(store);
+  EXPECT_EQ(reader->ReadTile(4, 2, 2), BodyFor(Target(2, 2)));
+  EXPECT_EQ(reader->ReadTile(4, 3, 1), BodyFor(Target(3, 1)));
+  EXPECT_EQ(reader->CountTiles(TileState::Placeholder), 0);
+
+  // A store that is no store refuses the run whole.
+  WriteFile(store, "not a store");
+  shown_.clear();
+  const RedownloadResult refused = Run({Entry(2, 2)});
+  EXPECT_EQ(refused.errorMessage, store + " is not a tile store of Quarnel.");
+  EXPECT_TRUE(server_.Targets().size() == 2u) << "nothing more was fetched";
 }
 
 TEST_F(RedownloadTest, EverythingAfterTheFirstBarIsTheUrl) {
