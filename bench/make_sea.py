@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes a sea-heavy tile pyramid: nine tiles in ten are one sea image.
 
-usage: make_sea.py ROOT ZOOM XMIN XMAX YMIN YMAX POOL_FOLDER
+usage: make_sea.py ROOT ZOOM XMIN XMAX YMIN YMAX POOL_FOLDER [land-sized]
 Files go to ROOT/ZOOM/X/Y.png. Every tenth tile (by a fixed scattering of
 the addresses) is a distinct image from POOL_FOLDER (make_distinct_pool.py),
 each used once; the others are hard links to one sea tile, so the server
-answers the same bytes for them, as a real map's open sea does.
+answers the same bytes for them, as a real map's open sea does. The sea
+tile is one flat colour (a few hundred bytes, as a real one is), or with
+"land-sized" an image of the pool's size, so that the alike tiles weigh
+as much as the others.
 """
 import os
 import struct
@@ -31,7 +34,11 @@ def main():
     sea = os.path.join(root, "sea.png")
     os.makedirs(root, exist_ok=True)
     with open(sea, "wb") as f:
-        f.write(sea_png())
+        if len(sys.argv) > 8 and sys.argv[8] == "land-sized":
+            with open(pool.pop(), "rb") as land:
+                f.write(land.read())
+        else:
+            f.write(sea_png())
     used = 0
     for x in range(xmin, xmax + 1):
         os.makedirs(os.path.join(root, str(zoom), str(x)), exist_ok=True)

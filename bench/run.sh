@@ -33,6 +33,7 @@ SCALE_PORT=${SCALE_PORT:-18082}
 SCALE_DIR=${SCALE_DIR:-$WORK/scale}
 DELAY_PORT=${DELAY_PORT:-18081}
 SEA_PORT=${SEA_PORT:-18083}
+SEA_LAND_PORT=${SEA_LAND_PORT:-18084}
 DELAY_MS=${DELAY_MS:-20}
 # Downloads land in memory by default: on ext4, a folder of 10,000 files
 # deleted a moment before makes the next run's file creation several times
@@ -99,6 +100,10 @@ http {
     root $WORK/sea;
   }
   server {
+    listen 127.0.0.1:$SEA_LAND_PORT;
+    root $WORK/sea-land;
+  }
+  server {
     listen 127.0.0.1:$SCALE_PORT;
     root $WORK/scale-tile;
     location / { rewrite ^ /tile.png break; }
@@ -124,12 +129,14 @@ if [ ! -f "$WORK/sea/.complete" ]; then
   rm -rf "$WORK/sea" "$WORK/sea-pool"
   python3 bench/make_distinct_pool.py "$WORK/tiles/$ZOOM" "$WORK/sea-pool" 1200
   python3 bench/make_sea.py "$WORK/sea" $ZOOM 17292 17395 11483 11586 "$WORK/sea-pool"
+  rm -rf "$WORK/sea-land"
+  python3 bench/make_sea.py "$WORK/sea-land" $ZOOM 17292 17395 11483 11586 "$WORK/sea-pool" land-sized
   touch "$WORK/sea/.complete"
 fi
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
-for port in $NGINX_PORT $DELAY_PORT $SCALE_PORT $SEA_PORT; do
+for port in $NGINX_PORT $DELAY_PORT $SCALE_PORT $SEA_PORT $SEA_LAND_PORT; do
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 done
 
@@ -236,12 +243,14 @@ command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo a
 
 if [ "${STORE_ONLY:-0}" = 1 ]; then
   store_compare "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
-  store_compare "sea-heavy area (9 tiles in 10 alike)" "$SEA_PORT" "${AREA[@]}"
+  store_compare "sea-heavy area (9 tiles in 10 one flat sea tile)" "$SEA_PORT" "${AREA[@]}"
+  store_compare "sea-heavy area (9 tiles in 10 alike, as large as the rest)" "$SEA_LAND_PORT" "${AREA[@]}"
 fi
 if [ "${SCALE_ONLY:-0}" != 1 ] && [ "${STORE_ONLY:-0}" != 1 ]; then
 bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
 store_compare "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
-store_compare "sea-heavy area (9 tiles in 10 alike)" "$SEA_PORT" "${AREA[@]}"
+store_compare "sea-heavy area (9 tiles in 10 one flat sea tile)" "$SEA_PORT" "${AREA[@]}"
+store_compare "sea-heavy area (9 tiles in 10 alike, as large as the rest)" "$SEA_LAND_PORT" "${AREA[@]}"
 # What the whole-image check adds to each tile, in CPU time (the run above
 # spends its own CPU time per tile; this one other programs cannot blur).
 "$bin/quarnel_tile_body_bench" "$WORK/tiles" | tail -1
