@@ -7,8 +7,8 @@ the addresses) is a distinct image from POOL_FOLDER (make_distinct_pool.py),
 each used once; the others are hard links to one sea tile, so the server
 answers the same bytes for them, as a real map's open sea does. The sea
 tile is one flat colour (a few hundred bytes, as a real one is), or with
-"land-sized" an image of the pool's size, so that the alike tiles weigh
-as much as the others.
+"land-sized" an image of the pool's mean size, so that the alike tiles
+weigh as much as the others.
 """
 import os
 import struct
@@ -35,8 +35,12 @@ def main():
     os.makedirs(root, exist_ok=True)
     with open(sea, "wb") as f:
         if len(sys.argv) > 8 and sys.argv[8] == "land-sized":
-            with open(pool.pop(), "rb") as land:
-                f.write(land.read())
+            # The pool's image nearest its mean size, kept out of the distinct ones.
+            mean = sum(os.path.getsize(p) for p in pool) / len(pool)
+            land = min(pool, key=lambda p: abs(os.path.getsize(p) - mean))
+            pool.remove(land)
+            with open(land, "rb") as image:
+                f.write(image.read())
         else:
             f.write(sea_png())
     used = 0

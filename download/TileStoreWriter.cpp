@@ -98,16 +98,9 @@ void TileStoreWriter::Commit(std::vector<Item>& batch) {
   }
   std::optional<std::string> problem;
   try {
-    store_->WriteBatch(tiles);
+    store_->WriteBatch(tiles, validators);
   } catch (const std::exception& e) {
     problem = e.what();
-  }
-  if (!problem) {
-    try {
-      store_->PutValidators(validators);
-    } catch (const std::exception&) {
-      // Without its validators a tile is fetched whole at the next refresh: nothing is lost.
-    }
   }
   std::lock_guard<std::mutex> lock(mutex_);
   for (const Item& item : batch) {

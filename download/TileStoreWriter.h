@@ -32,8 +32,8 @@
 // waits for the next commit, the only time a worker ever waits here.
 class TileStoreWriter {
  public:
-  static constexpr std::size_t kBatchTiles = 512;
-  static constexpr std::chrono::milliseconds kBatchDelay{250};
+  static constexpr std::size_t kBatchTiles = 4096;
+  static constexpr std::chrono::milliseconds kBatchDelay{1000};
   static constexpr std::size_t kMaxPendingBytes = std::size_t{8} << 20;
 
   // A tile as the writer hands it back: committed, or failed with the reason.

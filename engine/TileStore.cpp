@@ -26,6 +26,12 @@ constexpr const char* kSchema =
     " checked INTEGER NOT NULL, expires INTEGER NOT NULL, etag TEXT NOT NULL, last_modified TEXT NOT NULL,"
     " PRIMARY KEY (zoom_level, tile_column, tile_row)) WITHOUT ROWID;";
 
+// A writer's journal is written back once it holds 16 MB rather than SQLite's
+// 4 MB: a page that batch after batch changes (the growing end of each
+// table) then reaches the file a quarter as often.
+constexpr const char* kWriterPragmas =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=4096; PRAGMA cache_size=-8192;";
+
 int64_t TmsRow(int32_t zoom, int32_t y) { return ((int64_t{1} << zoom) - 1) - y; }
 int32_t TopRow(int32_t zoom, int64_t row) { return static_cast<int32_t>(((int64_t{1} << zoom) - 1) - row); }
 
@@ -231,8 +237,7 @@ void TileStore::Open(bool create) {
     // A resume writes into it: refuse a damaged file before touching it.
     const std::string check = IntegrityCheck(true);
     if (check != "ok") throw TileStoreError(TileStoreError::Kind::Damaged, path_, check);
-    if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr) != SQLITE_OK)
-      Fail("open");
+    if (sqlite3_exec(db_, kWriterPragmas, nullptr, nullptr, nullptr) != SQLITE_OK) Fail("open");
     Statement blanks(*this, "SELECT EXISTS (SELECT 1 FROM placeholders)");
     placeholdersMayExist_ = !blanks.Step() || blanks.Int(0) != 0;
     blanks.Reset();
@@ -241,7 +246,7 @@ void TileStore::Open(bool create) {
 }
 
 void TileStore::CreateTables() {
-  const std::string setup = "PRAGMA page_size=4096; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+  const std::string setup = std::string("PRAGMA page_size=4096;") + kWriterPragmas +
                             "PRAGMA application_id=" + std::to_string(kTileStoreApplicationId) +
                             "; PRAGMA user_version=" + std::to_string(kTileStoreLayout) + ";";
   if (sqlite3_exec(db_, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail("create");
@@ -331,8 +336,11 @@ std::vector<int32_t> TileStore::Zooms() const {
   return zooms;
 }
 
-void TileStore::WriteBatch(const std::vector<TileWrite>& tiles) {
-  if (tiles.empty()) return;
+void TileStore::WriteBatch(const std::vector<TileWrite>& tiles) { WriteBatch(tiles, {}); }
+
+void TileStore::WriteBatch(const std::vector<TileWrite>& tiles, const std::vector<StoredValidators>& validators) {
+  if (tiles.empty() && validators.empty()) return;
+  Statement putValidators(*this, "INSERT OR REPLACE INTO validators VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
   Statement findImage(*this, "SELECT tile_id FROM images WHERE hash=?1");
   Statement addImage(*this, "INSERT INTO images (tile_data, hash, refs) VALUES (?1, ?2, 0)");
   Statement current(*this, "SELECT tile_id FROM map WHERE zoom_level=?1 AND tile_column=?2 AND tile_row=?3");
@@ -391,6 +399,9 @@ void TileStore::WriteBatch(const std::vector<TileWrite>& tiles) {
       dropUnused.Bind(1, id).Run();
       dropped = dropped || sqlite3_changes(db_) > 0;
     }
+    for (const StoredValidators& r : validators)
+      putValidators.BindKey(r.zoom, r.x, r.y).Bind(4, r.checked).Bind(5, r.expires).BindText(6, r.etag)
+          .BindText(7, r.lastModified).Run();
   });
   if (dropped || imageIds_.size() + met.size() > kImageCacheEntries) imageIds_.clear();
   for (auto& [hash, id] : met) imageIds_.emplace(std::move(hash), id);
@@ -404,15 +415,7 @@ std::optional<StoredValidators> TileStore::Validators(int32_t zoom, int32_t x, i
   return found;
 }
 
-void TileStore::PutValidators(const std::vector<StoredValidators>& records) {
-  if (records.empty()) return;
-  Statement put(*this, "INSERT OR REPLACE INTO validators VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-  InTransaction(db_, [this](const char* a) { Fail(a); }, [&] {
-    for (const StoredValidators& r : records)
-      put.BindKey(r.zoom, r.x, r.y).Bind(4, r.checked).Bind(5, r.expires).BindText(6, r.etag)
-          .BindText(7, r.lastModified).Run();
-  });
-}
+void TileStore::PutValidators(const std::vector<StoredValidators>& records) { WriteBatch({}, records); }
 
 void TileStore::ForEachValidators(const std::function<void(const StoredValidators&)>& visit) const {
   Statement walk(*this, "SELECT zoom_level, tile_column, tile_row, checked, expires, etag, last_modified FROM validators");

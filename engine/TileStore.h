@@ -133,6 +133,8 @@ class TileStore {
   // All tiles in one transaction: all are in the file, or none (and
   // TileStoreError Failed says why: a full disk, a read-only file).
   void WriteBatch(const std::vector<TileWrite>& tiles);
+  // The same with the tiles' validators, in the one transaction.
+  void WriteBatch(const std::vector<TileWrite>& tiles, const std::vector<StoredValidators>& validators);
 
   std::optional<StoredValidators> Validators(int32_t zoom, int32_t x, int32_t y) const;
   void PutValidators(const std::vector<StoredValidators>& records);  // one transaction; a later one replaces
