@@ -228,6 +228,7 @@ TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   entries.zoom = project.Zoom;
   entries.mapsTypeIndex = project.MapsType;
   if (project.Source) entries.source = project.Source->Name;
+  if (project.TileFormat == TaskTileFormat::Mvt) entries.tileFormat = project.TileFormat;
   const std::size_t split = project.path.rfind(kDirSeparator);
   entries.savePath = split == std::string::npos ? std::string() : project.path.substr(0, split + 1);
   entries.taskName = split == std::string::npos ? project.path : project.path.substr(split + 1);
@@ -261,6 +262,7 @@ std::variant<StartSettings, StartRefusal> ReadStartSettings(const std::string& c
   const IniFile config(configPath);
   StartSettings settings{ReadProxyConfig(config), ReadTileHosts(config), ReadNetworkSettings(config)};
   if (entries.maxRequestsPerSecond) settings.network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
+  if (entries.tileFormat) settings.network.TileFormat = *entries.tileFormat;
   return settings;
 }
 
