@@ -218,6 +218,12 @@ SourceTestResult TestSource(const TileSource& source, const NetworkSettings& net
   std::string body;
   const TileFetchResult result = fetcher.Fetch(ExpandTilePlaceholders(source.Template, MiddleTile(source)), body);
   if (result.status != TileFetchResult::Status::Fetched) return {false, FailureSentence(result)};
+  const std::size_t kilobytes = std::max<std::size_t>(1, (body.size() + 512) / 1024);
+  if (network.TileFormat == TaskTileFormat::Mvt) {
+    if (const auto problem = VectorTileBodyProblem(body, network.MaxTileBytes)) return {false, std::string(*problem)};
+    return {true, std::string("works: a vector tile") + (IsGzip(body) ? " (gzip), " : ", ") +
+                      std::to_string(kilobytes) + " KB"};
+  }
   const TileImageFormat format = TileImageFormatOf(body);
   if (format == TileImageFormat::None) {
     const std::string kind = KindOfText(body);
@@ -227,6 +233,5 @@ SourceTestResult TestSource(const TileSource& source, const NetworkSettings& net
   std::string sentence = "works: ";
   if (const auto size = ImageSize(body, format))
     sentence += std::to_string(size->first) + "\xC3\x97" + std::to_string(size->second) + " ";
-  const std::size_t kilobytes = std::max<std::size_t>(1, (body.size() + 512) / 1024);
   return {true, sentence + FormatName(format) + ", " + std::to_string(kilobytes) + " KB"};
 }
