@@ -146,9 +146,11 @@ std::string FetchDocument(const std::string& address, const NetworkSettings& net
   return body;
 }
 
-SourceImport ImportTileAddress(const std::string& address, const std::string& body) {
-  if (const auto problem = TileBodyProblem(body))
-    throw SourceImportError("The address answered with an image that cannot be used: " + std::string(*problem));
+SourceImport ImportTileAddress(const std::string& address, const std::string& body, int64_t maxTileBytes) {
+  const bool vector = NamesVectorTiles(address);
+  if (const auto problem = vector ? VectorTileBodyProblem(body, maxTileBytes) : TileBodyProblem(body))
+    throw SourceImportError(std::string("The address answered with ") + (vector ? "a tile" : "an image") +
+                            " that cannot be used: " + std::string(*problem));
   const std::vector<TileAddressReading> readings = ReadTileAddress(address);
   if (readings.empty())
     throw SourceImportError("The address answered with a tile, but no zoom, column and row can be read from it.");
@@ -164,7 +166,7 @@ SourceImport ImportTileAddress(const std::string& address, const std::string& bo
   TileSource source;
   source.Name = DocumentName(address);
   source.Template = reading.Template;
-  const char* ending = TileImageEnding(TileImageFormatOf(body));
+  const char* ending = vector ? kVectorTileEnding : TileImageEnding(TileImageFormatOf(body));
   source.Format = ending ? ending : "";
   SourceImport import;
   import.notes.push_back("The tile was read from " + reading.how + " as zoom " + std::to_string(reading.zoom) +
@@ -184,8 +186,8 @@ SourceImport ImportSourcesFrom(const std::string& fileOrAddress, const NetworkSe
   SourceImport import;
   if (IsWebAddress(fileOrAddress)) {
     const std::string body = FetchDocument(fileOrAddress, network, proxy);
-    if (TileImageFormatOf(body) != TileImageFormat::None) {
-      import = ImportTileAddress(fileOrAddress, body);
+    if (TileImageFormatOf(body) != TileImageFormat::None || NamesVectorTiles(fileOrAddress)) {
+      import = ImportTileAddress(fileOrAddress, body, network.MaxTileBytes);
     } else if (SniffSourceDocument(body) == SourceDocumentKind::Unknown && !KindOfText(body).empty()) {
       throw SourceImportError("The address answered with " + KindOfText(body) +
                               ", which is neither a TileJSON, a WMTS capabilities document, a QGIS XYZ "
