@@ -26,7 +26,7 @@ struct TileSetFacts {
   bool mixedFormats = false;                        // PNG and JPEG tiles both
   // Vector tiles: their layers as a JSON array of {"id", "fields", ...}, and
   // whether every tile is gzip-compressed (else every one is raw).
-  std::string vectorLayers;
+  std::string vectorLayers{};
   bool gzipTiles = false;
 };
 

@@ -31,7 +31,7 @@ std::unique_ptr<TileSink> MakeSink(OutputKind kind, const std::string& target, u
 }
 
 TileSetFacts FactsOf(const CombineJob& job) {
-  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown, false, {}, false};
+  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
   std::vector<std::string> names;
   for (const auto& source : job.sources) {
     const AreaBounds bounds = source->Bounds();

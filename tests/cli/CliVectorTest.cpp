@@ -70,6 +70,11 @@ class CliVectorTest : public ::testing::Test {
 
 TEST_F(CliVectorTest, FromATileJsonToMBTilesPMTilesAndAFolder) {
   ASSERT_EQ(CliProcess::Run({"--config", config.string(), "sources", "add", server.BaseUrl() + "/v.json"}).status, 0);
+  // A pasted tile address ending .pbf gives a vector source too.
+  const std::vector<std::string> pasted{"--config", config.string(), "sources", "add",
+                                        server.BaseUrl() + "/v/10/537/358.pbf", "--name", "Pasted"};
+  ASSERT_EQ(CliProcess::Run(pasted).status, 0);
+  EXPECT_EQ(IniValue(CliProcess::Run({"--config", config.string(), "sources", "show", "Pasted"}).out, "Format"), "pbf");
   const CliProcess::Result estimate = CliProcess::Run(TaskArgs("streets", {"--source", "Streets", "--dry-run"}));
   ASSERT_EQ(estimate.status, 0) << estimate.err;
   EXPECT_TRUE(Contains(estimate.out, "zoom 10: 2 tiles, about ")) << estimate.out;

@@ -93,13 +93,4 @@ TEST(VectorTileTest, ATileJsonTaskIsVectorFromImportToProjectFile) {
   EXPECT_THROW(ProjectFile::Read(folder / "other.qrnl"), ProjectFileError);
 }
 
-TEST(VectorTileTest, FormatNames) {
-  EXPECT_EQ(TaskTileFormatNamed("MVT"), TaskTileFormat::Mvt);
-  EXPECT_EQ(TaskTileFormatNamed("pbf"), TaskTileFormat::Mvt);
-  EXPECT_EQ(TaskTileFormatNamed(""), TaskTileFormat::Raster);
-  EXPECT_EQ(TaskTileFormatNamed("svg"), std::nullopt);
-  EXPECT_TRUE(NamesVectorTiles("https://v.example.test/{z}/{x}/{y}.mvt?key={key}"));
-  EXPECT_FALSE(NamesVectorTiles("https://v.example.test/{z}/{x}/{y}.png"));
-}
-
 }  // namespace
