@@ -72,7 +72,8 @@ class Feed {
       for (std::string& name : VectorTileLayerNames(bytes, kMostVectorTileBytes))
         if (std::find(layers_.begin(), layers_.end(), name) == layers_.end()) layers_.push_back(std::move(name));
     if (!gzip_) gzip_ = bodies_ == VectorBodies::Gzip || (bodies_ == VectorBodies::LikeFirst && IsGzip(bytes));
-    if (bodies_ == VectorBodies::AsStored || *gzip_ == IsGzip(bytes)) return sink_.Put(place, bytes, format, sourceFile);
+    if (bodies_ == VectorBodies::AsStored || *gzip_ == IsGzip(bytes))
+      return sink_.Put(place, bytes, format, sourceFile);
     // Checked whole when read: the inflate cannot fail here.
     const std::string changed = *gzip_ ? Gzip(bytes) : InflateGzip(bytes, kMostVectorTileBytes).value_or("");
     sink_.Put(place, changed, format, "");
@@ -108,8 +109,10 @@ void PutTaskTiles(CombineJob& job, Feed& feed) {
   std::vector<const CombineSource*> sources;
   for (const auto& source : job.sources) sources.push_back(source.get());
   const bool vector = !sources.empty() && sources.front()->IsVector();
-  TileReadAhead tiles(vector ? TileReadAhead::Read(ReadVectorTile)
-                             : [&blank = job.blank](const std::string& path, TileBytes& tile) { ReadTile(path, blank, tile); },
+  const auto readImage = [&blank = job.blank](const std::string& path, TileBytes& tile) {
+    ReadTile(path, blank, tile);
+  };
+  TileReadAhead tiles(vector ? TileReadAhead::Read(ReadVectorTile) : TileReadAhead::Read(readImage),
                       PlaceWalk(sources));
   std::string path, chosenPath;
   TileSpot spot;
@@ -246,7 +249,8 @@ std::string CenterText(const TileSetFacts& facts) {
 
 std::string VectorLayersJson(const std::vector<std::string>& names) {
   std::string json = "[";
-  for (const std::string& name : names) json += (json.size() > 1 ? "," : "") + ("{\"id\":" + JsonString(name) + ",\"fields\":{}}");
+  for (const std::string& name : names)
+    json += (json.size() > 1 ? "," : "") + ("{\"id\":" + JsonString(name) + ",\"fields\":{}}");
   return json + "]";
 }
 

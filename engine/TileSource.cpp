@@ -154,7 +154,8 @@ NetworkSettings SourceNetwork(const TileSource& source, NetworkSettings network,
       (network.MaxRequestsPerSecond <= 0 || source.MaxRequestsPerSecond < network.MaxRequestsPerSecond))
     network.MaxRequestsPerSecond = source.MaxRequestsPerSecond;
   network.Key = std::move(key);
-  if (NamesVectorTiles(source.Format) || NamesVectorTiles(source.Template)) network.TileFormat = TaskTileFormat::Mvt;
+  if (NamesVectorTiles(source.Format) || NamesVectorTiles(source.Template))
+    network.TileFormat = TaskTileFormat::Mvt;
   return network;
 }
 

@@ -103,9 +103,8 @@ std::optional<std::string> InflateGzip(std::string_view bytes, int64_t maxBytes)
   if (!IsGzip(bytes) || bytes.size() < kSmallestMember) return std::nullopt;
   // The trailer's size (modulo 2^32) bounds the buffer; a lying one fails the inflate.
   const std::size_t end = bytes.size() - 4;
-  const uint32_t size = uint32_t{static_cast<uint8_t>(bytes[end])} | uint32_t{static_cast<uint8_t>(bytes[end + 1])} << 8 |
-                        uint32_t{static_cast<uint8_t>(bytes[end + 2])} << 16 |
-                        uint32_t{static_cast<uint8_t>(bytes[end + 3])} << 24;
+  uint32_t size = 0;
+  for (int i = 3; i >= 0; --i) size = size << 8 | static_cast<uint8_t>(bytes[end + static_cast<std::size_t>(i)]);
   if (int64_t{size} > maxBytes) return std::nullopt;
   thread_local std::unique_ptr<libdeflate_decompressor, FreeDecompressor> decompressor(
       libdeflate_alloc_decompressor());

@@ -219,9 +219,9 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
       if (!key || !extent.Inside(key->x, key->y)) continue;
       struct stat info {};
       if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
-      const bool blank = extent.vector ? info.st_size == 0
-                                       : !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size() &&
-                                             SameBytesAsBlank(fd, entry->d_name, blankImage);
+      const bool sameSize = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size();
+      const bool blank =
+          extent.vector ? info.st_size == 0 : sameSize && SameBytesAsBlank(fd, entry->d_name, blankImage);
       scan.states.Set(key->x, key->y, blank ? TileState::Blank : TileState::Saved);
     }
   }
