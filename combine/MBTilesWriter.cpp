@@ -36,6 +36,7 @@ class MBTilesSink : public SqliteTileSink {
     add("maxzoom", std::to_string(facts.maxZoom));
     add("type", "baselayer");
     if (!facts.attribution.empty()) add("attribution", facts.attribution);
+    if (!facts.vectorLayers.empty()) add("json", "{\"vector_layers\":" + facts.vectorLayers + "}");
   }
 };
 

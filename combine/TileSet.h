@@ -24,7 +24,14 @@ struct TileSetFacts {
   int32_t minZoom = 0, maxZoom = 0;                 // lower levels included
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
   bool mixedFormats = false;                        // PNG and JPEG tiles both
+  // Vector tiles: their layers as a JSON array of {"id", "fields", ...}, and
+  // whether every tile is gzip-compressed (else every one is raw).
+  std::string vectorLayers{};
+  bool gzipTiles = false;
 };
+
+// The JSON array of vector layers for these layer names, each once in the order met.
+std::string VectorLayersJson(const std::vector<std::string>& names);
 
 class TileSink {
  public:

@@ -16,7 +16,7 @@ namespace {
 constexpr int32_t kMaxZoom = 30;
 const std::string kSourceSection = "Source";
 const std::string kSourceHeadersSection = "SourceHeaders";
-// Written only for a task kept in one file: a folder task's file stays as it always was.
+// Written only for vector tiles or a task kept in one file: any other task's file stays as it always was.
 const std::string kTilesSection = "Tiles";
 const std::string kStorageKey = "Storage";
 
@@ -67,6 +67,10 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
+  const std::string format = file.ReadString(kTilesSection, "Format", "");
+  const std::optional<TaskTileFormat> tileFormat = TaskTileFormatNamed(format);
+  if (!tileFormat) Refuse(path, kTilesSection, "Format", "is neither raster nor mvt (\"" + format + "\")");
+  project.TileFormat = *tileFormat;
   const std::string storage = file.ReadString(kTilesSection, kStorageKey, "");
   if (!storage.empty()) {
     const std::optional<TileStorage> known = ParseTileStorage(storage);
@@ -110,6 +114,7 @@ TaskParameters ParametersOf(const ProjectFile& project) {
   p.BottomLatitude = project.Bottom;
   p.ThreadCount = project.ThreadCount;
   p.Source = project.Source;
+  p.Network.TileFormat = project.TileFormat;
   p.Storage = project.Storage;
   if (p.Source) p.Hosts.OpenStreetMap = p.Source->Template;
   const std::size_t slash = project.path.rfind(kDirSeparator);
@@ -149,7 +154,14 @@ std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range)
   const int32_t slots = std::clamp(p.ThreadSlots, 0, 16);
   for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
   line("");
-  if (p.Storage == TileStorage::File) line("[" + kTilesSection + "]")(kStorageKey + "=" + TileStorageName(p.Storage))("");
+  // One [Tiles] section for what a task's tiles are and where they are kept.
+  if (p.Network.TileFormat == TaskTileFormat::Mvt || p.Storage == TileStorage::File) {
+    line("[" + kTilesSection + "]");
+    if (p.Network.TileFormat == TaskTileFormat::Mvt)
+      line("Format=", TaskTileFormatName(p.Network.TileFormat))("ContentEncoding=kept");
+    if (p.Storage == TileStorage::File) line(kStorageKey + "=" + TileStorageName(p.Storage));
+    line("");
+  }
   std::string text = line.Take();
   if (p.Source) text += SourceSectionsText(*p.Source, kSourceSection, kSourceHeadersSection) + kCrLf;
   return text;

@@ -59,6 +59,10 @@ struct ProjectFile {
   std::optional<TileSource> Source;
   // [Tiles] Storage: "file" for a task kept in one file; missing: a folder.
   TileStorage Storage = TileStorage::Folder;
+  // [Tiles] Format: mvt for a task of vector tiles; missing for images.
+  // ContentEncoding=kept beside it says the bodies lie as the server sent
+  // them (gzip stays gzip; a Content-Encoding is never decoded).
+  TaskTileFormat TileFormat = TaskTileFormat::Raster;
 
   // Throws ProjectFileError: the file is missing or no text; Zoom is not in
   // 0..30; [Tiles] Storage is neither folder nor file; a coordinate is not a number, off -180..180 (longitudes) or

@@ -42,6 +42,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--max-rate", true, nullptr, &CliArguments::maxRate},
     {"--source", false, &CliArguments::source, nullptr},
     {"--store", false, &CliArguments::store, nullptr},
+    {"--format", false, &CliArguments::format, nullptr},
 };
 
 const ValueOption* FindOption(const std::string& name) {
@@ -147,6 +148,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     if (result.maxRate && *result.maxRate < 0) return CliUsageError{"--max-rate must be 0 (no cap) or more"};
     if (result.store && !ParseTileStorage(*result.store))
       return CliUsageError{"--store is folder or file, not \"" + *result.store + "\""};
+    if (result.format && !TaskTileFormatNamed(*result.format))
+      return CliUsageError{"--format takes mvt (vector tiles) or raster, not \"" + *result.format + "\""};
     if (result.areaFile && (result.left || result.right || result.top || result.bottom))
       return CliUsageError{"--area gives the rectangle: it cannot be combined with --left, --right, --top or --bottom"};
     if (bufferText && !result.areaFile) return CliUsageError{"--buffer widens the lines and points of an --area"};
@@ -202,8 +205,8 @@ std::string CliUsageText() {
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--area FILE [--buffer METRES]]\n"
          "              [--zoom N|A-B] [--threads N] [--path DIR] [--task NAME] [--max-rate N]\n"
-         "              [--source NAME] [--store folder|file] [--replace] [--no-space-check]\n"
-         "              [--dry-run]\n"
+         "              [--source NAME] [--format mvt|raster] [--store folder|file] [--replace]\n"
+         "              [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
@@ -243,6 +246,8 @@ std::string CliUsageText() {
          "                  default, or the configuration's [IniParas] TileStorage) or in\n"
          "                  one MBTiles file, NAME.mbtiles: better for millions of tiles and\n"
          "                  for many identical ones. A task keeps its choice for life\n"
+         "  --format mvt    the tiles are vector tiles (saved as .pbf, checked as such);\n"
+         "                  a source that names vector tiles sets it by itself\n"
          "  --replace       replace a task of the same name that has other entries\n"
          "  --no-space-check  start a task larger than the disk's free space\n"
          "  --dry-run       write nothing: per zoom level the tile count and a size\n"

@@ -11,6 +11,8 @@
 #include "MapServices.h"
 #include "ProjectFile.h"
 #include "RecentTask.h"
+#include "TextFormat.h"
+#include "VectorTile.h"
 
 namespace {
 
@@ -36,6 +38,24 @@ uint64_t PathHash(std::string_view path) {
   return hash;
 }
 
+// What an MBTiles reader asks of the file before the first tile: its name,
+// format, levels and bounds (the task's tile-aligned ones).
+void WriteStoreMetadata(TileStore& store, const DownloadTask& task) {
+  const TaskParameters& p = task.Parameters;
+  const MapService* service = FindMapService(p.MapsType);
+  const std::string format = p.Network.TileFormat == TaskTileFormat::Mvt ? "pbf"
+                             : service                                   ? service->fileExtension
+                                                                         : "png";
+  const auto number = [](double value) { return FormatGeneral(value); };
+  store.SetMetadata("name", TaskBaseName(p.TaskFileName));
+  store.SetMetadata("format", format);
+  store.SetMetadata("type", "baselayer");
+  store.SetMetadata("minzoom", std::to_string(p.Zoom));
+  store.SetMetadata("maxzoom", std::to_string(p.Zoom));
+  store.SetMetadata("bounds", number(task.WestLongitude) + "," + number(task.SouthLatitude) + "," +
+                                  number(task.EastLongitude) + "," + number(task.NorthLatitude));
+}
+
 }  // namespace
 
 TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options)
@@ -44,6 +64,7 @@ TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver&
   if (!task_->StorePath.empty()) {
     // A resume must find its store; the store's writer lock keeps others off.
     store_ = TileStore::OpenForWriting(task_->StorePath, !task_->Parameters.Resume);
+    if (!task_->Parameters.Resume) WriteStoreMetadata(*store_, *task_);
   } else {
     lock_ = std::make_unique<TaskLock>(task_->TileFolder);
   }
