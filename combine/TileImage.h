@@ -36,6 +36,8 @@ struct TileBytes {
 TileBytes ReadTile(const std::string& path, const std::string& blank);
 // The same into tile, reusing its buffer.
 void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile);
+// Classifies the bytes a reader put in tile.bytes.
+void ClassifyTileBytes(const std::string& blank, TileBytes& tile);
 
 // Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
 // pixel. False, with problem set, when the bytes do not decode.

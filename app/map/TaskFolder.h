@@ -76,10 +76,6 @@ Area OutlineOfTask(const TaskExtent& extent);
 // damaged or holds no tile of the range, or the task is too large to show.
 TaskExtent ReadTaskExtent(const std::string& projectPath);
 
-// The column and row of a file name of this map type and zoom, under any of
-// the endings a tile is saved with; nullopt for any other name.
-std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom);
-
 class TaskTileStates {
  public:
   explicit TaskTileStates(const TaskExtent& extent);
