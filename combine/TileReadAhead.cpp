@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "TaskTiles.h"
+
 namespace {
 
 // Each side sleeps until there is a batch to take or room for one, so the
@@ -10,6 +12,19 @@ namespace {
 constexpr std::size_t kBatch = 16;
 // A huge tile's buffer is not kept circulating through the ring.
 constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
+
+// A stored placeholder is no data, as a blank file is.
+void ReadStored(const TileOrigin& origin, const std::string& blank, TileBytes& tile) {
+  switch (origin.tiles->Read(origin.x, origin.y, tile.bytes, tile.problem)) {
+    case SavedTile::Data:
+      ClassifyTileBytes(blank, tile);
+      return;
+    case SavedTile::Unreadable: tile.kind = TileBytes::Kind::Bad; break;
+    case SavedTile::Missing:
+    case SavedTile::Placeholder: tile.kind = TileBytes::Kind::NoData; break;
+  }
+  tile.format = TileFormat::Unknown;
+}
 
 }  // namespace
 
@@ -31,7 +46,7 @@ TileReadAhead::~TileReadAhead() {
 void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   std::exception_ptr failure;
   try {
-    walk([this](const std::string& path, const TileSpot& spot) { Put(path, spot); });
+    walk([this](const TileOrigin& origin, const TileSpot& spot) { Put(origin, spot); });
   } catch (const Stopped&) {
   } catch (...) {
     failure = std::current_exception();
@@ -44,7 +59,7 @@ void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   writerWake_.notify_one();
 }
 
-void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
+void TileReadAhead::Put(const TileOrigin& origin, const TileSpot& spot) {
   {
     std::unique_lock lock(mutex_);
     if (count_ == slots_.size()) {
@@ -55,9 +70,13 @@ void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
     if (stop_) throw Stopped{};
   }
   Slot& slot = slots_[tail_];
-  slot.path = path;
+  slot.path = origin.path;
   slot.spot = spot;
-  ReadTile(path, blank_, slot.tile);
+  slot.spot.inFile = !origin.tiles || !origin.tiles->IsStore();
+  if (origin.tiles)
+    ReadStored(origin, blank_, slot.tile);
+  else
+    ReadTile(origin.path, blank_, slot.tile);
   if (prepare_) prepare_(slot.tile);
   tail_ = (tail_ + 1) % slots_.size();
   bool wake = false;
