@@ -80,6 +80,35 @@ std::variant<CliArguments, CliUsageError> ParseRefresh(const std::vector<std::st
   return result;
 }
 
+// repack TASK.qrnl --store file|folder
+std::variant<CliArguments, CliUsageError> ParseRepack(const std::vector<std::string>& words, CliArguments result) {
+  result.mode = CliArguments::Mode::Repack;
+  std::optional<std::string> store;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (word == "--store" || word.starts_with("--store=")) {
+      if (word.size() > 7) {
+        store = word.substr(8);
+      } else if (i + 1 < words.size()) {
+        store = words[++i];
+      } else {
+        return CliUsageError{"--store needs file or folder"};
+      }
+    } else if (word.starts_with("--")) {
+      return CliUsageError{"unknown option " + word + " for repack"};
+    } else if (result.repackProject.empty()) {
+      result.repackProject = word;
+    } else {
+      return CliUsageError{"repack takes one project file"};
+    }
+  }
+  if (result.repackProject.empty()) return CliUsageError{"repack needs a project file"};
+  if (!store) return CliUsageError{"repack needs --store file or --store folder"};
+  if (*store != "file" && *store != "folder") return CliUsageError{"--store takes file or folder, not \"" + *store + "\""};
+  result.repackToStore = *store == "file";
+  return result;
+}
+
 }  // namespace
 
 std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<std::string>& args) {
@@ -166,6 +195,7 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     return result;
   }
   if (command == "refresh") return ParseRefresh(positional, result);
+  if (command == "repack") return ParseRepack(positional, result);
   if (command == "sources") {
     result.mode = CliArguments::Mode::Sources;
     result.sourcesWords.assign(positional.begin() + 1, positional.end());
@@ -202,6 +232,7 @@ std::string CliUsageText() {
          "              [--source NAME] [--replace] [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
+         "  quarnel-cli repack PROJECT.qrnl --store file|folder\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
          "              [--overviews] [--clip] [--min-zoom N]\n"
@@ -247,6 +278,11 @@ std::string CliUsageText() {
          "                        fetched and replaced; --older-than DAYS asks for those\n"
          "                        that old too. Ctrl+C stops it; the next refresh\n"
          "                        continues where it stopped\n"
+         "  repack PROJECT.qrnl --store file|folder\n"
+         "                        moves a task's tiles into one file (NAME.mbtiles) or into\n"
+         "                        a folder: writes the other form beside, checks every\n"
+         "                        tile, then switches the task over and removes the old\n"
+         "                        form; stopped or killed, the task stays whole in one form\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
          "  combine ... OUTPUT    finished tasks into one file: OUTPUT.tif (GeoTIFF), a tile\n"
          "                        set of several zoom levels (.mbtiles, .pmtiles, .gpkg,\n"
