@@ -15,7 +15,12 @@
 # small tile for every address and puts side by side their peak memory and
 # their write amplification (bytes handed to write calls over the bytes
 # left: tiles, list, log, project, failed list and the log on stdout).
-# SCALE=0 leaves the scale section out; SCALE_ONLY=1 runs only it.
+# Tasks kept in one file (--store file) are put beside folder tasks: the
+# 10,000-tile area's tiles/s, a sea-heavy area's bytes (nine tiles in ten
+# alike) and, in the scale section, the 1,002,001-tile task's memory and
+# writes. SCALE=0 leaves the scale section out; SCALE_ONLY=1 runs only it;
+# STORE_ONLY=1 runs only the one-file comparisons (and the scale section's
+# one-file row unless SCALE=0).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -27,6 +32,7 @@ SCALE_PORT=${SCALE_PORT:-18082}
 # A million tile files take a million inodes and 4 GB of blocks: on disk by default.
 SCALE_DIR=${SCALE_DIR:-$WORK/scale}
 DELAY_PORT=${DELAY_PORT:-18081}
+SEA_PORT=${SEA_PORT:-18083}
 DELAY_MS=${DELAY_MS:-20}
 # Downloads land in memory by default: on ext4, a folder of 10,000 files
 # deleted a moment before makes the next run's file creation several times
@@ -89,6 +95,10 @@ http {
     root $WORK/tiles;
   }
   server {
+    listen 127.0.0.1:$SEA_PORT;
+    root $WORK/sea;
+  }
+  server {
     listen 127.0.0.1:$SCALE_PORT;
     root $WORK/scale-tile;
     location / { rewrite ^ /tile.png break; }
@@ -109,10 +119,17 @@ text = b"Comment\x00" + b"x" * (562 - len(head) - len(body) - 12 - 8)
 with open(sys.argv[1], "wb") as f:
     f.write(head + chunk(b"tEXt", text) + body)
 PY
+# The sea-heavy area: the 10,000-tile area with nine tiles in ten one sea image.
+if [ ! -f "$WORK/sea/.complete" ]; then
+  rm -rf "$WORK/sea" "$WORK/sea-pool"
+  python3 bench/make_distinct_pool.py "$WORK/tiles/$ZOOM" "$WORK/sea-pool" 1200
+  python3 bench/make_sea.py "$WORK/sea" $ZOOM 17292 17395 11483 11586 "$WORK/sea-pool"
+  touch "$WORK/sea/.complete"
+fi
 mkdir -p "$WORK/nginx-tmp"
 nginx -c "$WORK/nginx.conf" & pids+=($!)
 python3 bench/delay_server.py "$WORK/tiles" "$DELAY_PORT" "$DELAY_MS" & pids+=($!)
-for port in $NGINX_PORT $DELAY_PORT $SCALE_PORT; do
+for port in $NGINX_PORT $DELAY_PORT $SCALE_PORT $SEA_PORT; do
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
 done
 
@@ -185,10 +202,46 @@ bench_server() {  # label port area...
   printf '  %-22s %10.0f %12.1f %14.2f\n' "aria2c -j8" "$a" "$(echo "$am/1024" | bc -l)" "$(echo "$q/$a" | bc -l)"
 }
 
+# A folder task against a task kept in one file, alternating, RUNS times:
+# tiles/s (median) and what each leaves (the folder's bytes as files hold
+# them and as the disk allocates them; the file's size).
+store_compare() {  # label port area...
+  local label=$1 port=$2; shift 2
+  : > "$WORK/sf.txt"; : > "$WORK/ss.txt"; : > "$WORK/sizes.txt"
+  local tiles folder_bytes folder_alloc file_bytes
+  for _ in $(seq "$RUNS"); do
+    run_quarnel "$port" "$@" --store folder >> "$WORK/sf.txt"
+    folder_bytes=$(du -sb "$OUT_DIR/q/bench" | cut -f1)
+    folder_alloc=$(du -sB1 "$OUT_DIR/q/bench" | cut -f1)
+    run_quarnel "$port" "$@" --store file >> "$WORK/ss.txt"
+    file_bytes=$(stat -c %s "$OUT_DIR/q/bench.mbtiles")
+    echo "$folder_bytes $folder_alloc $file_bytes" >> "$WORK/sizes.txt"
+  done
+  tiles=$(( $(wc -l < "$OUT_DIR/q/bench_list.txt") - 1 ))
+  local f s fm sm
+  f=$(awk -v n="$tiles" '{print n/$1}' "$WORK/sf.txt" | median)
+  s=$(awk -v n="$tiles" '{print n/$1}' "$WORK/ss.txt" | median)
+  fm=$(awk '{print $2}' "$WORK/sf.txt" | median)
+  sm=$(awk '{print $2}' "$WORK/ss.txt" | median)
+  read -r folder_bytes folder_alloc file_bytes < <(tail -1 "$WORK/sizes.txt")
+  printf '\nOne file against a folder, %s: %s tiles, median of %s runs\n' "$label" "$tiles" "$RUNS"
+  printf '  %-14s %10s %9s %14s %14s\n' storage tiles/s "peak MB" "bytes left" "disk bytes"
+  printf '  %-14s %10.0f %9.1f %14d %14d\n' "--store folder" "$f" "$(echo "$fm/1024" | bc -l)" "$folder_bytes" "$folder_alloc"
+  printf '  %-14s %10.0f %9.1f %14d %14d\n' "--store file" "$s" "$(echo "$sm/1024" | bc -l)" "$file_bytes" "$file_bytes"
+  printf '  tiles/s file over folder: %.2f (target 0.9 or more); bytes file over folder: %.3f (over the disk it takes: %.3f)\n' \
+    "$(echo "$s/$f" | bc -l)" "$(echo "$file_bytes/$folder_bytes" | bc -l)" "$(echo "$file_bytes/$folder_alloc" | bc -l)"
+}
+
 command -v bc >/dev/null || { apt-get install -y -q bc >/dev/null 2>&1 || sudo apt-get install -y -q bc >/dev/null; }
 
-if [ "${SCALE_ONLY:-0}" != 1 ]; then
+if [ "${STORE_ONLY:-0}" = 1 ]; then
+  store_compare "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+  store_compare "sea-heavy area (9 tiles in 10 alike)" "$SEA_PORT" "${AREA[@]}"
+fi
+if [ "${SCALE_ONLY:-0}" != 1 ] && [ "${STORE_ONLY:-0}" != 1 ]; then
 bench_server "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+store_compare "nginx, keep-alive" "$NGINX_PORT" "${AREA[@]}"
+store_compare "sea-heavy area (9 tiles in 10 alike)" "$SEA_PORT" "${AREA[@]}"
 # What the whole-image check adds to each tile, in CPU time (the run above
 # spends its own CPU time per tile; this one other programs cannot blur).
 "$bin/quarnel_tile_body_bench" "$WORK/tiles" | tail -1
@@ -294,18 +347,19 @@ print(f"--left {lon(c0):.7f} --right {lon(c0 + side - 1):.7f} --top {lat(r0):.7f
 PY
 }
 
-scale_run() {  # side; prints "tiles seconds peak_kb written left"
-  local side=$1 out="$WORK/scale-stdout.txt"
+scale_run() {  # side [storage]; prints "tiles seconds peak_kb written left store_bytes"
+  local side=$1 storage=${2:-folder} out="$WORK/scale-stdout.txt"
   rm -rf "$SCALE_DIR"; mkdir -p "$SCALE_DIR"
   # shellcheck disable=SC2046
   local figures; figures=$(python3 bench/measure.py "$out" "$bin/quarnel-cli" --config "$(config "$SCALE_PORT")" \
-    $(scale_area "$side") --zoom 16 --threads 8 --path "$SCALE_DIR" --task scale | tail -1)
+    $(scale_area "$side") --zoom 16 --threads 8 --path "$SCALE_DIR" --task scale --store "$storage" | tail -1)
   local left; left=$(find "$SCALE_DIR" -type f -printf '%s\n' | awk -v o="$(stat -c %s "$out")" '{s += $1} END {print s + o}')
-  echo "$((side * side)) $figures $left"
+  local store=0; [ -f "$SCALE_DIR/scale.mbtiles" ] && store=$(stat -c %s "$SCALE_DIR/scale.mbtiles")
+  echo "$((side * side)) $figures $left $store"
   rm -rf "$SCALE_DIR"
 }
 
-if [ "${SCALE:-1}" != 0 ]; then
+if [ "${SCALE:-1}" != 0 ] && [ "${STORE_ONLY:-0}" != 1 ]; then
   small=$(scale_run 317)
   big=$(scale_run 1001)
   printf '\nScale: one 562-byte tile for every address, 8 threads, files in %s\n' "$SCALE_DIR"
@@ -314,4 +368,22 @@ if [ "${SCALE:-1}" != 0 ]; then
     echo "$row" | awk '{printf "  %9d %9.1f %9.0f %9.1f %12.1f %10.1f %13.3f\n", $1, $2, $1/$2, $3/1024, $4/1048576, $5/1048576, $4/$5}'
   done
   echo "$small $big" | awk '{printf "  peak memory at %d tiles over %d tiles: %.3f\n", $6, $1, $8/$3}'
+fi
+
+# The 1,002,001-tile task kept in one file: its peak memory (target under
+# 64 MB) and what it wrote over what it left; the file's own share (WAL
+# included) is what is written beyond the text files, whose bytes are the
+# same for both storages.
+if [ "${SCALE:-1}" != 0 ]; then
+  folder_big=${big:-}
+  store_big=$(scale_run 1001 file)
+  printf '\nScale, kept in one file: 1,002,001 tiles, 8 threads\n'
+  echo "$store_big" | awk '{printf "  %.1f s, %.0f tiles/s, peak %.1f MB, written %.1f MB, left %.1f MB (file %.1f MB); written/left %.3f\n", $2, $1/$2, $3/1024, $4/1048576, $5/1048576, $6/1048576, $4/$5}'
+  if [ -n "$folder_big" ]; then
+    # The folder task wrote its texts and 562 bytes a tile: the rest of the
+    # one-file task's writes went to its file and journal.
+    echo "$folder_big $store_big" | awk '{texts = $4 - 562 * $1; file = $10 - texts;
+      printf "  written to the file and its journal: %.1f MB for a %.1f MB file: %.2f of its size (target 1.3 or less)\n", file/1048576, $12/1048576, file/$12;
+      printf "  peak memory, file over folder: %.2f\n", $9/$3}'
+  fi
 fi

@@ -4,15 +4,18 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <set>
 
 #include "AtomicFile.h"
+#include "Files.h"
 #include "MapServices.h"
 #include "ProxyConfig.h"
 #include "RequestPacer.h"
 #include "TileFetch.h"
 #include "TextFormat.h"
 #include "TileHttpClient.h"
+#include "TileStore.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -87,6 +90,13 @@ std::string TaskFolderBesideList(const std::string& listPath) {
   return folder;
 }
 
+std::string TileStoreBesideList(const std::string& listPath) {
+  constexpr std::string_view kSuffix = "_failed.ftl";
+  if (!listPath.ends_with(kSuffix)) return {};
+  const std::string store = listPath.substr(0, listPath.size() - kSuffix.size()) + kTileStoreEnding;
+  return PathExists(store) ? store : std::string();
+}
+
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,
                                       const ProxyConfig& proxy,
                                       const std::function<void(const std::string&)>& appendLine,
@@ -100,7 +110,20 @@ RedownloadResult RedownloadFailedList(const std::string& listPath, const Network
     return result;
   }
   RedownloadControl own = control;
-  if (own.taskFolder.empty()) own.taskFolder = TaskFolderBesideList(listPath);
+  std::unique_ptr<TileStore> store;
+  if (!own.store && own.taskFolder.empty()) {
+    if (const std::string beside = TileStoreBesideList(listPath); !beside.empty()) {
+      try {
+        store = TileStore::OpenForWriting(beside, false);
+      } catch (const TileStoreError& refusal) {
+        RedownloadResult result;
+        result.errorMessage = refusal.what();
+        return result;
+      }
+      own.store = store.get();
+    }
+  }
+  if (own.taskFolder.empty() && !own.store) own.taskFolder = TaskFolderBesideList(listPath);
   RedownloadResult result = RedownloadFtlLines(lines, network, proxy, appendLine, own, listPath);
   if (!rewriteList || result.savedEntryPaths.empty()) return result;
   try {
@@ -168,7 +191,15 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
       ++result.skipped;
       continue;
     }
-    if (std::optional<std::string> refusal = RefuseTilePath(entry.path)) {
+    const std::size_t slash = entry.path.rfind(kDirSeparator);
+    const std::optional<TileNameParts> tile =
+        control.store ? ParseTileName(entry.path.substr(slash == std::string::npos ? 0 : slash + 1)) : std::nullopt;
+    if (control.store && !tile) {
+      appendLine("Skipped, not a tile file path: " + entry.path);
+      ++result.skipped;
+      continue;
+    }
+    if (std::optional<std::string> refusal = control.store ? std::nullopt : RefuseTilePath(entry.path)) {
       appendLine(*refusal);
       ++result.skipped;
       continue;
@@ -181,7 +212,13 @@ RedownloadResult RedownloadFtlLines(const std::vector<std::string>& lines, const
     }
     if (fetched.status == TileFetchResult::Status::Fetched) {
       try {
-        WriteTileBody(entry.path, buffer);
+        if (control.store) {
+          const TileKey& key = tile->tile;
+          const int32_t top = TopCountedRow(RowOriginOf(tile->mapsType), key.zoom, key.y);
+          control.store->WriteBatch({{key.zoom, key.x, top, buffer}});
+        } else {
+          WriteTileBody(entry.path, buffer);
+        }
       } catch (const std::exception& e) {
         result.errorMessage = e.what();
         return result;

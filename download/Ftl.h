@@ -11,6 +11,7 @@
 #include "ProxyConfig.h"
 
 class TileHttpClient;
+class TileStore;
 
 // The failed-tile list: one "path|url" entry per line, CR LF after each.
 
@@ -65,14 +66,21 @@ struct RedownloadControl {
   // Entries are written into this folder (their own file names) rather than
   // to the paths they name: a copied or moved task is mended in place.
   std::string taskFolder;
+  // A task kept in one file: entries are written into this store (the
+  // tile their file name stands for) rather than to any path.
+  TileStore* store = nullptr;
 };
 
 // The task folder beside a list named NAME_failed.ftl: NAME/ next to it, when
 // that folder exists; empty otherwise.
 std::string TaskFolderBesideList(const std::string& listPath);
+// The store beside a list named NAME_failed.ftl: NAME.mbtiles next to it,
+// when that file exists; empty otherwise.
+std::string TileStoreBesideList(const std::string& listPath);
 
 // Fetches every entry of a list file again, in order, writing each tile to
-// its path (into the task folder beside the list when there is one). Each
+// its path (into the task folder beside the list when there is one, or
+// into the store beside it, which must then open for writing). Each
 // line for the window's text area goes to appendLine. With rewriteList, the
 // entries whose tiles were saved then leave the file.
 RedownloadResult RedownloadFailedList(const std::string& listPath, const NetworkSettings& network,

@@ -25,6 +25,13 @@
 //               saves it as the point to resume from, so it must never name
 //               a tile that is not on disk. A tile that cannot be written is
 //               logged and recorded as failed, and the worker goes on.
+//   stored      (a task kept in one file) the body is handed to the task's
+//               TileStoreWriter and the worker goes on at once. Before each
+//               of its tiles, and once more at its end, the worker takes
+//               back the tiles whose batch was committed since and reports
+//               each as the folder's road does: "->ok!" and the position
+//               moved, or listed as failed when the batch could not be
+//               written. A failed tile's placeholder goes the same way.
 //   repeated    ("10054" silently; "Connection Closed Gracefully" after one
 //               log line) the same request goes out again at once, at most
 //               Network.RepeatLimit times per tile; then the tile fails.
@@ -75,6 +82,7 @@
 #include "Ftl.h"
 #include "RequestPacer.h"
 #include "TileHttpClient.h"
+#include "TileStoreWriter.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -104,14 +112,15 @@ int64_t ClampToWalk(__int128 value) {
 
 TDownThread::TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
                          TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer,
-                         FailureWatch* watch, FreshWriter* fresh)
+                         FailureWatch* watch, FreshWriter* fresh, TileStoreWriter* store)
     : task_(task),
       threadIndex_(threadIndex),
       sink_(sink),
       blankImagePath_(std::move(blankImagePath)),
       pacer_(pacer),
       watch_(watch),
-      fresh_(fresh) {
+      fresh_(fresh),
+      store_(store) {
   if (!createSuspended) Start();
 }
 
@@ -170,6 +179,14 @@ void TDownThread::Execute() {
 }
 
 void TDownThread::Close() {
+  // Every tile handed to the store is reported before the end, saved or not.
+  if (store_) {
+    try {
+      store_->WaitSettled(threadIndex_);
+      ReportSettled();
+    } catch (...) {
+    }
+  }
   fetcher_.reset();
   http_.reset();
   try {
@@ -227,6 +244,7 @@ void TDownThread::Run() {
     return seq <= total ? std::optional<int64_t>(seq) : std::nullopt;
   };
   for (std::optional<int64_t> seq = next(first); seq; seq = next(*seq + workers)) {
+    if (store_) ReportSettled();
     if (Terminated()) return;
     const int32_t x = static_cast<int32_t>(task.MinX + (*seq - 1) / height);
     const int32_t y = static_cast<int32_t>(task.MinY + (*seq - 1) % height);
@@ -257,7 +275,9 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
     Report(WorkerEvent::Waiting, {x, y});
   };
   const TileFetchResult result = fetcher_->Fetch(url, buffer_, notes);
-  if (result.status == TileFetchResult::Status::Fetched) {
+  if (result.status == TileFetchResult::Status::Fetched && store_) {
+    store_->Put(threadIndex_, x, y, seq, buffer_, result.freshness, NowMilliseconds());
+  } else if (result.status == TileFetchResult::Status::Fetched) {
     if (SaveTile(x, y, seq, url) && fresh_ && !result.freshness.Empty())
       fresh_->Add({x, y, NowMilliseconds(), result.freshness});
   } else if (result.status == TileFetchResult::Status::Failed && abandoned_.load()) {
@@ -270,31 +290,48 @@ void TDownThread::FetchTile(int32_t x, int32_t y, int64_t seq, bool& stopWorker)
 }
 
 bool TDownThread::SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url) {
-  const std::string name = task_->TileFileName(x, y);
-  const std::string path = task_->TileFolder + name;
+  const std::string path = task_->TileFilePath(x, y);
   try {
     WriteTileBody(path, buffer_, !task_->TileFolderWasEmpty);
   } catch (const std::exception& e) {
-    BeginLine();
-    msg_ += ' ';
-    msg_ += e.what();
-    msg_ += "->";
-    msg_ += path;
-    Report(WorkerEvent::Failed, {x, y}, path + '|' + url);
-    if (watch_) watch_->Failed(FetchOutcome::OtherFailure, e.what(), url);
+    ReportUnwritten(x, y, url, e.what());
     return false;
   }
-  bytesSaved_.fetch_add(buffer_.size(), std::memory_order_relaxed);
+  ReportSaved(x, y, seq, buffer_.size());
+  return true;
+}
+
+// A tile that could not be written is listed and counted like a failed fetch.
+void TDownThread::ReportUnwritten(int32_t x, int32_t y, const std::string& url, const std::string& problem) {
+  const std::string path = task_->TileFolder + task_->TileFileName(x, y);
+  BeginLine();
+  msg_ += ' ';
+  msg_ += problem;
+  msg_ += "->";
+  msg_ += store_ ? task_->StorePath : path;
+  Report(WorkerEvent::Failed, {x, y}, path + '|' + url);
+  if (watch_) watch_->Failed(FetchOutcome::OtherFailure, problem, url);
+}
+
+// Only here does the position move: the tile is on disk.
+void TDownThread::ReportSaved(int32_t x, int32_t y, int64_t seq, uint64_t bytes) {
+  bytesSaved_.fetch_add(bytes, std::memory_order_relaxed);
   BeginLine();
   msg_ += ":seq=";
   AppendNumber(msg_, seq);
   msg_ += ", ";
-  msg_ += name;
+  msg_ += task_->TileFileName(x, y);
   msg_ += " ->ok!";
   Report(WorkerEvent::Saved, {x, y});
   SetLast(x, y);
   if (watch_) watch_->Saved();
-  return true;
+}
+
+void TDownThread::ReportSettled() {
+  for (const TileStoreWriter::Settled& tile : store_->TakeSettled(threadIndex_)) {
+    if (tile.problem) ReportUnwritten(tile.x, tile.y, task_->TileUrl(tile.x, tile.y), *tile.problem);
+    else ReportSaved(tile.x, tile.y, tile.seq, tile.bytes);
+  }
 }
 
 void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message, int32_t x, int32_t y,
@@ -320,7 +357,8 @@ void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message
     msg_ = kNotFoundText;
     Report(WorkerEvent::NotFound, {x, y});
   }
-  PutBlankImage(path);
+  if (store_) store_->PutPlaceholder(x, y);
+  else PutBlankImage(path);
   BeginLine();
   AppendTileXY(x, y);
   msg_ += " got a blank image!";

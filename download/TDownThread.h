@@ -15,6 +15,7 @@ class FailureWatch;
 class FreshWriter;
 class RequestPacer;
 class TileHttpClient;
+class TileStoreWriter;
 
 struct TilePosition {
   int32_t x = 0;
@@ -61,10 +62,11 @@ class TDownThreadSink {
 // at the top of TDownThread.cpp.
 class TDownThread {
  public:
-  // pacer, watch and fresh, when given, are shared by all the task's workers and outlive them.
+  // pacer, watch, fresh and store, when given, are shared by all the task's
+  // workers and outlive them. With store, tiles go into the task's file.
   TDownThread(bool createSuspended, const DownloadTask* task, int32_t threadIndex,
               TDownThreadSink& sink, std::string blankImagePath, RequestPacer* pacer = nullptr,
-              FailureWatch* watch = nullptr, FreshWriter* fresh = nullptr);
+              FailureWatch* watch = nullptr, FreshWriter* fresh = nullptr, TileStoreWriter* store = nullptr);
   // Asks the thread to stop and waits for it.
   ~TDownThread();
   TDownThread(const TDownThread&) = delete;
@@ -94,6 +96,10 @@ class TDownThread {
                      const std::string& url, bool& stopWorker);
   void PutBlankImage(const std::string& path);
   bool SaveTile(int32_t x, int32_t y, int64_t seq, const std::string& url);
+  void ReportSaved(int32_t x, int32_t y, int64_t seq, uint64_t bytes);
+  void ReportUnwritten(int32_t x, int32_t y, const std::string& url, const std::string& problem);
+  // The store's settled tiles, reported as the folder's are once written.
+  void ReportSettled();
   void Close();
 
   // Hands msg_ over as the line of a report of this event.
@@ -109,6 +115,7 @@ class TDownThread {
   RequestPacer* pacer_;
   FailureWatch* watch_;
   FreshWriter* fresh_;
+  TileStoreWriter* store_;
   std::optional<std::string> blankImage_;  // read on first need, then kept
 
   std::string msg_;     // the line of the next report

@@ -143,6 +143,25 @@ std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zo
   return name;
 }
 
+std::optional<TileNameParts> ParseTileName(const std::string& fileName) {
+  if (!LooksLikeTileFileName(fileName)) return std::nullopt;
+  const std::size_t first = fileName.find('_');
+  int32_t numbers[3] = {};
+  std::size_t at = first;
+  for (int32_t& number : numbers) {
+    const std::size_t end = fileName.find_first_of("_.", at + 1);
+    const std::optional<int32_t> value = ParseInt32(std::string_view(fileName).substr(at + 1, end - at - 1));
+    if (!value) return std::nullopt;
+    number = *value;
+    at = end;
+  }
+  const std::string_view prefix(fileName.data(), first);
+  for (int32_t type = 0; type < kMapsTypeCount; ++type)
+    if (prefix == kMapServices[static_cast<std::size_t>(type)].filePrefix)
+      return TileNameParts{type, TileKey{numbers[0], numbers[1], numbers[2]}};
+  return std::nullopt;
+}
+
 bool LooksLikeTileFileName(const std::string& fileName) {
   std::string_view rest = fileName;
   std::size_t letters = 0;

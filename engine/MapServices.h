@@ -43,3 +43,10 @@ std::optional<std::string> TileHostProblem(const TileHosts& hosts, int32_t mapsT
 std::string BuildTileFileName(int32_t mapsType, int32_t x, int32_t y, int32_t zoom);
 // True when a file name has the form of a tile file name (prefix_x_y_z.ext).
 bool LooksLikeTileFileName(const std::string& fileName);
+// The map type and tile a tile file name stands for, under any ending;
+// nullopt for a name of another form or an unknown prefix.
+struct TileNameParts {
+  int32_t mapsType = 0;
+  TileKey tile;
+};
+std::optional<TileNameParts> ParseTileName(const std::string& fileName);

@@ -7,6 +7,7 @@
 #include "LineBuilder.h"
 #include "NumberEntry.h"
 #include "TaskParameters.h"
+#include "Text.h"
 #include "TextFormat.h"
 #include "TaskTileRange.h"
 
@@ -15,6 +16,9 @@ namespace {
 constexpr int32_t kMaxZoom = 30;
 const std::string kSourceSection = "Source";
 const std::string kSourceHeadersSection = "SourceHeaders";
+// Written only for a task kept in one file: a folder task's file stays as it always was.
+const std::string kTilesSection = "Tiles";
+const std::string kStorageKey = "Storage";
 
 [[noreturn]] void Refuse(const std::string& path, const std::string& section, const std::string& key,
                          const std::string& what) {
@@ -63,6 +67,12 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
+  const std::string storage = file.ReadString(kTilesSection, kStorageKey, "");
+  if (!storage.empty()) {
+    const std::optional<TileStorage> known = ParseTileStorage(storage);
+    if (!known) Refuse(path, kTilesSection, kStorageKey, "is neither folder nor file (\"" + storage + "\")");
+    project.Storage = *known;
+  }
   if (!file.ReadString(kSourceSection, "Name", "").empty()) {
     try {
       project.Source = ReadSourceSections(file, kSourceSection, kSourceHeadersSection);
@@ -100,11 +110,20 @@ TaskParameters ParametersOf(const ProjectFile& project) {
   p.BottomLatitude = project.Bottom;
   p.ThreadCount = project.ThreadCount;
   p.Source = project.Source;
+  p.Storage = project.Storage;
   if (p.Source) p.Hosts.OpenStreetMap = p.Source->Template;
   const std::size_t slash = project.path.rfind(kDirSeparator);
   p.SavePath = slash == std::string::npos ? std::string(".") + kDirSeparator : project.path.substr(0, slash + 1);
   p.TaskFileName = project.path.substr(slash == std::string::npos ? 0 : slash + 1);
   return p;
+}
+
+const char* TileStorageName(TileStorage storage) { return storage == TileStorage::File ? "file" : "folder"; }
+
+std::optional<TileStorage> ParseTileStorage(std::string_view text) {
+  for (TileStorage storage : {TileStorage::Folder, TileStorage::File})
+    if (EqualsIgnoringCase(text, TileStorageName(storage))) return storage;
+  return std::nullopt;
 }
 
 std::string TaskBaseName(const std::string& taskFileName) {
@@ -130,6 +149,7 @@ std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range)
   const int32_t slots = std::clamp(p.ThreadSlots, 0, 16);
   for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
   line("");
+  if (p.Storage == TileStorage::File) line("[" + kTilesSection + "]")(kStorageKey + "=" + TileStorageName(p.Storage))("");
   std::string text = line.Take();
   if (p.Source) text += SourceSectionsText(*p.Source, kSourceSection, kSourceHeadersSection) + kCrLf;
   return text;

@@ -57,9 +57,11 @@ struct ProjectFile {
   // that no later edit of the sources retargets it (its key is never here,
   // only "{key}"). Null for a task of the configuration's [Hosts].
   std::optional<TileSource> Source;
+  // [Tiles] Storage: "file" for a task kept in one file; missing: a folder.
+  TileStorage Storage = TileStorage::Folder;
 
   // Throws ProjectFileError: the file is missing or no text; Zoom is not in
-  // 0..30; a coordinate is not a number, off -180..180 (longitudes) or
+  // 0..30; [Tiles] Storage is neither folder nor file; a coordinate is not a number, off -180..180 (longitudes) or
   // -90..90 (latitudes), or the rectangle is turned over; ThreadCount is below 1.
   static ProjectFile Read(const std::string& path);
   // AreaFile resolved against the project file's folder; empty for a rectangle.

@@ -36,3 +36,7 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.Headers = config.ReadKeys("Headers");
   return settings;
 }
+
+TileStorage ReadTileStorage(const IniFile& config) {
+  return ParseTileStorage(config.ReadString("IniParas", kTileStorageKey, "")).value_or(TileStorage::Folder);
+}

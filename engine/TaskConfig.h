@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 #include "NetworkSettings.h"
+#include "TaskParameters.h"
 #include "TileHosts.h"
 
 // The task's share of the application configuration, read at every Start.
@@ -18,3 +19,8 @@ TileHosts ReadTileHosts(const IniFile& config);
 // StopAfterFailures may be 0); an empty user agent gives the default.
 // Every Name=value line of section "Headers" becomes a request header.
 NetworkSettings ReadNetworkSettings(const IniFile& config);
+
+// Section "IniParas", key "TileStorage": where a new task keeps its tiles,
+// "folder" (the default, also for any other value) or "file".
+inline constexpr const char* kTileStorageKey = "TileStorage";
+TileStorage ReadTileStorage(const IniFile& config);

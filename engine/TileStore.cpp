@@ -2,7 +2,10 @@
 
 #include <openssl/sha.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <map>
 
 #include "Files.h"
 #include "TaskLock.h"
@@ -201,9 +204,15 @@ std::unique_ptr<TileStore> TileStore::OpenReadOnly(const std::string& path) {
 }
 
 void TileStore::Open(bool create) {
-  const int flags = (writable_ ? SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) : SQLITE_OPEN_READONLY) |
+  // A reader opens a file it may write as a writer would, and then refuses
+  // itself every write: only so can it fold in the journal a killed writer
+  // left, which a read-only connection cannot.
+  const bool mayWrite = writable_ || ::access(path_.c_str(), W_OK) == 0;
+  const int flags = (mayWrite ? SQLITE_OPEN_READWRITE | (create && writable_ ? SQLITE_OPEN_CREATE : 0)
+                              : SQLITE_OPEN_READONLY) |
                     SQLITE_OPEN_NOMUTEX;
   if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) Fail("open");
+  if (!writable_ && mayWrite) sqlite3_exec(db_, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
   sqlite3_extended_result_codes(db_, 1);
   // A reader meets a writer's commit now and then; wait for it briefly.
   sqlite3_busy_timeout(db_, 5000);
@@ -224,6 +233,9 @@ void TileStore::Open(bool create) {
     if (check != "ok") throw TileStoreError(TileStoreError::Kind::Damaged, path_, check);
     if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr) != SQLITE_OK)
       Fail("open");
+    Statement blanks(*this, "SELECT EXISTS (SELECT 1 FROM placeholders)");
+    placeholdersMayExist_ = !blanks.Step() || blanks.Int(0) != 0;
+    blanks.Reset();
   }
   statements_ = std::make_unique<Statements>(*this);
 }
@@ -324,42 +336,64 @@ void TileStore::WriteBatch(const std::vector<TileWrite>& tiles) {
   Statement findImage(*this, "SELECT tile_id FROM images WHERE hash=?1");
   Statement addImage(*this, "INSERT INTO images (tile_data, hash, refs) VALUES (?1, ?2, 0)");
   Statement current(*this, "SELECT tile_id FROM map WHERE zoom_level=?1 AND tile_column=?2 AND tile_row=?3");
+  Statement addMap(*this, "INSERT OR IGNORE INTO map VALUES (?1, ?2, ?3, ?4)");
   Statement putMap(*this, "INSERT OR REPLACE INTO map VALUES (?1, ?2, ?3, ?4)");
   Statement addRef(*this, "UPDATE images SET refs=refs+?2 WHERE tile_id=?1");
   Statement dropUnused(*this, "DELETE FROM images WHERE tile_id=?1 AND refs<=0");
   Statement dropBlank(*this, "DELETE FROM placeholders WHERE zoom_level=?1 AND tile_column=?2 AND tile_row=?3");
   Statement putBlank(*this, "INSERT OR IGNORE INTO placeholders VALUES (?1, ?2, ?3)");
+  // Reference counts change once per image and batch, not once per tile.
+  std::map<int64_t, int64_t> refs;
+  // Images met in this batch enter the cache only once it is committed.
+  std::vector<std::pair<std::string, int64_t>> met;
+  bool dropped = false;
   InTransaction(db_, [this](const char* a) { Fail(a); }, [&] {
     for (const TileWrite& tile : tiles) {
-      std::optional<int64_t> old;
-      if (current.BindKey(tile.zoom, tile.x, tile.y).Step()) {
-        old = current.Int(0);
-        current.Reset();
-      }
       if (tile.placeholder) {
         // A failed tile never hides one that is there.
-        if (!old) putBlank.BindKey(tile.zoom, tile.x, tile.y).Run();
+        if (current.BindKey(tile.zoom, tile.x, tile.y).Step()) current.Reset();
+        else putBlank.BindKey(tile.zoom, tile.x, tile.y).Run();
+        placeholdersMayExist_ = true;
         continue;
       }
-      const std::string hash = ShaOf(tile.bytes);
+      std::string hash = ShaOf(tile.bytes);
       int64_t id = 0;
-      if (findImage.BindBlob(1, hash).Step()) {
+      if (const auto cached = imageIds_.find(hash); cached != imageIds_.end()) {
+        id = cached->second;
+      } else if (findImage.BindBlob(1, hash).Step()) {
         id = findImage.Int(0);
         findImage.Reset();
+        met.emplace_back(std::move(hash), id);
       } else {
         addImage.BindBlob(1, tile.bytes).BindBlob(2, hash).Run();
         id = sqlite3_last_insert_rowid(db_);
+        met.emplace_back(std::move(hash), id);
       }
-      dropBlank.BindKey(tile.zoom, tile.x, tile.y).Run();
+      if (placeholdersMayExist_) dropBlank.BindKey(tile.zoom, tile.x, tile.y).Run();
+      addMap.BindKey(tile.zoom, tile.x, tile.y).Bind(4, id).Run();
+      if (sqlite3_changes(db_) == 1) {
+        ++refs[id];
+        continue;
+      }
+      // The tile was there already: written again, perhaps with other bytes.
+      if (!current.BindKey(tile.zoom, tile.x, tile.y).Step()) continue;
+      const int64_t old = current.Int(0);
+      current.Reset();
       if (old == id) continue;
       putMap.BindKey(tile.zoom, tile.x, tile.y).Bind(4, id).Run();
-      addRef.Bind(1, id).Bind(2, 1).Run();
-      if (old) {
-        addRef.Bind(1, *old).Bind(2, -1).Run();
-        dropUnused.Bind(1, *old).Run();
-      }
+      ++refs[id];
+      --refs[old];
+    }
+    for (const auto& [id, change] : refs) {
+      if (change == 0) continue;
+      addRef.Bind(1, id).Bind(2, change).Run();
+      if (change > 0) continue;
+      dropUnused.Bind(1, id).Run();
+      dropped = dropped || sqlite3_changes(db_) > 0;
     }
   });
+  if (dropped || imageIds_.size() + met.size() > kImageCacheEntries) imageIds_.clear();
+  for (auto& [hash, id] : met) imageIds_.emplace(std::move(hash), id);
 }
 
 std::optional<StoredValidators> TileStore::Validators(int32_t zoom, int32_t x, int32_t y) const {
@@ -387,6 +421,10 @@ void TileStore::ForEachValidators(const std::function<void(const StoredValidator
     visit({zoom, static_cast<int32_t>(walk.Int(1)), TopRow(zoom, walk.Int(2)), walk.Int(3), walk.Int(4), walk.Text(5),
            walk.Text(6)});
   }
+}
+
+void TileStore::ClearValidators() {
+  if (sqlite3_exec(db_, "DELETE FROM validators", nullptr, nullptr, nullptr) != SQLITE_OK) Fail("write");
 }
 
 std::optional<std::string> TileStore::Metadata(const std::string& name) const {

@@ -9,7 +9,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "Commonfunc.h"
 
 class TaskLock;
 
@@ -86,6 +89,11 @@ struct StoredValidators {
   std::string lastModified;
 };
 
+// The top-counted y the store takes for a row y of a grid counted from origin.
+inline int32_t TopCountedRow(RowOrigin origin, int32_t zoom, int32_t y) {
+  return origin == RowOrigin::FromTop ? y : static_cast<int32_t>(((int64_t{1} << zoom) - 1) - y);
+}
+
 // NAME.mbtiles for the project file NAME.qrnl (any ending is replaced).
 std::string TileStorePathFor(const std::string& projectFilePath);
 
@@ -129,6 +137,8 @@ class TileStore {
   std::optional<StoredValidators> Validators(int32_t zoom, int32_t x, int32_t y) const;
   void PutValidators(const std::vector<StoredValidators>& records);  // one transaction; a later one replaces
   void ForEachValidators(const std::function<void(const StoredValidators&)>& visit) const;
+  // Forgets every tile's validators (a task made anew keeps none of the old one's).
+  void ClearValidators();
 
   std::optional<std::string> Metadata(const std::string& name) const;
   void SetMetadata(const std::string& name, const std::string& value);
@@ -154,4 +164,9 @@ class TileStore {
   sqlite3* db_ = nullptr;
   std::unique_ptr<TaskLock> lock_;
   std::unique_ptr<Statements> statements_;
+  // A writer's: the images it has met, by hash (a sea tile is looked up
+  // once), and whether a placeholder may stand anywhere.
+  static constexpr std::size_t kImageCacheEntries = 8192;
+  std::unordered_map<std::string, int64_t> imageIds_;
+  bool placeholdersMayExist_ = false;
 };

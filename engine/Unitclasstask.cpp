@@ -16,6 +16,7 @@
 #include "TextFormat.h"
 #include "TileBody.h"
 #include "TileListWriter.h"
+#include "TileStore.h"
 
 namespace {
 
@@ -99,20 +100,21 @@ TaskLayout::TaskLayout(TaskParameters parameters, Shape shape)
   FailedListPath = base + "_failed.ftl";
   TileListPath = base + "_list.txt";
   TileFolder = base + kDirSeparator;
+  if (Parameters.Storage == TileStorage::File) StorePath = base + kTileStoreEnding;
   if (Inside) AreaFilePath = Parameters.SavePath + AreaFileNameOf(Parameters.TaskFileName);
 }
 
 DownloadTask::DownloadTask(TaskParameters parameters) : TaskLayout(std::move(parameters)) {
-  if (!IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
+  if (StorePath.empty() && !IsDirectory(TileFolder) && ::mkdir(TileFolder.c_str(), 0777) != 0)
     throw TaskSetupError("Cannot create the folder " + TileFolder + ": " + std::strerror(errno),
                          "Create directory " + TileFolder + " Failed.");
-  TileFolderWasEmpty = FolderIsEmpty(TileFolder);
+  TileFolderWasEmpty = StorePath.empty() && FolderIsEmpty(TileFolder);
   if (Parameters.Resume) ReadResumePositions();
 }
 
 void DownloadTask::ClearStaleTemporaries() const {
   // A killed run may have left half-written temporaries beside its files.
-  RemoveStaleTemporaries(TileFolder);
+  if (StorePath.empty()) RemoveStaleTemporaries(TileFolder);
   RemoveStaleTemporaries(Parameters.SavePath);
 }
 

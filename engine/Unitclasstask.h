@@ -70,6 +70,9 @@ class TaskLayout : public TaskTileRange {
   std::string LogPath;
   std::string FailedListPath;
   std::string TileListPath;
+  // A task kept in one file: NAME.mbtiles, and no tile folder is made
+  // (TileFolder still names the tiles in the failed list); empty for a folder task.
+  std::string StorePath;
   std::string TileFolder;
   // A task over an area: the tiles inside (TotalTiles counts them) and its
   // area file. Null and empty for a rectangle.

@@ -25,6 +25,7 @@ struct CliArguments {
   std::optional<std::string> taskName;  // ".qrnl" added when missing
   std::optional<std::string> source;    // --source: a tile source's name
   std::optional<int> maxRate;           // requests per second, 0 = no cap
+  std::optional<std::string> store;     // --store folder|file: where a new task keeps its tiles
   bool replace = false;       // --replace: a task of the same name with other entries is replaced
   bool noSpaceCheck = false;  // --no-space-check: start a task larger than the disk's free space
   bool dryRun = false;        // --dry-run: tile counts and sizes from sample tiles; nothing written

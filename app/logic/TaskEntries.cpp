@@ -25,6 +25,7 @@
 #include "TextFormat.h"
 #include "TileHttpClient.h"
 #include "TileListWriter.h"
+#include "TileStore.h"
 
 namespace {
 
@@ -227,6 +228,7 @@ TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   entries.threads = std::to_string(project.ThreadCount);
   entries.zoom = project.Zoom;
   entries.mapsTypeIndex = project.MapsType;
+  entries.storage = project.Storage;
   if (project.Source) entries.source = project.Source->Name;
   const std::size_t split = project.path.rfind(kDirSeparator);
   entries.savePath = split == std::string::npos ? std::string() : project.path.substr(0, split + 1);
@@ -251,6 +253,7 @@ struct StartSettings {
   ProxyConfig proxy;
   TileHosts hosts;
   NetworkSettings network;
+  TileStorage storage = TileStorage::Folder;  // a new task's, unless the entries choose
 };
 
 std::variant<StartSettings, StartRefusal> ReadStartSettings(const std::string& configPath,
@@ -259,7 +262,8 @@ std::variant<StartSettings, StartRefusal> ReadStartSettings(const std::string& c
   if (const std::optional<std::string> problem = IniFileProblem(configPath))
     return StartRefusal{*problem + " Fix or remove the configuration file."};
   const IniFile config(configPath);
-  StartSettings settings{ReadProxyConfig(config), ReadTileHosts(config), ReadNetworkSettings(config)};
+  StartSettings settings{ReadProxyConfig(config), ReadTileHosts(config), ReadNetworkSettings(config),
+                         ReadTileStorage(config)};
   if (entries.maxRequestsPerSecond) settings.network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
   return settings;
 }
@@ -341,7 +345,16 @@ struct ResumeDecision {
   int64_t doneBefore = 0;                 // Resume: the tiles an earlier run settled
   std::array<double, 4> coordinates{};    // Resume: the stored ones, to the last bit
   std::optional<TileSource> source;       // Resume: the task's own
+  TileStorage storage = TileStorage::Folder;  // Resume: the task's own
 };
+
+std::string StorageRefusal(const std::string& taskFileName, TileStorage kept) {
+  const std::string base = TaskBaseName(taskFileName);
+  return "The task " + taskFileName + " keeps its tiles " +
+         (kept == TileStorage::File ? "in one file, " + base + kTileStoreEnding : "in a folder, " + base + kDirSeparator) +
+         ": resume it so, or move them first with quarnel-cli repack " + taskFileName + " --store " +
+         TileStorageName(kept == TileStorage::File ? TileStorage::Folder : TileStorage::File) + ".";
+}
 
 ResumeDecision DecideResume(const TaskEntries& entries, const std::string& projectPath,
                             const std::string& taskFileName, int32_t threads) {
@@ -361,6 +374,7 @@ ResumeDecision DecideResume(const TaskEntries& entries, const std::string& proje
       decision.doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
       decision.coordinates = {project.Left, project.Right, project.Top, project.Bottom};
       decision.source = project.Source;
+      decision.storage = project.Storage;
     } else {
       decision.kind = ResumeDecision::Kind::Replace;
       decision.text = "A task named " + taskFileName + " exists with other entries (" +
@@ -410,6 +424,10 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
     return std::nullopt;
   if (decision.kind == Kind::Damaged && !ReplaceDamaged(platform, policy, decision.text)) return std::nullopt;
 
+  // A task keeps its storage for life: moving it is repack's work.
+  if (decision.kind == Kind::Resume && entries.storage && *entries.storage != decision.storage)
+    return refuse({StorageRefusal(checked.taskFileName, decision.storage)});
+
   TaskParameters task;
   static_cast<ProxyConfig&>(task) = settings.proxy;
   task.Hosts = settings.hosts;
@@ -417,6 +435,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   task.Zoom = entries.zoom;
   task.ThreadCount = checked.threads;
   task.Resume = decision.kind == Kind::Resume;
+  task.Storage = task.Resume ? decision.storage : entries.storage.value_or(settings.storage);
   const std::array<double, 4>& at = task.Resume ? decision.coordinates : checked.coordinates;
   task.LeftLongitude = at[0], task.RightLongitude = at[1], task.TopLatitude = at[2], task.BottomLatitude = at[3];
   task.ThreadSlots = kMaxWorkers;

@@ -31,6 +31,9 @@ struct TaskEntries {
   // A task over an area: only the tiles inside it are fetched, and the four
   // coordinate entries hold its bounds (WithArea). Null: the rectangle.
   std::shared_ptr<const Area> area;
+  // Where a new task keeps its tiles; nullopt: the configuration's default.
+  // A resumed task keeps its own, and a different choice here refuses it.
+  std::optional<TileStorage> storage;
   friend bool operator==(const TaskEntries&, const TaskEntries&) = default;
 };
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "FetchFailure.h"
+#include "MapServices.h"
 #include "ProjectFile.h"
 #include "RecentTask.h"
 
@@ -40,8 +41,13 @@ uint64_t PathHash(std::string_view path) {
 TaskRun::TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options)
     : platform_(platform), observer_(observer), options_(options) {
   task_ = std::make_unique<DownloadTask>(std::move(parameters));
-  lock_ = std::make_unique<TaskLock>(task_->TileFolder);
-  if (!lock_->Held())
+  if (!task_->StorePath.empty()) {
+    // A resume must find its store; the store's writer lock keeps others off.
+    store_ = TileStore::OpenForWriting(task_->StorePath, !task_->Parameters.Resume);
+  } else {
+    lock_ = std::make_unique<TaskLock>(task_->TileFolder);
+  }
+  if (lock_ && !lock_->Held())
     throw TaskBusyError("The task " + task_->Parameters.TaskFileName + " is " + lock_->Refusal() +
                         ": start it again once that has ended.");
   doneBefore_ = task_->TilesBeforeResume();
@@ -82,6 +88,7 @@ PreparedViews TaskRun::PrepareFiles(const std::string& nowText, const std::strin
     return PrepareLockedFiles(nowText, configPath, cancel);
   } catch (...) {
     lock_.reset();  // a run that never starts holds nobody off
+    store_.reset();
     throw;
   }
 }
@@ -91,7 +98,10 @@ PreparedViews TaskRun::PrepareLockedFiles(const std::string& nowText, const std:
   task_->ClearStaleTemporaries();
   task_->WriteFiles(nowText, cancel);
   // A replaced task's validators belong to tiles it no longer has.
-  if (!task_->Parameters.Resume) ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
+  if (!task_->Parameters.Resume) {
+    if (store_) store_->ClearValidators();
+    else ::unlink(FreshFilePathForTileFolder(task_->TileFolder).c_str());
+  }
   RememberLastTask(configPath, task_->ProjectFilePath());
 
   ViewTail logLines, failedLines;
@@ -139,12 +149,17 @@ void TaskRun::StartWorkers(const std::string& blankImagePath) {
   watch_ = std::make_unique<FailureWatch>(task_->Parameters.Network.StopAfterFailures, [this](const std::string& reason) {
     platform_.RunOnGuiThread([this, &reason] { StopForFailures(reason); });
   });
-  fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
+  if (store_) {
+    writer_ = std::make_unique<TileStoreWriter>(std::move(store_), task_->Parameters.Zoom,
+                                                RowOriginOf(task_->Parameters.MapsType), task_->Parameters.ThreadCount);
+  } else {
+    fresh_ = std::make_unique<FreshWriter>(FreshFilePathForTileFolder(task_->TileFolder));
+  }
   state_ = State::Running;
   if (!options_.startWorkers) return;
   for (int32_t n = 0; n < task_->Parameters.ThreadCount; ++n) {
     workers_[n] = std::make_unique<TDownThread>(false, task_.get(), n, *this, blankImagePath, pacer_.get(),
-                                                watch_.get(), fresh_.get());
+                                                watch_.get(), fresh_.get(), writer_.get());
     ++runningWorkers_;
   }
 }
@@ -322,6 +337,7 @@ void TaskRun::Close() {
     worker.reset();
   }
   fresh_.reset();
+  writer_.reset();  // every tile was settled before its worker ended: this writes the journal back
   lock_.reset();
   state_ = State::Idle;
   observer_.Closed(Counts(), firstError);
@@ -344,6 +360,9 @@ std::unique_ptr<TaskRun> CreateTaskRun(Platform& platform, TaskParameters parame
   try {
     return std::make_unique<TaskRun>(platform, std::move(parameters), observer, options);
   } catch (const TaskBusyError& refusal) {
+    platform.ShowMessage(refusal.what());
+    return nullptr;
+  } catch (const TileStoreError& refusal) {
     platform.ShowMessage(refusal.what());
     return nullptr;
   } catch (const TaskSetupError& error) {

@@ -27,7 +27,10 @@
 //
 // The saved tiles' validators and expiry go to the task's NAME_fresh.txt
 // through a FreshWriter that outlives the workers; the close writes what it
-// still holds.
+// still holds. A task kept in one file opens its store at the set-up (a
+// store that is damaged, another's, or no store refuses the task there,
+// before anything is written), and its tiles and validators go through one
+// TileStoreWriter that outlives the workers and commits the rest at the close.
 //
 // Stop asks every worker to end and the run is Closing; the workers finish
 // the tile in hand. A dead or wrong server does the same through the task's
@@ -80,6 +83,8 @@
 #include "RunSummary.h"
 #include "TDownThread.h"
 #include "TaskLock.h"
+#include "TileStore.h"
+#include "TileStoreWriter.h"
 #include "TaskParameters.h"
 #include "Unitclasstask.h"
 
@@ -126,7 +131,8 @@ class TaskRun : public TDownThreadSink {
   // How many of a file's lines Prepare hands to a view; the views keep no more.
   static constexpr std::size_t kViewLines = 20000;
 
-  // The task set-up; throws what DownloadTask throws, and TaskBusyError. The
+  // The task set-up; throws what DownloadTask throws, TaskBusyError, and
+  // TileStoreError for a store that cannot be written into. The
   // task stays locked until the run closes or its preparing fails. The
   // thread count is lowered to the task's tile count when that is smaller.
   TaskRun(Platform& platform, TaskParameters parameters, TaskRunObserver& observer, TaskRunOptions options = {});
@@ -200,6 +206,8 @@ class TaskRun : public TDownThreadSink {
   std::unique_ptr<FailureWatch> watch_;  // likewise
   std::unique_ptr<TaskLock> lock_;  // keeps other downloads and refreshes off the task
   std::unique_ptr<FreshWriter> fresh_;          // the saved tiles' validators; outlives the workers
+  std::unique_ptr<TileStore> store_;            // a task in one file, from the set-up to the start
+  std::unique_ptr<TileStoreWriter> writer_;     // then its one writer; outlives the workers
   std::thread prepareThread_;
   std::atomic<bool> cancelPrepare_{false};
   bool prepareHandedOver_ = false;  // the set-up thread has only to return

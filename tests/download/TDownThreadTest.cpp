@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -15,9 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "FailureWatch.h"
 #include "MapServices.h"
 #include "RequestPacer.h"
 #include "TileSetSelection.h"
+#include "TileStore.h"
+#include "TileStoreWriter.h"
 #include "Unitclasstask.h"
 #include "WorkerTestSupport.h"
 
@@ -111,9 +115,14 @@ class WorkerTest : public ::testing::Test {
     return *task_;
   }
 
-  // Runs one worker to its end and returns where it last saved.
+  // Runs one worker to its end and returns where it last saved; a task kept
+  // in one file gets its writer, which has committed everything on return.
   TilePosition RunWorker(int32_t index, RecordingSink& sink, const std::string& blank = kBlank) {
-    TDownThread worker(false, task_.get(), index, sink, blank);
+    std::unique_ptr<TileStoreWriter> writer;
+    if (!task_->StorePath.empty())
+      writer = std::make_unique<TileStoreWriter>(TileStore::OpenForWriting(task_->StorePath), kZoom,
+                                                 RowOrigin::FromTop, params_.ThreadCount);
+    TDownThread worker(false, task_.get(), index, sink, blank, nullptr, nullptr, nullptr, writer.get());
     worker.WaitFor();
     return worker.LastPosition();
   }
@@ -187,13 +196,17 @@ const std::map<std::string, std::vector<WorkerEvent>> kOutcomeEvents = {
     {"ForbiddenBans", {Failed, Banned, Ended}},
 };
 
-class OutcomeTest : public WorkerTest, public ::testing::WithParamInterface<OutcomeCase> {};
+// Every outcome, for a task kept in a folder and for one kept in one file.
+class OutcomeTest : public WorkerTest, public ::testing::WithParamInterface<std::tuple<OutcomeCase, TileStorage>> {};
 
 TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
-  const OutcomeCase& c = GetParam();
+  const auto& [c, storage] = GetParam();
+  params_.Storage = storage;
   MakeTask(5, 5, 7, 7);
   const std::string path = TilePath(5, 7);
-  if (c.existingFile) WriteFile(path, "existing tile");
+  if (c.existingFile && storage == TileStorage::Folder) WriteFile(path, "existing tile");
+  if (c.existingFile && storage == TileStorage::File)
+    TileStore::OpenForWriting(task_->StorePath)->WriteBatch({{kZoom, 5, 7, "existing tile"}});
   for (const ScriptedAction& answer : c.answers) server_.Queue(Target(5, 7), answer);
 
   RecordingSink sink;
@@ -211,6 +224,19 @@ TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
     EXPECT_EQ(sink.Events(), expectedEvents);
   }
 
+  if (storage == TileStorage::File) {
+    EXPECT_FALSE(Exists(task_->TileFolder)) << "a task in one file makes no tile folder";
+    const auto store = TileStore::OpenReadOnly(task_->StorePath);
+    const std::optional<std::string> kept = store->ReadTile(kZoom, 5, 7);
+    switch (c.disk) {
+      case Disk::Body: EXPECT_EQ(kept, BodyFor(Target(5, 7))); break;
+      case Disk::Blank: EXPECT_EQ(store->State(kZoom, 5, 7), TileState::Placeholder); break;
+      case Disk::Kept: EXPECT_EQ(kept, "existing tile"); break;
+      case Disk::Nothing: EXPECT_EQ(store->State(kZoom, 5, 7), TileState::None); break;
+    }
+    EXPECT_EQ(last, (c.disk == Disk::Body ? TilePosition{5, 7} : TilePosition{0, 0}));
+    return;
+  }
   switch (c.disk) {
     case Disk::Body:
       EXPECT_EQ(ReadFile(path), BodyFor(Target(5, 7)));
@@ -236,7 +262,7 @@ TEST_P(OutcomeTest, WritesItsLinesInOrderAndLeavesTheDiskAsExpected) {
 
 INSTANTIATE_TEST_SUITE_P(
     Worker, OutcomeTest,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         OutcomeCase{"Saved", {}, false, kOkLines, Disk::Body, 1},
         OutcomeCase{"SavedOverExisting", {}, true, kOkLines, Disk::Body, 1},
         OutcomeCase{"ResetThenSaved", {Respond::Reset()}, false, kOkLines, Disk::Body, 2},
@@ -294,7 +320,10 @@ INSTANTIATE_TEST_SUITE_P(
                     2},
         OutcomeCase{"RedirectBans", {Respond::Redirect(302, "Found", "http://127.0.0.1:1/elsewhere.png")}, false,
                     kRedirectLines, Disk::Nothing, 1}),
-    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+                       ::testing::Values(TileStorage::Folder, TileStorage::File)),
+    [](const ::testing::TestParamInfo<std::tuple<OutcomeCase, TileStorage>>& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + TileStorageName(std::get<1>(info.param));
+    });
 
 // ---------------------------------------------------------------------------
 
@@ -668,6 +697,70 @@ TEST_F(WorkerTest, UnwritableTileIsRecordedAndTheWorkerGoesOn) {
   EXPECT_EQ(lines[5], "log: T1 Finished.");
   EXPECT_EQ(last, (TilePosition{5, 6}));  // only a tile on disk moves the position
   EXPECT_EQ(TileFolderNames(), (std::vector<std::string>{"os_5_5_4.png", "os_5_6_4.png", "os_5_7_4.png"}));
+}
+
+// The worker reports a tile saved, and moves its position, only once the
+// tile's batch is committed: another reader already finds it in the file.
+class StoreCheckingSink : public RecordingSink {
+ public:
+  explicit StoreCheckingSink(std::string store) : store_(std::move(store)) {}
+  void Report(const WorkerReport& report) override {
+    if (report.event == WorkerEvent::Saved) {
+      const auto reader = TileStore::OpenReadOnly(store_);
+      if (reader->State(kZoom, report.tile.x, report.tile.y) != TileState::Data) ++ahead;
+    }
+    RecordingSink::Report(report);
+  }
+  std::atomic<int> ahead{0};
+
+ private:
+  std::string store_;
+};
+
+TEST_F(WorkerTest, AStoredTileIsReportedSavedOnlyOnceCommitted) {
+  params_.Storage = TileStorage::File;
+  MakeTask(3, 6, 2, 9, 2);
+  std::vector<std::unique_ptr<StoreCheckingSink>> sinks;
+  for (int k = 0; k < 2; ++k) sinks.push_back(std::make_unique<StoreCheckingSink>(task_->StorePath));
+  TileStoreWriter writer(TileStore::OpenForWriting(task_->StorePath), kZoom, RowOrigin::FromTop, 2);
+  std::vector<std::unique_ptr<TDownThread>> workers;
+  for (int k = 0; k < 2; ++k)
+    workers.push_back(std::make_unique<TDownThread>(false, task_.get(), k, *sinks[k], kBlank, nullptr, nullptr,
+                                                    nullptr, &writer));
+  for (auto& worker : workers) worker->WaitFor();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(sinks[k]->ahead.load(), 0);
+    EXPECT_EQ(sinks[k]->OkSeqs().size(), 16u);
+  }
+  EXPECT_EQ(workers[0]->LastPosition(), (TilePosition{6, 9}));
+  EXPECT_EQ(workers[1]->LastPosition(), (TilePosition{6, 8}));
+  const auto store = TileStore::OpenReadOnly(task_->StorePath);
+  EXPECT_EQ(store->CountTiles(TileState::Data), 32);
+  EXPECT_EQ(store->ReadTile(kZoom, 4, 5), BodyFor(Target(4, 5)));
+}
+
+// A full disk (or a read-only file) fails the stored tiles as a failed write
+// does: listed, counted by the watch, the position left where it was.
+TEST_F(WorkerTest, AStoreThatCannotBeWrittenFailsItsTiles) {
+  params_.Storage = TileStorage::File;
+  MakeTask(5, 5, 5, 7);
+  std::unique_ptr<TileStore> store = TileStore::OpenForWriting(task_->StorePath);
+  // Every write is refused, as a read-only file's would be (even for root).
+  ASSERT_EQ(sqlite3_exec(store->Handle(), "PRAGMA query_only=1", nullptr, nullptr, nullptr), SQLITE_OK);
+  TileStoreWriter writer(std::move(store), kZoom, RowOrigin::FromTop, 1);
+  std::vector<std::string> reasons;
+  FailureWatch watch(2, [&](const std::string& reason) { reasons.push_back(reason); });
+  RecordingSink sink;
+  TDownThread worker(false, task_.get(), 0, sink, kBlank, nullptr, &watch, nullptr, &writer);
+  worker.WaitFor();
+  const std::vector<std::string> lines = sink.Lines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_TRUE(lines[0].starts_with("log: T1 ")) << lines[0];
+  EXPECT_TRUE(lines[0].ends_with("->" + task_->StorePath)) << lines[0];
+  EXPECT_EQ(lines[1], "ftl: " + TilePath(5, 5) + "|" + Url(5, 5));
+  EXPECT_EQ(worker.LastPosition(), (TilePosition{0, 0}));
+  EXPECT_EQ(reasons.size(), 1u) << "two failed writes in a row stop the task";
+  EXPECT_EQ(sink.OkSeqs(), std::vector<int64_t>{});
 }
 
 TEST_F(WorkerTest, MissingBlankImageChangesOnlyTheDisk) {
