@@ -20,6 +20,8 @@ namespace {
 void CopyInto(const std::string& storePath, const std::string& copy) {
   try {
     const auto store = TileStore::OpenReadOnly(storePath);
+    // VACUUM INTO writes only the copy, but a reader's query_only refuses it all the same.
+    sqlite3_exec(store->Handle(), "PRAGMA query_only=0", nullptr, nullptr, nullptr);
     sqlite3_stmt* vacuum = nullptr;
     int result = sqlite3_prepare_v2(store->Handle(), "VACUUM INTO ?1", -1, &vacuum, nullptr);
     if (result == SQLITE_OK) {

@@ -106,7 +106,7 @@ class Repack {
         if (FileExists(forms_.freshBeingMade)) Rename(forms_.freshBeingMade, forms_.fresh);
       }
       Stopped();
-      RecordTaskStorage(task_.ProjectFilePath(), request_.toStore);
+      ProjectFile::WriteStorage(task_.ProjectFilePath(), request_.toStore ? TileStorage::File : TileStorage::Folder);
     } catch (...) {
       // Refused or stopped before the swap: the old form stays the task, alone.
       to.reset();

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "AtomicFile.h"
 #include "Files.h"
 #include "TaskTiles.h"
@@ -35,6 +37,16 @@ class FolderTiles : public TaskTiles {
       return SavedTile::Placeholder;
     }
     return SavedTile::Data;
+  }
+
+  SavedTile Probe(int32_t x, int32_t y) const override {
+    const std::string path = task_.SavedTilePath(x, y);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? SavedTile::Missing : SavedTile::Unreadable;
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return SavedTile::Unreadable;
+    if (blank_.empty() || static_cast<std::size_t>(info.st_size) != blank_.size()) return SavedTile::Data;
+    std::string bytes, problem;
+    return Read(x, y, bytes, problem);
   }
 
   // One listing of the folder: no lookup of an absent file per tile.

@@ -25,6 +25,15 @@ class StoreTiles : public TaskTiles {
     return store_->State(zoom_, x, Top(y)) == TileState::Placeholder ? SavedTile::Placeholder : SavedTile::Missing;
   }
 
+  SavedTile Probe(int32_t x, int32_t y) const override {
+    switch (store_->State(zoom_, x, Top(y))) {
+      case TileState::Data: return SavedTile::Data;
+      case TileState::Placeholder: return SavedTile::Placeholder;
+      case TileState::None: break;
+    }
+    return SavedTile::Missing;
+  }
+
   void ForEach(const std::function<void(int32_t, int32_t, SavedTile)>& visit) const override {
     const int32_t a = Top(task_.MinY), b = Top(task_.MaxY);
     store_->ForEachState(zoom_, task_.MinX, task_.MaxX, std::min(a, b), std::max(a, b),

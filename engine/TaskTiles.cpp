@@ -1,19 +1,10 @@
 #include "TaskTiles.h"
 
-#include "Files.h"
-#include "IniFile.h"
 #include "MapServices.h"
 #include "TileStore.h"
 #include "Unitclasstask.h"
 
-bool StoredInOneFile(const TaskParameters& parameters) {
-  const IniFile project(parameters.SavePath + parameters.TaskFileName);
-  return project.ReadString("Tiles", "Storage", "folder") == "file";
-}
-
-void RecordTaskStorage(const std::string& projectPath, bool inOneFile) {
-  IniFile(projectPath).WriteString("Tiles", "Storage", inOneFile ? "file" : "folder");
-}
+bool StoredInOneFile(const TaskParameters& parameters) { return parameters.Storage == TileStorage::File; }
 
 int32_t StoreRow(const TaskLayout& task, int32_t y) {
   if (RowOriginOf(task.Parameters.MapsType) != RowOrigin::FromBottom) return y;

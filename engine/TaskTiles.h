@@ -28,6 +28,9 @@ class TaskTiles {
   // The tile's bytes (Data only; bytes is emptied otherwise). problem says
   // why for Unreadable: a file that is no regular file or cannot be read.
   virtual SavedTile Read(int32_t x, int32_t y, std::string& bytes, std::string& problem) const = 0;
+  // The tile's kind without its bytes (a folder reads only a file of the
+  // blank image's size).
+  virtual SavedTile Probe(int32_t x, int32_t y) const = 0;
   // Every tile with data or a placeholder, once, in no set order.
   virtual void ForEach(const std::function<void(int32_t x, int32_t y, SavedTile kind)>& visit) const = 0;
   // A fetched tile in place of what was there; throws (FileWriteError or
@@ -58,9 +61,6 @@ enum class TilesAccess { Read, Write };
 struct TaskParameters;
 // Whether the task keeps its tiles in its store rather than its folder.
 bool StoredInOneFile(const TaskParameters& parameters);
-// Records in the project file where the task keeps its tiles, in one
-// atomic rewrite; throws IniWriteError.
-void RecordTaskStorage(const std::string& projectPath, bool inOneFile);
 // A store counts rows from the top: the task's row y (as its service counts
 // it) in the store's count, and back (turning over is its own inverse).
 int32_t StoreRow(const TaskLayout& task, int32_t y);

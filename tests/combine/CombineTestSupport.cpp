@@ -113,7 +113,7 @@ void MoveTaskIntoStore(const TaskOnDisk& on) {
     tiles.push_back(std::move(tile));
   });
   TileStore::OpenForWriting(TileStorePathFor(on.projectPath)).reset();
-  RecordTaskStorage(on.projectPath, true);
-  OpenTaskTiles(task, "", TilesAccess::Write)->WriteAll(tiles);
+  ProjectFile::WriteStorage(on.projectPath, TileStorage::File);
+  OpenStoreTiles(task, TileStorePathFor(on.projectPath), TilesAccess::Write)->WriteAll(tiles);
   std::filesystem::remove_all(on.tileFolder);
 }

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "IniFile.h"
+#include "ProjectFile.h"
 #include "TaskTiles.h"
 #include "TestFiles.h"
 #include "TileStore.h"
@@ -28,12 +28,10 @@ class TaskTilesTest : public ::testing::TestWithParam<Storage> {
     p.MapsType = GetParam().mapsType;
     p.SavePath = folder_.Path();
     p.TaskFileName = "t.qrnl";
+    p.Storage = GetParam().store ? TileStorage::File : TileStorage::Folder;
     task_ = std::make_unique<DownloadTask>(p);
     task_->WriteProjectFile();
-    if (GetParam().store) {
-      RecordTaskStorage(task_->ProjectFilePath(), true);
-      TileStore::OpenForWriting(TileStorePathFor(task_->ProjectFilePath())).reset();
-    }
+    if (GetParam().store) TileStore::OpenForWriting(TileStorePathFor(task_->ProjectFilePath())).reset();
   }
   std::unique_ptr<TaskTiles> Open(TilesAccess access) { return OpenTaskTiles(*task_, kBlank, access); }
 
@@ -60,6 +58,9 @@ TEST_P(TaskTilesTest, ReadsWhatWasWrittenAndTellsPlaceholdersFromData) {
   EXPECT_EQ(tiles->Read(x, y3, bytes, problem), SavedTile::Data);
   EXPECT_EQ(bytes, "\x89PNG two");
   EXPECT_EQ(tiles->Read(task_->MaxX, y1, bytes, problem), SavedTile::Missing);
+  EXPECT_EQ(tiles->Probe(x, y1), SavedTile::Data);
+  EXPECT_EQ(tiles->Probe(x, y2), SavedTile::Placeholder);
+  EXPECT_EQ(tiles->Probe(task_->MaxX, y1), SavedTile::Missing);
 
   std::map<std::pair<int32_t, int32_t>, SavedTile> listed;
   tiles->ForEach([&](int32_t tx, int32_t ty, SavedTile kind) { EXPECT_TRUE(listed.insert({{tx, ty}, kind}).second); });
@@ -89,18 +90,22 @@ TEST(StoreRowTest, TurnsOverOnlyBottomCountedRows) {
   EXPECT_EQ(StoreRow(TaskLayout(p), 5), 10);
 }
 
-TEST(TaskStorageTest, TheProjectFileRecordsTheStorage) {
+TEST(TaskStorageTest, ARepacksSwitchOverRewritesOnlyTheRecord) {
   ScratchFolder folder("storage");
   TaskParameters p;
+  p.LeftLongitude = 10, p.RightLongitude = 20, p.TopLatitude = 50, p.BottomLatitude = 40;
+  p.Zoom = 3;
   p.SavePath = folder.Path();
   p.TaskFileName = "t.qrnl";
-  WriteFile(folder / "t.qrnl", "[Zoom]\r\nZoom=3\r\n");
-  EXPECT_FALSE(StoredInOneFile(p));
-  RecordTaskStorage(folder / "t.qrnl", true);
-  EXPECT_TRUE(StoredInOneFile(p));
-  RecordTaskStorage(folder / "t.qrnl", false);
-  EXPECT_FALSE(StoredInOneFile(p));
-  EXPECT_EQ(IniFile(folder / "t.qrnl").ReadString("Zoom", "Zoom", ""), "3");
+  const DownloadTask task(p);
+  task.WriteProjectFile();
+  for (const TileStorage storage : {TileStorage::File, TileStorage::Folder}) {
+    ProjectFile::WriteStorage(task.ProjectFilePath(), storage);
+    const ProjectFile read = ProjectFile::Read(task.ProjectFilePath());
+    EXPECT_EQ(read.Storage, storage);
+    EXPECT_EQ(StoredInOneFile(ParametersOf(read)), storage == TileStorage::File);
+    EXPECT_EQ(read.Zoom, 3);
+  }
 }
 
 }  // namespace
