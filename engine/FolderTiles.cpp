@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "AtomicFile.h"
 #include "Files.h"
@@ -52,7 +53,7 @@ class FolderTiles : public TaskTiles {
   // One listing of the folder: no lookup of an absent file per tile.
   void ForEach(const std::function<void(int32_t, int32_t, SavedTile)>& visit) const override {
     std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(task_.TileFolder.c_str()), ::closedir);
-    if (!folder) return;
+    if (!folder) throw FileWriteError("Tile folder " + task_.TileFolder + ": " + std::strerror(errno));
     const int fd = ::dirfd(folder.get());
     const int32_t mapsType = task_.Parameters.MapsType, zoom = task_.Parameters.Zoom;
     while (const dirent* entry = ::readdir(folder.get())) {

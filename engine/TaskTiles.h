@@ -31,7 +31,8 @@ class TaskTiles {
   // The tile's kind without its bytes (a folder reads only a file of the
   // blank image's size).
   virtual SavedTile Probe(int32_t x, int32_t y) const = 0;
-  // Every tile with data or a placeholder, once, in no set order.
+  // Every tile with data or a placeholder, once, in no set order. Throws
+  // when the folder cannot be listed.
   virtual void ForEach(const std::function<void(int32_t x, int32_t y, SavedTile kind)>& visit) const = 0;
   // A fetched tile in place of what was there; throws (FileWriteError or
   // TileStoreError) when it cannot be written.

@@ -13,6 +13,7 @@
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "MapGeometry.h"
+#include "TaskTiles.h"
 #include "TileSource.h"
 #include "Unitclasstask.h"
 
@@ -53,6 +54,8 @@ struct TaskExtent {
   RowOrigin origin = RowOrigin::FromTop;
   std::shared_ptr<const ViewedArea> area;  // shared read-only; null for a task of the whole rectangle
   std::optional<TileSource> source;        // the task's own tile source; null: the configuration's [Hosts]
+  std::shared_ptr<const TaskLayout> layout;  // the task as the engine lays it out
+  bool inOneFile = false;                    // its tiles lie in its store, not in tileFolder
   // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
@@ -99,10 +102,16 @@ struct TaskScan {
   std::vector<std::string> problems;  // short lines for the window
 };
 
-// Lists the tile folder once (no per-tile lookups of absent files). A listed
-// failed tile stays failed while its file is absent or the blank
-// placeholder; a tile re-fetched since is saved.
+// Lists the tile folder once (no per-tile lookups of absent files), or the
+// store's rows. A listed failed tile stays failed while its file is absent
+// or the blank placeholder (a placeholder row); a tile re-fetched since is saved.
 TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage);
+
+// The task's tiles to read (a store's rows, or the folder's files); throws
+// for a store that cannot be opened.
+std::unique_ptr<TaskTiles> OpenViewedTiles(const TaskExtent& extent, const std::string& blankImage);
+// The state of one tile as it lies in the store now (after a re-fetch).
+TileState ProbeStoredTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed);
 
 // The state of one tile file as it lies on disk now (after a re-fetch).
 TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed);
