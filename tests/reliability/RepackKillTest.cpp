@@ -92,7 +92,8 @@ TEST(RepackKills, KilledAtRandomMomentsTheTaskStaysWholeInOneForm) {
   ASSERT_TRUE(back.exited && back.exitCode == 0) << back.Describe() << back.err;
   const double longest = std::max(there.seconds, back.seconds);
 
-  std::uniform_real_distribution<double> moment(0.0, longest * 1.1);
+  // Some runs end before their kill, so the task moves both ways.
+  std::uniform_real_distribution<double> moment(0.0, longest * 1.5);
   int inStore = 0, finished = 0;
   bool toStore = true;
   for (int kill = 0; kill < kKills; ++kill) {
@@ -112,9 +113,13 @@ TEST(RepackKills, KilledAtRandomMomentsTheTaskStaysWholeInOneForm) {
   }
   const ChildResult last = RunChild(repack(true), scratch.Path(), std::chrono::seconds(120));
   ASSERT_TRUE(last.exited && last.exitCode == 0) << last.Describe() << last.err;
+  // The store's own journal files aside (SQLite's business), nothing of the
+  // folder or of a repack is left.
   std::set<std::string> left;
-  for (const auto& entry : fs::directory_iterator(scratch.Path()))
-    if (entry.path().filename().string().find("job") != std::string::npos) left.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(scratch.Path())) {
+    const std::string name = entry.path().filename().string();
+    if (name.find("job") != std::string::npos && !name.ends_with("-wal") && !name.ends_with("-shm")) left.insert(name);
+  }
   EXPECT_EQ(left, (std::set<std::string>{"job.qrnl", "job.mbtiles"}));
   const Whole whole = Check(task.ProjectFilePath(), blank, kept);
   EXPECT_TRUE(whole.store);
