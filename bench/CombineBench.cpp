@@ -1,9 +1,10 @@
 // Times one combine of a task whose tiles are hard links to a small pool of
 // real PNG files, and reports its peak memory.
 //
-// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]
+// usage: quarnel_combine_bench [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]
 // The task and its links are made once (a marker file keeps them); OUTPUT is
-// replaced on every run. MIN_ZOOM builds a tile set's lower levels.
+// replaced on every run. MIN_ZOOM builds a tile set's lower levels. --store
+// keeps the task in one file: made as a folder, then repacked (once).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,14 +16,22 @@
 #include <vector>
 
 #include "Combine.h"
+#include "TaskRepack.h"
 #include "TextFormat.h"
 #include "Unitclasstask.h"
 
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+  const bool store = argc > 1 && std::string(argv[1]) == "--store";
+  if (store) {
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
   if (argc != 9 && argc != 10) {
-    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]\n",
+                 argv[0]);
     return 2;
   }
   TaskParameters params;
@@ -37,7 +46,8 @@ int main(int argc, char** argv) {
   const DownloadTask task(params);
 
   const std::string marker = task.TileFolder + ".linked";
-  if (!fs::exists(marker)) {
+  const std::string stored = task.ProjectFilePath() + ".stored";
+  if (!fs::exists(marker) && !fs::exists(stored)) {
     task.WriteProjectFile();
     // The pool is walked over and over rather than listed: a list of a
     // million names would count in the combine's peak memory.
@@ -71,6 +81,15 @@ int main(int argc, char** argv) {
         }
       }
     std::fclose(std::fopen(marker.c_str(), "w"));
+  }
+  if (store && !fs::exists(stored)) {
+    try {
+      RepackTask({task.ProjectFilePath(), true, {}, nullptr, {}});
+    } catch (const RepackError& error) {
+      std::fprintf(stderr, "%s\n", error.what());
+      return 1;
+    }
+    std::fclose(std::fopen(stored.c_str(), "w"));
   }
 
   CombineRequest request;

@@ -326,6 +326,17 @@ done
 printf '  PMTiles peak memory at %s tiles over %s tiles: %.3f (target: within 1.10)\n' "$(combine_field "$pm" tiles)" \
   "$(combine_field "$pm100" tiles)" "$(echo "$(combine_field "$pm" peak_kb)/$(combine_field "$pm100" peak_kb)" | bc -l)"
 
+# The same 1,000,000-tile task kept as a folder and in one file (repacked
+# once), each into MBTiles: the file becomes the output as a copy of itself.
+# Its tiles come from the pyramid's images, repeated as a real task's are.
+mkdir -p "$COMBINE_DIR/million-folder" "$COMBINE_DIR/million-store"
+in_folder=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/million-folder" "$pool" "$COMBINE_DIR/folder.mbtiles" "${MILLION[@]}" 12 | tail -1)
+in_store=$("$bin/quarnel_combine_bench" --store "$COMBINE_DIR/million-store" "$pool" "$COMBINE_DIR/store.mbtiles" "${MILLION[@]}" 12 | tail -1)
+rm -f "$COMBINE_DIR/folder.mbtiles" "$COMBINE_DIR/store.mbtiles"
+printf 'MBTiles of a %s-tile task: kept as a folder %.1f s, in one file %.1f s; ratio %.1f (target: 5 or more)\n' \
+  "$(combine_field "$in_store" tiles)" "$(combine_field "$in_folder" seconds)" "$(combine_field "$in_store" seconds)" \
+  "$(echo "$(combine_field "$in_folder" seconds)/$(combine_field "$in_store" seconds)" | bc -l)"
+
 # Lower levels: the 10,000-tile area into MBTiles, plain and down to its zoom minus 4.
 plain=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/plain.mbtiles" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM | tail -1)
 lower=$("$bin/quarnel_combine_bench" "$COMBINE_DIR/area" "$pool" "$COMBINE_DIR/lower.mbtiles" "${AREA[1]}" "${AREA[3]}" "${AREA[5]}" "${AREA[7]}" $ZOOM $((ZOOM - 4)) | tail -1)

@@ -141,7 +141,9 @@ CombineSummary Combine(const CombineRequest& request) {
   for (const auto& source : job.sources) job.total += source->TileCount();
 
   try {
-    if (IsTileSet(*kind))
+    if (CopiesStoreWhole(job, *kind))
+      CopyStoreToMBTiles(job);
+    else if (IsTileSet(*kind))
       WriteTileSetOutput(job, *kind);
     else if (*kind == OutputKind::GeoTiff)
       WriteGeoTiffOutput(job);

@@ -10,6 +10,7 @@
 #include "ProjectFile.h"
 #include "MapServices.h"
 #include "TextFormat.h"
+#include "TileStore.h"
 #include "TileImage.h"
 
 
@@ -36,12 +37,16 @@ std::unique_ptr<CombineSource> CombineSource::Open(const std::string& projectPat
     throw CombineError(refusal.what());
   }
   const std::string folder = p.SavePath + TaskBaseName(p.TaskFileName) + kDirSeparator;
-  if (!IsDirectory(folder)) throw CombineError("The tile folder " + folder + " is missing.");
+  if (!StoredInOneFile(p) && !IsDirectory(folder)) throw CombineError("The tile folder " + folder + " is missing.");
   source->origin_ = RowOriginOf(p.MapsType);
   try {
     source->task_ = std::make_unique<TaskLayout>(std::move(p));
+    // The blank image is told apart where tiles are classified.
+    source->tiles_ = OpenTaskTiles(*source->task_, "");
   } catch (const TaskSetupError& error) {
     throw CombineError(projectPath + ": " + error.what() + ".");
+  } catch (const TileStoreError& refusal) {
+    throw CombineError(refusal.what());
   }
   if (area) {
     try {
@@ -121,6 +126,11 @@ MosaicGeometry CombineSource::Geometry() const {
 
 TileRange CombineSource::Range() const {
   return {task_->Parameters.Zoom, task_->MinX, task_->MaxX, TopRow(0), TopRow(Rows() - 1)};
+}
+
+TileOrigin CombineSource::OriginAt(int32_t x, int32_t y) const {
+  if (!tiles_->IsStore()) return FileAt(x, y);
+  return {tiles_->NameOf(x, TaskRow(y)), *tiles_, x, TaskRow(y)};
 }
 
 std::string CombineSource::Name() const {

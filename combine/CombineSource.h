@@ -11,6 +11,8 @@
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "TaskParameters.h"
+#include "TaskTiles.h"
+#include "TileReadAhead.h"
 #include "TileOrder.h"
 #include "Unitclasstask.h"
 
@@ -28,6 +30,7 @@ class CombineSource {
  public:
   // Throws CombineError: an unreadable project file, a map type or zoom out
   // of range, a rectangle the grid refuses, a tile folder that is missing,
+  // a store that is missing, damaged or no store,
   // an area file that is missing or damaged (named: the task is never taken
   // for its whole rectangle).
   static std::unique_ptr<CombineSource> Open(const std::string& projectPath,
@@ -68,6 +71,10 @@ class CombineSource {
   int32_t TaskRow(int32_t topRow) const;
   // The file of the tile at column x, top-counted row y (inside Range()).
   std::string FileAt(int32_t x, int32_t y) const { return TilePath(x - task_->MinX, y - TopRow(0)); }
+  // Where a reader finds that tile: its file, or its row in the task's store.
+  TileOrigin OriginAt(int32_t x, int32_t y) const;
+  // The task's tiles: its folder's files or its store's rows.
+  const TaskTiles& Tiles() const { return *tiles_; }
   // The task's name: the project file's without its ending.
   std::string Name() const;
 
@@ -76,6 +83,7 @@ class CombineSource {
   std::string projectPath_;
   RowOrigin origin_ = RowOrigin::FromTop;
   std::unique_ptr<TaskLayout> task_;
+  std::unique_ptr<TaskTiles> tiles_;
   std::optional<Area> area_;
   std::optional<AreaMask> mask_;  // the tiles inside area_, rows as the task counts them
 };

@@ -111,7 +111,7 @@ void WriteGeoTiff(CombineJob& job, const std::string& path, GeoTiffUse use) {
   TileReadAhead tiles(job.blank, [&](const TileReadAhead::Visit& visit) {
     for (int32_t row = 0; row < source.Rows(); ++row)
       for (int32_t column = 0; column < source.Columns(); ++column)
-        if (held(column, row)) visit(source.TilePath(column, row), {});
+        if (held(column, row)) visit(source.OriginAt(range.minX + column, range.minY + row), {});
   });
   std::optional<MosaicClip> clip;
   if (job.request.clip) clip.emplace(source);

@@ -12,6 +12,7 @@
 #include <cpl_vsi.h>
 #include <gdal.h>
 
+#include "Files.h"
 #include "GdalSession.h"
 #include "TileBody.h"
 #include "VectorTile.h"
@@ -19,9 +20,6 @@
 namespace {
 
 constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-// A tile file larger than this is no tile: the file is not read into memory.
-constexpr off_t kMaxTileFileBytes = 16 << 20;
-
 uint32_t BigEndian(std::string_view bytes, std::size_t at, int width) {
   uint32_t value = 0;
   for (int i = 0; i < width; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
@@ -60,46 +58,6 @@ std::optional<PixelSize> JpegSize(std::string_view bytes) {
   return std::nullopt;
 }
 
-// A FIFO or a device named like a tile would block an open or a read for
-// ever: anything but a regular file (or a link to one) is refused unopened,
-// and the open itself cannot wait.
-bool ReadSmallFile(const std::string& path, std::string& bytes, bool& missing, std::string& problem) {
-  struct stat named {};
-  if (::lstat(path.c_str(), &named) != 0) {
-    missing = errno == ENOENT;
-    if (!missing) problem = std::strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(named.st_mode) && !S_ISLNK(named.st_mode)) {
-    problem = "not a file";
-    return false;
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  missing = fd < 0 && errno == ENOENT;
-  if (fd < 0) {
-    if (!missing) problem = std::strerror(errno);
-    return false;
-  }
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (!ok) problem = "not a file";
-  if (ok && info.st_size > kMaxTileFileBytes) {
-    ok = false;
-    problem = "file of " + std::to_string(info.st_size) + " bytes is too large for a tile";
-  }
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-  }
-  ::close(fd);
-  return ok;
-}
 
 void ExpandToRgba(const std::vector<uint8_t>& planes, int bands, GDALColorTableH palette, uint8_t* rgba) {
   constexpr std::size_t kPixels = std::size_t{kTilePixels} * kTilePixels;
@@ -164,6 +122,12 @@ void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile
     tile.bytes.clear();
     return;
   }
+  ClassifyTileBytes(blank, tile);
+}
+
+void ClassifyTileBytes(const std::string& blank, TileBytes& tile) {
+  tile.format = TileFormat::Unknown;
+  tile.problem.clear();
   if (!blank.empty() && tile.bytes == blank) {
     tile.kind = TileBytes::Kind::NoData;
     tile.bytes.clear();
@@ -184,13 +148,11 @@ void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile
     tile.kind = TileBytes::Kind::Data;
 }
 
-void ReadVectorTile(const std::string& path, TileBytes& tile) {
+void ClassifyVectorBytes(TileBytes& tile) {
   tile.format = TileFormat::Unknown;
   tile.problem.clear();
-  bool missing = false;
-  if (!ReadSmallFile(path, tile.bytes, missing, tile.problem) || tile.bytes.empty()) {
-    tile.kind = missing || tile.problem.empty() ? TileBytes::Kind::NoData : TileBytes::Kind::Bad;
-    tile.bytes.clear();
+  if (tile.bytes.empty()) {
+    tile.kind = TileBytes::Kind::NoData;
     return;
   }
   if (const auto problem = VectorTileBodyProblem(tile.bytes, kMostVectorTileBytes)) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "Files.h"
+#include "TaskTiles.h"
+
 namespace {
 
 // Each side sleeps until there is a batch to take or room for one, so the
@@ -11,15 +14,39 @@ constexpr std::size_t kBatch = 16;
 // A huge tile's buffer is not kept circulating through the ring.
 constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
 
+// A missing tile and a stored placeholder are no data, as a blank file is.
+void ReadOrigin(const TileOrigin& origin, const TileReadAhead::Classify& classify, TileBytes& tile) {
+  SavedTile kind = SavedTile::Data;
+  if (origin.tiles) {
+    kind = origin.tiles->Read(origin.x, origin.y, tile.bytes, tile.problem);
+  } else {
+    bool missing = false;
+    tile.problem.clear();
+    if (!ReadSmallFile(origin.path, tile.bytes, missing, tile.problem))
+      kind = missing ? SavedTile::Missing : SavedTile::Unreadable;
+  }
+  switch (kind) {
+    case SavedTile::Data:
+      classify(tile);
+      return;
+    case SavedTile::Unreadable: tile.kind = TileBytes::Kind::Bad; break;
+    case SavedTile::Missing:
+    case SavedTile::Placeholder: tile.kind = TileBytes::Kind::NoData; break;
+  }
+  tile.bytes.clear();
+  tile.format = TileFormat::Unknown;
+}
+
 }  // namespace
 
 TileReadAhead::TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, Prepare prepare,
                              std::size_t depth)
-    : TileReadAhead([blank](const std::string& path, TileBytes& tile) { ReadTile(path, blank, tile); },
-                    std::move(walk), std::move(prepare), depth) {}
+    : TileReadAhead([blank](TileBytes& tile) { ClassifyTileBytes(blank, tile); }, std::move(walk),
+                    std::move(prepare), depth) {}
 
-TileReadAhead::TileReadAhead(Read read, std::function<void(const Visit&)> walk, Prepare prepare, std::size_t depth)
-    : read_(std::move(read)), prepare_(std::move(prepare)), slots_(std::max(depth, 2 * kBatch)) {
+TileReadAhead::TileReadAhead(Classify classify, std::function<void(const Visit&)> walk, Prepare prepare,
+                             std::size_t depth)
+    : classify_(std::move(classify)), prepare_(std::move(prepare)), slots_(std::max(depth, 2 * kBatch)) {
   reader_ = std::thread([this, walk = std::move(walk)] { Run(walk); });
 }
 
@@ -35,7 +62,7 @@ TileReadAhead::~TileReadAhead() {
 void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   std::exception_ptr failure;
   try {
-    walk([this](const std::string& path, const TileSpot& spot) { Put(path, spot); });
+    walk([this](const TileOrigin& origin, const TileSpot& spot) { Put(origin, spot); });
   } catch (const Stopped&) {
   } catch (...) {
     failure = std::current_exception();
@@ -48,7 +75,7 @@ void TileReadAhead::Run(const std::function<void(const Visit&)>& walk) {
   writerWake_.notify_one();
 }
 
-void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
+void TileReadAhead::Put(const TileOrigin& origin, const TileSpot& spot) {
   {
     std::unique_lock lock(mutex_);
     if (count_ == slots_.size()) {
@@ -59,9 +86,10 @@ void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
     if (stop_) throw Stopped{};
   }
   Slot& slot = slots_[tail_];
-  slot.path = path;
+  slot.path = origin.path;
   slot.spot = spot;
-  read_(path, slot.tile);
+  slot.spot.inFile = !origin.tiles || !origin.tiles->IsStore();
+  ReadOrigin(origin, classify_, slot.tile);
   if (prepare_) prepare_(slot.tile);
   tail_ = (tail_ + 1) % slots_.size();
   bool wake = false;

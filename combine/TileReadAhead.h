@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "TileImage.h"
@@ -15,30 +16,47 @@
 // Reads tiles on a thread of its own, a bounded number ahead of the writer,
 // so that opening and reading the task's files overlaps writing the output.
 //
-// walk runs on the reader thread and hands every tile path, in the order the
-// writer will take them, to the visit it is given. Next gives them back in
+// walk runs on the reader thread and hands every tile's origin, in the order
+// the writer will take them, to the visit it is given. Next gives them back in
 // that order. prepare, when given, runs on the reader thread on every tile
 // read (to decode it while the writer writes). Destroying the read-ahead
 // stops the walk at its next tile and joins the thread, so a writer may
 // throw at any point.
 
+class TaskTiles;
+
 // Where a path's tile goes: its place, and how many files in a row are
-// offered for that place (tasks that overlap), this one included.
+// offered for that place (tasks that overlap), this one included. inFile
+// says, once read, whether the path is a file an output may link.
 struct TileSpot {
   PyramidTile place;
   int32_t candidates = 1;
+  bool inFile = true;
+};
+
+// Where a tile is read from: a file, or tile x, y (the task's row) of a
+// task's tiles, path then naming it in reports.
+struct TileOrigin {
+  TileOrigin(std::string file) : path(std::move(file)) {}
+  TileOrigin(std::string name, const TaskTiles& from, int32_t column, int32_t row)
+      : path(std::move(name)), tiles(&from), x(column), y(row) {}
+  std::string path;
+  const TaskTiles* tiles = nullptr;
+  int32_t x = 0, y = 0;
 };
 
 class TileReadAhead {
  public:
-  using Visit = std::function<void(const std::string& path, const TileSpot& spot)>;
+  using Visit = std::function<void(const TileOrigin& origin, const TileSpot& spot)>;
   using Prepare = std::function<void(TileBytes& tile)>;
-  using Read = std::function<void(const std::string& path, TileBytes& tile)>;
-  // Reads every tile with ReadTile and this blank.
+  // Sorts the bytes of a tile that was there (a file's, a store's data).
+  using Classify = std::function<void(TileBytes& tile)>;
+  // Classifies every tile's bytes as images, told from this blank.
   TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, Prepare prepare = {},
                 std::size_t depth = 64);
-  // Reads every tile with read (ReadVectorTile for a vector task).
-  TileReadAhead(Read read, std::function<void(const Visit&)> walk, Prepare prepare = {}, std::size_t depth = 64);
+  // Classifies them with classify (ClassifyVectorBytes for a vector task).
+  TileReadAhead(Classify classify, std::function<void(const Visit&)> walk, Prepare prepare = {},
+                std::size_t depth = 64);
   ~TileReadAhead();
   TileReadAhead(const TileReadAhead&) = delete;
   TileReadAhead& operator=(const TileReadAhead&) = delete;
@@ -60,9 +78,9 @@ class TileReadAhead {
   };
   struct Stopped {};
   void Run(const std::function<void(const Visit&)>& walk);
-  void Put(const std::string& path, const TileSpot& spot);
+  void Put(const TileOrigin& origin, const TileSpot& spot);
 
-  const Read read_;
+  const Classify classify_;
   const Prepare prepare_;
   std::vector<Slot> slots_;
   std::size_t head_ = 0, count_ = 0;  // head_ and the slot it names belong to the writer

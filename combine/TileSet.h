@@ -54,6 +54,10 @@ std::unique_ptr<TileSink> MakeGeoPackageSink(const std::string& target);
 std::unique_ptr<TileSink> MakeSqliteDbSink(const std::string& target);
 std::unique_ptr<TileSink> MakeTileTreeSink(const std::string& target);
 
+class SqliteFile;
+// The metadata rows an MBTiles file gets, into an open one.
+void WriteMBTilesMetadata(SqliteFile& db, const TileSetFacts& facts);
+
 // "west,south,east,north" and "longitude,latitude,zoom" (the middle at the
 // lowest zoom), as MBTiles and PMTiles metadata write them.
 std::string BoundsText(const TileSetFacts& facts);

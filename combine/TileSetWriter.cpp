@@ -30,24 +30,6 @@ std::unique_ptr<TileSink> MakeSink(OutputKind kind, const std::string& target, u
   }
 }
 
-TileSetFacts FactsOf(const CombineJob& job) {
-  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
-  std::vector<std::string> names;
-  for (const auto& source : job.sources) {
-    const AreaBounds bounds = source->Bounds();
-    facts.west = std::min(facts.west, bounds.west);
-    facts.east = std::max(facts.east, bounds.east);
-    facts.south = std::min(facts.south, bounds.south);
-    facts.north = std::max(facts.north, bounds.north);
-    facts.minZoom = std::min(facts.minZoom, source->Zoom());
-    facts.maxZoom = std::max(facts.maxZoom, source->Zoom());
-    names.push_back(source->Name());
-  }
-  if (job.request.minZoom) facts.minZoom = std::min(facts.minZoom, *job.request.minZoom);
-  facts.name = TileSetName(names);
-  return facts;
-}
-
 // How vector tiles reach a sink: MBTiles keeps them gzip-compressed, as its
 // readers expect; PMTiles names one compression for all, the first tile's;
 // a folder keeps each as the task stored it.
@@ -109,20 +91,19 @@ void PutTaskTiles(CombineJob& job, Feed& feed) {
   std::vector<const CombineSource*> sources;
   for (const auto& source : job.sources) sources.push_back(source.get());
   const bool vector = !sources.empty() && sources.front()->IsVector();
-  const auto readImage = [&blank = job.blank](const std::string& path, TileBytes& tile) {
-    ReadTile(path, blank, tile);
-  };
-  TileReadAhead tiles(vector ? TileReadAhead::Read(ReadVectorTile) : TileReadAhead::Read(readImage),
+  const auto classifyImage = [&blank = job.blank](TileBytes& tile) { ClassifyTileBytes(blank, tile); };
+  TileReadAhead tiles(vector ? TileReadAhead::Classify(ClassifyVectorBytes) : TileReadAhead::Classify(classifyImage),
                       PlaceWalk(sources));
   std::string path, chosenPath;
   TileSpot spot;
   TileBytes tile, chosen;
   while (tiles.Next(path, spot, tile)) {
-    bool found = false;
+    bool found = false, chosenInFile = false;
     for (int32_t taken = 1;; ++taken) {
       if (tile.kind == TileBytes::Kind::Data) {
         std::swap(chosen, tile);
         std::swap(chosenPath, path);
+        chosenInFile = spot.inFile;
         found = true;
       } else if (tile.kind == TileBytes::Kind::Bad) {
         job.ReportBad(path, tile.problem);
@@ -133,7 +114,7 @@ void PutTaskTiles(CombineJob& job, Feed& feed) {
       if (!tiles.Next(path, spot, tile) || spot.place != place) throw CombineError("The task's tiles ended early.");
     }
     if (found) {
-      feed.Put(spot.place, chosen.bytes, chosen.format, chosenPath);
+      feed.Put(spot.place, chosen.bytes, chosen.format, chosenInFile ? chosenPath : "");
       ++job.summary.dataTiles;
     } else {
       ++job.summary.noDataTiles;
@@ -171,6 +152,24 @@ class ScratchTiles {
 
 }  // namespace
 
+TileSetFacts FactsOf(const CombineJob& job) {
+  TileSetFacts facts{"", job.attribution, 180, 90, -180, -90, 99, -1, TileFormat::Unknown};
+  std::vector<std::string> names;
+  for (const auto& source : job.sources) {
+    const AreaBounds bounds = source->Bounds();
+    facts.west = std::min(facts.west, bounds.west);
+    facts.east = std::max(facts.east, bounds.east);
+    facts.south = std::min(facts.south, bounds.south);
+    facts.north = std::max(facts.north, bounds.north);
+    facts.minZoom = std::min(facts.minZoom, source->Zoom());
+    facts.maxZoom = std::max(facts.maxZoom, source->Zoom());
+    names.push_back(source->Name());
+  }
+  if (job.request.minZoom) facts.minZoom = std::min(facts.minZoom, *job.request.minZoom);
+  facts.name = TileSetName(names);
+  return facts;
+}
+
 std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const CombineSource*> sources) {
   return [sources = std::move(sources)](const TileReadAhead::Visit& visit) {
     std::set<int32_t> zooms;
@@ -188,7 +187,7 @@ std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const Com
         for (const CombineSource* source : here)
           if (source->Holds(place.x, place.y)) holders.push_back(source);
         for (const CombineSource* source : holders)
-          visit(source->FileAt(place.x, place.y), {place, static_cast<int32_t>(holders.size())});
+          visit(source->OriginAt(place.x, place.y), {place, static_cast<int32_t>(holders.size())});
       });
     }
   };

@@ -10,6 +10,7 @@
 #include "CombineSource.h"
 #include "TileImage.h"
 #include "TileReadAhead.h"
+#include "TileSet.h"
 
 // What every writer shares: the sources, the request, the tally.
 struct CombineJob {
@@ -40,6 +41,14 @@ struct CombineJob {
 // place once, with every file that sources holding it offer (in the
 // sources' order).
 std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const CombineSource*> sources);
+
+// What the tasks say about themselves in a tile set's metadata, formats aside.
+TileSetFacts FactsOf(const CombineJob& job);
+
+// Whether the one task is a store that becomes the MBTiles output as a copy
+// of itself (no lower levels to build), and that copy.
+bool CopiesStoreWhole(const CombineJob& job, OutputKind kind);
+void CopyStoreToMBTiles(CombineJob& job);
 
 // Each writer sets the job's total steps, produces its output under a
 // temporary name and moves it into request.outputPath; a throw leaves

@@ -20,9 +20,11 @@
 #include "FreshWriter.h"
 #include "RequestPacer.h"
 #include "TaskLock.h"
+#include "TaskTiles.h"
 #include "TileBody.h"
 #include "TileFetch.h"
 #include "TileHttpClient.h"
+#include "TileStore.h"
 #include "UniqueFd.h"
 #include "Unitclasstask.h"
 
@@ -196,24 +198,27 @@ std::string TileBytes(const std::string& path) {
   }
 }
 
+// What a refresh already knows of the tiles: each checked tile's record, in
+// the order written (a later one replaces an earlier).
+using KnownChecks = std::function<void(const std::function<void(const FreshRecord&)>& visit)>;
+
 class Refresher {
  public:
-  Refresher(const RefreshRequest& request, const RefreshControl& control, std::atomic<bool>& stop)
-      : request_(request), task_(*request.task), control_(control), stop_(stop), queue_(stop),
-        pacer_(task_.Parameters.Network.MaxRequestsPerSecond),
-        watch_(task_.Parameters.Network.StopAfterFailures, [this](const std::string& reason) { StopFor(reason); }) {
-    if (!request.blankImagePath.empty()) blank_ = TileBytes(request.blankImagePath);
-  }
+  // tiles is used by one thread at a time (tilesMutex_); checked writes a check down.
+  Refresher(const RefreshRequest& request, const RefreshControl& control, std::atomic<bool>& stop, TaskTiles& tiles,
+            std::function<void(const FreshRecord&)> checked)
+      : request_(request), task_(*request.task), control_(control), stop_(stop), tiles_(tiles),
+        checked_(std::move(checked)), queue_(stop), pacer_(task_.Parameters.Network.MaxRequestsPerSecond),
+        watch_(task_.Parameters.Network.StopAfterFailures, [this](const std::string& reason) { StopFor(reason); }) {}
 
-  void Run(FreshWriter& writer, TileSet& seen, std::size_t compactedBytes, int64_t reference, bool continuing,
+  void Run(const KnownChecks& known, TileSet& seen, int64_t reference, bool continuing,
            std::optional<int32_t> olderThanDays) {
-    writer_ = &writer;
     continuing_ = continuing;
     olderThanDays_ = olderThanDays;
     const int32_t threads = std::clamp(task_.Parameters.ThreadCount, 1, kMaxWorkers);
     std::vector<std::thread> fetchers;
     for (int32_t i = 0; i < threads; ++i) fetchers.emplace_back([this] { Fetch(); });
-    FindDueTiles(seen, compactedBytes, reference);
+    FindDueTiles(known, seen, reference);
     queue_.Close();
     for (std::thread& fetcher : fetchers) fetcher.join();
     Progress(true);
@@ -229,18 +234,17 @@ class Refresher {
   }
 
  private:
-  // A saved tile: on disk, a regular file, not the blank placeholder.
-  std::optional<int64_t> SavedTileTime(const std::string& path) const {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    if (!blank_.empty() && static_cast<std::size_t>(info.st_size) == blank_.size() && TileBytes(path) == blank_)
-      return std::nullopt;
-    return int64_t{info.st_mtim.tv_sec} * 1000 + info.st_mtim.tv_nsec / 1000000;
+  // A saved tile (placeholders aside) and when it was saved, where that is
+  // known: a file's time; 0 in a store, whose every fetch writes a check.
+  std::optional<int64_t> SavedTileTime(int32_t x, int32_t y) const {
+    std::lock_guard lock(tilesMutex_);
+    if (tiles_.Probe(x, y) != SavedTile::Data) return std::nullopt;
+    return tiles_.SavedAt(x, y).value_or(0);
   }
 
   void Offer(int32_t x, int32_t y, int64_t checked, const TileFreshness& known, int64_t reference) {
     if (!RefreshDue(checked, known.expires, reference, olderThanDays_, continuing_)) return;
-    if (!SavedTileTime(task_.SavedTilePath(x, y))) return;
+    if (!SavedTileTime(x, y)) return;
     {
       std::lock_guard lock(mutex_);
       ++counts_.due;
@@ -248,22 +252,17 @@ class Refresher {
     queue_.Push({x, y, known});
   }
 
-  void FindDueTiles(const TileSet& seen, std::size_t compactedBytes, int64_t reference) {
-    const std::string freshPath = writer_->Path();
-    ReadLinesInOrder(freshPath, compactedBytes, [&](std::string_view line) {
-      if (stop_) return;
-      const std::optional<FreshLine> parsed = ParseFreshLine(line);
-      if (!parsed || parsed->kind != FreshLine::Kind::Tile) return;
-      const FreshRecord& record = parsed->record;
-      if (!seen.Owns(record.x, record.y)) return;
+  void FindDueTiles(const KnownChecks& known, const TileSet& seen, int64_t reference) {
+    known([&](const FreshRecord& record) {
+      if (stop_ || !seen.Owns(record.x, record.y)) return;
       Offer(record.x, record.y, record.checked, record.freshness, reference);
     });
-    // The saved tiles no line names: their file's time is their last check.
+    // The saved tiles no check names: their file's time is their last check.
     seen.ForEachTile(
         [&](int32_t x, int32_t y) {
           if (seen.Has(*seen.Number(x, y))) return;
-          const std::optional<int64_t> modified = SavedTileTime(task_.SavedTilePath(x, y));
-          if (modified) Offer(x, y, *modified, {}, reference);
+          const std::optional<int64_t> saved = SavedTileTime(x, y);
+          if (saved) Offer(x, y, *saved, {}, reference);
         },
         [this] { return !stop_; });
   }
@@ -284,7 +283,6 @@ class Refresher {
 
   void AskAgain(TileFetcher& fetcher, const Job& job, std::string& body) {
     const std::string url = task_.TileUrl(job.x, job.y);
-    const std::string path = task_.SavedTilePath(job.x, job.y);
     const TileFetchResult result = fetcher.FetchIfChanged(url, job.known.validators, body);
     const int64_t now = NowMilliseconds();
     switch (result.status) {
@@ -295,7 +293,7 @@ class Refresher {
         TileFreshness fresh = result.freshness;
         if (fresh.validators.etag.empty()) fresh.validators.etag = job.known.validators.etag;
         if (fresh.validators.lastModified.empty()) fresh.validators.lastModified = job.known.validators.lastModified;
-        writer_->Add({job.x, job.y, now, fresh});
+        Checked({job.x, job.y, now, fresh});
         Count(&RefreshCounts::unchanged);
         watch_.Saved();
         return;
@@ -306,7 +304,7 @@ class Refresher {
           Fail(FetchOutcome::OtherFailure, std::string(*problem), url);
           return;
         }
-        Replace(job, path, url, body, result.freshness, now);
+        Replace(job, url, body, result.freshness, now);
         return;
       case TileFetchResult::Status::Failed:
         Fail(result.outcome, result.message, url);
@@ -321,24 +319,37 @@ class Refresher {
     if (outcome == FetchOutcome::Banned) StopFor(kBanText);
   }
 
-  void Replace(const Job& job, const std::string& path, const std::string& url, const std::string& body,
-               const TileFreshness& fresh, int64_t now) {
-    if (TileBytes(path) == body) {
+  void Replace(const Job& job, const std::string& url, const std::string& body, const TileFreshness& fresh,
+               int64_t now) {
+    std::unique_lock tilesLock(tilesMutex_);
+    std::string saved, problem;
+    const std::string name = tiles_.NameOf(job.x, job.y);
+    const bool same = tiles_.Read(job.x, job.y, saved, problem) == SavedTile::Data && saved == body;
+    if (same) {
+      tilesLock.unlock();
       Count(&RefreshCounts::unchanged);
     } else {
       try {
-        WriteTileBody(path, body);
+        tiles_.Write(job.x, job.y, body);
+        tilesLock.unlock();
       } catch (const std::exception& error) {
+        tilesLock.unlock();
         Count(&RefreshCounts::failed);
         Line(std::string(error.what()) + "->" + url);
         watch_.Failed(FetchOutcome::OtherFailure, error.what(), url);
         return;
       }
       Count(&RefreshCounts::replaced);
-      Line(path + ": replaced");
+      Line(name + ": replaced");
     }
-    writer_->Add({job.x, job.y, now, fresh});
+    Checked({job.x, job.y, now, fresh});
     watch_.Saved();
+  }
+
+  // Under the tiles' lock: a store writes its checks down on the same connection.
+  void Checked(const FreshRecord& record) {
+    std::lock_guard lock(tilesMutex_);
+    checked_(record);
   }
 
   void Count(int64_t RefreshCounts::*counter) {
@@ -382,13 +393,14 @@ class Refresher {
   const DownloadTask& task_;
   const RefreshControl& control_;
   std::atomic<bool>& stop_;
+  TaskTiles& tiles_;
+  mutable std::mutex tilesMutex_;
+  const std::function<void(const FreshRecord&)> checked_;
   JobQueue queue_;
   RequestPacer pacer_;
   FailureWatch watch_;
-  FreshWriter* writer_ = nullptr;
   bool continuing_ = false;
   std::optional<int32_t> olderThanDays_;
-  std::string blank_;
   mutable std::mutex mutex_;  // guards the counts, the reason and the progress clock
   std::mutex lineMutex_;      // one report at a time
   RefreshCounts counts_;
@@ -403,13 +415,13 @@ std::string TaskNameOf(const DownloadTask& task) {
   return slash == std::string::npos ? base : base.substr(slash + 1);
 }
 
-}  // namespace
+// A store keeps a stopped refresh's "R" marker in its metadata until one ends.
+constexpr const char* kRefreshStartedKey = "quarnel_refresh_started";
 
-RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& control) {
+RefreshResult RefreshFolder(const RefreshRequest& request, const RefreshControl& control, std::atomic<bool>& stop,
+                            const std::string& blank) {
   RefreshResult result;
   const DownloadTask& task = *request.task;
-  std::atomic<bool> never{false};
-  std::atomic<bool>& stop = control.stop ? *control.stop : never;
   const TaskLock lock(task.TileFolder);
   if (!lock.Held()) {
     result.error = "The task " + TaskNameOf(task) + " is " + lock.Refusal() + ": refresh it once that has ended.";
@@ -438,9 +450,16 @@ RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& c
       request.olderThanDays ? request.olderThanDays : compacted.unfinishedDays;
   writer->AddLine(RefreshMarkerLine('R', reference, olderThanDays));
 
-  Refresher refresher(request, control, stop);
+  const auto tiles = OpenFolderTiles(task, blank);
+  Refresher refresher(request, control, stop, *tiles, [&](const FreshRecord& record) { writer->Add(record); });
+  const KnownChecks known = [&](const std::function<void(const FreshRecord&)>& visit) {
+    ReadLinesInOrder(freshPath, compacted.bytes, [&](std::string_view line) {
+      const std::optional<FreshLine> parsed = ParseFreshLine(line);
+      if (parsed && parsed->kind == FreshLine::Kind::Tile) visit(parsed->record);
+    });
+  };
   try {
-    refresher.Run(*writer, seen, compacted.bytes, reference, result.continued, olderThanDays);
+    refresher.Run(known, seen, reference, result.continued, olderThanDays);
   } catch (const std::exception& error) {
     result.error = error.what();
   }
@@ -451,6 +470,78 @@ RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& c
   writer->Flush();
   if (const std::optional<std::string> problem = writer->Problem(); problem && !result.error) result.error = problem;
   return result;
+}
+
+// The same over a task kept in one file: the checks live in the store's
+// validators table, the tiles fetched anew go into the store, and the
+// store's writer lock holds the task against downloads. The checks already
+// there are walked on a reading connection of their own.
+RefreshResult RefreshStore(const RefreshRequest& request, const RefreshControl& control, std::atomic<bool>& stop,
+                           const std::string& blank) {
+  RefreshResult result;
+  const DownloadTask& task = *request.task;
+  std::unique_ptr<TaskTiles> tiles;
+  std::unique_ptr<TileStore> reading;
+  try {
+    tiles = OpenTaskTiles(task, blank, TilesAccess::Write);
+    reading = TileStore::OpenReadOnly(tiles->Store()->Path());
+  } catch (const TileStoreError& refusal) {
+    result.error = std::string(refusal.what()) +
+                   (refusal.kind == TileStoreError::Kind::Locked ? " Refresh it once that has ended." : "");
+    return result;
+  }
+  TileStore& store = *tiles->Store();
+  const std::string marker = store.Metadata(kRefreshStartedKey).value_or("");
+  std::optional<FreshLine> unfinished = ParseFreshLine(marker);
+  if (unfinished && unfinished->kind != FreshLine::Kind::RefreshStarted) unfinished.reset();
+  const int64_t reference = unfinished ? unfinished->start : NowMilliseconds();
+  result.continued = unfinished.has_value();
+  const std::optional<int32_t> olderThanDays =
+      request.olderThanDays ? request.olderThanDays : unfinished ? unfinished->olderThanDays : std::nullopt;
+  std::string started = RefreshMarkerLine('R', reference, olderThanDays);
+  started.pop_back();
+
+  const int32_t zoom = task.Parameters.Zoom;
+  std::vector<StoredValidators> pending;
+  const auto writeDown = [&] { store.PutValidators(std::exchange(pending, {})); };
+  TileSet seen(task);
+  Refresher refresher(request, control, stop, *tiles, [&](const FreshRecord& r) {
+    pending.push_back({zoom, r.x, StoreRow(task, r.y), r.checked, r.freshness.expires, r.freshness.validators.etag,
+                       r.freshness.validators.lastModified});
+    if (pending.size() >= kQueuedTiles) writeDown();
+  });
+  const KnownChecks known = [&](const std::function<void(const FreshRecord&)>& visit) {
+    reading->ForEachValidators([&](const StoredValidators& v) {
+      const int32_t y = StoreRow(task, v.y);
+      const std::optional<int64_t> number = seen.Number(v.x, y);
+      if (v.zoom != zoom || !number) return;
+      seen.Add(*number);
+      visit({v.x, y, v.checked, {{v.etag, v.lastModified}, v.expires}});
+    });
+  };
+  try {
+    store.SetMetadata(kRefreshStartedKey, started);
+    refresher.Run(known, seen, reference, result.continued, olderThanDays);
+    result.finished = !stop;
+    writeDown();
+    if (result.finished) store.SetMetadata(kRefreshStartedKey, "");
+  } catch (const std::exception& error) {
+    result.error = error.what();
+    result.finished = false;
+  }
+  result.counts = refresher.Counts();
+  result.stopReason = refresher.StopReason();
+  return result;
+}
+
+}  // namespace
+
+RefreshResult RefreshTask(const RefreshRequest& request, const RefreshControl& control) {
+  std::atomic<bool> never{false};
+  std::atomic<bool>& stop = control.stop ? *control.stop : never;
+  const std::string blank = request.blankImagePath.empty() ? "" : TileBytes(request.blankImagePath);
+  if (StoredInOneFile(request.task->Parameters)) return RefreshStore(request, control, stop, blank);
+  return RefreshFolder(request, control, stop, blank);
 }
 
 std::string RefreshSummary(const RefreshResult& result) {

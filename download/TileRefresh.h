@@ -36,6 +36,11 @@ class DownloadTask;
 //
 // A stop (Ctrl+C, Stop, a ban, the failure watch) lets each fetcher finish
 // the tile in hand. Only a refresh that has seen every tile writes its "E".
+//
+// A task kept in one file is refreshed the same way, with the store in the
+// files' place: its validators table holds the checks (no NAME_fresh.txt),
+// its metadata the "R" of a refresh that stopped (cleared by one that ends),
+// its writer's lock holds the task, and a replaced tile is written into it.
 struct RefreshRequest {
   const DownloadTask* task = nullptr;
   ProxyConfig proxy;

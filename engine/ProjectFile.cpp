@@ -87,6 +87,10 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   return project;
 }
 
+void ProjectFile::WriteStorage(const std::string& path, TileStorage storage) {
+  IniFile(path).WriteString(kTilesSection, kStorageKey, TileStorageName(storage));
+}
+
 std::string ProjectFile::AreaPath() const {
   if (AreaFile.empty() || AreaFile.front() == kDirSeparator) return AreaFile;
   const std::size_t split = path.rfind(kDirSeparator);

@@ -73,6 +73,9 @@ struct ProjectFile {
   // The worker positions alone, for a resume the resume test already
   // allowed: a missing file or key is no position.
   static std::array<Position, kPositionSlots> ReadPositions(const std::string& path);
+  // Records where the task keeps its tiles, in one atomic rewrite of the
+  // file (a repack's switch-over); throws IniWriteError.
+  static void WriteStorage(const std::string& path, TileStorage storage);
 };
 
 // The parameters a finished task was made with, as its readers need them

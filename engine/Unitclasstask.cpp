@@ -318,3 +318,25 @@ void DownloadTask::CreateFailedList() const {
   if (Parameters.Resume) return;
   WriteFileAtomic(FailedListPath, "");
 }
+
+std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom) {
+  const MapService* service = FindMapService(mapsType);
+  if (!service) return std::nullopt;
+  const std::string prefix = std::string(service->filePrefix) + "_";
+  const std::size_t dot = fileName.rfind('.');
+  if (dot == std::string::npos) return std::nullopt;
+  const std::string suffix = "_" + std::to_string(zoom) + fileName.substr(dot);
+  if (fileName.size() <= prefix.size() + suffix.size() || !fileName.starts_with(prefix) || !fileName.ends_with(suffix))
+    return std::nullopt;
+  const std::string_view middle(fileName.data() + prefix.size(), fileName.size() - prefix.size() - suffix.size());
+  const auto bar = middle.find('_');
+  if (bar == std::string_view::npos) return std::nullopt;
+  const auto x = ParseInt32(middle.substr(0, bar));
+  const auto y = ParseInt32(middle.substr(bar + 1));
+  if (!x || !y) return std::nullopt;
+  // Only the spellings the engine writes name this tile.
+  std::vector<std::string> names = TileFileNames(BuildTileFileName(mapsType, *x, *y, zoom));
+  names.push_back(names.front().substr(0, names.front().rfind('.') + 1) + kVectorTileEnding);  // a vector task's
+  if (std::find(names.begin(), names.end(), fileName) == names.end()) return std::nullopt;
+  return TileKey{*x, *y, zoom};
+}

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "Commonfunc.h"
 #include "ProjectFile.h"
 #include "TaskParameters.h"
 #include "TaskTileRange.h"
@@ -36,6 +38,10 @@ std::string WriteTileBody(const std::string& taskPath, std::string_view body, bo
 // The placeholder under taskPath unless the tile lies under any of its names
 // (CreateFileAtomicNoReplace). False when nothing was written.
 bool PutTilePlaceholder(const std::string& taskPath, std::string_view bytes);
+
+// The column and row of a file name of this map type and zoom, under any of
+// the endings a tile is saved with; nullopt for any other name.
+std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom);
 
 // The set-up's own count, without touching any file. Throws TaskSetupError
 // for what the set-up refuses: zoom outside 0..30, a coordinate off the

@@ -53,32 +53,66 @@ const ValueOption* FindOption(const std::string& name) {
 
 bool IsTaskOption(const std::string& name) { return name != "--config"; }
 
-// refresh TASK.qrnl [--older-than DAYS]
-std::variant<CliArguments, CliUsageError> ParseRefresh(const std::vector<std::string>& words, CliArguments result) {
-  result.mode = CliArguments::Mode::Refresh;
+// COMMAND PROJECT.qrnl [OPTION VALUE]: one project file and one option that
+// takes a value, as "--name VALUE" or "--name=VALUE". what: the value's kind,
+// for the message when it is missing.
+struct ProjectCommand {
+  std::string project;
+  std::optional<std::string> value;
+};
+std::variant<ProjectCommand, CliUsageError> ParseProjectCommand(const std::vector<std::string>& words,
+                                                                const std::string& option, const std::string& what) {
+  const std::string& command = words[0];
+  ProjectCommand parsed;
   for (std::size_t i = 1; i < words.size(); ++i) {
-    std::string word = words[i];
-    if (word == "--older-than" || word.starts_with("--older-than=")) {
-      std::string value;
-      if (word.size() > 12) {
-        value = word.substr(13);
+    const std::string& word = words[i];
+    if (word == option || word.starts_with(option + "=")) {
+      if (word.size() > option.size()) {
+        parsed.value = word.substr(option.size() + 1);
       } else if (i + 1 < words.size()) {
-        value = words[++i];
+        parsed.value = words[++i];
       } else {
-        return CliUsageError{"--older-than needs a number of days"};
+        return CliUsageError{option + " needs " + what};
       }
-      const std::optional<int> days = ParseInt(value);
-      if (!days || *days < 0) return CliUsageError{"--older-than needs a number of days from 0, not \"" + value + "\""};
-      result.olderThanDays = *days;
     } else if (word.starts_with("--")) {
-      return CliUsageError{"unknown option " + word + " for refresh"};
-    } else if (result.refreshProject.empty()) {
-      result.refreshProject = word;
+      return CliUsageError{"unknown option " + word + " for " + command};
+    } else if (parsed.project.empty()) {
+      parsed.project = word;
     } else {
-      return CliUsageError{"refresh takes one project file"};
+      return CliUsageError{command + " takes one project file"};
     }
   }
-  if (result.refreshProject.empty()) return CliUsageError{"refresh needs a project file"};
+  if (parsed.project.empty()) return CliUsageError{command + " needs a project file"};
+  return parsed;
+}
+
+// refresh TASK.qrnl [--older-than DAYS]
+std::variant<CliArguments, CliUsageError> ParseRefresh(const std::vector<std::string>& words, CliArguments result) {
+  const auto parsed = ParseProjectCommand(words, "--older-than", "a number of days");
+  if (const auto* error = std::get_if<CliUsageError>(&parsed)) return *error;
+  const ProjectCommand& command = std::get<ProjectCommand>(parsed);
+  result.mode = CliArguments::Mode::Refresh;
+  result.refreshProject = command.project;
+  if (command.value) {
+    const std::optional<int> days = ParseInt(*command.value);
+    if (!days || *days < 0)
+      return CliUsageError{"--older-than needs a number of days from 0, not \"" + *command.value + "\""};
+    result.olderThanDays = *days;
+  }
+  return result;
+}
+
+// repack TASK.qrnl --store file|folder
+std::variant<CliArguments, CliUsageError> ParseRepack(const std::vector<std::string>& words, CliArguments result) {
+  const auto parsed = ParseProjectCommand(words, "--store", "file or folder");
+  if (const auto* error = std::get_if<CliUsageError>(&parsed)) return *error;
+  const ProjectCommand& command = std::get<ProjectCommand>(parsed);
+  if (!command.value) return CliUsageError{"repack needs --store file or --store folder"};
+  if (*command.value != "file" && *command.value != "folder")
+    return CliUsageError{"--store takes file or folder, not \"" + *command.value + "\""};
+  result.mode = CliArguments::Mode::Repack;
+  result.repackProject = command.project;
+  result.repackToStore = *command.value == "file";
   return result;
 }
 
@@ -172,6 +206,7 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     return result;
   }
   if (command == "refresh") return ParseRefresh(positional, result);
+  if (command == "repack") return ParseRepack(positional, result);
   if (command == "sources") {
     result.mode = CliArguments::Mode::Sources;
     result.sourcesWords.assign(positional.begin() + 1, positional.end());
@@ -209,6 +244,7 @@ std::string CliUsageText() {
          "              [--no-space-check] [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
+         "  quarnel-cli repack PROJECT.qrnl --store file|folder\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
          "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
          "              [--overviews] [--clip] [--min-zoom N]\n"
@@ -260,6 +296,11 @@ std::string CliUsageText() {
          "                        fetched and replaced; --older-than DAYS asks for those\n"
          "                        that old too. Ctrl+C stops it; the next refresh\n"
          "                        continues where it stopped\n"
+         "  repack PROJECT.qrnl --store file|folder\n"
+         "                        moves a task's tiles into one file (NAME.mbtiles) or into\n"
+         "                        a folder: writes the other form beside, checks every\n"
+         "                        tile, then switches the task over and removes the old\n"
+         "                        form; stopped or killed, the task stays whole in one form\n"
          "  convert D M S         degrees, minutes and seconds to decimal degrees\n"
          "  combine ... OUTPUT    finished tasks into one file: OUTPUT.tif (GeoTIFF), a tile\n"
          "                        set of several zoom levels (.mbtiles, .pmtiles, .gpkg,\n"

@@ -8,7 +8,7 @@
 
 // The command line of quarnel-cli. Scripts depend on it, so it only grows.
 struct CliArguments {
-  enum class Mode { Task, Redownload, Convert, Combine, Refresh, Sources, Help, Version };
+  enum class Mode { Task, Redownload, Convert, Combine, Refresh, Repack, Sources, Help, Version };
   Mode mode = Mode::Task;
 
   std::optional<std::string> configPath;
@@ -35,6 +35,10 @@ struct CliArguments {
   // refresh: the task's project file, and --older-than's days
   std::string refreshProject;
   std::optional<int> olderThanDays;
+
+  // repack: the task's project file, and whether --store names "file"
+  std::string repackProject;
+  bool repackToStore = false;
 
   // redownload
   std::string failedListPath;

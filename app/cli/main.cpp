@@ -17,6 +17,7 @@
 #include "AreaImport.h"
 #include "CliArguments.h"
 #include "CliPlatform.h"
+#include "CliRepack.h"
 #include "CliServerTools.h"
 #include "CliSources.h"
 #include "CliTaskRun.h"
@@ -157,6 +158,8 @@ static int Main(int argc, char* argv[]) {
       return Redownload(platform, arguments);
     case CliArguments::Mode::Refresh:
       return RunRefresh(platform, arguments);
+    case CliArguments::Mode::Repack:
+      return RunRepack(platform, arguments);
     default:
       break;
   }

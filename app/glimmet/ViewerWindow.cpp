@@ -324,7 +324,8 @@ void ViewerWindow::FetchSelectionAgain() {
   fetch_->setEnabled(false);
   fetchLine_->setText(QString("Fetching %1 tiles again...").arg(lines.size()));
   fetchThread_ = std::thread([this, lines = std::move(lines), network = std::move(network), generation = generation_,
-                              failedListPath = extent.failedListPath] {
+                              failedListPath = extent.failedListPath, layout = extent.layout,
+                              inOneFile = extent.inOneFile] {
     const auto toWindow = [this, generation](auto call) {
       QMetaObject::invokeMethod(
           this,
@@ -335,6 +336,19 @@ void ViewerWindow::FetchSelectionAgain() {
     };
     RedownloadControl control;
     control.stop = &stopFetch_;
+    // A task kept in one file takes its tiles into its store, which must open for writing.
+    std::unique_ptr<TaskTiles> store;
+    if (inOneFile) {
+      try {
+        store = OpenTaskTiles(*layout, "", TilesAccess::Write);
+        control.store = store->Store();
+      } catch (const std::exception& error) {
+        RedownloadResult refused;
+        refused.errorMessage = error.what();
+        toWindow([this, refused] { FetchEnded(refused); });
+        return;
+      }
+    }
     control.entryDone = [&](const FtlEntry& entry) { toWindow([this, entry] { TileFetched(entry); }); };
     RedownloadResult result = RedownloadFtlLines(
         lines, network, proxy_,
@@ -359,7 +373,9 @@ void ViewerWindow::TileFetched(const FtlEntry& entry) {
   const std::optional<TileKey> key = ParseTileFileName(name, extent.mapsType, extent.zoom);
   if (!key) return;
   const bool listedFailed = source_->States().At(key->x, key->y) == TileState::Failed;
-  source_->SetState(key->x, key->y, ProbeTileFile(entry.path, blankImage_, listedFailed, extent.vector));
+  source_->SetState(key->x, key->y, source_->StoredTiles()
+                                        ? ProbeStoredTile(*source_->StoredTiles(), key->x, key->y, listedFailed)
+                                        : ProbeTileFile(entry.path, blankImage_, listedFailed, extent.vector));
   ShowCounts();
   if (shownTile_ && shownTile_->x == key->x && shownTile_->y == key->y) ShowTile(*shownTile_);
 }

@@ -182,6 +182,16 @@ void MainWindow::BuildControls() {
   threadsLayout->addWidget(Edit10);
   threadsLayout->addWidget(UpDown2);
   threadsLayout->addStretch(1);
+  // Beside the threads, so that the window keeps its height.
+  comboStorage = new QComboBox(threads);
+  for (const char* item : TForm1::kStorageItems) comboStorage->addItem(item);
+  comboStorage->setToolTip("One file suits millions of tiles: it spares the disk's inodes, copies fast, "
+                           "and keeps identical tiles (the sea) once");
+  auto* storageLabel = new QLabel(TForm1::kStorageLabel, threads);
+  storageLabel->setBuddy(comboStorage);
+  threadsLayout->addWidget(storageLabel);
+  threadsLayout->addSpacing(6);
+  threadsLayout->addWidget(comboStorage);
   addRow("Threads count:", threads);
 
   // Above the lines that come and go, so that Stop never moves under the pointer.
@@ -242,6 +252,7 @@ void MainWindow::BuildControls() {
       {TrackBar1, "TrackBar1"},       {Label8, "Label8"},     {Edit1, "Edit1"},
       {Edit3, "Edit3"},               {Edit2, "Edit2"},       {Edit4, "Edit4"},
       {Edit6, "Edit6"},               {Button1, "Button1"},   {Edit10, "Edit10"},
+      {comboStorage, "comboStorage"},
       {UpDown2, "UpDown2"},           {LabelTotalxy, "LabelTotalxy"}, {BitBtn1, "BitBtn1"},
       {Memo1, "Memo1"},               {PanelFailed, "PanelFailed"},   {Memo2, "Memo2"},
       {StatusBar1, "StatusBar1"},
@@ -332,6 +343,7 @@ void MainWindow::ConnectControls() {
     connect(entry, &QLineEdit::textEdited, this, [this] { Handle([this] { logic_.EntriesChanged(TypedEntries()); }); });
 
   connect(comboMapsType, &QComboBox::currentIndexChanged, this, &MainWindow::comboMapsTypeChange);
+  connect(comboStorage, &QComboBox::currentIndexChanged, this, &MainWindow::comboStorageChange);
   connect(TrackBar1, &QSlider::valueChanged, this, &MainWindow::TrackBar1Change);
   connect(Button1, &QPushButton::clicked, this, &MainWindow::Button1Click);
   connect(Button4, &QPushButton::clicked, this, &MainWindow::Button4Click);
@@ -371,6 +383,7 @@ TForm1Entries MainWindow::TypedEntries() const {
   task.bottom = Edit4->text().toStdString();
   task.savePath = Edit6->text().toStdString();
   task.threads = Edit10->text().toStdString();
+  task.storage = TForm1::StorageAt(comboStorage->currentIndex());
   task.zoom = TrackBar1->value();
   task.mapsTypeIndex = comboMapsType->currentIndex();
   task.source = ChosenSourceName();
@@ -389,6 +402,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::FormShow() { Handle([this] { logic_.FormShow(); }); }
 
 void MainWindow::comboMapsTypeChange() { Handle([this] { logic_.comboMapsTypeChange(TypedEntries()); }); }
+
+void MainWindow::comboStorageChange() { Handle([this] { logic_.EntriesChanged(TypedEntries()); }); }
 
 void MainWindow::TrackBar1Change() { Handle([this] { logic_.TrackBar1Change(TypedEntries()); }); }
 
@@ -459,6 +474,8 @@ void MainWindow::ShowEntries(const TForm1Entries& entries) {
   ShowText(Edit4, task.bottom);
   ShowText(Edit6, task.savePath);
   ShowText(Edit10, task.threads);
+  const QSignalBlocker blockStorage(comboStorage);
+  comboStorage->setCurrentIndex(TForm1::StorageIndex(task.storage));
   ShowText(EditBuffer, entries.buffer);
 }
 

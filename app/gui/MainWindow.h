@@ -67,6 +67,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   QLineEdit* Edit6;
   QPushButton* Button1;
   QLineEdit* Edit10;
+  QComboBox* comboStorage;  // "Save tiles in:"
   UpDownArrows* UpDown2;
   QLabel* LabelTotalxy;
   QLabel* LabelEstimate;
@@ -119,6 +120,7 @@ class MainWindow : public QMainWindow, private TForm1View {
   // Handlers of the controls.
   void FormShow();
   void comboMapsTypeChange();
+  void comboStorageChange();
   void TrackBar1Change();
   void Button1Click();
   void BitBtn1Click();

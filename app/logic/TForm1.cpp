@@ -9,6 +9,7 @@
 #include "Files.h"
 #include "HandlerGuard.h"
 #include "IniFile.h"
+#include "TaskConfig.h"
 #include "MapServices.h"
 #include "ProjectFile.h"
 #include "ProgressLine.h"
@@ -123,6 +124,8 @@ void TForm1::FormShow() {
     entries_.task.savePath = defaultPath_;
     entries_.task.threads = std::to_string(config.ReadInteger("IniParas", "DefaultThreadCount", 1));
     entries_.task.mapsTypeIndex = 8;
+    // The configured default shows in "Save tiles in:"; an opened task shows its own.
+    entries_.task.storage = ReadTileStorage(config);
     ListSources();
     SelectMapType();
   });

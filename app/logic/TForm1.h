@@ -126,6 +126,12 @@ class TForm1 : private TaskRunObserver {
   static constexpr const char* kApplicationCaption = "Quarnel";
   static constexpr const char* StatusBar1Text = "Download map images from OpenStreet Maps.";
   static constexpr const char* Button1Hint = "Click to select path";
+  // "Save tiles in:": the choice's items, a folder (index 0) or one file (1).
+  static constexpr const char* kStorageLabel = "Save tiles in:";
+  static constexpr const char* kStorageItems[] = {"a folder", "one file"};
+  // The item shown for the entries' storage; nullopt shows the folder.
+  static int StorageIndex(const std::optional<TileStorage>& storage) { return storage == TileStorage::File ? 1 : 0; }
+  static TileStorage StorageAt(int index) { return index == 1 ? TileStorage::File : TileStorage::Folder; }
   static constexpr const char* Memo1Hint = "Double click to view log in notepad";
   static constexpr const char* kNoAreaText = "the rectangle";
   static constexpr const char* kNoSourceText = "Configured server ([Hosts])";

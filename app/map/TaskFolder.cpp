@@ -32,15 +32,6 @@ std::string FileNamePart(const std::string& path) {
   return split == std::string::npos ? path : path.substr(split + 1);
 }
 
-bool SameBytesAsBlank(int folder, const char* name, const std::string& blankImage) {
-  const int fd = ::openat(folder, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
-  std::string bytes(blankImage.size(), '\0');
-  const ssize_t got = ::read(fd, bytes.data(), bytes.size());
-  ::close(fd);
-  return got == static_cast<ssize_t>(blankImage.size()) && bytes == blankImage;
-}
-
 // A missing or damaged area is refused: the task is never shown as its whole rectangle.
 std::shared_ptr<const ViewedArea> ReadViewedArea(const ProjectFile& project) {
   try {
@@ -115,8 +106,10 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   extent.origin = RowOriginOf(extent.mapsType);
   // The download's own range, so the viewer shows exactly the tiles the task fetched.
   try {
-    const TaskLayout range(ParametersOf(project));
+    extent.layout = std::make_shared<const TaskLayout>(ParametersOf(project));
+    const TaskLayout& range = *extent.layout;
     extent.minX = range.MinX, extent.maxX = range.MaxX, extent.minY = range.MinY, extent.maxY = range.MaxY;
+    extent.inOneFile = StoredInOneFile(range.Parameters);
   } catch (const TaskSetupError& refusal) {
     throw TaskFolderError(std::string("The project file's area gives no tiles: ") + refusal.what());
   }
@@ -132,28 +125,6 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   extent.tileFolder = base + kDirSeparator;
   extent.failedListPath = base + "_failed.ftl";
   return extent;
-}
-
-std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom) {
-  const MapService* service = FindMapService(mapsType);
-  if (!service) return std::nullopt;
-  const std::string prefix = std::string(service->filePrefix) + "_";
-  const std::size_t dot = fileName.rfind('.');
-  if (dot == std::string::npos) return std::nullopt;
-  const std::string suffix = "_" + std::to_string(zoom) + fileName.substr(dot);
-  if (fileName.size() <= prefix.size() + suffix.size() || !fileName.starts_with(prefix) || !fileName.ends_with(suffix))
-    return std::nullopt;
-  const std::string_view middle(fileName.data() + prefix.size(), fileName.size() - prefix.size() - suffix.size());
-  const auto bar = middle.find('_');
-  if (bar == std::string_view::npos) return std::nullopt;
-  const auto x = ParseInt32(middle.substr(0, bar));
-  const auto y = ParseInt32(middle.substr(bar + 1));
-  if (!x || !y) return std::nullopt;
-  // Only the spellings the engine writes name this tile.
-  std::vector<std::string> names = TileFileNames(BuildTileFileName(mapsType, *x, *y, zoom));
-  names.push_back(names.front().substr(0, names.front().rfind('.') + 1) + kVectorTileEnding);  // a vector task's
-  if (std::find(names.begin(), names.end(), fileName) == names.end()) return std::nullopt;
-  return TileKey{*x, *y, zoom};
 }
 
 TaskTileStates::TaskTileStates(const TaskExtent& extent)
@@ -209,21 +180,12 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
     scan.problems.push_back(std::string("Failed list not read: ") + error.what());
   }
 
-  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(extent.tileFolder.c_str()), ::closedir);
-  if (!folder) {
-    scan.problems.push_back("Tile folder " + extent.tileFolder + ": " + std::strerror(errno));
-  } else {
-    const int fd = ::dirfd(folder.get());
-    while (const dirent* entry = ::readdir(folder.get())) {
-      const auto key = ParseTileFileName(entry->d_name, extent.mapsType, extent.zoom);
-      if (!key || !extent.Inside(key->x, key->y)) continue;
-      struct stat info {};
-      if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
-      const bool sameSize = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size();
-      const bool blank =
-          extent.vector ? info.st_size == 0 : sameSize && SameBytesAsBlank(fd, entry->d_name, blankImage);
-      scan.states.Set(key->x, key->y, blank ? TileState::Blank : TileState::Saved);
-    }
+  try {
+    OpenViewedTiles(extent, blankImage)->ForEach([&](int32_t x, int32_t y, SavedTile kind) {
+      scan.states.Set(x, y, kind == SavedTile::Data ? TileState::Saved : TileState::Blank);
+    });
+  } catch (const std::exception& error) {
+    scan.problems.push_back(error.what());
   }
   for (const TileKey& key : failed)
     if (scan.states.At(key.x, key.y) != TileState::Saved) scan.states.Set(key.x, key.y, TileState::Failed);
@@ -244,4 +206,17 @@ TileState ProbeTileFile(const std::string& path, const std::string& blankImage, 
   }
   if (blank) return listedFailed ? TileState::Failed : TileState::Blank;
   return TileState::Saved;
+}
+
+std::unique_ptr<TaskTiles> OpenViewedTiles(const TaskExtent& extent, const std::string& blankImage) {
+  return OpenTaskTiles(*extent.layout, blankImage);
+}
+
+TileState ProbeStoredTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed) {
+  switch (tiles.Probe(x, y)) {
+    case SavedTile::Data: return TileState::Saved;
+    case SavedTile::Placeholder: return listedFailed ? TileState::Failed : TileState::Blank;
+    default: break;
+  }
+  return listedFailed ? TileState::Failed : TileState::Missing;
 }

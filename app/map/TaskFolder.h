@@ -13,6 +13,7 @@
 #include "AreaMask.h"
 #include "Commonfunc.h"
 #include "MapGeometry.h"
+#include "TaskTiles.h"
 #include "TileSource.h"
 #include "Unitclasstask.h"
 
@@ -55,6 +56,8 @@ struct TaskExtent {
   std::optional<TileSource> source;        // the task's own tile source; null: the configuration's [Hosts]
   // Vector tiles: files end .pbf, an empty one is a placeholder, and none is drawn.
   bool vector = false;
+  std::shared_ptr<const TaskLayout> layout;  // the task as the engine lays it out
+  bool inOneFile = false;                    // its tiles lie in its store, not in tileFolder
   // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
@@ -77,10 +80,6 @@ Area OutlineOfTask(const TaskExtent& extent);
 // read, its rectangle or zoom give no range, its area file is missing or
 // damaged or holds no tile of the range, or the task is too large to show.
 TaskExtent ReadTaskExtent(const std::string& projectPath);
-
-// The column and row of a file name of this map type and zoom, under any of
-// the endings a tile is saved with; nullopt for any other name.
-std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t mapsType, int32_t zoom);
 
 class TaskTileStates {
  public:
@@ -105,10 +104,17 @@ struct TaskScan {
   std::vector<std::string> problems;  // short lines for the window
 };
 
-// Lists the tile folder once (no per-tile lookups of absent files). A listed
-// failed tile stays failed while its file is absent or the blank
-// placeholder (an empty file, for vector tiles); a tile re-fetched since is saved.
+// Lists the tile folder once (no per-tile lookups of absent files), or the
+// store's rows. A listed failed tile stays failed while its file is absent
+// or the blank placeholder (an empty file for vector tiles, a placeholder row
+// in a store); a tile re-fetched since is saved.
 TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage);
+
+// The task's tiles to read (a store's rows, or the folder's files); throws
+// for a store that cannot be opened.
+std::unique_ptr<TaskTiles> OpenViewedTiles(const TaskExtent& extent, const std::string& blankImage);
+// The state of one tile as it lies in the store now (after a re-fetch).
+TileState ProbeStoredTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed);
 
 // The state of one tile file as it lies on disk now (after a re-fetch).
 // emptyIsBlank: a vector task's, whose placeholder is an empty tile.

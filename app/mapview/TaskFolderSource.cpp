@@ -9,7 +9,21 @@ TaskFolderSource::TaskFolderSource(TaskScan scan, QByteArray blankImage, std::si
       coverage_(states_),
       blank_(DecodeTileImage(blankImage)),
       decoded_(decodedCapacity) {
+  if (states_.Extent().inOneFile) {
+    try {
+      stored_ = OpenViewedTiles(states_.Extent(), blankImage.toStdString());
+    } catch (const std::exception&) {
+      // The scan has said why; its tiles show as undecodable.
+    }
+  }
   RebuildCoverageImage();
+}
+
+QImage TaskFolderSource::DecodeSaved(int32_t x, int32_t y) const {
+  if (!states_.Extent().inOneFile) return DecodeTileFile(QString::fromStdString(states_.Extent().FilePath(x, y)));
+  std::string bytes, problem;
+  if (!stored_ || stored_->Read(x, y, bytes, problem) != SavedTile::Data) return {};
+  return DecodeTileImage(QByteArray::fromStdString(bytes));
 }
 
 QColor TaskFolderSource::StateColour(TileState state) {
@@ -64,7 +78,7 @@ QImage TaskFolderSource::Image(int32_t x, int32_t topRow, int zoom) {
     return {};
   }
   --decodesLeft_;
-  QImage image = DecodeTileFile(QString::fromStdString(extent.FilePath(x, y)));
+  QImage image = DecodeSaved(x, y);
   if (image.isNull()) {
     undecodable_.insert({x, y});
     return {};

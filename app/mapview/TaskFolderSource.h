@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTimer>
 
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -40,6 +41,8 @@ class TaskFolderSource : public MapLayerSource {
   const TaskExtent& Extent() const { return states_.Extent(); }
   // A saved tile whose file does not decode (or claims a huge size).
   bool Undecodable(int32_t x, int32_t y) const { return undecodable_.contains({x, y}); }
+  // A task kept in one file: its store, read here; null for a folder.
+  const TaskTiles* StoredTiles() const { return stored_.get(); }
   // After a re-fetch: the tile's new state (row in the service's count).
   void SetState(int32_t x, int32_t y, TileState state);
 
@@ -53,7 +56,10 @@ class TaskFolderSource : public MapLayerSource {
  private:
   void RebuildCoverageImage();
 
+  QImage DecodeSaved(int32_t x, int32_t y) const;
+
   TaskTileStates states_;
+  std::unique_ptr<TaskTiles> stored_;
   CoverageGrid coverage_;
   QImage coverageImage_;
   QImage blank_;

@@ -38,6 +38,7 @@ TEST_F(MainWindowTest, ShowsTheDefaultsWithoutAConfiguration) {
 struct ConfigCase {
   std::string iniParas;
   std::string edit6, edit10, caption;
+  TileStorage storage = TileStorage::Folder;  // what "Save tiles in:" shows
 };
 
 class MainWindowConfig : public MainWindowTest, public ::testing::WithParamInterface<ConfigCase> {
@@ -48,6 +49,7 @@ TEST_P(MainWindowConfig, ShowsTheValuesAsRead) {
   EXPECT_EQ(typed_.savePath, GetParam().edit6);
   EXPECT_EQ(typed_.threads, GetParam().edit10);
   EXPECT_EQ(form_->Face().Caption, GetParam().caption);
+  EXPECT_EQ(typed_.storage, GetParam().storage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MainWindowConfig,
@@ -57,7 +59,9 @@ INSTANTIATE_TEST_SUITE_P(Table, MainWindowConfig,
                                            ConfigCase{"DefaultThreadCount=100\r\nVersion=4.1\r\n",
                                                       HomeFolder() + "/qrnl", "100", "Quarnel 4.1"},
                                            ConfigCase{"DefaultThreadCount=0x10\r\n", HomeFolder() + "/qrnl", "16",
-                                                      "Quarnel 3.3"}));
+                                                      "Quarnel 3.3"},
+                                           ConfigCase{"TileStorage=file\r\n", HomeFolder() + "/qrnl", "1",
+                                                      "Quarnel 3.3", TileStorage::File}));
 
 TEST(MainWindowConfigPlace, DefaultsToTheWritableExecutableFolder) {
   ScratchFolder folder;

@@ -111,7 +111,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{{"--max-rate", "0"}, true, Mode::Task},
                       ParseCase{{"--max-rate", "-1"}, false, Mode::Task},
                       ParseCase{{"--max-rate", "2.5"}, false, Mode::Task},
-                      ParseCase{{"--max-rate", "5", "redownload", "l.ftl"}, false, Mode::Task}));
+                      ParseCase{{"--max-rate", "5", "redownload", "l.ftl"}, false, Mode::Task},
+                      ParseCase{{"repack", "t.qrnl", "--store", "file"}, true, Mode::Repack},
+                      ParseCase{{"repack", "--store=folder", "t.qrnl"}, true, Mode::Repack},
+                      ParseCase{{"repack", "t.qrnl"}, false, Mode::Task},
+                      ParseCase{{"repack", "t.qrnl", "--store", "sqlite"}, false, Mode::Task},
+                      ParseCase{{"repack", "a.qrnl", "b.qrnl", "--store", "file"}, false, Mode::Task}));
 
 TEST(CliParseTest, ValuesAreTakenAsTypedAndTheLastOneWins) {
   const auto parsed = ParseCliArguments(

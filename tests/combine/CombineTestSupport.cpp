@@ -4,12 +4,15 @@
 #include <cpl_vsi.h>
 #include <gdal.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "AreaTask.h"
 #include "AtomicFile.h"
 #include "MapServices.h"
+#include "TaskTiles.h"
 #include "TestFiles.h"
+#include "TileStore.h"
 #include "Unitclasstask.h"
 
 Rgba TileColour(int32_t x, int32_t topRow) {
@@ -98,3 +101,19 @@ TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int
 
 std::string BlankImagePath() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/blankimg/blank.png"; }
 std::string BlankImageBytes() { return ReadWholeFile(BlankImagePath()); }
+
+void MoveTaskIntoStore(const TaskOnDisk& on) {
+  const TaskLayout task(on.parameters);
+  const auto folder = OpenFolderTiles(task, BlankImageBytes());
+  std::vector<TaskTiles::ToSave> tiles;
+  std::string problem;
+  folder->ForEach([&](int32_t x, int32_t y, SavedTile) {
+    TaskTiles::ToSave tile{x, y, {}, false};
+    tile.placeholder = folder->Read(x, y, tile.bytes, problem) == SavedTile::Placeholder;
+    tiles.push_back(std::move(tile));
+  });
+  TileStore::OpenForWriting(TileStorePathFor(on.projectPath)).reset();
+  ProjectFile::WriteStorage(on.projectPath, TileStorage::File);
+  OpenStoreTiles(task, TileStorePathFor(on.projectPath), TilesAccess::Write)->WriteAll(tiles);
+  std::filesystem::remove_all(on.tileFolder);
+}

@@ -43,6 +43,11 @@ TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t
 TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
                          const Area& area, bool writeTiles = true);
 
+// Keeps the task's tiles in its store instead of its folder, as a download
+// into one file leaves them; a file holding the blank image becomes a
+// placeholder row. The folder is removed.
+void MoveTaskIntoStore(const TaskOnDisk& task);
+
 // The blank placeholder shipped beside the executable.
 std::string BlankImageBytes();
 std::string BlankImagePath();

@@ -16,6 +16,8 @@
 #include "TestFiles.h"
 #include "TileFreshness.h"
 #include "TileSetSelection.h"
+#include "TileStore.h"
+#include "Files.h"
 #include "Unitclasstask.h"
 
 namespace {
@@ -188,6 +190,40 @@ TEST_F(RefreshTest, NoImageEverReplacesASavedTile) {
   EXPECT_FALSE(result.finished);
   EXPECT_FALSE(result.stopReason.empty());
   for (const auto& [x, y] : tiles) EXPECT_EQ(ReadFile(task.TileFilePath(x, y)), BodyFor(Target(x, y)));
+}
+
+}  // namespace
+
+namespace {
+
+// A task kept in one file: the checks come from and go to the store's
+// validators table, a changed tile is written into the store, and no
+// NAME_fresh.txt appears.
+TEST_F(RefreshTest, ATaskKeptInOneFileIsRefreshedInItsStore) {
+  Rectangle(4, 10, 20, 50, 40);  // tiles (8, 5) and (8, 6)
+  params_.Storage = TileStorage::File;
+  const DownloadTask task(params_);
+  const std::string storePath = TileStorePathFor(task.ProjectFilePath());
+  {
+    auto store = TileStore::OpenForWriting(storePath);
+    store->WriteBatch({{4, 8, 5, BodyFor(Target(8, 5))}, {4, 8, 6, "stale"}});
+    store->PutValidators({{4, 8, 5, NowMilliseconds() - 8 * kDay, 0, "\"e\"", ""}});
+  }
+  const RefreshResult result = Refresh(task, std::nullopt);
+  ASSERT_FALSE(result.error) << *result.error;
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.counts.unchanged, 1);
+  EXPECT_EQ(result.counts.replaced, 1);
+  {
+    std::lock_guard lock(mutex_);
+    EXPECT_EQ(asked_[Target(8, 5)], "\"e\"");  // asked with the stored validator
+  }
+  const auto store = TileStore::OpenReadOnly(storePath);
+  EXPECT_EQ(store->ReadTile(4, 8, 6), BodyFor(Target(8, 6)));
+  EXPECT_TRUE(store->Validators(4, 8, 6));
+  EXPECT_GT(store->Validators(4, 8, 5)->checked, NowMilliseconds() - kDay);
+  EXPECT_EQ(store->Metadata("quarnel_refresh_started").value_or(""), "");
+  EXPECT_FALSE(FileExists(FreshFilePathForTileFolder(task.TileFolder)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QProgressBar>
@@ -8,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "AppPaths.h"
 #include "GuiTestSupport.h"
+#include "ProjectFile.h"
 #include "QuarnelWindows.h"
 #include "UpDownArrows.h"
 #include "../app/WorkerReports.h"
@@ -347,3 +351,18 @@ TEST_F(MainWindowTest, TheStatusBarShowsTheRunSummaryAfterTheClose) {
 }
 
 }  // namespace
+
+// "Save tiles in:" hands the choice to the logic, and shows the storage of a
+// task the logic opened; a task started with "one file" keeps its tiles there.
+TEST_F(MainWindowTest, SaveTilesInChoosesWhereANewTaskKeepsItsTiles) {
+  auto* storage = Control<QComboBox>("comboStorage");
+  ASSERT_EQ(storage->count(), 2);
+  EXPECT_EQ(storage->itemText(0), "a folder");
+  EXPECT_EQ(storage->itemText(1), "one file");
+  EXPECT_EQ(storage->currentIndex(), 0);
+  storage->setCurrentIndex(1);
+  EXPECT_EQ(window->Logic().Entries().task.storage, TileStorage::File);
+  StartTaskWithoutWorkers(window->Logic(), folder.Path());
+  EXPECT_TRUE(std::filesystem::exists(folder / "job.mbtiles"));
+  EXPECT_EQ(ProjectFile::Read(folder / "job.qrnl").Storage, TileStorage::File);
+}
