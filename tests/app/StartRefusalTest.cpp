@@ -232,8 +232,8 @@ TEST_F(MainWindowTest, ATaskLargerThanTheDiskIsRefusedOrAskedBeforeAnythingIsWri
 // A task kept in one file keeps it for life, and a file it cannot write
 // into refuses the resume before anything is written.
 TEST_F(MainWindowTest, ATaskKeptInOneFileKeepsItAndABadStoreRefusesTheResume) {
-  WriteFile(configPath_, "[IniParas]\r\nTileStorage=file\r\n");
   EnterTask();
+  typed_.storage = TileStorage::File;  // "Save tiles in: one file"
   Click();
   ASSERT_TRUE(form_->TaskRunning());
   EXPECT_TRUE(std::filesystem::is_regular_file(SavePath() + "job.mbtiles"));

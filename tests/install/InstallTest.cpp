@@ -235,7 +235,7 @@ TEST_P(Completion, OffersTheWordsThatFit) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Completion,
     ::testing::Values(
-        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload", "refresh", "sources"}},
+        CompletionCase{"commands", {"quarnel-cli", ""}, {"combine", "convert", "redownload", "refresh", "repack", "sources"}},
         CompletionCase{"option", {"quarnel-cli", "--thr"}, {"--threads"}},
         CompletionCase{"threadCounts", {"quarnel-cli", "--threads", ""}, {"1", "2", "3", "4", "5", "6", "7", "8"}},
         CompletionCase{"noCommandAfterATaskOption", {"quarnel-cli", "--left", "10", ""}, {}},
