@@ -127,6 +127,28 @@ TEST_F(CliVectorTest, ABodyThatIsNoVectorTileIsListedWithAnEmptyTileInItsPlace) 
   EXPECT_EQ(std::distance(fs::directory_iterator(out / "cut"), fs::directory_iterator()), 2);
 }
 
+// In one file: the tiles kept as they came, a failed one as a placeholder row,
+// and combining gzips them and names the layers as from a folder.
+TEST_F(CliVectorTest, AVectorTaskKeptInOneFileCombinesAsFromAFolder) {
+  firstTile = kGzipTile.substr(0, kGzipTile.size() - 10);
+  EXPECT_EQ(CliProcess::Run(TaskArgs("one", {"--format", "mvt", "--store", "file"})).status, 1);
+  EXPECT_FALSE(fs::exists(out / "one"));
+  {
+    const Sqlite store((out / "one.mbtiles").string());
+    EXPECT_EQ(store.Rows("SELECT tile_column FROM tiles"), std::vector<std::vector<std::string>>{{"537"}});
+    EXPECT_EQ(store.Rows("SELECT tile_data FROM tiles")[0][0], kRawTile);
+    EXPECT_EQ(store.Rows("SELECT tile_column FROM placeholders"), std::vector<std::vector<std::string>>{{"536"}});
+  }
+  ASSERT_EQ(Combine("one", "one-out.mbtiles").status, 0);
+  const Sqlite mbtiles((out / "one-out.mbtiles").string());
+  EXPECT_EQ(mbtiles.Metadata().at("format"), "pbf");
+  const auto rows = mbtiles.Rows("SELECT tile_column, tile_data FROM tiles");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], "537");
+  EXPECT_TRUE(IsGzip(rows[0][1]));
+  EXPECT_TRUE(Contains(mbtiles.Metadata().at("json"), R"({"id":"roads")")) << mbtiles.Metadata().at("json");
+}
+
 struct RefusedOutput {
   const char* output;
   std::vector<std::string> more;
