@@ -59,6 +59,8 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
   request.overviews = choices.overviews;
   request.clip = choices.clip;
   request.minZoom = choices.minZoom;
+  request.tileSize = choices.tileSize;
+  request.palette = choices.palette;
   request.configPath = configPath;
   request.zoomAllowed = std::move(zoomAllowed);
   return request;

@@ -64,6 +64,13 @@ struct CombineRequest {
   bool clip = false;
   // Tile sets only: build every level from the tasks' lowest zoom down to this one.
   std::optional<int32_t> minZoom;
+  // Tile sets only: 512 writes 512-pixel tiles, each of the level above the
+  // tasks' made of its four tiles side by side, and the levels below from
+  // those (down to minZoom, else that level alone); the tasks' own tiles are
+  // not written.
+  int32_t tileSize = 256;
+  // Lower levels built from palette PNGs are palette PNGs of at most 256 colours too.
+  bool palette = false;
   // The tile server's terms, recorded where the output has a place for them;
   // when empty, Hosts.Attribution of configPath (if given) is taken.
   std::string attribution;
@@ -97,6 +104,8 @@ struct CombineChoices {
   bool overviews = false;
   bool clip = false;  // cut a GeoTIFF or image to the task's area
   std::optional<int32_t> minZoom = std::nullopt;
+  int32_t tileSize = 256;
+  bool palette = false;
 };
 
 // The request for these choices, with what only the front end knows: the

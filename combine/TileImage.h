@@ -38,5 +38,6 @@ TileBytes ReadTile(const std::string& path, const std::string& blank);
 void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile);
 
 // Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
-// pixel. False, with problem set, when the bytes do not decode.
-bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem);
+// pixel. False, with problem set, when the bytes do not decode. palette,
+// when given, tells whether the tile was a palette PNG.
+bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem, bool* palette = nullptr);

@@ -24,6 +24,7 @@ struct TileSetFacts {
   int32_t minZoom = 0, maxZoom = 0;                 // lower levels included
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
   bool mixedFormats = false;                        // PNG and JPEG tiles both
+  int32_t tileSize = 256;                           // pixels a side
 };
 
 class TileSink {
