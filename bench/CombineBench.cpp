@@ -1,9 +1,10 @@
 // Times one combine of a task whose tiles are hard links to a small pool of
 // real PNG files, and reports its peak memory.
 //
-// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]
+// usage: quarnel_combine_bench SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM [palette]]
 // The task and its links are made once (a marker file keeps them); OUTPUT is
-// replaced on every run. MIN_ZOOM builds a tile set's lower levels.
+// replaced on every run. MIN_ZOOM builds a tile set's lower levels, as
+// palette PNGs from palette PNGs when "palette" follows.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,8 +22,9 @@
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-  if (argc != 9 && argc != 10) {
-    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]\n", argv[0]);
+  if (argc < 9 || argc > 11 || (argc == 11 && std::string(argv[10]) != "palette")) {
+    std::fprintf(stderr, "usage: %s SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM [palette]]\n",
+                 argv[0]);
     return 2;
   }
   TaskParameters params;
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
   request.projectFiles = {task.ProjectFilePath()};
   request.outputPath = argv[3];
   request.force = true;
-  if (argc == 10) request.minZoom = std::atoi(argv[9]);
+  if (argc >= 10) request.minZoom = std::atoi(argv[9]);
+  request.palette = argc == 11;
   const auto start = std::chrono::steady_clock::now();
   CombineSummary summary;
   try {

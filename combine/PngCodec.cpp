@@ -186,10 +186,9 @@ bool DecodePngRgba(std::string_view bytes, uint32_t side, uint8_t* rgba, bool& p
 std::string EncodePngRgba(const uint8_t* rgba, uint32_t side) {
   bool opaque = true;
   for (std::size_t i = 3; i < std::size_t{4} * side * side && opaque; i += 4) opaque = rgba[i] == 255;
-  const std::size_t bpp = opaque ? 3 : 4, stride = bpp * side;
+  const std::size_t stride = (opaque ? 3 : 4) * std::size_t{side};
   std::vector<uint8_t>& raw = ThisThread().raw;
   raw.resize((stride + 1) * side);
-  // Packed rows first (the filter reads the row above unfiltered), then filtered from the bottom up.
   for (uint32_t y = 0; y < side; ++y) {
     uint8_t* row = raw.data() + y * (stride + 1);
     row[0] = kPngFilter;
@@ -198,14 +197,6 @@ std::string EncodePngRgba(const uint8_t* rgba, uint32_t side) {
       for (uint32_t x = 0; x < side; ++x) std::memcpy(row + 1 + 3 * x, in + 4 * x, 3);
     else
       std::memcpy(row + 1, in, stride);
-  }
-  for (uint32_t y = side; y-- > 0;) {
-    uint8_t* row = raw.data() + y * (stride + 1) + 1;
-    const uint8_t* up = y > 0 ? row - stride - 1 : nullptr;
-    for (std::size_t i = stride; i-- > 0;) {
-      const int left = i >= bpp ? row[i - bpp] : 0, above = up ? up[i] : 0, corner = up && i >= bpp ? up[i - bpp] : 0;
-      row[i] = static_cast<uint8_t>(row[i] - Paeth(left, above, corner));
-    }
   }
   return Assemble(side, opaque ? 2 : 6, "", raw);
 }
@@ -223,7 +214,6 @@ std::string EncodePngPalette(const uint8_t* indices, uint32_t side, const uint8_
   if (alphas > 0) AppendChunk(extra, "tRNS", alpha.data(), static_cast<std::size_t>(alphas));
   std::vector<uint8_t>& raw = ThisThread().raw;
   raw.resize((side + 1) * side);
-  // Palette rows are not filtered: indices are not quantities.
   for (uint32_t y = 0; y < side; ++y) {
     raw[y * (side + 1)] = 0;
     std::memcpy(&raw[y * (side + 1) + 1], indices + std::size_t{y} * side, side);
