@@ -279,6 +279,7 @@ if [ ! -f "$WORK/paltiles/.complete" ]; then
 fi
 lower_runs() {  # task-folder pool output [min-zoom [palette]]: the median run's line, output kept
   local folder=$1 lpool=$2 output=$3; shift 3
+  mkdir -p "$COMBINE_DIR/$folder"
   : > "$WORK/lower.txt"
   for _ in $(seq "$RUNS"); do
     "$bin/quarnel_combine_bench" "$COMBINE_DIR/$folder" "$lpool" "$COMBINE_DIR/$output" "${AREA[1]}" "${AREA[3]}" \
