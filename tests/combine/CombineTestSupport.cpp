@@ -98,3 +98,8 @@ TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int
 
 std::string BlankImagePath() { return std::string(QUARNEL_SOURCE_DIR) + "/resources/blankimg/blank.png"; }
 std::string BlankImageBytes() { return ReadWholeFile(BlankImagePath()); }
+
+void WriteEveryTile(const TaskOnDisk& task, const std::string& bytes) {
+  for (int32_t x = task.minX; x <= task.maxX; ++x)
+    for (int32_t y = task.topMinRow; y <= task.topMaxRow; ++y) WriteFile(task.TilePath(x, y), bytes);
+}

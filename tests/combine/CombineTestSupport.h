@@ -43,6 +43,9 @@ TaskOnDisk WriteTask(const std::string& folder, const std::string& name, int32_t
 TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int32_t mapsType, int32_t zoom,
                          const Area& area, bool writeTiles = true);
 
+// Gives every tile of the task these bytes (the sea, say).
+void WriteEveryTile(const TaskOnDisk& task, const std::string& bytes);
+
 // The blank placeholder shipped beside the executable.
 std::string BlankImageBytes();
 std::string BlankImagePath();
