@@ -93,6 +93,8 @@ struct CombineSummary {
   int64_t badTiles = 0;     // reported
   // A tile set of one format (MBTiles) that holds both: how many of each.
   int64_t mixedPngTiles = 0, mixedJpegTiles = 0;
+  // The tiles' side; a set of 512-pixel tiles holds built tiles only (lowerTiles).
+  int32_t tileSize = 256;
 };
 
 // What the user of a front end chose: quarnel-cli reads it from its words,
@@ -118,6 +120,7 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
 // The closing line of a written output: "1200 tiles written to OUT, 30
 // without data, 0 bad." The lower levels' tiles follow when some were built,
 // or always when minZoom names the level they went down to; then the counts
-// of an MBTiles that mixes PNG and JPEG.
+// of an MBTiles that mixes PNG and JPEG. A set of 512-pixel tiles says
+// "2550 tiles of 512 pixels written to OUT, 0 without data, 0 bad."
 std::string CombineSummaryText(const CombineSummary& summary, const std::string& outputPath,
                                std::optional<int32_t> minZoom = std::nullopt);

@@ -167,7 +167,10 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
   else if (job.request.minZoom)
     lower.emplace(job, *job.request.minZoom);
   const int64_t lowerPlaces = lower ? lower->Places() : 0;
-  if (builtOnly) job.total = 0;
+  if (builtOnly) {
+    job.total = 0;
+    job.summary.tileSize = job.request.tileSize;
+  }
   const auto sink = MakeSink(kind, job.request.outputPath, static_cast<uint64_t>(job.total + lowerPlaces));
   Feed feed(*sink);
   if (sink->NeedsIdOrder() && lowerPlaces > 0) {

@@ -143,6 +143,7 @@ TEST_F(StitchelWindowTest, TheLargeTilesBoxWrites512PixelTiles) {
   QTest::mouseClick(window.combineButton, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
   EXPECT_FALSE(shown.warning) << shown.text;
+  EXPECT_NE(shown.text.find("tiles of 512 pixels written to"), std::string::npos) << shown.text;
   combinetest::Sqlite db(folder / "hd.mbtiles");
   EXPECT_EQ(db.Metadata()["tilesize"], "512");
   EXPECT_EQ(db.Metadata()["maxzoom"], "5");
