@@ -102,8 +102,11 @@ class PyramidBuilder {
   using Leaf = std::function<void(const PyramidTile& place, Piece& piece, Yield& yield)>;
   // Buffers are made on first use: a worker's levels above its blocks take none.
   PyramidBuilder(Shared& shared, int32_t leafZoom, Leaf leaf)
-      : shared_(shared), leafZoom_(leafZoom), leaf_(std::move(leaf)),
-        canvases_(static_cast<std::size_t>(leafZoom) + 1), pieces_(static_cast<std::size_t>(leafZoom) + 1) {}
+      : shared_(shared),
+        leafZoom_(leafZoom),
+        leaf_(std::move(leaf)),
+        canvases_(static_cast<std::size_t>(leafZoom) + 1),
+        pieces_(static_cast<std::size_t>(leafZoom) + 1) {}
 
   void Descend(const PyramidTile& node, Piece& piece, Yield& yield) {
     piece.format = TileFormat::Unknown;
@@ -149,8 +152,8 @@ class PyramidBuilder {
         else
           PlaceQuarter(child.pixels.data(), right, down, canvas, side);
       }
-    yield.tiles.push_back({node, colour ? shared_.OneColour(*colour, format, palette) : shared_.Encode(canvas, format, palette),
-                           format});
+    std::string bytes = colour ? shared_.OneColour(*colour, format, palette) : shared_.Encode(canvas, format, palette);
+    yield.tiles.push_back({node, std::move(bytes), format});
     if (node.zoom == shared_.minZoom) return;
     piece.format = format;
     piece.palette = palette;
@@ -166,8 +169,8 @@ class PyramidBuilder {
   Shared& shared_;
   const int32_t leafZoom_;
   const Leaf leaf_;
-  std::vector<std::vector<uint8_t>> canvases_;       // one per zoom
-  std::vector<std::array<Piece, 4>> pieces_;         // the four children's, one set per zoom
+  std::vector<std::vector<uint8_t>> canvases_;  // one per zoom
+  std::vector<std::array<Piece, 4>> pieces_;    // the four children's, one set per zoom
 };
 
 // A task tile's piece, on a worker: the last of the files offered at its

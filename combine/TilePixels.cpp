@@ -28,7 +28,8 @@ void OnJpegError(j_common_ptr info) {
 
 // libjpeg reports errors by a long jump: only plain data lives in this frame,
 // so the jump skips no destructor.
-bool CompressJpeg(const uint8_t* rgba, int32_t side, int quality, unsigned char** out, unsigned long* size, char* message) {
+bool CompressJpeg(const uint8_t* rgba, int32_t side, int quality, unsigned char** out, unsigned long* size,
+                  char* message) {
   jpeg_compress_struct info;
   JpegFailure failure;
   info.err = jpeg_std_error(&failure.manager);
