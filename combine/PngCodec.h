@@ -26,8 +26,8 @@ std::string EncodePngPalette(const uint8_t* indices, uint32_t side, const uint8_
 // Chosen by measuring lower tiles of both the bench's kinds (RGB with noise,
 // map-like palette tiles averaged to RGB): no filter gave the smallest tiles
 // and costs nothing (Sub, Up and Paeth gave 20 to 70 % more bytes), and
-// libdeflate's level 3 fewer bytes than libpng's fast setting, on both kinds,
-// at less time (level 2 as many on the map tiles, level 1 6 % more; level 6
-// 2 % fewer at twice the time).
+// libdeflate's level 3 the bytes of libpng's fast setting (0.95 of them on
+// the RGB tiles, 1.001 on the map tiles) in less time; level 1 is 40 % faster
+// but 6 % larger on the map tiles, level 6 2 % smaller at twice the time.
 inline constexpr int kPngFilter = 0;  // None, on every row; palette rows too
 inline constexpr int kPngDeflateLevel = 3;
