@@ -57,9 +57,30 @@ std::string AttributionOf(const CombineRequest& request, const std::vector<std::
   }
 }
 
+// Vector tiles go whole into MBTiles, PMTiles or a folder; nothing here draws them.
+void CheckVectorTasksFit(const CombineJob& job, OutputKind kind) {
+  const auto vector = std::find_if(job.sources.begin(), job.sources.end(), [](const auto& s) { return s->IsVector(); });
+  if (vector == job.sources.end()) return;
+  for (const auto& source : job.sources)
+    if (!source->IsVector())
+      throw CombineError("The tasks mix vector tiles (" + (*vector)->ProjectPath() + ") and images (" +
+                         source->ProjectPath() + "): combine each kind on its own.");
+  if (kind != OutputKind::MBTiles && kind != OutputKind::PMTiles && kind != OutputKind::TileTree)
+    throw CombineError((*vector)->ProjectPath() +
+                       " holds vector tiles, which are not drawn here: write them to .mbtiles, .pmtiles or a folder "
+                       "ending in /; a GeoTIFF, a PNG or JPEG image, a GeoPackage or a .sqlitedb holds images only.");
+  if (job.request.tileSize != kTilePixels || job.request.palette)
+    throw CombineError(std::string(job.request.palette ? "Palette lower levels" : "512-pixel tiles") +
+                       " are drawn from images, and " + (*vector)->ProjectPath() + " holds vector tiles.");
+  if (job.request.minZoom)
+    throw CombineError("Vector tiles' lower levels are fetched, not built from the tiles above: download each level "
+                       "you want (quarnel-cli --zoom A-B makes one task a level) and combine those tasks.");
+}
+
 // Refusals that need the tasks: what the output can hold of them.
 void CheckTasksFit(const CombineJob& job, OutputKind kind) {
   const CombineRequest& request = job.request;
+  CheckVectorTasksFit(job, kind);
   if (!IsTileSet(kind) && job.sources.size() != 1)
     throw CombineError("One image holds one task: give one project file, or write a tile set (" +
                        TileSetEndingsText() + ").");

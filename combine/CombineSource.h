@@ -38,6 +38,7 @@ class CombineSource {
   int32_t Zoom() const { return task_->Parameters.Zoom; }
   int32_t MapsType() const { return task_->Parameters.MapsType; }
   RowOrigin Origin() const { return origin_; }
+  bool IsVector() const { return task_->IsVector(); }
 
   int32_t Columns() const { return task_->MaxX - task_->MinX + 1; }
   int32_t Rows() const { return task_->MaxY - task_->MinY + 1; }

@@ -63,8 +63,10 @@ class MBTilesSink : public SqliteTileSink {
     add("minzoom", std::to_string(facts.minZoom));
     add("maxzoom", std::to_string(facts.maxZoom));
     add("type", "baselayer");
-    add("tilesize", std::to_string(facts.tileSize));
+    // A vector tile has no pixels to count.
+    if (facts.format != TileFormat::Mvt) add("tilesize", std::to_string(facts.tileSize));
     if (!facts.attribution.empty()) add("attribution", facts.attribution);
+    if (!facts.vectorLayers.empty()) add("json", "{\"vector_layers\":" + facts.vectorLayers + "}");
   }
 
   std::optional<SqliteStatement> addImage_, readImage_;

@@ -38,7 +38,7 @@ std::string PMTilesHeaderBytes(const PMTilesHeader& h) {
     PutLittleEndian(out, value, 8);
   out += static_cast<char>(h.clustered ? 1 : 0);
   out += static_cast<char>(2);  // internal compression: gzip
-  out += static_cast<char>(1);  // tile compression: none
+  out += static_cast<char>(h.gzipTiles ? 2 : 1);  // tile compression: gzip or none
   out += static_cast<char>(h.tileType);
   out += static_cast<char>(h.minZoom);
   out += static_cast<char>(h.maxZoom);
@@ -84,21 +84,4 @@ std::string Gzip(std::string_view bytes) {
   deflateEnd(&stream);
   if (result != Z_STREAM_END) throw CombineError("Cannot compress a PMTiles directory.");
   return out;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }

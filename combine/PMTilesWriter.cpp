@@ -201,7 +201,10 @@ class PMTilesSink : public TileSink {
     header.addressedTiles = addressed_;
     header.tileEntries = entries_;
     header.tileContents = contents_;
-    header.tileType = type_ == TileFormat::Jpeg ? PMTilesTileType::Jpeg : PMTilesTileType::Png;
+    header.tileType = type_ == TileFormat::Jpeg ? PMTilesTileType::Jpeg
+                      : type_ == TileFormat::Mvt ? PMTilesTileType::Mvt
+                                                 : PMTilesTileType::Png;
+    header.gzipTiles = facts.gzipTiles;
     header.minZoom = static_cast<uint8_t>(minZoom_);
     header.maxZoom = static_cast<uint8_t>(maxZoom_);
     header.centerZoom = header.minZoom;
@@ -219,9 +222,10 @@ class PMTilesSink : public TileSink {
                        ",\"type\":\"baselayer\",\"bounds\":" + JsonString(BoundsText(facts)) +
                        ",\"center\":" + JsonString(CenterText(facts)) +
                        ",\"minzoom\":" + JsonString(std::to_string(minZoom_)) +
-                       ",\"maxzoom\":" + JsonString(std::to_string(maxZoom_)) +
-                       ",\"tilesize\":" + JsonString(std::to_string(facts.tileSize));
+                       ",\"maxzoom\":" + JsonString(std::to_string(maxZoom_));
+    if (type_ != TileFormat::Mvt) json += ",\"tilesize\":" + JsonString(std::to_string(facts.tileSize));
     if (!facts.attribution.empty()) json += ",\"attribution\":" + JsonString(facts.attribution);
+    if (!facts.vectorLayers.empty()) json += ",\"vector_layers\":" + facts.vectorLayers;
     return json + "}";
   }
 

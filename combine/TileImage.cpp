@@ -15,6 +15,7 @@
 #include "GdalSession.h"
 #include "PngCodec.h"
 #include "TileBody.h"
+#include "VectorTile.h"
 
 namespace {
 
@@ -136,6 +137,7 @@ const char* TileFormatName(TileFormat format) {
   switch (format) {
     case TileFormat::Png: return "png";
     case TileFormat::Jpeg: return "jpg";
+    case TileFormat::Mvt: return kVectorTileEnding;
     default: return "";
   }
 }
@@ -181,6 +183,24 @@ void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile
     tile.problem = *cut;  // a download cut short: the header is there, the end is not
   else
     tile.kind = TileBytes::Kind::Data;
+}
+
+void ReadVectorTile(const std::string& path, TileBytes& tile) {
+  tile.format = TileFormat::Unknown;
+  tile.problem.clear();
+  bool missing = false;
+  if (!ReadSmallFile(path, tile.bytes, missing, tile.problem) || tile.bytes.empty()) {
+    tile.kind = missing || tile.problem.empty() ? TileBytes::Kind::NoData : TileBytes::Kind::Bad;
+    tile.bytes.clear();
+    return;
+  }
+  if (const auto problem = VectorTileBodyProblem(tile.bytes, kMostVectorTileBytes)) {
+    tile.kind = TileBytes::Kind::Bad;
+    tile.problem = *problem;
+    return;
+  }
+  tile.kind = TileBytes::Kind::Data;
+  tile.format = TileFormat::Mvt;
 }
 
 bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem, bool* palette) {

@@ -12,9 +12,10 @@
 // placeholder), data, or bad (not a whole PNG or JPEG, not 256 x 256, or
 // not a regular file).
 
-enum class TileFormat { Png, Jpeg, Unknown };
+// Mvt comes only from a vector task's tiles (ReadVectorTile), never from detection.
+enum class TileFormat { Png, Jpeg, Unknown, Mvt };
 TileFormat DetectTileFormat(std::string_view bytes);
-const char* TileFormatName(TileFormat format);  // "png", "jpg", ""
+const char* TileFormatName(TileFormat format);  // "png", "jpg", "", "pbf"
 
 struct PixelSize {
   uint32_t width = 0, height = 0;
@@ -36,6 +37,11 @@ struct TileBytes {
 TileBytes ReadTile(const std::string& path, const std::string& blank);
 // The same into tile, reusing its buffer.
 void ReadTile(const std::string& path, const std::string& blank, TileBytes& tile);
+// A vector task's tile: an empty one (the server's or a failed tile's
+// placeholder) is no data, a whole vector tile data, anything else bad.
+void ReadVectorTile(const std::string& path, TileBytes& tile);
+// The most a vector tile may inflate to in a combine.
+inline constexpr int64_t kMostVectorTileBytes = int64_t{64} << 20;
 
 // Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
 // pixel. False, with problem set, when the bytes do not decode. palette,

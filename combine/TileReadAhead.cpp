@@ -15,7 +15,11 @@ constexpr std::size_t kKeptCapacity = std::size_t{1} << 20;
 
 TileReadAhead::TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, Prepare prepare,
                              std::size_t depth)
-    : blank_(blank), prepare_(std::move(prepare)), slots_(std::max(depth, 2 * kBatch)) {
+    : TileReadAhead([blank](const std::string& path, TileBytes& tile) { ReadTile(path, blank, tile); },
+                    std::move(walk), std::move(prepare), depth) {}
+
+TileReadAhead::TileReadAhead(Read read, std::function<void(const Visit&)> walk, Prepare prepare, std::size_t depth)
+    : read_(std::move(read)), prepare_(std::move(prepare)), slots_(std::max(depth, 2 * kBatch)) {
   reader_ = std::thread([this, walk = std::move(walk)] { Run(walk); });
 }
 
@@ -57,7 +61,7 @@ void TileReadAhead::Put(const std::string& path, const TileSpot& spot) {
   Slot& slot = slots_[tail_];
   slot.path = path;
   slot.spot = spot;
-  ReadTile(path, blank_, slot.tile);
+  read_(path, slot.tile);
   if (prepare_) prepare_(slot.tile);
   tail_ = (tail_ + 1) % slots_.size();
   bool wake = false;

@@ -33,8 +33,12 @@ class TileReadAhead {
  public:
   using Visit = std::function<void(const std::string& path, const TileSpot& spot)>;
   using Prepare = std::function<void(TileBytes& tile)>;
+  using Read = std::function<void(const std::string& path, TileBytes& tile)>;
+  // Reads every tile with ReadTile and this blank.
   TileReadAhead(const std::string& blank, std::function<void(const Visit&)> walk, Prepare prepare = {},
                 std::size_t depth = 64);
+  // Reads every tile with read (ReadVectorTile for a vector task).
+  TileReadAhead(Read read, std::function<void(const Visit&)> walk, Prepare prepare = {}, std::size_t depth = 64);
   ~TileReadAhead();
   TileReadAhead(const TileReadAhead&) = delete;
   TileReadAhead& operator=(const TileReadAhead&) = delete;
@@ -58,7 +62,7 @@ class TileReadAhead {
   void Run(const std::function<void(const Visit&)>& walk);
   void Put(const std::string& path, const TileSpot& spot);
 
-  const std::string blank_;
+  const Read read_;
   const Prepare prepare_;
   std::vector<Slot> slots_;
   std::size_t head_ = 0, count_ = 0;  // head_ and the slot it names belong to the writer

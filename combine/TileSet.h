@@ -25,7 +25,14 @@ struct TileSetFacts {
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
   bool mixedFormats = false;                        // PNG and JPEG tiles both
   int32_t tileSize = 256;                           // pixels a side
+  // Vector tiles: their layers as a JSON array of {"id", "fields", ...}, and
+  // whether every tile is gzip-compressed (else every one is raw).
+  std::string vectorLayers{};
+  bool gzipTiles = false;
 };
+
+// The JSON array of vector layers for these layer names, each once in the order met.
+std::string VectorLayersJson(const std::vector<std::string>& names);
 
 class TileSink {
  public:

@@ -6,8 +6,10 @@
 
 #include "LowerLevels.h"
 #include "OutputPath.h"
+#include "PMTilesFormat.h"
 #include "SqliteOutput.h"
 #include "TileSet.h"
+#include "VectorTile.h"
 #include "Writers.h"
 
 namespace {
@@ -52,24 +54,59 @@ TileSetFacts FactsOf(const CombineJob& job) {
   return facts;
 }
 
-// Passes tiles on to the sink and counts them by format.
+// How vector tiles reach a sink: MBTiles keeps them gzip-compressed, as its
+// readers expect; PMTiles names one compression for all, the first tile's;
+// a folder keeps each as the task stored it.
+enum class VectorBodies { AsStored, Gzip, LikeFirst };
+
+VectorBodies VectorBodiesFor(OutputKind kind) {
+  if (kind == OutputKind::MBTiles) return VectorBodies::Gzip;
+  return kind == OutputKind::PMTiles ? VectorBodies::LikeFirst : VectorBodies::AsStored;
+}
+
+// Passes tiles on to the sink and counts them by format; vector tiles are
+// brought to the sink's compression, and their layer names gathered when asked.
 class Feed {
  public:
-  explicit Feed(TileSink& sink) : sink_(sink) {}
+  explicit Feed(TileSink& sink, VectorBodies bodies = VectorBodies::AsStored, bool gatherLayers = false)
+      : sink_(sink), bodies_(bodies), gatherLayers_(gatherLayers) {}
   void Put(const PyramidTile& place, std::string_view bytes, TileFormat format, const std::string& sourceFile) {
     if (first_ == TileFormat::Unknown) first_ = format;
     ++(format == TileFormat::Jpeg ? jpeg_ : png_);
-    sink_.Put(place, bytes, format, sourceFile);
+    if (format != TileFormat::Mvt) return sink_.Put(place, bytes, format, sourceFile);
+    if (gatherLayers_)
+      for (std::string& name : VectorTileLayerNames(bytes, kMostVectorTileBytes))
+        if (std::find(layers_.begin(), layers_.end(), name) == layers_.end()) layers_.push_back(std::move(name));
+    if (!gzip_) gzip_ = bodies_ == VectorBodies::Gzip || (bodies_ == VectorBodies::LikeFirst && IsGzip(bytes));
+    if (bodies_ == VectorBodies::AsStored || *gzip_ == IsGzip(bytes))
+      return sink_.Put(place, bytes, format, sourceFile);
+    // Checked whole when read: the inflate cannot fail here.
+    const std::string changed = *gzip_ ? Gzip(bytes) : InflateGzip(bytes, kMostVectorTileBytes).value_or("");
+    sink_.Put(place, changed, format, "");
   }
   TileFormat First() const { return first_; }
   int64_t Png() const { return png_; }
   int64_t Jpeg() const { return jpeg_; }
+  bool GzipTiles() const { return gzip_.value_or(false); }
+  const std::vector<std::string>& Layers() const { return layers_; }
 
  private:
   TileSink& sink_;
+  const VectorBodies bodies_;
+  const bool gatherLayers_;
   TileFormat first_ = TileFormat::Unknown;
   int64_t png_ = 0, jpeg_ = 0;
+  std::optional<bool> gzip_;  // the vector tiles' compression, once the first has come
+  std::vector<std::string> layers_;
 };
+
+// The layers a vector task's TileJSON listed (the first task's that kept them).
+std::string StoredVectorLayers(const CombineJob& job) {
+  for (const auto& source : job.sources)
+    if (const auto& stored = source->Task().Parameters.Source; stored && !stored->VectorLayers.empty())
+      return stored->VectorLayers;
+  return {};
+}
 
 // Every place of the tasks: the last file offered there that has data is
 // written; the others are counted as no data or reported as bad.
@@ -77,7 +114,12 @@ void PutTaskTiles(CombineJob& job, Feed& feed) {
   job.Stage(CombineStage::Tiles);
   std::vector<const CombineSource*> sources;
   for (const auto& source : job.sources) sources.push_back(source.get());
-  TileReadAhead tiles(job.blank, PlaceWalk(sources));
+  const bool vector = !sources.empty() && sources.front()->IsVector();
+  const auto readImage = [&blank = job.blank](const std::string& path, TileBytes& tile) {
+    ReadTile(path, blank, tile);
+  };
+  TileReadAhead tiles(vector ? TileReadAhead::Read(ReadVectorTile) : TileReadAhead::Read(readImage),
+                      PlaceWalk(sources));
   std::string path, chosenPath;
   TileSpot spot;
   TileBytes tile, chosen;
@@ -172,7 +214,8 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
     job.summary.tileSize = job.request.tileSize;
   }
   const auto sink = MakeSink(kind, job.request.outputPath, static_cast<uint64_t>(job.total + lowerPlaces));
-  Feed feed(*sink);
+  const std::string storedLayers = StoredVectorLayers(job);
+  Feed feed(*sink, VectorBodiesFor(kind), storedLayers.empty());
   if (sink->NeedsIdOrder() && lowerPlaces > 0) {
     // Lower levels come first in id order, but are made from the tiles above.
     job.total += lower->Steps() + lowerPlaces;
@@ -196,6 +239,10 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
   TileSetFacts facts = FactsOf(job);
   facts.format = feed.First();
   facts.mixedFormats = feed.Png() > 0 && feed.Jpeg() > 0;
+  if (facts.format == TileFormat::Mvt) {
+    facts.vectorLayers = storedLayers.empty() ? VectorLayersJson(feed.Layers()) : storedLayers;
+    facts.gzipTiles = feed.GzipTiles();
+  }
   // Only MBTiles has one format for the whole set; the others say it per tile or not at all.
   if (facts.mixedFormats && kind == OutputKind::MBTiles) {
     job.summary.mixedPngTiles = feed.Png();
@@ -213,6 +260,13 @@ std::string BoundsText(const TileSetFacts& facts) {
 std::string CenterText(const TileSetFacts& facts) {
   return Decimal((facts.west + facts.east) / 2) + "," + Decimal((facts.south + facts.north) / 2) + "," +
          std::to_string(facts.minZoom);
+}
+
+std::string VectorLayersJson(const std::vector<std::string>& names) {
+  std::string json = "[";
+  for (const std::string& name : names)
+    json += (json.size() > 1 ? "," : "") + ("{\"id\":" + JsonString(name) + ",\"fields\":{}}");
+  return json + "]";
 }
 
 std::string TileSetName(const std::vector<std::string>& taskNames) {

@@ -146,9 +146,11 @@ std::string FetchDocument(const std::string& address, const NetworkSettings& net
   return body;
 }
 
-SourceImport ImportTileAddress(const std::string& address, const std::string& body) {
-  if (const auto problem = TileBodyProblem(body))
-    throw SourceImportError("The address answered with an image that cannot be used: " + std::string(*problem));
+SourceImport ImportTileAddress(const std::string& address, const std::string& body, int64_t maxTileBytes) {
+  const bool vector = NamesVectorTiles(address);
+  if (const auto problem = vector ? VectorTileBodyProblem(body, maxTileBytes) : TileBodyProblem(body))
+    throw SourceImportError(std::string("The address answered with ") + (vector ? "a tile" : "an image") +
+                            " that cannot be used: " + std::string(*problem));
   const std::vector<TileAddressReading> readings = ReadTileAddress(address);
   if (readings.empty())
     throw SourceImportError("The address answered with a tile, but no zoom, column and row can be read from it.");
@@ -164,7 +166,7 @@ SourceImport ImportTileAddress(const std::string& address, const std::string& bo
   TileSource source;
   source.Name = DocumentName(address);
   source.Template = reading.Template;
-  const char* ending = TileImageEnding(TileImageFormatOf(body));
+  const char* ending = vector ? kVectorTileEnding : TileImageEnding(TileImageFormatOf(body));
   source.Format = ending ? ending : "";
   SourceImport import;
   import.notes.push_back("The tile was read from " + reading.how + " as zoom " + std::to_string(reading.zoom) +
@@ -184,8 +186,8 @@ SourceImport ImportSourcesFrom(const std::string& fileOrAddress, const NetworkSe
   SourceImport import;
   if (IsWebAddress(fileOrAddress)) {
     const std::string body = FetchDocument(fileOrAddress, network, proxy);
-    if (TileImageFormatOf(body) != TileImageFormat::None) {
-      import = ImportTileAddress(fileOrAddress, body);
+    if (TileImageFormatOf(body) != TileImageFormat::None || NamesVectorTiles(fileOrAddress)) {
+      import = ImportTileAddress(fileOrAddress, body, network.MaxTileBytes);
     } else if (SniffSourceDocument(body) == SourceDocumentKind::Unknown && !KindOfText(body).empty()) {
       throw SourceImportError("The address answered with " + KindOfText(body) +
                               ", which is neither a TileJSON, a WMTS capabilities document, a QGIS XYZ "
@@ -218,6 +220,12 @@ SourceTestResult TestSource(const TileSource& source, const NetworkSettings& net
   std::string body;
   const TileFetchResult result = fetcher.Fetch(ExpandTilePlaceholders(source.Template, MiddleTile(source)), body);
   if (result.status != TileFetchResult::Status::Fetched) return {false, FailureSentence(result)};
+  const std::size_t kilobytes = std::max<std::size_t>(1, (body.size() + 512) / 1024);
+  if (network.TileFormat == TaskTileFormat::Mvt) {
+    if (const auto problem = VectorTileBodyProblem(body, network.MaxTileBytes)) return {false, std::string(*problem)};
+    return {true, std::string("works: a vector tile") + (IsGzip(body) ? " (gzip), " : ", ") +
+                      std::to_string(kilobytes) + " KB"};
+  }
   const TileImageFormat format = TileImageFormatOf(body);
   if (format == TileImageFormat::None) {
     const std::string kind = KindOfText(body);
@@ -227,6 +235,5 @@ SourceTestResult TestSource(const TileSource& source, const NetworkSettings& net
   std::string sentence = "works: ";
   if (const auto size = ImageSize(body, format))
     sentence += std::to_string(size->first) + "\xC3\x97" + std::to_string(size->second) + " ";
-  const std::size_t kilobytes = std::max<std::size_t>(1, (body.size() + 512) / 1024);
   return {true, sentence + FormatName(format) + ", " + std::to_string(kilobytes) + " KB"};
 }

@@ -328,6 +328,7 @@ void TDownThread::HandleFailure(FetchOutcome outcome, const std::string& message
 }
 
 void TDownThread::PutBlankImage(const std::string& path) {
+  if (task_->IsVector()) blankImage_.emplace();  // an empty tile, never a picture
   if (!blankImage_) {
     try {
       blankImage_ = ReadWholeFile(blankImagePath_);

@@ -75,7 +75,10 @@ TileFetchResult TileFetcher::FetchIfChanged(const std::string& url, const TileVa
     if (fetched) {
       const TileFreshness freshness = FreshnessOf(client_.LastCaching(), NowMilliseconds());
       if (!changed) return {TileFetchResult::Status::NotModified, FetchOutcome::NoMessage, {}, freshness};
-      const auto problem = network_.CheckTileBodies ? TileBodyProblem(body) : std::nullopt;
+      const bool vector = network_.TileFormat == TaskTileFormat::Mvt;
+      const auto problem = !network_.CheckTileBodies ? std::nullopt
+                           : vector                  ? VectorTileBodyProblem(body, network_.MaxTileBytes)
+                                                     : TileBodyProblem(body);
       if (!problem) return {TileFetchResult::Status::Fetched, FetchOutcome::NoMessage, {}, freshness};
       body.clear();
       return {TileFetchResult::Status::Failed, FetchOutcome::OtherFailure, std::string(*problem), {}};

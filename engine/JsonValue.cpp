@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 const JsonValue* JsonValue::Member(std::string_view name) const {
   for (auto at = members.rbegin(); at != members.rend(); ++at) {
@@ -260,3 +261,64 @@ class JsonParser {
 }  // namespace
 
 JsonValue ParseJson(std::string_view text) { return JsonParser(text).Document(); }
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+std::string JsonNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+std::string JsonNumbers(const std::vector<double>& numbers, std::size_t from, std::size_t to) {
+  std::string out = "[";
+  for (std::size_t i = from; i < to; ++i) out += (i > from ? "," : "") + JsonNumber(numbers[i]);
+  return out + "]";
+}
+
+}  // namespace
+
+std::string JsonText(const JsonValue& value) {
+  switch (value.kind) {
+    case JsonValue::Kind::Null: return "null";
+    case JsonValue::Kind::Boolean: return value.boolean ? "true" : "false";
+    case JsonValue::Kind::Number: return JsonNumber(value.number);
+    case JsonValue::Kind::String: return JsonString(value.text);
+    case JsonValue::Kind::Array: {
+      if (!value.items.empty()) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < value.items.size(); ++i) out += (i ? "," : "") + JsonText(value.items[i]);
+        return out + "]";
+      }
+      if (value.rowEnds.empty()) return JsonNumbers(value.numbers, 0, value.numbers.size());
+      std::string out = "[";
+      for (std::size_t row = 0, from = 0; row < value.rowEnds.size(); from = value.rowEnds[row++])
+        out += (row ? "," : "") + JsonNumbers(value.rowNumbers, from, value.rowEnds[row]);
+      return out + "]";
+    }
+    case JsonValue::Kind::Object: {
+      std::string out = "{";
+      for (std::size_t i = 0; i < value.members.size(); ++i)
+        out += (i ? "," : "") + JsonString(value.members[i].first) + ":" + JsonText(value.members[i].second);
+      return out + "}";
+    }
+  }
+  return "null";
+}

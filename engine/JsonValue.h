@@ -46,3 +46,8 @@ class JsonSyntaxError : public std::runtime_error {
 // Throws JsonSyntaxError for anything but one JSON value with blanks around
 // it, and for nesting deeper than 100 levels.
 JsonValue ParseJson(std::string_view text);
+
+// JSON text of a string value, quotes included.
+std::string JsonString(std::string_view text);
+// A value as compact JSON text on one line, members in their order.
+std::string JsonText(const JsonValue& value);

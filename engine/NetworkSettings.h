@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "VectorTile.h"
+
 // Name and value of the headers sent with every tile request, in order.
 using RequestHeaders = std::vector<std::pair<std::string, std::string>>;
 
@@ -23,6 +25,9 @@ struct NetworkSettings {
   int32_t MaxRetryWait = 120;        // seconds, the longest wait a busy server's answer gets
   std::string CaFile;                // PEM certificates trusted beside the system's; empty: none
   bool CheckTileBodies = true;       // only whole PNG, JPEG, GIF or WebP images are tiles
+  // What a tile is: an image, or a vector tile (then the body check is the
+  // vector one, and the tile files end .pbf). A source or the task may set it.
+  TaskTileFormat TileFormat = TaskTileFormat::Raster;
   // Tiles in a row that fail (404 aside) before the task is stopped; 0: never.
   int32_t StopAfterFailures = 50;
   // The "Headers" section, sent with each tile request (a Referer, an API

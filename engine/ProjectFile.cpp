@@ -63,6 +63,10 @@ ProjectFile ProjectFile::Read(const std::string& path) {
   project.ThreadCount = RequiredInteger(file, "THREADS", "ThreadCount");
   if (project.ThreadCount < 1) Refuse(path, "THREADS", "ThreadCount", "is below 1");
   project.Positions = ReadPositions(path);
+  const std::string format = file.ReadString("Tiles", "Format", "");
+  const std::optional<TaskTileFormat> tileFormat = TaskTileFormatNamed(format);
+  if (!tileFormat) Refuse(path, "Tiles", "Format", "is neither raster nor mvt (\"" + format + "\")");
+  project.TileFormat = *tileFormat;
   if (!file.ReadString(kSourceSection, "Name", "").empty()) {
     try {
       project.Source = ReadSourceSections(file, kSourceSection, kSourceHeadersSection);
@@ -100,6 +104,7 @@ TaskParameters ParametersOf(const ProjectFile& project) {
   p.BottomLatitude = project.Bottom;
   p.ThreadCount = project.ThreadCount;
   p.Source = project.Source;
+  p.Network.TileFormat = project.TileFormat;
   if (p.Source) p.Hosts.OpenStreetMap = p.Source->Template;
   const std::size_t slash = project.path.rfind(kDirSeparator);
   p.SavePath = slash == std::string::npos ? std::string(".") + kDirSeparator : project.path.substr(0, slash + 1);
@@ -130,6 +135,8 @@ std::string ProjectFileText(const TaskParameters& p, const TaskTileRange& range)
   const int32_t slots = std::clamp(p.ThreadSlots, 0, 16);
   for (int32_t n = 1; n <= slots; ++n) line("T" + std::to_string(n) + "X=")("T" + std::to_string(n) + "Y=");
   line("");
+  if (p.Network.TileFormat == TaskTileFormat::Mvt)
+    line("[Tiles]")("Format=", TaskTileFormatName(p.Network.TileFormat))("ContentEncoding=kept")("");
   std::string text = line.Take();
   if (p.Source) text += SourceSectionsText(*p.Source, kSourceSection, kSourceHeadersSection) + kCrLf;
   return text;

@@ -57,6 +57,10 @@ struct ProjectFile {
   // that no later edit of the sources retargets it (its key is never here,
   // only "{key}"). Null for a task of the configuration's [Hosts].
   std::optional<TileSource> Source;
+  // [Tiles] Format: mvt for a task of vector tiles; missing for images.
+  // ContentEncoding=kept beside it says the bodies lie as the server sent
+  // them (gzip stays gzip; a Content-Encoding is never decoded).
+  TaskTileFormat TileFormat = TaskTileFormat::Raster;
 
   // Throws ProjectFileError: the file is missing or no text; Zoom is not in
   // 0..30; a coordinate is not a number, off -180..180 (longitudes) or

@@ -155,9 +155,6 @@ SourceImport ImportTileJson(std::string_view text, const std::string& documentAd
       document.kind == JsonValue::Kind::Object ? MemberOfKind(document, "tiles", JsonValue::Kind::Array) : nullptr;
   if (!tiles || tiles->items.empty() || tiles->items[0].kind != JsonValue::Kind::String)
     throw SourceImportError("The document is no TileJSON: it lists no tile address (\"tiles\").");
-  const std::string tileAddress = LowerAscii(tiles->items[0].text.substr(0, tiles->items[0].text.find('?')));
-  if (document.Member("vector_layers") || tileAddress.ends_with(".pbf") || tileAddress.ends_with(".mvt"))
-    throw SourceImportError("The TileJSON document describes vector tiles; only image tiles can be downloaded.");
   TileSource source;
   source.Template = ResolveAddress(tiles->items[0].text, documentAddress);
   const JsonValue* scheme = MemberOfKind(document, "scheme", JsonValue::Kind::String);
@@ -168,6 +165,9 @@ SourceImport ImportTileJson(std::string_view text, const std::string& documentAd
   source.MaxZoom = JsonZoom(document, "maxzoom").value_or(30);
   source.Bounds = JsonBounds(document);
   source.Format = FormatOfAddress(source.Template);
+  const JsonValue* layers = MemberOfKind(document, "vector_layers", JsonValue::Kind::Array);
+  if (layers || NamesVectorTiles(source.Template)) source.Format = kVectorTileEnding;
+  if (layers) source.VectorLayers = JsonText(*layers);
   if (const JsonValue* attribution = MemberOfKind(document, "attribution", JsonValue::Kind::String))
     source.Attribution = PlainAttribution(attribution->text);
   SourceImport import;

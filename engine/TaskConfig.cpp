@@ -31,6 +31,9 @@ NetworkSettings ReadNetworkSettings(const IniFile& config) {
   settings.StopAfterFailures = ReadAtLeast(config, "StopAfterFailures", 0, settings.StopAfterFailures);
   settings.CheckTileBodies = config.ReadInteger("Network", "CheckTileBodies", 1) != 0;
   settings.CaFile = config.ReadString("Network", "CaFile", "");
+  // An unknown name keeps images: the task's own --format or source may still say otherwise.
+  settings.TileFormat =
+      TaskTileFormatNamed(config.ReadString("Network", "TileFormat", "")).value_or(settings.TileFormat);
   const std::string agent = config.ReadString("Network", "UserAgent", "");
   if (!agent.empty()) settings.UserAgent = agent;
   settings.Headers = config.ReadKeys("Headers");

@@ -66,7 +66,7 @@ std::optional<std::string> SourceProblem(const TileSource& source) {
   if (source.Name.find_first_of("=[]") != std::string::npos || source.Name.front() == ';' || source.Name.front() == '#')
     return name + " has a name with '=', '[', ']' or a leading ';' or '#'.";
   if (HasLineBreak(source.Name) || HasLineBreak(source.Attribution) || HasLineBreak(source.TermsUrl) ||
-      HasLineBreak(source.UserAgent) || HasLineBreak(source.Format))
+      HasLineBreak(source.UserAgent) || HasLineBreak(source.Format) || HasLineBreak(source.VectorLayers))
     return name + " has a line break in a field.";
   if (Trim(source.Template).empty()) return name + " has no address template.";
   if (!IsAddressTemplate(source.Template))
@@ -103,6 +103,7 @@ std::string SourceSectionsText(const TileSource& source, const std::string& sect
     text("Bounds=" + FormatGeneral(b->west) + "," + FormatGeneral(b->south) + "," + FormatGeneral(b->east) +
               "," + FormatGeneral(b->north));
   if (!source.Format.empty()) text("Format=" + source.Format);
+  if (!source.VectorLayers.empty()) text("VectorLayers=" + source.VectorLayers);
   text("Attribution=" + source.Attribution);
   text("Terms=" + source.TermsUrl);
   if (!source.UserAgent.empty()) text("UserAgent=" + source.UserAgent);
@@ -133,6 +134,7 @@ TileSource ReadSourceSections(const IniFile& file, const std::string& section, c
   source.MaxZoom = static_cast<int32_t>(NumberKey(file, section, "MaxZoom", 19));
   source.Bounds = BoundsFromText(file, section);
   source.Format = LowerAscii(file.ReadString(section, "Format", ""));
+  source.VectorLayers = file.ReadString(section, "VectorLayers", "");
   source.Attribution = file.ReadString(section, "Attribution", "");
   source.TermsUrl = file.ReadString(section, "Terms", "");
   source.UserAgent = file.ReadString(section, "UserAgent", "");
@@ -152,6 +154,8 @@ NetworkSettings SourceNetwork(const TileSource& source, NetworkSettings network,
       (network.MaxRequestsPerSecond <= 0 || source.MaxRequestsPerSecond < network.MaxRequestsPerSecond))
     network.MaxRequestsPerSecond = source.MaxRequestsPerSecond;
   network.Key = std::move(key);
+  if (NamesVectorTiles(source.Format) || NamesVectorTiles(source.Template))
+    network.TileFormat = TaskTileFormat::Mvt;
   return network;
 }
 

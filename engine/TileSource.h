@@ -21,7 +21,8 @@ class IniFile;
 //   MinZoom=0
 //   MaxZoom=17
 //   Bounds=west,south,east,north        (optional, degrees)
-//   Format=png                          (png, jpg, gif, webp; optional)
+//   Format=png                          (png, jpg, gif, webp; pbf for vector tiles; optional)
+//   VectorLayers=[{"id":"roads",...}]   (a vector source's layers as its TileJSON lists them; optional)
 //   Attribution=© Example contributors
 //   Terms=https://example.org/terms
 //   UserAgent=                          (optional; the task's own when empty)
@@ -48,7 +49,9 @@ struct TileSource {
   int32_t MinZoom = 0;
   int32_t MaxZoom = 19;
   std::optional<SourceBounds> Bounds;
-  std::string Format;  // "png", "jpg", "gif" or "webp"; empty: not known
+  std::string Format;  // "png", "jpg", "gif", "webp" or "pbf" (vector tiles); empty: not known
+  // The TileJSON's "vector_layers" as compact JSON text; empty: not known.
+  std::string VectorLayers;
   std::string Attribution;
   std::string TermsUrl;
   std::string UserAgent;  // empty: the task keeps its own
@@ -86,7 +89,8 @@ TileSource ReadSourceFile(const std::string& path);
 
 // The task's network settings with a source: the source's headers instead
 // of the configuration's (they may hold another server's key), its user
-// agent when it names one, the lower of the two request rates, and the key.
+// agent when it names one, the lower of the two request rates, the key,
+// and vector tiles when its format or template names them.
 NetworkSettings SourceNetwork(const TileSource& source, NetworkSettings network, std::string key);
 
 // The same two sections under other names, for a file that holds more

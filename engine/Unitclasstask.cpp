@@ -159,7 +159,9 @@ std::string TaskLayout::TileUrl(int32_t x, int32_t y) const {
 }
 
 std::string TaskLayout::TileFileName(int32_t x, int32_t y) const {
-  return BuildTileFileName(Parameters.MapsType, x, y, Parameters.Zoom);
+  std::string name = BuildTileFileName(Parameters.MapsType, x, y, Parameters.Zoom);
+  if (IsVector()) name.replace(name.rfind('.') + 1, std::string::npos, kVectorTileEnding);
+  return name;
 }
 
 std::string TaskLayout::TileFilePath(int32_t x, int32_t y) const { return TileFolder + TileFileName(x, y); }

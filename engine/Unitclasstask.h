@@ -70,7 +70,11 @@ class TaskLayout : public TaskTileRange {
   std::shared_ptr<const TileSelection> Inside;
   std::string AreaFilePath;
 
+  // Vector tiles: their files end .pbf, and a failed one's placeholder is an empty tile.
+  bool IsVector() const { return Parameters.Network.TileFormat == TaskTileFormat::Mvt; }
+
   std::string TileUrl(int32_t x, int32_t y) const;
+  // Named by the map type, with the ending .pbf for vector tiles.
   std::string TileFileName(int32_t x, int32_t y) const;
   std::string TileFilePath(int32_t x, int32_t y) const;
   // SavedTileFile(TileFilePath(x, y)).

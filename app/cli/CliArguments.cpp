@@ -41,6 +41,7 @@ constexpr ValueOption kValueOptions[] = {
     {"--task", false, &CliArguments::taskName, nullptr},
     {"--max-rate", true, nullptr, &CliArguments::maxRate},
     {"--source", false, &CliArguments::source, nullptr},
+    {"--format", false, &CliArguments::format, nullptr},
 };
 
 const ValueOption* FindOption(const std::string& name) {
@@ -144,6 +145,8 @@ std::variant<CliArguments, CliUsageError> ParseCliArguments(const std::vector<st
     if (result.threads && (*result.threads < 1 || *result.threads > kMaxWorkers))
       return CliUsageError{"--threads must be between 1 and " + std::to_string(kMaxWorkers)};
     if (result.maxRate && *result.maxRate < 0) return CliUsageError{"--max-rate must be 0 (no cap) or more"};
+    if (result.format && !TaskTileFormatNamed(*result.format))
+      return CliUsageError{"--format takes mvt (vector tiles) or raster, not \"" + *result.format + "\""};
     if (result.areaFile && (result.left || result.right || result.top || result.bottom))
       return CliUsageError{"--area gives the rectangle: it cannot be combined with --left, --right, --top or --bottom"};
     if (bufferText && !result.areaFile) return CliUsageError{"--buffer widens the lines and points of an --area"};
@@ -199,7 +202,8 @@ std::string CliUsageText() {
          "  quarnel-cli [--config FILE] [--open PROJECT.qrnl] [--left TEXT] [--right TEXT]\n"
          "              [--top TEXT] [--bottom TEXT] [--area FILE [--buffer METRES]]\n"
          "              [--zoom N|A-B] [--threads N] [--path DIR] [--task NAME] [--max-rate N]\n"
-         "              [--source NAME] [--replace] [--no-space-check] [--dry-run]\n"
+         "              [--source NAME] [--format mvt|raster] [--replace] [--no-space-check]\n"
+         "              [--dry-run]\n"
          "  quarnel-cli [--config FILE] redownload LIST.ftl\n"
          "  quarnel-cli [--config FILE] refresh PROJECT.qrnl [--older-than DAYS]\n"
          "  quarnel-cli convert DEGREES MINUTES SECONDS\n"
@@ -235,6 +239,8 @@ std::string CliUsageText() {
          "  --max-rate N    start at most N requests per second (0: no cap)\n"
          "  --source NAME   fetch from this tile source (see \"sources\"); without it the\n"
          "                  configuration's [Hosts] server\n"
+         "  --format mvt    the tiles are vector tiles (saved as .pbf, checked as such);\n"
+         "                  a source that names vector tiles sets it by itself\n"
          "  --replace       replace a task of the same name that has other entries\n"
          "  --no-space-check  start a task larger than the disk's free space\n"
          "  --dry-run       write nothing: per zoom level the tile count and a size\n"

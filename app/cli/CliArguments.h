@@ -24,6 +24,7 @@ struct CliArguments {
   std::optional<std::string> savePath;
   std::optional<std::string> taskName;  // ".qrnl" added when missing
   std::optional<std::string> source;    // --source: a tile source's name
+  std::optional<std::string> format;    // --format: mvt (vector tiles) or raster, checked when parsed
   std::optional<int> maxRate;           // requests per second, 0 = no cap
   bool replace = false;       // --replace: a task of the same name with other entries is replaced
   bool noSpaceCheck = false;  // --no-space-check: start a task larger than the disk's free space

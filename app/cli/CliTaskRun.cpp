@@ -137,6 +137,7 @@ std::optional<TaskEntries> CliTaskRun::EntriesToStart() {
   if (a.taskName) entries.taskName = *a.taskName;
   entries.maxRequestsPerSecond = a.maxRate;
   if (a.source) entries.source = *a.source;
+  if (a.format) entries.tileFormat = TaskTileFormatNamed(*a.format);
   if (a.threads) entries.threads = std::to_string(*a.threads);
   if (a.zoom) entries.zoom = *a.zoom;
   // The slider cannot stand outside its map type's range, so neither can the option.

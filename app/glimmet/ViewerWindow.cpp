@@ -34,6 +34,7 @@ bool Refetchable(TileState state) { return state == TileState::Failed || state =
 
 constexpr const char* kTileInfoPrompt = "Click a tile to see its file, address and state.";
 constexpr const char* kFetchCaption = "Fetch failed and blank again";
+constexpr const char* kVectorNote = "Vector tiles are not drawn: each tile shows its state only.";
 
 }  // namespace
 
@@ -200,10 +201,13 @@ void ViewerWindow::OpenTask(const std::string& projectPath) {
   }
   setWindowTitle("Map Viewer - " + QFileInfo(QString::fromStdString(projectPath)).fileName());
   map_->SetOutline(OutlineOfTask(extent));
+  QStringList notes;
   if (extent.area)
-    areaLine_->setText(QString("The area holds %1 of the %2 tiles of its rectangle.")
-                           .arg(extent.InsideCount())
-                           .arg(extent.TileCount()));
+    notes.append(QString("The area holds %1 of the %2 tiles of its rectangle.")
+                     .arg(extent.InsideCount())
+                     .arg(extent.TileCount()));
+  if (extent.vector) notes.append(kVectorNote);
+  areaLine_->setText(notes.join('\n'));
   map_->FitTo({extent.left, extent.top}, {extent.right, extent.bottom}, extent.zoom);
   problem_->setText("Reading the tile folder...");
   scanThread_ = std::thread([this, extent, generation = generation_] {
@@ -306,6 +310,7 @@ void ViewerWindow::FetchSelectionAgain() {
     return;
   }
   NetworkSettings network = network_;
+  if (extent.vector) network.TileFormat = TaskTileFormat::Mvt;
   if (extent.source) {
     TileHosts hosts;
     if (std::optional<std::string> problem = UseStoredSource(*extent.source, configPath_, hosts, network)) {
@@ -354,7 +359,7 @@ void ViewerWindow::TileFetched(const FtlEntry& entry) {
   const std::optional<TileKey> key = ParseTileFileName(name, extent.mapsType, extent.zoom);
   if (!key) return;
   const bool listedFailed = source_->States().At(key->x, key->y) == TileState::Failed;
-  source_->SetState(key->x, key->y, ProbeTileFile(entry.path, blankImage_, listedFailed));
+  source_->SetState(key->x, key->y, ProbeTileFile(entry.path, blankImage_, listedFailed, extent.vector));
   ShowCounts();
   if (shownTile_ && shownTile_->x == key->x && shownTile_->y == key->y) ShowTile(*shownTile_);
 }

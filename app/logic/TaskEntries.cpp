@@ -228,6 +228,7 @@ TaskEntries EntriesOf(const ProjectFile& project, bool readArea) {
   entries.zoom = project.Zoom;
   entries.mapsTypeIndex = project.MapsType;
   if (project.Source) entries.source = project.Source->Name;
+  if (project.TileFormat == TaskTileFormat::Mvt) entries.tileFormat = project.TileFormat;
   const std::size_t split = project.path.rfind(kDirSeparator);
   entries.savePath = split == std::string::npos ? std::string() : project.path.substr(0, split + 1);
   entries.taskName = split == std::string::npos ? project.path : project.path.substr(split + 1);
@@ -261,6 +262,9 @@ std::variant<StartSettings, StartRefusal> ReadStartSettings(const std::string& c
   const IniFile config(configPath);
   StartSettings settings{ReadProxyConfig(config), ReadTileHosts(config), ReadNetworkSettings(config)};
   if (entries.maxRequestsPerSecond) settings.network.MaxRequestsPerSecond = *entries.maxRequestsPerSecond;
+  // A server template that names .pbf or .mvt tiles gives vector tiles as a source's does.
+  if (NamesVectorTiles(settings.hosts.OpenStreetMap)) settings.network.TileFormat = TaskTileFormat::Mvt;
+  if (entries.tileFormat) settings.network.TileFormat = *entries.tileFormat;
   return settings;
 }
 
@@ -341,6 +345,7 @@ struct ResumeDecision {
   int64_t doneBefore = 0;                 // Resume: the tiles an earlier run settled
   std::array<double, 4> coordinates{};    // Resume: the stored ones, to the last bit
   std::optional<TileSource> source;       // Resume: the task's own
+  TaskTileFormat tileFormat = TaskTileFormat::Raster;  // Resume: the task's own
 };
 
 ResumeDecision DecideResume(const TaskEntries& entries, const std::string& projectPath,
@@ -361,6 +366,7 @@ ResumeDecision DecideResume(const TaskEntries& entries, const std::string& proje
       decision.doneBefore = TilesDone(project, storedArea).value_or(std::make_pair(int64_t{0}, int64_t{0})).first;
       decision.coordinates = {project.Left, project.Right, project.Top, project.Bottom};
       decision.source = project.Source;
+      decision.tileFormat = project.TileFormat;
     } else {
       decision.kind = ResumeDecision::Kind::Replace;
       decision.text = "A task named " + taskFileName + " exists with other entries (" +
@@ -417,6 +423,7 @@ std::optional<TaskParameters> ParametersForStart(Platform& platform, const std::
   task.Zoom = entries.zoom;
   task.ThreadCount = checked.threads;
   task.Resume = decision.kind == Kind::Resume;
+  if (task.Resume) task.Network.TileFormat = decision.tileFormat;  // its files are named and checked as they were
   const std::array<double, 4>& at = task.Resume ? decision.coordinates : checked.coordinates;
   task.LeftLongitude = at[0], task.RightLongitude = at[1], task.TopLatitude = at[2], task.BottomLatitude = at[3];
   task.ThreadSlots = kMaxWorkers;

@@ -28,6 +28,8 @@ struct TaskEntries {
   // The chosen tile source's name (SourceCatalogue.h); empty: the
   // configuration's [Hosts], as before sources existed.
   std::string source;
+  // Replaces the configuration's Network.TileFormat (the command line's --format); a vector task's own.
+  std::optional<TaskTileFormat> tileFormat;
   // A task over an area: only the tiles inside it are fetched, and the four
   // coordinate entries hold its bounds (WithArea). Null: the rectangle.
   std::shared_ptr<const Area> area;

@@ -51,7 +51,9 @@ std::optional<std::string> UseListSource(const std::string& listPath, const std:
   if (projectPath.empty() || !FileExists(projectPath)) return std::nullopt;
   std::optional<TileSource> source;
   try {
-    source = ProjectFile::Read(projectPath).Source;
+    const ProjectFile project = ProjectFile::Read(projectPath);
+    source = project.Source;
+    network.TileFormat = project.TileFormat;  // the list's tiles are checked as the task's own
   } catch (const ProjectFileError&) {
     return std::nullopt;  // a list without its task is fetched as the configuration says, as before
   }

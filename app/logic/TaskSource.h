@@ -28,6 +28,7 @@ std::optional<std::string> ApplySource(TaskParameters& settings, const TileSourc
 
 // The network a failed-tile list is fetched again with: the configuration's,
 // with the source of the task the list belongs to (NAME.qrnl beside
-// NAME_failed.ftl) when it has one. The refusal when its key is missing.
+// NAME_failed.ftl) when it has one, and that task's tile format. The refusal
+// when its key is missing.
 std::optional<std::string> UseListSource(const std::string& listPath, const std::string& configPath,
                                          NetworkSettings& network);

@@ -82,7 +82,11 @@ const char* TileStateName(TileState state) {
   return "missing";
 }
 
-std::string TaskExtent::FileName(int32_t x, int32_t y) const { return BuildTileFileName(mapsType, x, y, zoom); }
+std::string TaskExtent::FileName(int32_t x, int32_t y) const {
+  std::string name = BuildTileFileName(mapsType, x, y, zoom);
+  if (vector) name.replace(name.rfind('.') + 1, std::string::npos, kVectorTileEnding);
+  return name;
+}
 
 TileRange TopCountedRange(const TaskExtent& extent) {
   const int32_t a = ServiceRow(extent.minY, extent.zoom, extent.origin);
@@ -118,6 +122,7 @@ TaskExtent ReadTaskExtent(const std::string& projectPath) {
   }
   extent.area = ReadViewedArea(project);
   extent.source = project.Source;
+  extent.vector = project.TileFormat == TaskTileFormat::Mvt;
   if (extent.InsideCount() > kMaxViewableTiles)
     throw TaskFolderError("The task holds " + std::to_string(extent.InsideCount()) +
                           " tiles, more than the viewer shows");
@@ -145,7 +150,8 @@ std::optional<TileKey> ParseTileFileName(const std::string& fileName, int32_t ma
   const auto y = ParseInt32(middle.substr(bar + 1));
   if (!x || !y) return std::nullopt;
   // Only the spellings the engine writes name this tile.
-  const std::vector<std::string> names = TileFileNames(BuildTileFileName(mapsType, *x, *y, zoom));
+  std::vector<std::string> names = TileFileNames(BuildTileFileName(mapsType, *x, *y, zoom));
+  names.push_back(names.front().substr(0, names.front().rfind('.') + 1) + kVectorTileEnding);  // a vector task's
   if (std::find(names.begin(), names.end(), fileName) == names.end()) return std::nullopt;
   return TileKey{*x, *y, zoom};
 }
@@ -213,8 +219,9 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
       if (!key || !extent.Inside(key->x, key->y)) continue;
       struct stat info {};
       if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
-      const bool blank = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size() &&
-                         SameBytesAsBlank(fd, entry->d_name, blankImage);
+      const bool sameSize = !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size();
+      const bool blank =
+          extent.vector ? info.st_size == 0 : sameSize && SameBytesAsBlank(fd, entry->d_name, blankImage);
       scan.states.Set(key->x, key->y, blank ? TileState::Blank : TileState::Saved);
     }
   }
@@ -223,12 +230,13 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
   return scan;
 }
 
-TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed) {
+TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed,
+                        bool emptyIsBlank) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
     return listedFailed ? TileState::Failed : TileState::Missing;
-  bool blank = false;
-  if (!blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size()) {
+  bool blank = emptyIsBlank && info.st_size == 0;
+  if (!emptyIsBlank && !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size()) {
     try {
       blank = ReadWholeFile(path) == blankImage;
     } catch (const std::exception&) {

@@ -53,6 +53,8 @@ struct TaskExtent {
   RowOrigin origin = RowOrigin::FromTop;
   std::shared_ptr<const ViewedArea> area;  // shared read-only; null for a task of the whole rectangle
   std::optional<TileSource> source;        // the task's own tile source; null: the configuration's [Hosts]
+  // Vector tiles: files end .pbf, an empty one is a placeholder, and none is drawn.
+  bool vector = false;
   // The rectangle's tiles.
   int64_t TileCount() const { return (int64_t{maxX} - minX + 1) * (int64_t{maxY} - minY + 1); }
   bool Contains(int32_t x, int32_t y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
@@ -105,8 +107,10 @@ struct TaskScan {
 
 // Lists the tile folder once (no per-tile lookups of absent files). A listed
 // failed tile stays failed while its file is absent or the blank
-// placeholder; a tile re-fetched since is saved.
+// placeholder (an empty file, for vector tiles); a tile re-fetched since is saved.
 TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage);
 
 // The state of one tile file as it lies on disk now (after a re-fetch).
-TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed);
+// emptyIsBlank: a vector task's, whose placeholder is an empty tile.
+TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed,
+                        bool emptyIsBlank = false);

@@ -52,6 +52,7 @@ QImage TaskFolderSource::Image(int32_t x, int32_t topRow, int zoom) {
   const TileState state = states_.At(x, y);
   if (!extent.Inside(x, y) || state == TileState::Missing) return {};
   if (state != TileState::Saved) return blank_;
+  if (extent.vector) return {};  // not drawn: the overlay gives its state
   const TileKey key{x, y, zoom};
   if (const QImage* image = decoded_.Find(key)) return *image;
   if (undecodable_.contains({x, y})) return {};
@@ -77,8 +78,8 @@ QColor TaskFolderSource::Overlay(int32_t x, int32_t topRow, int zoom) {
   const int32_t y = ServiceRow(topRow, zoom, extent.origin);
   if (zoom != extent.zoom || !extent.Inside(x, y)) return {};
   const TileState state = states_.At(x, y);
-  if (state == TileState::Saved && !undecodable_.contains({x, y})) return {};
-  QColor colour = state == TileState::Saved ? UndecodableColour() : StateColour(state);
+  if (state == TileState::Saved && !undecodable_.contains({x, y}) && !extent.vector) return {};
+  QColor colour = state == TileState::Saved && !extent.vector ? UndecodableColour() : StateColour(state);
   colour.setAlpha(state == TileState::Missing ? 90 : 120);
   return colour;
 }

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -81,6 +82,17 @@ inline CombineSummary RunCombine(const std::vector<std::string>& projects, const
     if (reported) reported->push_back(line);
   };
   return Combine(request);
+}
+
+// What a command prints, stdout and stderr together.
+inline std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
 }
 
 inline bool Near(const Rgba& a, const Rgba& b, int tolerance) {

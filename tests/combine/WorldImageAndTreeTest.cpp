@@ -12,15 +12,6 @@ namespace {
 
 using namespace combinetest;
 
-std::string CommandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
-    char buffer[4096];
-    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
-}
 namespace fs = std::filesystem;
 
 class WorldImageTest : public testing::TestWithParam<int32_t> {  // map type

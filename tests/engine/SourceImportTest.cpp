@@ -143,7 +143,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SourceImportTest, DocumentsOfAnotherKindAreRefused) {
   for (const char* text : {"<html><body>Sign in</body></html>", "[1, 2]", "{\"tiles\": \"x\"}",
-                           "{\"tiles\": [\"https://v.example.test/{z}/{x}/{y}.pbf\"]}",
                            "<qgsXYZTilesConnections><xyztiles name=\"a\"/></qgsXYZTilesConnections>",
                            "<Capabilities><Contents></Contents></Capabilities>", "<Capabilities>"})
     EXPECT_THROW(ImportSourceDocument(text, "doc"), SourceImportError) << text;

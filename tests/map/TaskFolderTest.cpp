@@ -75,6 +75,23 @@ TEST_P(TaskFolderStates, FindsSavedBlankFailedAndMissing) {
 // Top-counted OpenStreetMap and bottom-counted VirtualEarth road rows.
 INSTANTIATE_TEST_SUITE_P(BothRowCounts, TaskFolderStates, testing::Values(FolderCase{8, 5}, FolderCase{5, 9}));
 
+// A vector task: .pbf files, an empty one the placeholder (blank, or failed when listed).
+TEST(TaskFolder, AVectorTaskShowsItsStatesByItsOwnFiles) {
+  ScratchFolder folder("map");
+  WriteFile(folder / "v.qrnl", ProjectText(8, "10", "20", "50", "40", 4) + "[Tiles]\r\nFormat=mvt\r\n");
+  const TaskExtent extent = ReadTaskExtent(folder / "v.qrnl");
+  ASSERT_TRUE(extent.vector);
+  EXPECT_EQ(extent.FileName(8, 5), "os_8_5_4.pbf");
+  folder.MakeFolder("v");
+  WriteFile(extent.FilePath(8, 5), std::string("\x1a\x02\x0a\x00", 4));
+  WriteFile(extent.FilePath(8, 6), "");
+  TaskScan scan = ScanTaskFolder(extent, kBlank);
+  EXPECT_EQ(scan.states.At(8, 5), TileState::Saved);
+  EXPECT_EQ(scan.states.At(8, 6), TileState::Blank);
+  EXPECT_EQ(ProbeTileFile(extent.FilePath(8, 6), kBlank, true, true), TileState::Failed);
+  EXPECT_EQ(ProbeTileFile(extent.FilePath(8, 5), kBlank, true, true), TileState::Saved);
+}
+
 TEST(TaskFolder, AMissingFolderIsAProblemNotAFailure) {
   ScratchFolder folder("map");
   WriteFile(folder / "t.qrnl", ProjectText(8, "10", "20", "50", "40", 4));
