@@ -69,12 +69,13 @@ struct LowerLevels::Shared {
 
   std::string Encode(const uint8_t* canvas, TileFormat format, bool fromPalette) const {
     if (format == TileFormat::Jpeg) return EncodeJpeg(canvas, kLowerJpegQuality, side);
-    return palette && fromPalette ? EncodePalettePng(canvas, side) : EncodePng(canvas, side);
+    if (palette && fromPalette) return EncodePalettePng(canvas, side);
+    return EncodePng(canvas, side, fromPalette ? kMapPngDeflateLevel : kPngDeflateLevel);
   }
 
   // A tile of one colour, encoded the first time it is asked for.
   std::string OneColour(uint32_t colour, TileFormat format, bool fromPalette) {
-    const auto key = std::make_tuple(colour, format, palette && fromPalette);
+    const auto key = std::make_tuple(colour, format, fromPalette);
     {
       std::lock_guard lock(coloursMutex);
       if (const auto found = colours.find(key); found != colours.end()) return found->second;

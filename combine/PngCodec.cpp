@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,10 +29,19 @@ void PutBigEndian(std::string& out, uint32_t value) {
 struct Deflaters {
   std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflate{
       libdeflate_alloc_decompressor(), &libdeflate_free_decompressor};
-  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> deflate{
-      libdeflate_alloc_compressor(kPngDeflateLevel), &libdeflate_free_compressor};
+  struct FreeCompressor {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  std::array<std::unique_ptr<libdeflate_compressor, FreeCompressor>, 13> deflate{};  // by level, made when first used
   std::vector<uint8_t> raw, packed;
   std::string idat;
+
+  libdeflate_compressor* Compressor(int level) {
+    auto& compressor = deflate.at(static_cast<std::size_t>(level));
+    if (!compressor) compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor) throw CombineError("Cannot encode a PNG tile: out of memory.");
+    return compressor.get();
+  }
 };
 Deflaters& ThisThread() {
   thread_local Deflaters deflaters;
@@ -88,10 +98,12 @@ void AppendChunk(std::string& out, const char* type, const void* data, std::size
 }
 
 // Signature, IHDR, the extra chunks, IDAT of the filtered rows, IEND.
-std::string Assemble(uint32_t side, uint8_t colourType, const std::string& extra, const std::vector<uint8_t>& raw) {
+std::string Assemble(uint32_t side, uint8_t colourType, const std::string& extra, const std::vector<uint8_t>& raw,
+                     int level) {
   Deflaters& d = ThisThread();
-  d.packed.resize(libdeflate_zlib_compress_bound(d.deflate.get(), raw.size()));
-  const std::size_t packed = libdeflate_zlib_compress(d.deflate.get(), raw.data(), raw.size(), d.packed.data(),
+  libdeflate_compressor* compressor = d.Compressor(level);
+  d.packed.resize(libdeflate_zlib_compress_bound(compressor, raw.size()));
+  const std::size_t packed = libdeflate_zlib_compress(compressor, raw.data(), raw.size(), d.packed.data(),
                                                       d.packed.size());
   if (packed == 0) throw CombineError("Cannot encode a PNG tile: the compressor failed.");
   std::string out(reinterpret_cast<const char*>(kSignature), sizeof kSignature);
@@ -183,7 +195,7 @@ bool DecodePngRgba(std::string_view bytes, uint32_t side, uint8_t* rgba, bool& p
   return true;
 }
 
-std::string EncodePngRgba(const uint8_t* rgba, uint32_t side) {
+std::string EncodePngRgba(const uint8_t* rgba, uint32_t side, int level) {
   bool opaque = true;
   for (std::size_t i = 3; i < std::size_t{4} * side * side && opaque; i += 4) opaque = rgba[i] == 255;
   const std::size_t stride = (opaque ? 3 : 4) * std::size_t{side};
@@ -198,7 +210,7 @@ std::string EncodePngRgba(const uint8_t* rgba, uint32_t side) {
     else
       std::memcpy(row + 1, in, stride);
   }
-  return Assemble(side, opaque ? 2 : 6, "", raw);
+  return Assemble(side, opaque ? 2 : 6, "", raw, level);
 }
 
 std::string EncodePngPalette(const uint8_t* indices, uint32_t side, const uint8_t* colours, int count) {
@@ -218,5 +230,5 @@ std::string EncodePngPalette(const uint8_t* indices, uint32_t side, const uint8_
     raw[y * (side + 1)] = 0;
     std::memcpy(&raw[y * (side + 1) + 1], indices + std::size_t{y} * side, side);
   }
-  return Assemble(side, 3, extra, raw);
+  return Assemble(side, 3, extra, raw, kPalettePngDeflateLevel);
 }

@@ -134,12 +134,14 @@ uint32_t HalvedColour(uint32_t colour) {
   return rgba[3] == 0 ? 0 : colour;
 }
 
-std::string EncodePng(const uint8_t* tile, int32_t side) { return EncodePngRgba(tile, static_cast<uint32_t>(side)); }
+std::string EncodePng(const uint8_t* tile, int32_t side, int level) {
+  return EncodePngRgba(tile, static_cast<uint32_t>(side), level);
+}
 
 std::string EncodePalettePng(const uint8_t* tile, int32_t side) {
   const LiqOwned<liq_attr, liq_attr_destroy> attr{liq_attr_create()};
   if (!attr.p) throw CombineError("Cannot quantize a tile: out of memory.");
-  liq_set_max_colors(attr.p, 256);
+  liq_set_max_colors(attr.p, kPaletteColours);
   liq_set_speed(attr.p, kPaletteSpeed);
   const LiqOwned<liq_image, liq_image_destroy> image{liq_image_create_rgba(attr.p, tile, side, side, 0)};
   liq_result* quantized = nullptr;

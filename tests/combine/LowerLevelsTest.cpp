@@ -235,7 +235,8 @@ TEST(PaletteTest, ParentIsAPalettePngCloseToTheAverage) {
         sum += distance;
       }
     }
-  EXPECT_LT(sum / (4.0 * 256 * 256), 4.0);
+  // 96 random colours and their blends at the edges, in kPaletteColours.
+  EXPECT_LT(sum / (4.0 * 256 * 256), 5.0);
   EXPECT_LE(worst, 64);
 }
 
