@@ -1,10 +1,11 @@
 // Times one combine of a task whose tiles are hard links to a small pool of
 // real PNG files, and reports its peak memory.
 //
-// usage: quarnel_combine_bench [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]
+// usage: quarnel_combine_bench [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM [palette]]
 // The task and its links are made once (a marker file keeps them); OUTPUT is
-// replaced on every run. MIN_ZOOM builds a tile set's lower levels. --store
-// keeps the task in one file: made as a folder, then repacked (once).
+// replaced on every run. MIN_ZOOM builds a tile set's lower levels, as
+// palette PNGs from palette PNGs when "palette" follows. --store keeps the
+// task in one file: made as a folder, then repacked (once).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -29,8 +30,9 @@ int main(int argc, char** argv) {
     ++argv;
     --argc;
   }
-  if (argc != 9 && argc != 10) {
-    std::fprintf(stderr, "usage: %s [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM]\n",
+  if (argc < 9 || argc > 11 || (argc == 11 && std::string(argv[10]) != "palette")) {
+    std::fprintf(stderr,
+                 "usage: %s [--store] SAVE_FOLDER POOL_FOLDER OUTPUT LEFT RIGHT TOP BOTTOM ZOOM [MIN_ZOOM [palette]]\n",
                  argv[0]);
     return 2;
   }
@@ -96,7 +98,8 @@ int main(int argc, char** argv) {
   request.projectFiles = {task.ProjectFilePath()};
   request.outputPath = argv[3];
   request.force = true;
-  if (argc == 10) request.minZoom = std::atoi(argv[9]);
+  if (argc >= 10) request.minZoom = std::atoi(argv[9]);
+  request.palette = argc == 11;
   const auto start = std::chrono::steady_clock::now();
   CombineSummary summary;
   try {

@@ -69,6 +69,9 @@ void CheckVectorTasksFit(const CombineJob& job, OutputKind kind) {
     throw CombineError((*vector)->ProjectPath() +
                        " holds vector tiles, which are not drawn here: write them to .mbtiles, .pmtiles or a folder "
                        "ending in /; a GeoTIFF, a PNG or JPEG image, a GeoPackage or a .sqlitedb holds images only.");
+  if (job.request.tileSize != kTilePixels || job.request.palette)
+    throw CombineError(std::string(job.request.palette ? "Palette lower levels" : "512-pixel tiles") +
+                       " are drawn from images, and " + (*vector)->ProjectPath() + " holds vector tiles.");
   if (job.request.minZoom)
     throw CombineError("Vector tiles' lower levels are fetched, not built from the tiles above: download each level "
                        "you want (quarnel-cli --zoom A-B makes one task a level) and combine those tasks.");
@@ -94,6 +97,21 @@ void CheckTasksFit(const CombineJob& job, OutputKind kind) {
     if (*request.minZoom < 0 || *request.minZoom > lowest)
       throw CombineError("The lowest level to build, zoom " + std::to_string(*request.minZoom) +
                          ", must lie between 0 and the tasks' lowest zoom, " + std::to_string(lowest) + ".");
+  }
+  if ((request.tileSize != kTilePixels || request.palette) && !IsTileSet(kind))
+    throw CombineError(std::string(request.palette ? "Palette lower levels" : "512-pixel tiles") +
+                       " are built for tile sets (" + TileSetEndingsText() + ").");
+  if (request.tileSize != kTilePixels) {
+    if (request.tileSize != 2 * kTilePixels)
+      throw CombineError("Tiles are 256 or 512 pixels wide, not " + std::to_string(request.tileSize) + ".");
+    for (const auto& source : job.sources)
+      if (source->Zoom() != job.sources.front()->Zoom())
+        throw CombineError("512-pixel tiles are built from one zoom level, and the tasks have several (" +
+                           job.sources.front()->ProjectPath() + " and " + source->ProjectPath() + ").");
+    const int32_t zoom = job.sources.front()->Zoom();
+    if (zoom == 0 || (request.minZoom && *request.minZoom >= zoom))
+      throw CombineError("512-pixel tiles begin a level above the tasks' zoom " + std::to_string(zoom) +
+                         (zoom == 0 ? ", and there is none." : ": the lowest level must lie below it."));
   }
   if (kind == OutputKind::PMTiles)
     for (const auto& source : job.sources)

@@ -59,6 +59,8 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
   request.overviews = choices.overviews;
   request.clip = choices.clip;
   request.minZoom = choices.minZoom;
+  request.tileSize = choices.tileSize;
+  request.palette = choices.palette;
   request.configPath = configPath;
   request.zoomAllowed = std::move(zoomAllowed);
   return request;
@@ -66,6 +68,10 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
 
 std::string CombineSummaryText(const CombineSummary& summary, const std::string& outputPath,
                                std::optional<int32_t> minZoom) {
+  if (summary.tileSize != 256)
+    return std::to_string(summary.lowerTiles) + " tiles of " + std::to_string(summary.tileSize) + " pixels written to " +
+           outputPath + ", " + std::to_string(summary.noDataTiles) + " without data, " +
+           std::to_string(summary.badTiles) + " bad.";
   std::string text = std::to_string(summary.dataTiles) + " tiles written to " + outputPath + ", " +
                      std::to_string(summary.noDataTiles) + " without data, " + std::to_string(summary.badTiles) +
                      " bad";

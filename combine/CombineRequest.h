@@ -64,6 +64,13 @@ struct CombineRequest {
   bool clip = false;
   // Tile sets only: build every level from the tasks' lowest zoom down to this one.
   std::optional<int32_t> minZoom;
+  // Tile sets only: 512 writes 512-pixel tiles, each of the level above the
+  // tasks' made of its four tiles side by side, and the levels below from
+  // those (down to minZoom, else that level alone); the tasks' own tiles are
+  // not written.
+  int32_t tileSize = 256;
+  // Lower levels built from palette PNGs are palette PNGs of at most 256 colours too.
+  bool palette = false;
   // The tile server's terms, recorded where the output has a place for them;
   // when empty, Hosts.Attribution of configPath (if given) is taken.
   std::string attribution;
@@ -86,6 +93,8 @@ struct CombineSummary {
   int64_t badTiles = 0;     // reported
   // A tile set of one format (MBTiles) that holds both: how many of each.
   int64_t mixedPngTiles = 0, mixedJpegTiles = 0;
+  // The tiles' side; a set of 512-pixel tiles holds built tiles only (lowerTiles).
+  int32_t tileSize = 256;
 };
 
 // What the user of a front end chose: quarnel-cli reads it from its words,
@@ -97,6 +106,8 @@ struct CombineChoices {
   bool overviews = false;
   bool clip = false;  // cut a GeoTIFF or image to the task's area
   std::optional<int32_t> minZoom = std::nullopt;
+  int32_t tileSize = 256;
+  bool palette = false;
 };
 
 // The request for these choices, with what only the front end knows: the
@@ -109,6 +120,7 @@ CombineRequest CombineRequestFor(const CombineChoices& choices, const std::strin
 // The closing line of a written output: "1200 tiles written to OUT, 30
 // without data, 0 bad." The lower levels' tiles follow when some were built,
 // or always when minZoom names the level they went down to; then the counts
-// of an MBTiles that mixes PNG and JPEG.
+// of an MBTiles that mixes PNG and JPEG. A set of 512-pixel tiles says
+// "2550 tiles of 512 pixels written to OUT, 0 without data, 0 bad."
 std::string CombineSummaryText(const CombineSummary& summary, const std::string& outputPath,
                                std::optional<int32_t> minZoom = std::nullopt);

@@ -76,10 +76,10 @@ class GeoPackageSink : public SqliteTileSink {
     SqliteStatement set(db, "INSERT INTO gpkg_tile_matrix_set VALUES (?1, 3857, ?2, ?3, ?4, ?5)");
     set.BindText(1, kTable).Bind(2, -kMercatorHalfWorld).Bind(3, -kMercatorHalfWorld).Bind(4, kMercatorHalfWorld)
         .Bind(5, kMercatorHalfWorld).Run();
-    SqliteStatement matrix(db, "INSERT INTO gpkg_tile_matrix VALUES (?1, ?2, ?3, ?3, 256, 256, ?4, ?4)");
+    SqliteStatement matrix(db, "INSERT INTO gpkg_tile_matrix VALUES (?1, ?2, ?3, ?3, ?5, ?5, ?4, ?4)");
     for (const int32_t zoom : zooms_)
       matrix.BindText(1, kTable).Bind(2, int64_t{zoom}).Bind(3, int64_t{1} << zoom)
-          .Bind(4, MercatorTileSide(zoom) / kTilePixels).Run();
+          .Bind(4, MercatorTileSide(zoom) / facts.tileSize).Bind(5, int64_t{facts.tileSize}).Run();
   }
 
   std::set<int32_t> zooms_;

@@ -12,17 +12,25 @@
 
 struct CombineJob;
 class CombineSource;
-class TileReadAhead;
 
 // Builds the levels below the tasks' lowest zoom, down to minZoom, each tile
 // from its four children (a missing child, or one outside the task's area,
-// is no data), encoded as they are:
-// PNG when any of them is PNG, else JPEG at kLowerJpegQuality.
+// is no data), encoded as they are: PNG when any of them is PNG, else JPEG
+// at kLowerJpegQuality; a palette PNG when asked and every child is one.
+// With 512-pixel tiles the tasks' lowest zoom is not written: each tile of
+// the level above it is its four children side by side.
 //
-// The walk is the tile pyramid depth-first in Hilbert order, so a parent's
-// children arrive one after the other: one tile of pixels per level is held,
-// whatever the task's size. The tasks' tiles are read (and decoded, halved)
-// on the read-ahead's thread while this one composes and encodes.
+// The pyramid is cut into blocks: the subtrees under the tiles of a level at
+// most four above the tasks' (never below minZoom). Worker threads build
+// blocks, each task tile read and decoded once, one tile of pixels per level
+// held; the calling thread takes the blocks back in the walk's order, hands
+// their tiles on and builds the levels above them. Memory is bounded by the
+// blocks in flight, the order of the tiles is that of one depth-first walk
+// in Hilbert order, whatever the threads.
+//
+// A tile of one colour is known as such: four children of the same colour
+// make their parent that colour without averaging, and each such tile is
+// encoded once.
 class LowerLevels {
  public:
   using Emit = std::function<void(const PyramidTile& place, std::string_view bytes, TileFormat format)>;
@@ -39,18 +47,12 @@ class LowerLevels {
   // Emits every lower tile that has data; reports the tasks' tiles that do not decode.
   void Build(const Emit& emit);
 
+  struct Shared;
+
  private:
-  TileFormat Descend(const PyramidTile& node, uint8_t* quarter);
-  TileFormat TakeTaskTile(const PyramidTile& place, uint8_t* quarter);
-  bool Meets(const PyramidTile& place) const;
   int64_t CountPlaces(const PyramidTile& node) const;
 
   CombineJob& job_;
-  const int32_t minZoom_;
-  int32_t baseZoom_ = 0;
-  std::vector<const CombineSource*> base_;
+  std::unique_ptr<Shared> shared_;
   int64_t places_ = 0, taskTiles_ = 0;
-  const Emit* emit_ = nullptr;
-  std::unique_ptr<TileReadAhead> tiles_;
-  std::vector<std::vector<uint8_t>> canvases_, quarters_;  // one of each per zoom
 };

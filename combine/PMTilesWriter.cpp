@@ -10,6 +10,7 @@
 #include "CombineError.h"
 #include "OutputPath.h"
 #include "PMTilesFormat.h"
+#include "RecentContents.h"
 #include "TileSet.h"
 #include "UniqueFd.h"
 
@@ -27,9 +28,6 @@
 namespace {
 
 constexpr std::size_t kWriteBuffer = std::size_t{1} << 20;
-// Recently stored contents remembered for reuse, in a table of fixed size
-// where a newer content takes an older one's slot: memory stays flat.
-constexpr std::size_t kRememberedContents = 1 << 16;
 
 // Appends through a buffer and writes at places; every failure names the file.
 class OutputFile {
@@ -172,16 +170,14 @@ class PMTilesSink : public TileSink {
  private:
   // Where bytes lie in the tile data section: a remembered copy, else new.
   uint64_t Store(std::string_view bytes) {
-    const std::size_t hash = std::hash<std::string_view>{}(bytes);
-    Remembered& slot = stored_[hash % kRememberedContents];
-    // The same hash and length, then the same bytes read back: the same content.
-    if (slot.length == bytes.size() && slot.hash == hash &&
-        out_.ReadAt(kPMTilesFirstFetch + slot.offset, bytes.size()) == bytes)
-      return slot.offset;
+    if (const auto offset = stored_.Find(bytes, [&](uint64_t at) {
+          return out_.ReadAt(kPMTilesFirstFetch + at, bytes.size()) == bytes;
+        }))
+      return *offset;
     const uint64_t offset = out_.End() - kPMTilesFirstFetch;
     out_.Append(bytes);
     ++contents_;
-    slot = {hash, offset, bytes.size()};
+    stored_.Remember(bytes, offset);
     return offset;
   }
 
@@ -227,6 +223,7 @@ class PMTilesSink : public TileSink {
                        ",\"center\":" + JsonString(CenterText(facts)) +
                        ",\"minzoom\":" + JsonString(std::to_string(minZoom_)) +
                        ",\"maxzoom\":" + JsonString(std::to_string(maxZoom_));
+    if (type_ != TileFormat::Mvt) json += ",\"tilesize\":" + JsonString(std::to_string(facts.tileSize));
     if (!facts.attribution.empty()) json += ",\"attribution\":" + JsonString(facts.attribution);
     if (!facts.vectorLayers.empty()) json += ",\"vector_layers\":" + facts.vectorLayers;
     return json + "}";
@@ -240,12 +237,7 @@ class PMTilesSink : public TileSink {
   int32_t minZoom_ = 99, maxZoom_ = 0;
   std::vector<PMTilesEntry> leaf_, rootEntries_;
   std::string lastBytes_;
-  struct Remembered {
-    std::size_t hash = 0;
-    uint64_t offset = 0;
-    std::size_t length = 0;  // 0: an empty slot (no tile is empty)
-  };
-  std::vector<Remembered> stored_ = std::vector<Remembered>(kRememberedContents);
+  RecentContents stored_;
 };
 
 }  // namespace

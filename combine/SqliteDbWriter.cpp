@@ -28,9 +28,10 @@ class SqliteDbSink : public SqliteTileSink {
   }
 
   void WriteMetadata(SqliteFile& db, const TileSetFacts& facts) override {
-    SqliteStatement(db, "INSERT INTO info VALUES (?1, ?2, 'BigPlanet', 0, 256, 'no')")
+    SqliteStatement(db, "INSERT INTO info VALUES (?1, ?2, 'BigPlanet', 0, ?3, 'no')")
         .Bind(1, int64_t{kBigPlanetTop - facts.minZoom})
         .Bind(2, int64_t{kBigPlanetTop - facts.maxZoom})
+        .Bind(3, int64_t{facts.tileSize})
         .Run();
     db.Run("INSERT INTO android_metadata VALUES ('en_US');");
   }

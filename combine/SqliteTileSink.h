@@ -23,8 +23,9 @@ class SqliteTileSink : public TileSink {
   SqliteTileSink(const std::string& target, const std::string& schema, const char* insert);
   // Binds one tile to the insert and runs it.
   virtual void InsertTile(SqliteStatement& insert, const PyramidTile& place, std::string_view bytes) = 0;
-  // Writes the set's facts, inside the transaction.
+  // Writes the set's facts, inside the transaction; statements of the kind's own end here.
   virtual void WriteMetadata(SqliteFile& db, const TileSetFacts& facts) = 0;
+  SqliteFile& Db() { return *db_; }
 
  private:
   TemporaryOutput temporary_;

@@ -46,5 +46,6 @@ void ClassifyTileBytes(const std::string& blank, TileBytes& tile);
 void ClassifyVectorBytes(TileBytes& tile);
 
 // Decodes a tile already classified as Data into 256 x 256 RGBA, pixel after
-// pixel. False, with problem set, when the bytes do not decode.
-bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem);
+// pixel. False, with problem set, when the bytes do not decode. palette,
+// when given, tells whether the tile was a palette PNG.
+bool DecodeTileRgba(std::string_view bytes, uint8_t* rgba, std::string& problem, bool* palette = nullptr);

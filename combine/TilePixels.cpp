@@ -7,13 +7,12 @@
 #include <vector>
 
 #include <jpeglib.h>
-#include <png.h>
+#include <libimagequant.h>
 
 #include "CombineError.h"
+#include "PngCodec.h"
 
 namespace {
-
-constexpr int kSide = 256;
 
 struct JpegFailure {
   jpeg_error_mgr manager;
@@ -29,12 +28,13 @@ void OnJpegError(j_common_ptr info) {
 
 // libjpeg reports errors by a long jump: only plain data lives in this frame,
 // so the jump skips no destructor.
-bool CompressJpeg(const uint8_t* rgba, int quality, unsigned char** out, unsigned long* size, char* message) {
+bool CompressJpeg(const uint8_t* rgba, int32_t side, int quality, unsigned char** out, unsigned long* size,
+                  char* message) {
   jpeg_compress_struct info;
   JpegFailure failure;
   info.err = jpeg_std_error(&failure.manager);
   failure.manager.error_exit = &OnJpegError;
-  unsigned char rgb[kSide * 3];
+  unsigned char rgb[kLargestTileSide * 3];
   if (setjmp(failure.jump)) {
     jpeg_destroy_compress(&info);
     std::memcpy(message, failure.message, sizeof failure.message);
@@ -42,16 +42,16 @@ bool CompressJpeg(const uint8_t* rgba, int quality, unsigned char** out, unsigne
   }
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, out, size);
-  info.image_width = kSide;
-  info.image_height = kSide;
+  info.image_width = static_cast<JDIMENSION>(side);
+  info.image_height = static_cast<JDIMENSION>(side);
   info.input_components = 3;
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    const uint8_t* line = rgba + std::size_t{info.next_scanline} * kSide * 4;
-    for (int x = 0; x < kSide; ++x) std::memcpy(rgb + 3 * x, line + 4 * x, 3);
+    const uint8_t* line = rgba + std::size_t{info.next_scanline} * side * 4;
+    for (int x = 0; x < side; ++x) std::memcpy(rgb + 3 * x, line + 4 * x, 3);
     JSAMPROW row = rgb;
     jpeg_write_scanlines(&info, &row, 1);
   }
@@ -60,20 +60,31 @@ bool CompressJpeg(const uint8_t* rgba, int quality, unsigned char** out, unsigne
   return true;
 }
 
-bool Opaque(const uint8_t* tile) {
-  for (std::size_t i = 3; i < kTileRgbaBytes; i += 4)
-    if (tile[i] != 255) return false;
-  return true;
+std::size_t Row(int32_t side) { return static_cast<std::size_t>(side) * 4; }
+
+// The quadrant's first byte in a side x side tile.
+uint8_t* Quadrant(uint8_t* tile, int right, int down, int32_t side) {
+  const int32_t half = side / 2;
+  return tile + (static_cast<std::size_t>(down * half) * side + static_cast<std::size_t>(right * half)) * 4;
 }
+
+template <typename T, void (*Free)(T*)>
+struct LiqOwned {
+  T* p;
+  ~LiqOwned() {
+    if (p) Free(p);
+  }
+};
 
 }  // namespace
 
-void HalveTile(const uint8_t* tile, uint8_t* quarter) {
-  for (int y = 0; y < kQuarterPixels; ++y) {
-    const uint8_t* top = tile + static_cast<std::size_t>(2 * y) * kSide * 4;
-    const uint8_t* bottom = top + kSide * 4;
-    uint8_t* out = quarter + static_cast<std::size_t>(y) * kQuarterPixels * 4;
-    for (int x = 0; x < kQuarterPixels; ++x, top += 8, bottom += 8, out += 4) {
+void HalveTile(const uint8_t* tile, uint8_t* quarter, int32_t side) {
+  const int32_t half = side / 2;
+  for (int y = 0; y < half; ++y) {
+    const uint8_t* top = tile + static_cast<std::size_t>(2 * y) * Row(side);
+    const uint8_t* bottom = top + Row(side);
+    uint8_t* out = quarter + static_cast<std::size_t>(y) * Row(half);
+    for (int x = 0; x < half; ++x, top += 8, bottom += 8, out += 4) {
       const uint8_t* block[4] = {top, top + 4, bottom, bottom + 4};
       const uint32_t alpha = uint32_t{top[3]} + top[7] + bottom[3] + bottom[7];
       if (alpha == 4 * 255) {
@@ -92,47 +103,73 @@ void HalveTile(const uint8_t* tile, uint8_t* quarter) {
   }
 }
 
-void ClearQuarter(int right, int down, uint8_t* tile) {
-  for (int y = 0; y < kQuarterPixels; ++y)
-    std::memset(tile + static_cast<std::size_t>((down * kQuarterPixels + y) * kSide + right * kQuarterPixels) * 4, 0,
-                kQuarterPixels * 4);
+void ClearQuarter(int right, int down, uint8_t* tile, int32_t side) { FillQuarter(0, right, down, tile, side); }
+
+void FillQuarter(uint32_t colour, int right, int down, uint8_t* tile, int32_t side) {
+  uint8_t* at = Quadrant(tile, right, down, side);
+  for (int y = 0; y < side / 2; ++y, at += Row(side)) FillPixels(colour, at, static_cast<std::size_t>(side / 2));
 }
 
-void PlaceQuarter(const uint8_t* quarter, int right, int down, uint8_t* tile) {
-  for (int y = 0; y < kQuarterPixels; ++y)
-    std::memcpy(tile + static_cast<std::size_t>((down * kQuarterPixels + y) * kSide + right * kQuarterPixels) * 4,
-                quarter + static_cast<std::size_t>(y) * kQuarterPixels * 4, kQuarterPixels * 4);
+void PlaceQuarter(const uint8_t* quarter, int right, int down, uint8_t* tile, int32_t side) {
+  uint8_t* at = Quadrant(tile, right, down, side);
+  for (int y = 0; y < side / 2; ++y, at += Row(side))
+    std::memcpy(at, quarter + static_cast<std::size_t>(y) * Row(side / 2), Row(side / 2));
 }
 
-std::string EncodePng(const uint8_t* tile) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = kSide;
-  image.height = kSide;
-  image.flags = PNG_IMAGE_FLAG_FAST;
-  // Kept per thread: buffers this large would be mapped and unmapped on every tile.
-  thread_local std::vector<uint8_t> rgb(std::size_t{3} * kSide * kSide), out;
-  const void* pixels = tile;
-  if (Opaque(tile)) {
-    image.format = PNG_FORMAT_RGB;
-    for (std::size_t i = 0; i < std::size_t{kSide} * kSide; ++i) std::memcpy(&rgb[3 * i], tile + 4 * i, 3);
-    pixels = rgb.data();
-  } else {
-    image.format = PNG_FORMAT_RGBA;
+std::optional<uint32_t> UniformColour(const uint8_t* pixels, std::size_t count) {
+  uint32_t first = 0;
+  std::memcpy(&first, pixels, 4);
+  for (std::size_t i = 1; i < count; ++i)
+    if (std::memcmp(pixels + 4 * i, &first, 4) != 0) return std::nullopt;
+  return first;
+}
+
+void FillPixels(uint32_t colour, uint8_t* pixels, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) std::memcpy(pixels + 4 * i, &colour, 4);
+}
+
+uint32_t HalvedColour(uint32_t colour) {
+  uint8_t rgba[4];
+  std::memcpy(rgba, &colour, 4);
+  return rgba[3] == 0 ? 0 : colour;
+}
+
+std::string EncodePng(const uint8_t* tile, int32_t side, int level) {
+  return EncodePngRgba(tile, static_cast<uint32_t>(side), level);
+}
+
+std::string EncodePalettePng(const uint8_t* tile, int32_t side) {
+  const LiqOwned<liq_attr, liq_attr_destroy> attr{liq_attr_create()};
+  if (!attr.p) throw CombineError("Cannot quantize a tile: out of memory.");
+  liq_set_max_colors(attr.p, kPaletteColours);
+  liq_set_speed(attr.p, kPaletteSpeed);
+  const LiqOwned<liq_image, liq_image_destroy> image{liq_image_create_rgba(attr.p, tile, side, side, 0)};
+  liq_result* quantized = nullptr;
+  if (!image.p || liq_image_quantize(image.p, attr.p, &quantized) != LIQ_OK)
+    throw CombineError("Cannot quantize a tile to 256 colours.");
+  const LiqOwned<liq_result, liq_result_destroy> result{quantized};
+  // Flat map colours compress far better undithered, and stay as close.
+  liq_set_dithering_level(result.p, 0);
+  thread_local std::vector<uint8_t> indices;
+  indices.resize(static_cast<std::size_t>(side) * side);
+  if (liq_write_remapped_image(result.p, image.p, indices.data(), indices.size()) != LIQ_OK)
+    throw CombineError("Cannot quantize a tile to 256 colours.");
+  const liq_palette* palette = liq_get_palette(result.p);
+  uint8_t colours[256 * 4];
+  for (unsigned i = 0; i < palette->count; ++i) {
+    colours[4 * i] = palette->entries[i].r;
+    colours[4 * i + 1] = palette->entries[i].g;
+    colours[4 * i + 2] = palette->entries[i].b;
+    colours[4 * i + 3] = palette->entries[i].a;
   }
-  out.resize(PNG_IMAGE_PNG_SIZE_MAX(image));
-  png_alloc_size_t size = out.size();
-  if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels, 0, nullptr))
-    throw CombineError(std::string("Cannot encode a PNG tile: ") + image.message + ".");
-  return std::string(reinterpret_cast<const char*>(out.data()), size);
+  return EncodePngPalette(indices.data(), static_cast<uint32_t>(side), colours, static_cast<int>(palette->count));
 }
 
-std::string EncodeJpeg(const uint8_t* tile, int quality) {
+std::string EncodeJpeg(const uint8_t* tile, int quality, int32_t side) {
   unsigned char* out = nullptr;
   unsigned long size = 0;
   char message[JMSG_LENGTH_MAX] = "";
-  const bool ok = CompressJpeg(tile, quality, &out, &size, message);
+  const bool ok = CompressJpeg(tile, side, quality, &out, &size, message);
   std::string bytes = ok ? std::string(reinterpret_cast<const char*>(out), size) : std::string();
   std::free(out);
   if (!ok) throw CombineError(std::string("Cannot encode a JPEG tile: ") + message + ".");

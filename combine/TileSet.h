@@ -24,6 +24,7 @@ struct TileSetFacts {
   int32_t minZoom = 0, maxZoom = 0;                 // lower levels included
   TileFormat format = TileFormat::Unknown;          // the first tile's; Unknown when none
   bool mixedFormats = false;                        // PNG and JPEG tiles both
+  int32_t tileSize = 256;                           // pixels a side
   // Vector tiles: their layers as a JSON array of {"id", "fields", ...}, and
   // whether every tile is gzip-compressed (else every one is raw).
   std::string vectorLayers{};

@@ -166,6 +166,12 @@ TileSetFacts FactsOf(const CombineJob& job) {
     names.push_back(source->Name());
   }
   if (job.request.minZoom) facts.minZoom = std::min(facts.minZoom, *job.request.minZoom);
+  facts.tileSize = job.request.tileSize;
+  if (facts.tileSize != kTilePixels) {
+    // The tasks' own level is not written: 512-pixel tiles begin a level above it.
+    facts.maxZoom -= 1;
+    facts.minZoom = std::min(facts.minZoom, facts.maxZoom);
+  }
   facts.name = TileSetName(names);
   return facts;
 }
@@ -195,8 +201,17 @@ std::function<void(const TileReadAhead::Visit&)> PlaceWalk(std::vector<const Com
 
 void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
   std::optional<LowerLevels> lower;
-  if (job.request.minZoom) lower.emplace(job, *job.request.minZoom);
+  // 512-pixel tiles are all built; the tasks' own tiles are only read for them.
+  const bool builtOnly = job.request.tileSize != kTilePixels;
+  if (builtOnly)
+    lower.emplace(job, job.request.minZoom.value_or(job.sources.front()->Zoom() - 1));
+  else if (job.request.minZoom)
+    lower.emplace(job, *job.request.minZoom);
   const int64_t lowerPlaces = lower ? lower->Places() : 0;
+  if (builtOnly) {
+    job.total = 0;
+    job.summary.tileSize = job.request.tileSize;
+  }
   const auto sink = MakeSink(kind, job.request.outputPath, static_cast<uint64_t>(job.total + lowerPlaces));
   const std::string storedLayers = StoredVectorLayers(job);
   Feed feed(*sink, VectorBodiesFor(kind), storedLayers.empty());
@@ -209,10 +224,10 @@ void WriteTileSetOutput(CombineJob& job, OutputKind kind) {
       scratch.Put(place, bytes, format);
     });
     scratch.Replay(job, feed);
-    PutTaskTiles(job, feed);
+    if (!builtOnly) PutTaskTiles(job, feed);
   } else {
     job.total += lower ? lower->Steps() : 0;
-    PutTaskTiles(job, feed);
+    if (!builtOnly) PutTaskTiles(job, feed);
     if (lower) {
       job.Stage(CombineStage::LowerLevels);
       lower->Build([&](const PyramidTile& place, std::string_view bytes, TileFormat format) {

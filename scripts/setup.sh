@@ -12,6 +12,7 @@ packages=(
   xdg-utils locales
   clang libclang-rt-dev python3
   libgdal-dev gdal-bin libsqlite3-dev libpng-dev libjpeg-dev zlib1g-dev libdeflate-dev libexpat1-dev
+  libimagequant-dev
   librsvg2-bin desktop-file-utils appstream
 )
 if [ "${1:-}" = "--package" ]; then

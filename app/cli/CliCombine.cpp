@@ -71,7 +71,7 @@ class ProgressDisplay {
 std::string CombineUsageText() {
   return "Usage:\n"
          "  quarnel-cli [--config FILE] combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force]\n"
-         "              [--overviews] [--clip] [--min-zoom N]\n"
+         "              [--overviews] [--clip] [--min-zoom N] [--tile-size 256|512] [--palette]\n"
          "\n"
          "Puts finished tasks into one file; the OUTPUT's ending picks its kind:\n"
          "  .tif            one GeoTIFF in EPSG:3857\n"
@@ -85,6 +85,11 @@ std::string CombineUsageText() {
          "  --overviews     add overviews to a GeoTIFF\n"
          "  --clip          cut a GeoTIFF or image to the task's area outline\n"
          "  --min-zoom N    build a tile set's levels from the tasks' lowest zoom down to N\n"
+         "  --tile-size 512 write 512-pixel tiles for high-density screens: each tile of the\n"
+         "                  level above the tasks' is its four tiles side by side, the levels\n"
+         "                  below (down to --min-zoom) are built from those\n"
+         "  --palette       build lower levels from palette PNGs as palette PNGs of at most\n"
+         "                  256 colours, as small as the tiles they come from\n"
          "  --config FILE   configuration whose Hosts.Attribution the tile set records\n"
          "\n"
          "A missing folder of OUTPUT is made. Exit status: 0 written, 1 written with bad\n"
@@ -101,7 +106,7 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
       value = word.substr(equals + 1);
       word.resize(equals);
     }
-    const bool takesValue = word == "--min-zoom" || word == "--config";
+    const bool takesValue = word == "--min-zoom" || word == "--config" || word == "--tile-size";
     if (takesValue && !value) {
       if (i + 1 >= words.size()) return word + " needs a value";
       value = words[++i];
@@ -118,6 +123,11 @@ std::variant<CliCombineArguments, std::string> ParseCombineArguments(const std::
       if (value->empty() || error != std::errc() || end != value->data() + value->size() || zoom < 0 || zoom > 30)
         return "--min-zoom needs a zoom level from 0 to 30, not \"" + *value + "\"";
       result.minZoom = zoom;
+    } else if (word == "--tile-size") {
+      if (*value != "256" && *value != "512") return "--tile-size needs 256 or 512, not \"" + *value + "\"";
+      result.tileSize = std::stoi(*value);
+    } else if (word == "--palette" && !value) {
+      result.palette = true;
     } else if (word == "--config") {
       result.configPath = *value;
     } else if (word.rfind("--", 0) == 0) {

@@ -8,7 +8,7 @@
 #include "CombineRequest.h"
 
 // quarnel-cli combine PROJECT.qrnl [PROJECT.qrnl ...] OUTPUT [--force] [--overviews]
-//                     [--clip] [--min-zoom N] [--config FILE]
+//                     [--clip] [--min-zoom N] [--tile-size 256|512] [--palette] [--config FILE]
 struct CliCombineArguments : CombineChoices {
   std::optional<std::string> configPath;  // where Hosts.Attribution is read
 };

@@ -61,6 +61,12 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::st
                         "outside it (GeoTIFF and images)");
   minZoomBox = Named(new QCheckBox("Build lower levels down to zoom"), "minZoomBox");
   minZoomSpin = Named(new QSpinBox, "minZoomSpin");
+  paletteBox = Named(new QCheckBox("Palette lower levels"), "paletteBox");
+  paletteBox->setToolTip("Build lower levels from palette PNGs as palette PNGs of at most 256 colours, as small as "
+                         "the tiles they come from");
+  largeTilesBox = Named(new QCheckBox("512-pixel tiles"), "largeTilesBox");
+  largeTilesBox->setToolTip("For high-density screens: each tile of the level above the tasks' is its four tiles "
+                            "side by side; the tasks' own level is not written");
   combineButton = Named(new QPushButton("Combine"), "combineButton");
   cancelButton = Named(new QPushButton("Cancel"), "cancelButton");
   openFolderButton = Named(new QPushButton("Open folder"), "openFolderButton");
@@ -84,6 +90,8 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::st
   auto* lowerRow = new QHBoxLayout;
   lowerRow->addWidget(minZoomBox);
   lowerRow->addWidget(minZoomSpin);
+  lowerRow->addWidget(paletteBox);
+  lowerRow->addWidget(largeTilesBox);
   lowerRow->addStretch(1);
   auto* form = new QFormLayout;
   form->addRow("Tasks:", taskRow);
@@ -111,6 +119,7 @@ StitchelWindow::StitchelWindow(std::string executableFolder, std::vector<std::st
   connect(kindBox, &QComboBox::currentIndexChanged, this, &StitchelWindow::KindChange);
   connect(browseButton, &QPushButton::clicked, this, &StitchelWindow::BrowseClick);
   connect(minZoomBox, &QCheckBox::toggled, this, &StitchelWindow::UpdateControls);
+  connect(largeTilesBox, &QCheckBox::toggled, this, &StitchelWindow::UpdateControls);
   connect(combineButton, &QPushButton::clicked, this, &StitchelWindow::CombineClick);
   connect(cancelButton, &QPushButton::clicked, this, &StitchelWindow::CancelClick);
   connect(openFolderButton, &QPushButton::clicked, this, &StitchelWindow::OpenFolderClick);
@@ -186,6 +195,8 @@ void StitchelWindow::CombineClick() {
   choices.overviews = overviewsBox->isEnabled() && overviewsBox->isChecked();
   choices.clip = clipCheck->isEnabled() && clipCheck->isChecked();
   if (minZoomBox->isEnabled() && minZoomBox->isChecked()) choices.minZoom = minZoomSpin->value();
+  choices.palette = paletteBox->isEnabled() && paletteBox->isChecked();
+  if (largeTilesBox->isEnabled() && largeTilesBox->isChecked()) choices.tileSize = 512;
   run_ = std::make_unique<CombineRun>(StitchelRequest(choices, executableFolder_, configPath_));
   elapsed_.start();
   pollTimer_.start();
@@ -243,6 +254,10 @@ void StitchelWindow::UpdateControls() {
   clipCheck->setEnabled(!running && !IsTileSet(SelectedKind()));
   minZoomBox->setEnabled(!running && IsTileSet(SelectedKind()));
   minZoomSpin->setEnabled(minZoomBox->isEnabled() && minZoomBox->isChecked());
+  largeTilesBox->setEnabled(minZoomBox->isEnabled());
+  // Only built levels have a palette to choose.
+  paletteBox->setEnabled(minZoomBox->isEnabled() &&
+                         (minZoomBox->isChecked() || largeTilesBox->isChecked()));
 }
 
 void StitchelWindow::closeEvent(QCloseEvent* event) {

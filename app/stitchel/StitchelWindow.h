@@ -49,6 +49,8 @@ class StitchelWindow : public QWidget {
   QCheckBox* clipCheck = nullptr;
   QCheckBox* minZoomBox = nullptr;
   QSpinBox* minZoomSpin = nullptr;
+  QCheckBox* paletteBox = nullptr;
+  QCheckBox* largeTilesBox = nullptr;
   QPushButton* combineButton = nullptr;
   QPushButton* cancelButton = nullptr;
   QPushButton* openFolderButton = nullptr;

@@ -61,18 +61,23 @@ INSTANTIATE_TEST_SUITE_P(Words, CliCombineParseTest,
                                          ParseCase{{"a.qrnl", "out.sqlitedb", "--min-zoom", "x"}, "--min-zoom needs"},
                                          ParseCase{{"a.qrnl", "out.sqlitedb", "--min-zoom", "-1"}, "--min-zoom needs"},
                                          ParseCase{{"a.qrnl", "out.mbtiles", "--min-zoom"}, "needs a value"},
+                                         ParseCase{{"a.qrnl", "out.mbtiles", "--tile-size", "1024"}, "--tile-size needs"},
+                                         ParseCase{{"a.qrnl", "out.mbtiles", "--palette=no"}, "unknown combine option"},
                                          ParseCase{{"a.qrnl", "out.mbtiles", "--force=1"}, "unknown combine option"},
                                          ParseCase{{"a.qrnl", "out.tif", "--clip=yes"}, "unknown combine option"}));
 
 TEST(CliCombineParseTest, SplitsTheFlagsFromThePaths) {
   const auto parsed = std::get<CliCombineArguments>(ParseCombineArguments(
-      {"--config=c.ini", "a_z3.qrnl", "--overviews", "a_z4.qrnl", "--min-zoom", "1", "all.mbtiles", "--force", "--clip"}));
+      {"--config=c.ini", "a_z3.qrnl", "--overviews", "a_z4.qrnl", "--min-zoom", "1", "all.mbtiles", "--force", "--clip",
+       "--tile-size=512", "--palette"}));
   EXPECT_EQ(parsed.projectFiles, (std::vector<std::string>{"a_z3.qrnl", "a_z4.qrnl"}));
   EXPECT_EQ(parsed.outputPath, "all.mbtiles");
   EXPECT_TRUE(parsed.force);
   EXPECT_TRUE(parsed.overviews);
   EXPECT_TRUE(parsed.clip);
   EXPECT_EQ(parsed.minZoom, 1);
+  EXPECT_EQ(parsed.tileSize, 512);
+  EXPECT_TRUE(parsed.palette);
   EXPECT_EQ(parsed.configPath, "c.ini");
 }
 

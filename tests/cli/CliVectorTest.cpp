@@ -92,6 +92,7 @@ TEST_F(CliVectorTest, FromATileJsonToMBTilesPMTilesAndAFolder) {
   const Sqlite mbtiles((out / "streets.mbtiles").string());
   const auto metadata = mbtiles.Metadata();
   EXPECT_EQ(metadata.at("format"), "pbf");
+  EXPECT_EQ(metadata.count("tilesize"), 0u) << "a vector tile has no pixels";
   EXPECT_TRUE(Contains(metadata.at("json"), R"({"id":"places","fields":{"name":"String"}})")) << metadata.at("json");
   for (const auto& row : mbtiles.Rows("SELECT tile_data FROM tiles")) EXPECT_TRUE(IsGzip(row[0]));
   const std::string layers = CommandOutput("ogrinfo -ro -q '" + (out / "streets.mbtiles").string() + "'");
@@ -103,6 +104,7 @@ TEST_F(CliVectorTest, FromATileJsonToMBTilesPMTilesAndAFolder) {
     EXPECT_EQ(JsonField(read.header, "tileType"), "1") << read.header;
     EXPECT_EQ(JsonField(read.header, "tileCompression"), "2") << read.header;
     EXPECT_TRUE(Contains(read.metadata, "\"vector_layers\":[{\"id\":\"roads\"")) << read.metadata;
+    EXPECT_FALSE(Contains(read.metadata, "tilesize")) << read.metadata;
     ASSERT_EQ(read.tiles.size(), 2u);
     EXPECT_EQ(VectorTileLayerNames(read.tiles.at({10, 537, 358}), 1 << 20), std::vector<std::string>{"roads"});
   }
@@ -162,6 +164,8 @@ TEST_F(CliVectorTest, OutputsThatCannotHoldVectorTilesRefuseThem) {
       {"streets.png", {}, "holds vector tiles, which are not drawn here"},
       {"streets.gpkg", {}, "holds vector tiles, which are not drawn here"},
       {"streets.mbtiles", {"--min-zoom", "8"}, "lower levels are fetched, not built"},
+      {"streets.mbtiles", {"--tile-size", "512"}, "512-pixel tiles are drawn from images"},
+      {"streets.pmtiles", {"--palette"}, "Palette lower levels are drawn from images"},
   };
   for (const RefusedOutput& refused : outputs) {
     const CliProcess::Result run = Combine("streets", refused.output, refused.more);

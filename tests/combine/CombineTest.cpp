@@ -320,6 +320,26 @@ INSTANTIATE_TEST_SUITE_P(
                   return SmallTask(f);
                 },
                 "mix PNG and JPEG"},
+        Refusal{"large_tiles_of_a_geotiff", "x.tif",
+                [](const ScratchFolder& f, CombineRequest& r) {
+                  r.tileSize = 512;
+                  return SmallTask(f);
+                },
+                "512-pixel tiles are built for tile sets"},
+        Refusal{"large_tiles_of_two_zooms", "x.mbtiles",
+                [](const ScratchFolder& f, CombineRequest& r) {
+                  r.tileSize = 512;
+                  r.projectFiles.push_back(WriteTask(f.Path(), "z5", 8, 5, 10, 50, 20, 40).projectPath);
+                  return SmallTask(f);
+                },
+                "built from one zoom level"},
+        Refusal{"large_tiles_at_the_tasks_zoom", "x.mbtiles",
+                [](const ScratchFolder& f, CombineRequest& r) {
+                  r.tileSize = 512;
+                  r.minZoom = 4;
+                  return SmallTask(f);
+                },
+                "the lowest level must lie below it"},
         Refusal{"unknown_kind", "x.bmp", [](const ScratchFolder& f, CombineRequest&) { return SmallTask(f); },
                 "names no known kind"},
         Refusal{"lower_levels_of_an_image", "x.png",

@@ -117,3 +117,8 @@ void MoveTaskIntoStore(const TaskOnDisk& on) {
   OpenStoreTiles(task, TileStorePathFor(on.projectPath), TilesAccess::Write)->WriteAll(tiles);
   std::filesystem::remove_all(on.tileFolder);
 }
+
+void WriteEveryTile(const TaskOnDisk& task, const std::string& bytes) {
+  for (int32_t x = task.minX; x <= task.maxX; ++x)
+    for (int32_t y = task.topMinRow; y <= task.topMaxRow; ++y) WriteFile(task.TilePath(x, y), bytes);
+}

@@ -48,6 +48,9 @@ TaskOnDisk WriteAreaTask(const std::string& folder, const std::string& name, int
 // placeholder row. The folder is removed.
 void MoveTaskIntoStore(const TaskOnDisk& task);
 
+// Gives every tile of the task these bytes (the sea, say).
+void WriteEveryTile(const TaskOnDisk& task, const std::string& bytes);
+
 // The blank placeholder shipped beside the executable.
 std::string BlankImageBytes();
 std::string BlankImagePath();

@@ -157,8 +157,7 @@ TEST(PMTilesTest, HeaderAndMetadataThroughTheReferenceReader) {
   const TaskOnDisk task = WriteTask(folder.Path(), "sea_z7", 8, 7, -40, 30, -20, 10);
   // The same bytes everywhere, as over the sea: one copy, runs of entries.
   const std::string sea = EncodeSolidImage({20, 60, 200, 255}, "png");
-  for (int32_t x = task.minX; x <= task.maxX; ++x)
-    for (int32_t y = task.topMinRow; y <= task.topMaxRow; ++y) WriteFile(task.TilePath(x, y), sea);
+  WriteEveryTile(task, sea);
   CombineRequest request;
   request.projectFiles = {task.projectPath};
   request.outputPath = folder / "sea.pmtiles";

@@ -108,12 +108,16 @@ TEST_F(StitchelWindowTest, CombinesAWholeJobWithLowerLevelsAndOpensItsFolder) {
   EXPECT_FALSE(window.levelsButton->isEnabled());
 
   EXPECT_FALSE(window.minZoomBox->isEnabled());  // a GeoTIFF has overviews instead
+  EXPECT_FALSE(window.largeTilesBox->isEnabled());
   window.kindBox->setCurrentIndex(2);
   EXPECT_EQ(window.outputEdit->text().toStdString(), folder / "job.pmtiles");
   ASSERT_TRUE(window.minZoomBox->isEnabled());
   EXPECT_EQ(window.minZoomSpin->maximum(), 6);
   EXPECT_EQ(window.minZoomSpin->value(), 2);
+  EXPECT_FALSE(window.paletteBox->isEnabled());  // nothing built yet to make a palette of
   window.minZoomBox->setChecked(true);
+  ASSERT_TRUE(window.paletteBox->isEnabled());
+  window.paletteBox->setChecked(true);
   window.minZoomSpin->setValue(4);
   QTest::mouseClick(window.combineButton, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
@@ -124,6 +128,25 @@ TEST_F(StitchelWindowTest, CombinesAWholeJobWithLowerLevelsAndOpensItsFolder) {
   ASSERT_TRUE(window.openFolderButton->isEnabled());
   QTest::mouseClick(window.openFolderButton, Qt::LeftButton);
   EXPECT_EQ(opened, std::vector<std::string>{folder.Path().substr(0, folder.Path().size() - 1)});
+}
+
+// "512-pixel tiles" reaches the combine: the MBTiles says so and begins a level above the task.
+TEST_F(StitchelWindowTest, TheLargeTilesBoxWrites512PixelTiles) {
+  const TaskOnDisk task = WriteTask(folder.Path(), "hd", 8, 6, 0, 30, 30, 10);
+  StitchelWindow window(ResourcesFolder(), {task.projectPath});
+  Answer(window);
+  window.kindBox->setCurrentIndex(1);
+  ASSERT_EQ(window.outputEdit->text().toStdString(), folder / "hd.mbtiles");
+  ASSERT_TRUE(window.largeTilesBox->isEnabled());
+  window.largeTilesBox->setChecked(true);
+  EXPECT_TRUE(window.paletteBox->isEnabled());
+  QTest::mouseClick(window.combineButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 30000));
+  EXPECT_FALSE(shown.warning) << shown.text;
+  EXPECT_NE(shown.text.find("tiles of 512 pixels written to"), std::string::npos) << shown.text;
+  combinetest::Sqlite db(folder / "hd.mbtiles");
+  EXPECT_EQ(db.Metadata()["tilesize"], "512");
+  EXPECT_EQ(db.Metadata()["maxzoom"], "5");
 }
 
 // "Cut to the area's outline" is offered for images only and reaches the
