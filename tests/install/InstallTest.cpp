@@ -257,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
         CompletionCase{"combineOutputEnding", {"quarnel-cli", "combine", "alps.qrnl", "out.t"}, {"out.tif", "out.tiff"}},
         CompletionCase{"combineOptions",
                        {"quarnel-cli", "combine", "alps.qrnl", "--"},
-                       {"--force", "--overviews", "--clip", "--min-zoom", "--config"}}),
+                       {"--force", "--overviews", "--clip", "--min-zoom", "--tile-size", "--palette", "--config"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
