@@ -373,9 +373,10 @@ void ViewerWindow::TileFetched(const FtlEntry& entry) {
   const std::optional<TileKey> key = ParseTileFileName(name, extent.mapsType, extent.zoom);
   if (!key) return;
   const bool listedFailed = source_->States().At(key->x, key->y) == TileState::Failed;
-  source_->SetState(key->x, key->y, source_->StoredTiles()
-                                        ? ProbeStoredTile(*source_->StoredTiles(), key->x, key->y, listedFailed)
-                                        : ProbeTileFile(entry.path, blankImage_, listedFailed, extent.vector));
+  const TaskTiles* tiles = source_->Tiles();
+  source_->SetState(key->x, key->y,
+                    tiles ? ProbeTile(*tiles, key->x, key->y, listedFailed)
+                          : (listedFailed ? TileState::Failed : TileState::Missing));
   ShowCounts();
   if (shownTile_ && shownTile_->x == key->x && shownTile_->y == key->y) ShowTile(*shownTile_);
 }

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "AreaGeoJson.h"
@@ -192,27 +191,11 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
   return scan;
 }
 
-TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed,
-                        bool emptyIsBlank) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-    return listedFailed ? TileState::Failed : TileState::Missing;
-  bool blank = emptyIsBlank && info.st_size == 0;
-  if (!emptyIsBlank && !blankImage.empty() && static_cast<std::size_t>(info.st_size) == blankImage.size()) {
-    try {
-      blank = ReadWholeFile(path) == blankImage;
-    } catch (const std::exception&) {
-    }
-  }
-  if (blank) return listedFailed ? TileState::Failed : TileState::Blank;
-  return TileState::Saved;
-}
-
 std::unique_ptr<TaskTiles> OpenViewedTiles(const TaskExtent& extent, const std::string& blankImage) {
   return OpenTaskTiles(*extent.layout, blankImage);
 }
 
-TileState ProbeStoredTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed) {
+TileState ProbeTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed) {
   switch (tiles.Probe(x, y)) {
     case SavedTile::Data: return TileState::Saved;
     case SavedTile::Placeholder: return listedFailed ? TileState::Failed : TileState::Blank;

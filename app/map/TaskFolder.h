@@ -113,10 +113,5 @@ TaskScan ScanTaskFolder(const TaskExtent& extent, const std::string& blankImage)
 // The task's tiles to read (a store's rows, or the folder's files); throws
 // for a store that cannot be opened.
 std::unique_ptr<TaskTiles> OpenViewedTiles(const TaskExtent& extent, const std::string& blankImage);
-// The state of one tile as it lies in the store now (after a re-fetch).
-TileState ProbeStoredTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed);
-
-// The state of one tile file as it lies on disk now (after a re-fetch).
-// emptyIsBlank: a vector task's, whose placeholder is an empty tile.
-TileState ProbeTileFile(const std::string& path, const std::string& blankImage, bool listedFailed,
-                        bool emptyIsBlank = false);
+// The state of one tile as it lies in its folder or store now (after a re-fetch).
+TileState ProbeTile(const TaskTiles& tiles, int32_t x, int32_t y, bool listedFailed);

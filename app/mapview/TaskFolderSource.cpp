@@ -9,12 +9,10 @@ TaskFolderSource::TaskFolderSource(TaskScan scan, QByteArray blankImage, std::si
       coverage_(states_),
       blank_(DecodeTileImage(blankImage)),
       decoded_(decodedCapacity) {
-  if (states_.Extent().inOneFile) {
-    try {
-      stored_ = OpenViewedTiles(states_.Extent(), blankImage.toStdString());
-    } catch (const std::exception&) {
-      // The scan has said why; its tiles show as undecodable.
-    }
+  try {
+    tiles_ = OpenViewedTiles(states_.Extent(), blankImage.toStdString());
+  } catch (const std::exception&) {
+    // A store the scan has said why of; its tiles show as undecodable.
   }
   RebuildCoverageImage();
 }
@@ -22,7 +20,7 @@ TaskFolderSource::TaskFolderSource(TaskScan scan, QByteArray blankImage, std::si
 QImage TaskFolderSource::DecodeSaved(int32_t x, int32_t y) const {
   if (!states_.Extent().inOneFile) return DecodeTileFile(QString::fromStdString(states_.Extent().FilePath(x, y)));
   std::string bytes, problem;
-  if (!stored_ || stored_->Read(x, y, bytes, problem) != SavedTile::Data) return {};
+  if (!tiles_ || tiles_->Read(x, y, bytes, problem) != SavedTile::Data) return {};
   return DecodeTileImage(QByteArray::fromStdString(bytes));
 }
 

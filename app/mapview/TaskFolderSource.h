@@ -41,8 +41,8 @@ class TaskFolderSource : public MapLayerSource {
   const TaskExtent& Extent() const { return states_.Extent(); }
   // A saved tile whose file does not decode (or claims a huge size).
   bool Undecodable(int32_t x, int32_t y) const { return undecodable_.contains({x, y}); }
-  // A task kept in one file: its store, read here; null for a folder.
-  const TaskTiles* StoredTiles() const { return stored_.get(); }
+  // The task's tiles, in its folder or its store; null for a store that could not be opened.
+  const TaskTiles* Tiles() const { return tiles_.get(); }
   // After a re-fetch: the tile's new state (row in the service's count).
   void SetState(int32_t x, int32_t y, TileState state);
 
@@ -59,7 +59,7 @@ class TaskFolderSource : public MapLayerSource {
   QImage DecodeSaved(int32_t x, int32_t y) const;
 
   TaskTileStates states_;
-  std::unique_ptr<TaskTiles> stored_;
+  std::unique_ptr<TaskTiles> tiles_;
   CoverageGrid coverage_;
   QImage coverageImage_;
   QImage blank_;

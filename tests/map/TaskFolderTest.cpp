@@ -88,8 +88,9 @@ TEST(TaskFolder, AVectorTaskShowsItsStatesByItsOwnFiles) {
   TaskScan scan = ScanTaskFolder(extent, kBlank);
   EXPECT_EQ(scan.states.At(8, 5), TileState::Saved);
   EXPECT_EQ(scan.states.At(8, 6), TileState::Blank);
-  EXPECT_EQ(ProbeTileFile(extent.FilePath(8, 6), kBlank, true, true), TileState::Failed);
-  EXPECT_EQ(ProbeTileFile(extent.FilePath(8, 5), kBlank, true, true), TileState::Saved);
+  const auto tiles = OpenViewedTiles(extent, kBlank);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 6, true), TileState::Failed);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, true), TileState::Saved);
 }
 
 TEST(TaskFolder, AMissingFolderIsAProblemNotAFailure) {
@@ -131,16 +132,20 @@ TEST(ParseTileFileName, AcceptsOnlyTheEngineSpelling) {
     EXPECT_FALSE(ParseTileFileName(name, 8, 4)) << name;
 }
 
-TEST(ProbeTileFile, ReadsOneTileAfterARefetch) {
+TEST(ProbeTile, ReadsOneTileAfterARefetch) {
   ScratchFolder folder("map");
-  const std::string path = folder / "os_1_1_1.png";
-  EXPECT_EQ(ProbeTileFile(path, kBlank, false), TileState::Missing);
-  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Failed);
+  WriteFile(folder / "t.qrnl", ProjectText(8, "10", "20", "50", "40", 4));
+  const TaskExtent extent = ReadTaskExtent(folder / "t.qrnl");
+  folder.MakeFolder("t");
+  const auto tiles = OpenViewedTiles(extent, kBlank);
+  const std::string path = extent.FilePath(8, 5);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, false), TileState::Missing);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, true), TileState::Failed);
   WriteFile(path, kBlank);
-  EXPECT_EQ(ProbeTileFile(path, kBlank, false), TileState::Blank);
-  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Failed);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, false), TileState::Blank);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, true), TileState::Failed);
   WriteFile(path, "tile bytes");
-  EXPECT_EQ(ProbeTileFile(path, kBlank, true), TileState::Saved);
+  EXPECT_EQ(ProbeTile(*tiles, 8, 5, true), TileState::Saved);
 }
 
 }  // namespace
